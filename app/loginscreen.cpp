@@ -1,0 +1,167 @@
+#include "app/loginscreen.h"
+
+#include "app/dialogs.h"
+#include "app/navigator.h"
+#include "app/widgets.h"
+#include "store/criterion.h"
+#include "store/rowsource.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+LoginScreen::LoginScreen(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("frmLogin"));
+    createLayout();
+    createSource();
+}
+
+void LoginScreen::createLayout()
+{
+    setFixedSize(502, 293);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    Image1 = new Picture(QStringLiteral(":/assets/login.svg"), this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(0, 0, 502, 293);
+
+    const QString labelStyle = QStringLiteral("color: #1d3557; font: bold 10pt 'Tahoma', 'DejaVu Sans';");
+    const QString boxStyle = QStringLiteral(
+        "QLineEdit { border: 1px solid #8c98aa; border-radius: 3px; padding: 2px 6px;"
+        " font: 11pt 'Tahoma', 'DejaVu Sans'; background: white; color: #14213d; }"
+        "QLineEdit:focus { border: 1px solid #c9a227; }");
+
+    Label2 = new QLabel(QStringLiteral("Username"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(262, 64, 200, 20);
+    Label2->setStyleSheet(labelStyle);
+    txtUsername = new QLineEdit(this);
+    txtUsername->setObjectName(QStringLiteral("txtUsername"));
+    txtUsername->setGeometry(262, 86, 208, 30);
+    txtUsername->setStyleSheet(boxStyle);
+    txtUsername->setContextMenuPolicy(Qt::NoContextMenu);
+
+    Label1 = new QLabel(QStringLiteral("Password"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(262, 126, 200, 20);
+    Label1->setStyleSheet(labelStyle);
+    txtPassword = new QLineEdit(this);
+    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    txtPassword->setGeometry(262, 148, 208, 30);
+    txtPassword->setEchoMode(QLineEdit::Password);
+    txtPassword->setStyleSheet(boxStyle + QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    txtPassword->setMouseTracking(true);
+
+    cmdLogin = new PushButton(QStringLiteral("LOGIN"), this);
+    cmdLogin->setObjectName(QStringLiteral("cmdLogin"));
+    cmdLogin->setGeometry(262, 198, 208, 36);
+
+    lblsmall = new QLabel(this);
+    lblsmall->setObjectName(QStringLiteral("lblsmall"));
+    lblsmall->setGeometry(445, 0, 57, 41);
+    lblsmall->setAttribute(Qt::WA_TranslucentBackground);
+
+    setTabOrder(txtPassword, txtUsername);
+    setTabOrder(txtUsername, cmdLogin);
+
+    txtUsername->installEventFilter(this);
+    txtPassword->installEventFilter(this);
+    lblsmall->installEventFilter(this);
+    connect(cmdLogin, &QPushButton::clicked, this, &LoginScreen::login);
+    connect(txtPassword, &QLineEdit::returnPressed, cmdLogin, &QPushButton::click);
+}
+
+void LoginScreen::createSource()
+{
+    Data1 = new RowSource(Schema::File::Tallymere, QStringLiteral("tblUser"), this);
+    Data1->setCaption(QStringLiteral("Data1"));
+    Data1->setObjectName(QStringLiteral("Data1"));
+    Data1->bind(txtUsername, QStringLiteral("Username"));
+    if (!Data1->open())
+        QTimer::singleShot(0, this, [this] { showDatabaseError(Data1->lastError()); });
+}
+
+void LoginScreen::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        centerOnScreen(this);
+        m_centred = true;
+    }
+    QWidget::showEvent(event);
+    txtPassword->setFocus(Qt::OtherFocusReason);
+}
+
+bool LoginScreen::refuseUsernameKey(QKeyEvent *event)
+{
+    // Only digits may be typed; any other character, control characters
+    // and clipboard shortcuts included, is dropped with a beep.
+    const int key = event->key();
+    if (key == Qt::Key_Backspace || key == Qt::Key_Tab || key == Qt::Key_Backtab)
+        return false;
+    const QString text = event->text();
+    if (text.isEmpty() || key == Qt::Key_Delete)
+        return false;
+    if (text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9'))
+        return false;
+    Dialogs::instance().beep();
+    return true;
+}
+
+bool LoginScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtUsername && event->type() == QEvent::KeyPress)
+        return refuseUsernameKey(static_cast<QKeyEvent *>(event));
+    if (watched == txtPassword && event->type() == QEvent::FocusIn) {
+        // After the click that gave the focus, so the click keeps the selection.
+        QTimer::singleShot(0, txtPassword, [box = txtPassword] {
+            if (!box->text().isEmpty())
+                box->selectAll();
+        });
+    }
+    if (watched == txtPassword && event->type() == QEvent::MouseMove)
+        txtPassword->setToolTip(Data1->value(QStringLiteral("Hint")).toString());
+    if (watched == lblsmall && event->type() == QEvent::MouseButtonRelease) {
+        confirmExit();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void LoginScreen::login()
+{
+    const QString criterion =
+        Criterion::build(QStringLiteral("Username"), QStringLiteral("*") + txtUsername->text().trimmed());
+    if (!Data1->findFirst(criterion)) {
+        showDatabaseError(Data1->lastError());
+        return;
+    }
+    // A name that matches no account is refused like a wrong password, never
+    // checked against some other account's password.
+    const QVariant stored = Data1->value(QStringLiteral("Password"));
+    const bool accepted = !Data1->noMatch() && Data1->hasCurrent() && !stored.isNull()
+                          && stored.toString() == txtPassword->text().trimmed();
+    if (accepted) {
+        Navigator::instance().leave(this, QStringLiteral("frmMenu"));
+        return;
+    }
+    Dialogs::instance().message(QStringLiteral("Your password is Invalid!"), QStringLiteral("Invaldi password!"),
+                                Dialogs::Critical, Dialogs::Ok);
+    txtUsername->setSelection(0, int(txtUsername->text().size()));
+    txtPassword->clear();
+    txtPassword->setFocus(Qt::OtherFocusReason);
+}
+
+void LoginScreen::confirmExit()
+{
+    const auto answer = Dialogs::instance().message(QStringLiteral("Are you sure you want to close the Program?"),
+                                                    QStringLiteral("Exit!"), Dialogs::NoIcon, Dialogs::YesNo);
+    if (answer == Dialogs::AnswerYes)
+        Navigator::instance().quit();
+}

@@ -1,0 +1,85 @@
+#include "app/navigator.h"
+
+#include <QApplication>
+#include <QScreen>
+
+Navigator &Navigator::instance()
+{
+    static Navigator navigator;
+    return navigator;
+}
+
+void Navigator::registerScreen(const QString &name, Factory factory)
+{
+    m_factories.insert(name, std::move(factory));
+}
+
+QWidget *Navigator::existing(const QString &name) const
+{
+    return m_screens.value(name).data();
+}
+
+QWidget *Navigator::create(const QString &name)
+{
+    if (QWidget *screen = existing(name))
+        return screen;
+    const auto factory = m_factories.constFind(name);
+    if (factory == m_factories.cend()) {
+        qWarning("Tallymere: no screen named %s", qPrintable(name));
+        return nullptr;
+    }
+    QWidget *screen = (*factory)();
+    screen->setAttribute(Qt::WA_DeleteOnClose);
+    if (screen->objectName().isEmpty())
+        screen->setObjectName(name);
+    m_screens.insert(name, screen);
+    emit screenCreated(name, screen);
+    return screen;
+}
+
+QWidget *Navigator::open(const QString &name)
+{
+    QWidget *screen = create(name);
+    if (!screen)
+        return nullptr;
+    screen->show();
+    screen->raise();
+    screen->activateWindow();
+    return screen;
+}
+
+void Navigator::leave(QWidget *from, const QString &to)
+{
+    open(to);
+    if (from)
+        from->close();
+}
+
+void Navigator::quit()
+{
+    m_quit = true;
+    const auto screens = m_screens;
+    for (const QPointer<QWidget> &screen : screens)
+        if (screen)
+            screen->close();
+    QCoreApplication::quit();
+}
+
+void Navigator::reset()
+{
+    const auto screens = m_screens;
+    for (const QPointer<QWidget> &screen : screens)
+        delete screen.data();
+    m_screens.clear();
+    m_quit = false;
+}
+
+void centerOnScreen(QWidget *window)
+{
+    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QSize size = window->frameGeometry().size().expandedTo(window->size());
+    window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+}

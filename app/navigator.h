@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+
+// Owns the program's screens: at most one of each, created when first
+// needed (shown, or unseen when another screen works on it), forgotten when
+// destroyed. Screens are top-level widgets deleted on close.
+class Navigator : public QObject
+{
+    Q_OBJECT
+public:
+    using Factory = std::function<QWidget *()>;
+
+    static Navigator &instance();
+
+    void registerScreen(const QString &name, Factory factory);
+
+    // The screen if it exists (seen or unseen), else nullptr.
+    QWidget *existing(const QString &name) const;
+    template <typename T>
+    T *existingAs(const QString &name) const { return qobject_cast<T *>(existing(name)); }
+
+    // The existing screen, or a new one that is not shown.
+    QWidget *create(const QString &name);
+    template <typename T>
+    T *createAs(const QString &name) { return qobject_cast<T *>(create(name)); }
+
+    // Shows the screen: an existing one as it is, else a new one.
+    QWidget *open(const QString &name);
+
+    // Leaves `from` for the screen `to`: the next screen is shown before
+    // `from` is destroyed, so the program never sees a moment with no window.
+    void leave(QWidget *from, const QString &to);
+
+    // Ends the program at once: every screen is destroyed, the loop quits.
+    void quit();
+    bool quitRequested() const { return m_quit; }
+
+    // Destroys every screen and forgets the quit (for tests).
+    void reset();
+
+signals:
+    void screenCreated(const QString &name, QWidget *screen);
+
+private:
+    QHash<QString, Factory> m_factories;
+    QHash<QString, QPointer<QWidget>> m_screens;
+    bool m_quit = false;
+};
+
+// Places `window` in the middle of its screen.
+void centerOnScreen(QWidget *window);

@@ -1,0 +1,31 @@
+#include "app/placeholderscreen.h"
+
+#include "app/navigator.h"
+#include "app/widgets.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+PlaceholderScreen::PlaceholderScreen(const QString &name, const QString &title, QSize size, bool frameless,
+                                     const QString &returnButton, const QString &returnCaption, QWidget *parent)
+    : QWidget(parent, frameless ? Qt::Window | Qt::FramelessWindowHint : Qt::Window)
+{
+    setObjectName(name);
+    setWindowTitle(title);
+    setFixedSize(size);
+    setStyleSheet(QStringLiteral("PlaceholderScreen { background: #f4ecd8; }"));
+    setAttribute(Qt::WA_StyledBackground);
+    auto *layout = new QVBoxLayout(this);
+    auto *note = new QLabel(QStringLiteral("This screen is not available yet."), this);
+    note->setAlignment(Qt::AlignCenter);
+    note->setStyleSheet(QStringLiteral("color: #1d3557; font: 12pt 'Tahoma', 'DejaVu Sans';"));
+    layout->addWidget(note, 1);
+    if (!returnButton.isEmpty()) {
+        auto *back = new PushButton(returnCaption, this);
+        back->setObjectName(returnButton);
+        layout->addWidget(back, 0, Qt::AlignRight);
+        connect(back, &QPushButton::clicked, this,
+                [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+    }
+    centerOnScreen(this);
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "app/progressscreen.h"
+
+// frmSplash: the start-up presentation, then the login.
+class SplashScreen : public ProgressScreen
+{
+    Q_OBJECT
+public:
+    explicit SplashScreen(QWidget *parent = nullptr);
+
+protected:
+    void finish() override;
+};

@@ -1,0 +1,166 @@
+#include "app/widgets.h"
+
+#include "store/formats.h"
+
+#include <QKeyEvent>
+#include <QLinearGradient>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSvgRenderer>
+
+PushButton::PushButton(const QString &caption, QWidget *parent)
+    : QPushButton(caption, parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setStyleSheet(QStringLiteral(
+        "QPushButton { color: white; font: bold 9pt 'Tahoma', 'DejaVu Sans';"
+        " border: 1px solid #0f1a30; border-radius: 4px; padding: 4px 10px;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #35527f, stop:1 #1d3557); }"
+        "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #46679b, stop:1 #27446d); }"
+        "QPushButton:pressed { background: #14213d; }"
+        "QPushButton:focus { border: 1px solid #e0b84a; }"
+        "QPushButton:disabled { color: #d7dbe2; border-color: #9aa3b1;"
+        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #b9c0cb, stop:1 #a2aab7); }"));
+}
+
+FramedPanel::FramedPanel(const QString &caption, QWidget *parent)
+    : QGroupBox(caption, parent)
+{
+    setContentsMargins(4, HeadingHeight + 4, 4, 4);
+    QFont f = font();
+    f.setBold(true);
+    setFont(f);
+}
+
+void FramedPanel::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QLinearGradient body(frame.topLeft(), frame.bottomLeft());
+    body.setColorAt(0, QColor(0xfb, 0xf8, 0xf0));
+    body.setColorAt(1, QColor(0xee, 0xe6, 0xd2));
+    p.setPen(QColor(0x7a, 0x8c, 0xa5));
+    p.setBrush(body);
+    p.drawRoundedRect(frame, 5, 5);
+
+    QPainterPath heading;
+    const QRectF strip(frame.left(), frame.top(), frame.width(), HeadingHeight);
+    heading.addRoundedRect(strip, 5, 5);
+    heading.addRect(strip.adjusted(0, strip.height() / 2, 0, 0));
+    QLinearGradient headGrad(strip.topLeft(), strip.bottomLeft());
+    headGrad.setColorAt(0, QColor(0x35, 0x52, 0x7f));
+    headGrad.setColorAt(1, QColor(0x1d, 0x35, 0x57));
+    p.setPen(Qt::NoPen);
+    p.setBrush(headGrad);
+    p.drawPath(heading.simplified());
+
+    p.setPen(Qt::white);
+    p.setFont(font());
+    p.drawText(strip.adjusted(8, 0, -8, 0), Qt::AlignVCenter | Qt::AlignLeft, title());
+}
+
+Picture::Picture(const QString &resource, QWidget *parent)
+    : QWidget(parent), m_renderer(new QSvgRenderer(resource, this))
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void Picture::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    m_renderer->render(&p, QRectF(rect()));
+}
+
+void Picture::mouseMoveEvent(QMouseEvent *event)
+{
+    emit pointerMoved();
+    QWidget::mouseMoveEvent(event);
+}
+
+void Picture::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
+        emit clicked();
+    QWidget::mouseReleaseEvent(event);
+}
+
+namespace {
+// Held internally while the picker shows no date; never handed out.
+const QDate NoDateMarker(1752, 9, 14);
+} // namespace
+
+DatePicker::DatePicker(QWidget *parent)
+    : QDateEdit(parent)
+{
+    setCalendarPopup(true);
+    setDisplayFormat(Formats::shortDateFormat());
+    setMinimumDate(NoDateMarker);
+    setMaximumDate(QDate(9999, 12, 31));
+    setSpecialValueText(QStringLiteral(" "));
+    setNullableDate(QDate());
+    connect(this, &QDateEdit::dateChanged, this, [this](const QDate &date) {
+        if (m_settingNull)
+            return;
+        m_hasDate = date != NoDateMarker;
+        emit nullableDateChanged();
+    });
+}
+
+QDate DatePicker::nullableDate() const
+{
+    return m_hasDate ? date() : QDate();
+}
+
+void DatePicker::setNullableDate(const QDate &value)
+{
+    const bool had = m_hasDate;
+    const QDate before = nullableDate();
+    if (value.isValid() && value > NoDateMarker) {
+        m_hasDate = true;
+        m_settingNull = true;
+        setDate(value);
+        m_settingNull = false;
+    } else {
+        m_hasDate = false;
+        m_settingNull = true;
+        setDate(NoDateMarker);
+        m_settingNull = false;
+    }
+    if (had != m_hasDate || before != nullableDate())
+        emit nullableDateChanged();
+}
+
+void DatePicker::takeDate(const QDate &value)
+{
+    if (!m_hasDate)
+        setNullableDate(value);
+}
+
+void DatePicker::keyPressEvent(QKeyEvent *event)
+{
+    // Delete empties the picker; stepping from an empty picker starts today.
+    if (event->key() == Qt::Key_Delete && m_hasDate && lineEdit()->selectedText() == lineEdit()->text()) {
+        setNullableDate(QDate());
+        return;
+    }
+    if (!m_hasDate && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down
+                       || event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
+        takeDate(QDate::currentDate());
+        return;
+    }
+    QDateEdit::keyPressEvent(event);
+}
+
+void DatePicker::mousePressEvent(QMouseEvent *event)
+{
+    // The drop-down calendar of an empty picker opens on today, not on the
+    // internal marker.
+    if (!m_hasDate && isEnabled())
+        takeDate(QDate::currentDate());
+    QDateEdit::mousePressEvent(event);
+}

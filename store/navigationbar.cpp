@@ -1,0 +1,43 @@
+#include "store/navigationbar.h"
+
+#include <QHBoxLayout>
+#include <QToolButton>
+
+NavigationBar::NavigationBar(const QString &caption, QWidget *parent)
+    : QWidget(parent), m_caption(new QLabel(caption, this))
+{
+    setObjectName(caption);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral(
+        "NavigationBar { background: #e9edf3; border: 1px solid #8c98aa; }"
+        "QToolButton { border: none; padding: 0 4px; color: #1d3557; font-weight: bold; }"
+        "QToolButton:hover { background: #d3dbe7; }"
+        "QLabel { color: #1d3557; padding: 0 6px; }"));
+    m_caption->setObjectName(QStringLiteral("caption"));
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(1, 1, 1, 1);
+    row->setSpacing(0);
+    QToolButton *first = arrow(QStringLiteral("first"), QStringLiteral("|◀"), tr("First row"));
+    QToolButton *previous = arrow(QStringLiteral("previous"), QStringLiteral("◀"), tr("Previous row"));
+    QToolButton *next = arrow(QStringLiteral("next"), QStringLiteral("▶"), tr("Next row"));
+    QToolButton *last = arrow(QStringLiteral("last"), QStringLiteral("▶|"), tr("Last row"));
+    row->addWidget(first);
+    row->addWidget(previous);
+    row->addWidget(m_caption, 1);
+    row->addWidget(next);
+    row->addWidget(last);
+    connect(first, &QToolButton::clicked, this, &NavigationBar::firstClicked);
+    connect(previous, &QToolButton::clicked, this, &NavigationBar::previousClicked);
+    connect(next, &QToolButton::clicked, this, &NavigationBar::nextClicked);
+    connect(last, &QToolButton::clicked, this, &NavigationBar::lastClicked);
+}
+
+QToolButton *NavigationBar::arrow(const QString &objectName, const QString &glyph, const QString &tip)
+{
+    auto *b = new QToolButton(this);
+    b->setObjectName(objectName);
+    b->setText(glyph);
+    b->setToolTip(tip);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}

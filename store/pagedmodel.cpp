@@ -1,0 +1,232 @@
+#include "store/pagedmodel.h"
+
+#include "store/formats.h"
+#include "store/schema.h"
+
+#include <QSqlQuery>
+
+PagedModel::PagedModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+void PagedModel::setQuery(const QSqlDatabase &db, const QString &table, const QStringList &fields,
+                          const QString &where, const QVariantList &params)
+{
+    beginResetModel();
+    m_db = db;
+    m_table = table;
+    m_fields = fields;
+    m_where = where;
+    m_params = params;
+    m_dateColumn.clear();
+    for (const QString &f : fields)
+        m_dateColumn << Schema::isDateField(table, f);
+    m_pages.clear();
+    m_recent.clear();
+    m_known = 0;
+    m_exhausted = true;
+    endResetModel();
+}
+
+void PagedModel::clear()
+{
+    beginResetModel();
+    m_pages.clear();
+    m_recent.clear();
+    m_known = 0;
+    m_exhausted = true;
+    endResetModel();
+}
+
+bool PagedModel::reload()
+{
+    beginResetModel();
+    m_pages.clear();
+    m_recent.clear();
+    m_known = 0;
+    m_exhausted = false;
+    m_error = QSqlError();
+    Page first;
+    const bool ok = readPage(0, first);
+    if (ok) {
+        m_known = int(first.rowids.size());
+        m_exhausted = m_known < PageSize;
+        remember(0, std::move(first));
+    } else {
+        m_exhausted = true;
+    }
+    endResetModel();
+    return ok;
+}
+
+bool PagedModel::fetchAll()
+{
+    if (m_exhausted)
+        return true;
+    QSqlQuery q(m_db);
+    QString sql = QStringLiteral("SELECT count(*) FROM %1").arg(Schema::quoted(m_table));
+    if (!m_where.isEmpty())
+        sql += QStringLiteral(" WHERE ") + m_where;
+    q.prepare(sql);
+    for (const QVariant &p : m_params)
+        q.addBindValue(p);
+    if (!q.exec() || !q.next()) {
+        m_error = q.lastError();
+        return false;
+    }
+    const int total = int(qMin<qint64>(q.value(0).toLongLong(), std::numeric_limits<int>::max()));
+    if (total > m_known) {
+        beginInsertRows(QModelIndex(), m_known, total - 1);
+        m_known = total;
+        m_exhausted = true;
+        endInsertRows();
+    }
+    m_exhausted = true;
+    return true;
+}
+
+// Reads page `number`: after the previous page's last rowid when that page
+// is at hand (cheap), otherwise by offset.
+bool PagedModel::readPage(int number, Page &out) const
+{
+    QStringList columns{QStringLiteral("rowid")};
+    for (const QString &f : m_fields)
+        columns << Schema::quoted(f);
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), Schema::quoted(m_table));
+    QStringList conditions;
+    if (!m_where.isEmpty())
+        conditions << QLatin1Char('(') + m_where + QLatin1Char(')');
+    QVariantList params = m_params;
+    const auto previous = m_pages.constFind(number - 1);
+    const bool keyset = number > 0 && previous != m_pages.cend() && !previous->rowids.isEmpty();
+    if (keyset) {
+        conditions << QStringLiteral("rowid > ?");
+        params << previous->rowids.last();
+    }
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" ORDER BY rowid LIMIT %1").arg(PageSize);
+    if (!keyset && number > 0)
+        sql += QStringLiteral(" OFFSET %1").arg(qint64(number) * PageSize);
+
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(sql);
+    for (const QVariant &p : params)
+        q.addBindValue(p);
+    if (!q.exec()) {
+        m_error = q.lastError();
+        return false;
+    }
+    const int width = int(m_fields.size());
+    while (q.next()) {
+        out.rowids << q.value(0).toLongLong();
+        QVariantList row;
+        row.reserve(width);
+        for (int c = 0; c < width; ++c)
+            row << q.value(c + 1);
+        out.rows << row;
+    }
+    return true;
+}
+
+void PagedModel::remember(int number, Page page) const
+{
+    m_pages.insert(number, std::move(page));
+    m_recent.removeAll(number);
+    m_recent.append(number);
+    while (m_recent.size() > MaxPages)
+        m_pages.remove(m_recent.takeFirst());
+}
+
+const PagedModel::Page *PagedModel::page(int number) const
+{
+    auto it = m_pages.constFind(number);
+    if (it != m_pages.cend()) {
+        if (m_recent.last() != number) {
+            m_recent.removeAll(number);
+            m_recent.append(number);
+        }
+        return &it.value();
+    }
+    Page fresh;
+    if (!readPage(number, fresh))
+        return nullptr;
+    remember(number, std::move(fresh));
+    return &m_pages.find(number).value();
+}
+
+qint64 PagedModel::rowId(int row) const
+{
+    if (row < 0 || row >= m_known)
+        return -1;
+    const Page *p = page(row / PageSize);
+    const int at = row % PageSize;
+    return p && at < p->rowids.size() ? p->rowids.at(at) : -1;
+}
+
+QVariant PagedModel::value(int row, const QString &field) const
+{
+    const int column = int(m_fields.indexOf(field));
+    if (row < 0 || row >= m_known || column < 0)
+        return {};
+    const Page *p = page(row / PageSize);
+    const int at = row % PageSize;
+    return p && at < p->rows.size() ? p->rows.at(at).at(column) : QVariant();
+}
+
+int PagedModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_known;
+}
+
+int PagedModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_fields.size());
+}
+
+QVariant PagedModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    const QVariant v = value(index.row(), m_fields.value(index.column()));
+    if (role == Qt::DisplayRole && m_dateColumn.value(index.column()))
+        return Formats::shortDate(Formats::fromIso(v));
+    return v;
+}
+
+QVariant PagedModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return m_fields.value(section);
+    return section + 1;
+}
+
+bool PagedModel::canFetchMore(const QModelIndex &parent) const
+{
+    return !parent.isValid() && !m_exhausted;
+}
+
+void PagedModel::fetchMore(const QModelIndex &parent)
+{
+    if (parent.isValid() || m_exhausted)
+        return;
+    const int number = m_known / PageSize;
+    Page next;
+    if (!readPage(number, next)) {
+        m_exhausted = true;
+        return;
+    }
+    const int n = int(next.rowids.size());
+    if (n < PageSize)
+        m_exhausted = true;
+    if (n == 0)
+        return;
+    beginInsertRows(QModelIndex(), m_known, m_known + n - 1);
+    remember(number, std::move(next));
+    m_known += n;
+    endInsertRows();
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QStringList>
+#include <QVariantList>
+
+// A read-only table model over one table (optionally filtered) that reads
+// its rows a page at a time, as the view asks for them, and keeps only a
+// bounded number of pages in memory. The row count grows as the view
+// scrolls; fetchAll() learns the full count without reading the rows.
+class PagedModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    static constexpr int PageSize = 256;
+    static constexpr int MaxPages = 64;
+
+    explicit PagedModel(QObject *parent = nullptr);
+
+    // Sets what to read; nothing is read until reload().
+    void setQuery(const QSqlDatabase &db, const QString &table, const QStringList &fields,
+                  const QString &where, const QVariantList &params);
+    // Forgets every row and reads the first page again.
+    bool reload();
+    // Counts every row (without reading them), so the last one can be shown.
+    bool fetchAll();
+    void clear();
+
+    QSqlError lastError() const { return m_error; }
+    QStringList fields() const { return m_fields; }
+    qint64 rowId(int row) const;
+    QVariant value(int row, const QString &field) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    bool canFetchMore(const QModelIndex &parent = QModelIndex()) const override;
+    void fetchMore(const QModelIndex &parent = QModelIndex()) override;
+
+private:
+    struct Page {
+        QList<qint64> rowids;
+        QList<QVariantList> rows;
+    };
+
+    const Page *page(int number) const;
+    bool readPage(int number, Page &out) const;
+    void remember(int number, Page page) const;
+
+    QSqlDatabase m_db;
+    QString m_table;
+    QStringList m_fields;
+    QString m_where;
+    QVariantList m_params;
+    int m_known = 0;
+    bool m_exhausted = true;
+    QList<bool> m_dateColumn;
+    mutable QHash<int, Page> m_pages;
+    mutable QList<int> m_recent; // page numbers, most recent last
+    mutable QSqlError m_error;
+};
