@@ -32,6 +32,7 @@ void PagedModel::setQuery(const QSqlDatabase &db, const QString &table, const QS
 void PagedModel::clear()
 {
     beginResetModel();
+    m_db = QSqlDatabase(); // lets the connection be closed
     m_pages.clear();
     m_recent.clear();
     m_known = 0;

@@ -28,6 +28,7 @@ public:
     bool reload();
     // Counts every row (without reading them), so the last one can be shown.
     bool fetchAll();
+    // Forgets the rows and the connection.
     void clear();
 
     QSqlError lastError() const { return m_error; }

@@ -8,6 +8,11 @@ QuerySource::QuerySource(Schema::File file, const QString &table, QObject *paren
 {
 }
 
+QuerySource::~QuerySource()
+{
+    close();
+}
+
 void QuerySource::setCondition(const QString &where, const QVariantList &params)
 {
     m_where = where;

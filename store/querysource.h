@@ -17,6 +17,7 @@ class QuerySource : public QObject
     Q_OBJECT
 public:
     QuerySource(Schema::File file, const QString &table, QObject *parent = nullptr);
+    ~QuerySource() override;
 
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption) { m_caption = caption; }

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
 Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, Icon icon, Buttons buttons)
