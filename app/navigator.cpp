@@ -43,7 +43,8 @@ QWidget *Navigator::open(const QString &name)
     if (!screen)
         return nullptr;
     screen->show();
-    screen->raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        screen->raise();
     screen->activateWindow();
     return screen;
 }

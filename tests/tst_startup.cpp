@@ -1,0 +1,367 @@
+// The start-up presentation and the login, driven as the librarian meets them.
+#include "testsupport.h"
+
+#include "app/loginscreen.h"
+#include "app/navigator.h"
+#include "app/splashscreen.h"
+#include "app/widgets.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+const QString Desk = QStringLiteral("Tallymere.db");
+
+QString text(QWidget *screen, const char *name)
+{
+    auto *label = screen->findChild<QLabel *>(QString::fromLatin1(name));
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(name));
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+LoginScreen *openLogin()
+{
+    auto *login = qobject_cast<LoginScreen *>(Navigator::instance().open(QStringLiteral("frmLogin")));
+    if (login && !QTest::qWaitForWindowExposed(login))
+        return nullptr;
+    return login;
+}
+
+void typePassword(LoginScreen *login, const QString &password)
+{
+    login->txtPassword->clear();
+    QTest::keyClicks(login->txtPassword, password);
+}
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareTestApplication(); }
+    void cleanup() { closeAllScreens(); }
+
+    void shouldShowTheVersionAndEmptyProgressBeforeTheFirstTick()
+    {
+        TestData data;
+        SplashScreen splash;
+        QCOMPARE(text(&splash, "lblVersion"), QStringLiteral("Version 1.0.0"));
+        QCOMPARE(text(&splash, "lblLoading"), QStringLiteral("Loading"));
+        QCOMPARE(text(&splash, "lblPercent"), QStringLiteral("? %"));
+        QCOMPARE(text(&splash, "lblProgress"), QString());
+        QCOMPARE(splash.findChild<QProgressBar *>(QStringLiteral("pBar"))->value(), 0);
+        QCOMPARE(splash.size(), QSize(490, 277));
+        QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(splash.timer()->interval(), 75);
+    }
+
+    void shouldAdvanceTheStatusTextAtItsSteps_data()
+    {
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("1") << 1 << "Loading";
+        QTest::newRow("9") << 9 << "Loading";
+        QTest::newRow("10") << 10 << "Loading forms...";
+        for (int s = 11; s <= 19; ++s)
+            QTest::addRow("%d", s) << s << "Loading forms...";
+        QTest::newRow("20") << 20 << "Loading Reports...";
+        QTest::newRow("30") << 30 << "Loading ...";
+        QTest::newRow("40") << 40 << "Loading.";
+        QTest::newRow("50") << 50 << "Loading Accounts Info...";
+        QTest::newRow("60") << 60 << "Loading User Interface...";
+        QTest::newRow("70") << 70 << "Checking connectivity...";
+        QTest::newRow("80") << 80 << "Connecting to Database..";
+        for (int s = 90; s <= 99; ++s)
+            QTest::addRow("%d", s) << s << "Loading Complete...";
+    }
+
+    void shouldAdvanceTheStatusTextAtItsSteps()
+    {
+        QFETCH(int, steps);
+        QFETCH(QString, status);
+        TestData data;
+        SplashScreen splash;
+        for (int i = 0; i < steps; ++i)
+            splash.tick();
+        QCOMPARE(text(&splash, "lblLoading"), status);
+        QCOMPARE(text(&splash, "lblPercent"), QStringLiteral("%1 %").arg(steps));
+        QCOMPARE(text(&splash, "lblProgress"), QString(steps, QLatin1Char('_')));
+        QCOMPARE(splash.findChild<QProgressBar *>(QStringLiteral("pBar"))->value(), steps);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmLogin")) == nullptr);
+    }
+
+    void shouldHandOverToTheLoginOnceAtTheLastStep()
+    {
+        TestData data;
+        QSignalSpy created(&Navigator::instance(), &Navigator::screenCreated);
+        QPointer<SplashScreen> splash =
+            qobject_cast<SplashScreen *>(Navigator::instance().open(QStringLiteral("frmSplash")));
+        QVERIFY(splash);
+        QVERIFY(splash->timer()->isActive());
+        for (int i = 0; i < 99; ++i)
+            splash->tick();
+        QCOMPARE(text(splash, "lblLoading"), QStringLiteral("Loading Complete..."));
+        splash->tick();
+        QCOMPARE(text(splash, "lblPercent"), QStringLiteral("100 %"));
+        QCOMPARE(splash->findChild<QProgressBar *>(QStringLiteral("pBar"))->value(), 100);
+        QVERIFY(!splash->timer()->isActive());
+        splash->tick(); // a late tick never raises the bar past its maximum
+        QCOMPARE(splash->findChild<QProgressBar *>(QStringLiteral("pBar"))->value(), 100);
+        flushDeletes();
+        QVERIFY(splash.isNull());
+        QWidget *login = Navigator::instance().existing(QStringLiteral("frmLogin"));
+        QVERIFY(login && login->isVisible());
+        int logins = 0;
+        for (const auto &args : created)
+            logins += args.at(0).toString() == QStringLiteral("frmLogin");
+        QCOMPARE(logins, 1);
+    }
+
+    void shouldOpenNothingWhenTheSplashIsClosedEarly()
+    {
+        TestData data;
+        QWidget *splash = Navigator::instance().open(QStringLiteral("frmSplash"));
+        static_cast<SplashScreen *>(splash)->tick();
+        splash->close();
+        flushDeletes();
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmSplash")) == nullptr);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmLogin")) == nullptr);
+    }
+
+    void shouldOpenWithTheFirstUserAndFocusInThePassword()
+    {
+        TestData data;
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        QVERIFY(login);
+        QCOMPARE(login->size(), QSize(502, 293));
+        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator"));
+        QCOMPARE(login->txtPassword->text(), QString());
+        QCOMPARE(login->focusWidget(), login->txtPassword);
+        QCOMPARE(login->txtPassword->echoMode(), QLineEdit::Password);
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), login->txtPassword->mapToGlobal(QPointF(5, 5)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(login->txtPassword, &move);
+        QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("the name of this program"));
+        QVERIFY(dialogs.boxes.isEmpty());
+    }
+
+    void shouldOpenTheMenuForTheRightPassword_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("pressEnter");
+        QTest::newRow("button") << "tallymere" << false;
+        QTest::newRow("enter key") << "tallymere" << true;
+        QTest::newRow("surrounding spaces") << "  tallymere  " << false;
+    }
+
+    void shouldOpenTheMenuForTheRightPassword()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, pressEnter);
+        TestData data;
+        FakeDialogs dialogs;
+        QPointer<LoginScreen> login = openLogin();
+        typePassword(login, typed);
+        if (pressEnter)
+            QTest::keyClick(login->txtPassword, Qt::Key_Return);
+        else
+            QTest::mouseClick(login->cmdLogin, Qt::LeftButton);
+        flushDeletes();
+        QVERIFY(login.isNull());
+        QWidget *menu = Navigator::instance().existing(QStringLiteral("frmMenu"));
+        QVERIFY(menu && menu->isVisible());
+        QVERIFY(dialogs.boxes.isEmpty());
+    }
+
+    void shouldRefuseAWrongPassword_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("letter case") << "Tallymere";
+        QTest::newRow("empty") << "";
+        QTest::newRow("prefix") << "tally";
+        QTest::newRow("quote") << "tallymere'";
+    }
+
+    void shouldRefuseAWrongPassword()
+    {
+        QFETCH(QString, typed);
+        TestData data;
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        typePassword(login, typed);
+        login->cmdLogin->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().text, QStringLiteral("Your password is Invalid!"));
+        QCOMPARE(dialogs.boxes.first().title, QStringLiteral("Invaldi password!"));
+        QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
+        QCOMPARE(dialogs.boxes.first().buttons, Dialogs::Ok);
+        QCOMPARE(login->txtPassword->text(), QString());
+        QCOMPARE(login->focusWidget(), login->txtPassword);
+        QCOMPARE(login->txtUsername->selectedText(), QStringLiteral("Administrator"));
+        QVERIFY(login->isVisible());
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+
+    void shouldNeverMatchAStoredPasswordWithSurroundingSpaces()
+    {
+        TestData data;
+        data.exec(Desk, QStringLiteral("UPDATE tblUser SET Password = ' tallymere'"));
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        for (const QString &typed : {QStringLiteral(" tallymere"), QStringLiteral("tallymere")}) {
+            typePassword(login, typed);
+            login->cmdLogin->click();
+        }
+        QCOMPARE(dialogs.boxes.size(), 2);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+
+    void shouldFindTheAccountWhoseNameEndsWithTheTypedOne()
+    {
+        TestData data;
+        data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('1001', 'one', 'first')"));
+        data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('01', 'zero', 'second')"));
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        login->txtUsername->clear();
+        QTest::keyClicks(login->txtUsername, QStringLiteral("01"));
+        typePassword(login, QStringLiteral("zero"));
+        login->cmdLogin->click();
+        QCOMPARE(dialogs.boxes.size(), 1); // 1001 comes first, and its password is "one"
+        QCOMPARE(login->txtUsername->text(), QStringLiteral("1001"));
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), login->txtPassword->mapToGlobal(QPointF(5, 5)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(login->txtPassword, &move);
+        QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("first"));
+        typePassword(login, QStringLiteral("one"));
+        login->cmdLogin->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
+    }
+
+    void shouldRefuseANameThatMatchesNoAccount()
+    {
+        TestData data;
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        login->txtUsername->clear();
+        QTest::keyClicks(login->txtUsername, QStringLiteral("5"));
+        // The current row's password must not let an unknown name in.
+        typePassword(login, QStringLiteral("tallymere"));
+        login->cmdLogin->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().text, QStringLiteral("Your password is Invalid!"));
+        QCOMPARE(login->txtUsername->selectedText(), QStringLiteral("5"));
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+
+    void shouldRefuseEveryLoginWhenThereIsNoAccount()
+    {
+        TestData data;
+        data.exec(Desk, QStringLiteral("DELETE FROM tblUser"));
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        QCOMPARE(login->txtUsername->text(), QString());
+        for (const QString &typed : {QString(), QStringLiteral("tallymere")}) {
+            typePassword(login, typed);
+            login->cmdLogin->click();
+        }
+        QCOMPARE(dialogs.boxes.size(), 2);
+        QVERIFY(login->isVisible());
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+
+    void shouldRefuseAnEmptyPasswordAgainstANullOne()
+    {
+        TestData data;
+        data.exec(Desk, QStringLiteral("UPDATE tblUser SET Password = NULL"));
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        login->cmdLogin->click();
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+
+    void shouldLetOnlyDigitsIntoTheUserName()
+    {
+        TestData data;
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator"));
+        login->txtUsername->setFocus();
+        login->txtUsername->end(false);
+        QTest::keyClicks(login->txtUsername, QStringLiteral("a1 B2-"));
+        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator12"));
+        QCOMPARE(dialogs.beeps, 4);
+        QTest::keyClick(login->txtUsername, Qt::Key_Return);
+        QTest::keyClick(login->txtUsername, Qt::Key_Escape);
+        QTest::keyClick(login->txtUsername, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(dialogs.beeps, 7);
+        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator12"));
+        QTest::keyClick(login->txtUsername, Qt::Key_Backspace);
+        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator1"));
+        QCOMPARE(dialogs.beeps, 7);
+        QVERIFY(dialogs.boxes.isEmpty());
+    }
+
+    void shouldStayWhenTheHiddenExitIsAnsweredNo()
+    {
+        TestData data;
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        typePassword(login, QStringLiteral("abc"));
+        dialogs.answers << Dialogs::AnswerNo;
+        QTest::mouseClick(login->lblsmall, Qt::LeftButton);
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().text, QStringLiteral("Are you sure you want to close the Program?"));
+        QCOMPARE(dialogs.boxes.first().title, QStringLiteral("Exit!"));
+        QCOMPARE(dialogs.boxes.first().icon, Dialogs::NoIcon);
+        QCOMPARE(dialogs.boxes.first().buttons, Dialogs::YesNo);
+        QVERIFY(login->isVisible());
+        QCOMPARE(login->txtPassword->text(), QStringLiteral("abc"));
+        QVERIFY(!Navigator::instance().quitRequested());
+    }
+
+    void shouldEndTheProgramWhenTheHiddenExitIsAnsweredYes()
+    {
+        TestData data;
+        FakeDialogs dialogs;
+        QPointer<LoginScreen> login = openLogin();
+        dialogs.answers << Dialogs::AnswerYes;
+        QTest::mouseClick(login->lblsmall, Qt::LeftButton);
+        QVERIFY(Navigator::instance().quitRequested());
+        flushDeletes();
+        QVERIFY(login.isNull());
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+
+    void shouldReportAMissingAccountTable()
+    {
+        TestData data;
+        data.exec(Desk, QStringLiteral("DROP TABLE tblUser"));
+        FakeDialogs dialogs;
+        LoginScreen *login = openLogin();
+        QTRY_COMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
+        QVERIFY(dialogs.boxes.first().text.contains(QStringLiteral("no such table")));
+        login->cmdLogin->click(); // still usable: the failure is reported, nothing crashes
+        QVERIFY(dialogs.boxes.size() >= 2);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")) == nullptr);
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
