@@ -56,10 +56,10 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
     m_percent = label("lblPercent", QStringLiteral("? %"), 50, 20, white);
     m_percent->setAlignment(Qt::AlignCenter);
     m_progress = label("lblProgress", QString(), 74, 16, QStringLiteral("color: #e03a3a;"));
-    m_progress->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
+    m_progress->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont strip(QStringLiteral("DejaVu Sans Mono"));
     strip.setStyleHint(QFont::Monospace);
-    strip.setPixelSize(6);
+    strip.setPixelSize(8);
     strip.setBold(true);
     m_progress->setFont(strip);
     // Pin every underscore to 4 pixels whatever the font gives.
