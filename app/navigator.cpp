@@ -3,6 +3,16 @@
 #include <QApplication>
 #include <QScreen>
 
+namespace {
+// Closing a screen drops its WA_DeleteOnClose and leaves only the deferred
+// deletion: from then on the screen is gone for the program, so a screen
+// opened again in the same turn of the event loop is a fresh one.
+bool isLeft(const QWidget *screen)
+{
+    return !screen || !screen->testAttribute(Qt::WA_DeleteOnClose);
+}
+} // namespace
+
 Navigator &Navigator::instance()
 {
     static Navigator navigator;
@@ -16,7 +26,8 @@ void Navigator::registerScreen(const QString &name, Factory factory)
 
 QWidget *Navigator::existing(const QString &name) const
 {
-    return m_screens.value(name).data();
+    QWidget *screen = m_screens.value(name).data();
+    return isLeft(screen) ? nullptr : screen;
 }
 
 QWidget *Navigator::create(const QString &name)

@@ -20,7 +20,8 @@ public:
 
     void registerScreen(const QString &name, Factory factory);
 
-    // The screen if it exists (seen or unseen), else nullptr.
+    // The screen if it exists (seen or unseen), else nullptr. A screen that
+    // has been closed and only awaits its deletion no longer exists.
     QWidget *existing(const QString &name) const;
     template <typename T>
     T *existingAs(const QString &name) const { return qobject_cast<T *>(existing(name)); }

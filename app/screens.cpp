@@ -1,9 +1,12 @@
 #include "app/screens.h"
 
+#include "app/closescreen.h"
 #include "app/loginscreen.h"
+#include "app/menuscreen.h"
 #include "app/navigator.h"
 #include "app/placeholderscreen.h"
 #include "app/splashscreen.h"
+#include "app/utilityscreen.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,10 +16,14 @@ void registerScreens()
     Navigator &nav = Navigator::instance();
     nav.registerScreen(QStringLiteral("frmSplash"), [] { return new SplashScreen; });
     nav.registerScreen(QStringLiteral("frmLogin"), [] { return new LoginScreen; });
-    nav.registerScreen(QStringLiteral("frmMenu"), [] {
-        return new PlaceholderScreen(QStringLiteral("frmMenu"), QStringLiteral("Form1"), QSize(501, 500), true,
-                                     QString(), QString());
-    });
+    nav.registerScreen(QStringLiteral("frmMenu"), [] { return new MenuScreen; });
+    nav.registerScreen(QStringLiteral("frmclose"), [] { return new CloseScreen; });
+    nav.registerScreen(QStringLiteral("frmUtility"), [] { return new UtilityScreen; });
+    nav.registerScreen(QStringLiteral("frmAddRecord"), [] { return new PlaceholderScreen(QStringLiteral("frmAddRecord"), QStringLiteral("Form1"), QSize(572, 395), false, QStringLiteral("cmdMain"), QStringLiteral("Main")); });
+    nav.registerScreen(QStringLiteral("frmList"), [] { return new PlaceholderScreen(QStringLiteral("frmList"), QStringLiteral("Form1"), QSize(752, 500), true, QStringLiteral("cmdMain"), QStringLiteral("Main")); });
+    nav.registerScreen(QStringLiteral("frmBooks"), [] { return new PlaceholderScreen(QStringLiteral("frmBooks"), QStringLiteral("Form1"), QSize(921, 528), true, QStringLiteral("cmdMain"), QStringLiteral("Main Menu")); });
+    nav.registerScreen(QStringLiteral("frmRetrieve"), [] { return new PlaceholderScreen(QStringLiteral("frmRetrieve"), QStringLiteral("Form1"), QSize(844, 382), false, QStringLiteral("cmdMain"), QStringLiteral("Main")); });
+    nav.registerScreen(QStringLiteral("frmUser"), [] { return new PlaceholderScreen(QStringLiteral("frmUser"), QStringLiteral("Form1"), QSize(601, 399), true, QStringLiteral("cmdMain"), QStringLiteral("Main Menu")); });
 }
 
 void prepareApplication(QApplication &app)

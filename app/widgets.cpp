@@ -46,7 +46,10 @@ void FramedPanel::paintEvent(QPaintEvent *)
     p.setBrush(body);
     p.drawRoundedRect(frame, 5, 5);
 
+    // Winding fill: the square lower corners overlap the rounded strip and
+    // must add to it, not cancel it out.
     QPainterPath heading;
+    heading.setFillRule(Qt::WindingFill);
     const QRectF strip(frame.left(), frame.top(), frame.width(), HeadingHeight);
     heading.addRoundedRect(strip, 5, 5);
     heading.addRect(strip.adjusted(0, strip.height() / 2, 0, 0));

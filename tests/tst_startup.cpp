@@ -38,6 +38,13 @@ LoginScreen *openLogin()
     return login;
 }
 
+void hover(QWidget *widget)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
 void typePassword(LoginScreen *login, const QString &password)
 {
     login->txtPassword->clear();
@@ -151,9 +158,7 @@ private slots:
         QCOMPARE(login->txtPassword->text(), QString());
         QCOMPARE(login->focusWidget(), login->txtPassword);
         QCOMPARE(login->txtPassword->echoMode(), QLineEdit::Password);
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), login->txtPassword->mapToGlobal(QPointF(5, 5)),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(login->txtPassword, &move);
+        hover(login->txtPassword);
         QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("the name of this program"));
         QVERIFY(dialogs.boxes.isEmpty());
     }
@@ -242,9 +247,7 @@ private slots:
         login->cmdLogin->click();
         QCOMPARE(dialogs.boxes.size(), 1); // 1001 comes first, and its password is "one"
         QCOMPARE(login->txtUsername->text(), QStringLiteral("1001"));
-        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), login->txtPassword->mapToGlobal(QPointF(5, 5)),
-                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(login->txtPassword, &move);
+        hover(login->txtPassword);
         QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("first"));
         typePassword(login, QStringLiteral("one"));
         login->cmdLogin->click();

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QWidget>
+
+class QCalendarWidget;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class FramedPanel;
+
+// frmCalendar: a month calendar with today's date and the running clock.
+// Modal: while it is open no other window of the program takes input.
+class CalendarScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CalendarScreen(QWidget *parent = nullptr);
+
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QCalendarWidget *MonthView1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtDate = nullptr;
+    QTimer *Timer1 = nullptr;
+
+public slots:
+    // Timer1: keeps the time box current.
+    void tick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createLayout();
+    void load();
+    void showCurrentTime();
+    bool refuseDateKey(QKeyEvent *event);
+};

@@ -1,0 +1,27 @@
+#include "app/closescreen.h"
+
+#include "app/navigator.h"
+
+#include <QHash>
+
+CloseScreen::CloseScreen(QWidget *parent)
+    : ProgressScreen(QStringLiteral(":/assets/close.svg"), QStringLiteral("TALLYMERE (LOADING)"), false,
+                     {{10, QStringLiteral("Saving Data..")},
+                      {20, QStringLiteral("Saving Data ....")},
+                      {30, QStringLiteral("Saving Reports..")},
+                      {40, QStringLiteral("Saving Reports...")},
+                      {50, QStringLiteral("Closing Accounts Info...")},
+                      {60, QStringLiteral("Closing User Interface...")},
+                      {70, QStringLiteral("Closing connectivity...")},
+                      {80, QStringLiteral("Closing Database..")},
+                      {90, QStringLiteral("Closing Successfully Completed...")}},
+                     parent)
+{
+    setObjectName(QStringLiteral("frmclose"));
+}
+
+void CloseScreen::finish()
+{
+    // Ending closes every screen, this one and any unseen one included.
+    Navigator::instance().quit();
+}

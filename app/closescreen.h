@@ -1,0 +1,14 @@
+#pragma once
+
+#include "app/progressscreen.h"
+
+// frmclose: the closing presentation; the program ends with its last step.
+class CloseScreen : public ProgressScreen
+{
+    Q_OBJECT
+public:
+    explicit CloseScreen(QWidget *parent = nullptr);
+
+protected:
+    void finish() override;
+};

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QTimer;
+class Picture;
+
+// One picture of a menu item: a rounded band with the item's words, drawn
+// in its normal look (light words on grey) or its highlighted look (grey
+// words on a light band). Reports pointer moves and clicks like a Picture.
+class MenuItemPicture : public QWidget
+{
+    Q_OBJECT
+public:
+    MenuItemPicture(const QString &words, bool highlighted, QWidget *parent = nullptr);
+
+    QString words() const { return m_words; }
+    bool isHighlighted() const { return m_highlighted; }
+
+signals:
+    void clicked();
+    void pointerMoved();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QString m_words;
+    bool m_highlighted;
+};
+
+// frmMenu: the picture menu that leads to every feature screen and to the
+// closing sequence. Worked with the pointer only.
+class MenuScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit MenuScreen(QWidget *parent = nullptr);
+
+    Picture *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *lblTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *lblDate = nullptr;
+    MenuItemPicture *bgAdd = nullptr;
+    MenuItemPicture *bgList = nullptr;
+    MenuItemPicture *bgLibbooks = nullptr;
+    MenuItemPicture *bgUtility = nullptr;
+    MenuItemPicture *bgRetrieve = nullptr;
+    MenuItemPicture *bgManage = nullptr;
+    MenuItemPicture *mAdd = nullptr;
+    MenuItemPicture *mList = nullptr;
+    MenuItemPicture *mLibBooks = nullptr;
+    MenuItemPicture *mUtility = nullptr;
+    MenuItemPicture *mRetrieve = nullptr;
+    MenuItemPicture *mManage = nullptr;
+    Picture *bigexit = nullptr;
+    QLabel *mexit = nullptr;
+    QTimer *Timer1 = nullptr;
+
+    // The six highlighted pictures, in menu order.
+    QList<MenuItemPicture *> highlights() const;
+
+public slots:
+    // Timer1: renews the time.
+    void tick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void createLayout();
+    void createItems();
+    void createExit();
+    void load();
+    void highlightOnly(MenuItemPicture *shown);
+    void clearHighlights();
+    void confirmExit();
+
+    bool m_centred = false;
+};
