@@ -7,6 +7,8 @@
 #include "app/placeholderscreen.h"
 #include "app/splashscreen.h"
 #include "app/utilityscreen.h"
+#include "catalogue/loanlistscreen.h"
+#include "loans/loanentryscreen.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -19,11 +21,20 @@ void registerScreens()
     nav.registerScreen(QStringLiteral("frmMenu"), [] { return new MenuScreen; });
     nav.registerScreen(QStringLiteral("frmclose"), [] { return new CloseScreen; });
     nav.registerScreen(QStringLiteral("frmUtility"), [] { return new UtilityScreen; });
-    nav.registerScreen(QStringLiteral("frmAddRecord"), [] { return new PlaceholderScreen(QStringLiteral("frmAddRecord"), QStringLiteral("Form1"), QSize(572, 395), false, QStringLiteral("cmdMain"), QStringLiteral("Main")); });
-    nav.registerScreen(QStringLiteral("frmList"), [] { return new PlaceholderScreen(QStringLiteral("frmList"), QStringLiteral("Form1"), QSize(752, 500), true, QStringLiteral("cmdMain"), QStringLiteral("Main")); });
-    nav.registerScreen(QStringLiteral("frmBooks"), [] { return new PlaceholderScreen(QStringLiteral("frmBooks"), QStringLiteral("Form1"), QSize(921, 528), true, QStringLiteral("cmdMain"), QStringLiteral("Main Menu")); });
-    nav.registerScreen(QStringLiteral("frmRetrieve"), [] { return new PlaceholderScreen(QStringLiteral("frmRetrieve"), QStringLiteral("Form1"), QSize(844, 382), false, QStringLiteral("cmdMain"), QStringLiteral("Main")); });
-    nav.registerScreen(QStringLiteral("frmUser"), [] { return new PlaceholderScreen(QStringLiteral("frmUser"), QStringLiteral("Form1"), QSize(601, 399), true, QStringLiteral("cmdMain"), QStringLiteral("Main Menu")); });
+    nav.registerScreen(QStringLiteral("frmAddRecord"), [] { return new LoanEntryScreen; });
+    nav.registerScreen(QStringLiteral("frmList"), [] { return new LoanListScreen; });
+    nav.registerScreen(QStringLiteral("frmBooks"), [] {
+        return new PlaceholderScreen(QStringLiteral("frmBooks"), QStringLiteral("Form1"), QSize(921, 528), true,
+                                     QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
+    });
+    nav.registerScreen(QStringLiteral("frmRetrieve"), [] {
+        return new PlaceholderScreen(QStringLiteral("frmRetrieve"), QStringLiteral("Form1"), QSize(844, 382), false,
+                                     QStringLiteral("cmdMain"), QStringLiteral("Main"));
+    });
+    nav.registerScreen(QStringLiteral("frmUser"), [] {
+        return new PlaceholderScreen(QStringLiteral("frmUser"), QStringLiteral("Form1"), QSize(601, 399), true,
+                                     QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
+    });
 }
 
 void prepareApplication(QApplication &app)

@@ -1,0 +1,209 @@
+#include "catalogue/loanlistscreen.h"
+
+#include "app/dialogs.h"
+#include "app/navigator.h"
+#include "app/widgets.h"
+#include "store/navigationbar.h"
+#include "store/querysource.h"
+
+#include <QHeaderView>
+#include <QTableView>
+#include <QTimer>
+
+#include <utility>
+
+namespace {
+
+// Grid columns by field, in pixels.
+const std::pair<const char *, int> ColumnWidths[] = {
+    {"AccessionNumber", 87}, {"BookNumber", 82},   {"BookTitle", 116},    {"Category", 104},
+    {"Borrower", 101},       {"DateBorrowed", 94}, {"Remarks", 116},      {"DateReturned", 116},
+    {"Status", 116},         {"Section", 116},     {"Condition", 116},    {"DaysBorrowed", 70},
+    {"Overduedays", 116},    {"howmanydays", 68},  {"fines", 41},
+};
+
+constexpr int RowHeight = 22;
+
+} // namespace
+
+LoanListScreen::LoanListScreen(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(QStringLiteral("frmList"));
+    setWindowTitle(QStringLiteral("Form1"));
+    createLayout();
+    createSource();
+    createMappings();
+}
+
+void LoanListScreen::createLayout()
+{
+    setFixedSize(752, 500);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("LoanListScreen { background: #f4ecd8; border: 1px solid #1d3557; }"));
+
+    AeroGroupBox1 = new FramedPanel(QStringLiteral("AeroGroupBox1"), this);
+    AeroGroupBox1->setObjectName(QStringLiteral("AeroGroupBox1"));
+    AeroGroupBox1->setGeometry(10, 10, 732, 434);
+
+    DataGrid1 = new QTableView(AeroGroupBox1);
+    DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
+    DataGrid1->setGeometry(6, FramedPanel::HeadingHeight + 6, AeroGroupBox1->width() - 12,
+                           AeroGroupBox1->height() - FramedPanel::HeadingHeight - 12);
+    DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    DataGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    DataGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DataGrid1->setWordWrap(false);
+    DataGrid1->setAlternatingRowColors(true);
+    DataGrid1->setCornerButtonEnabled(false);
+    DataGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    QFont gridFont(QStringLiteral("Tahoma"));
+    gridFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    gridFont.setPointSize(9);
+    DataGrid1->setFont(gridFont);
+    // One fixed row height: the grid never measures rows, however many.
+    QHeaderView *rows = DataGrid1->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(RowHeight);
+    rows->setMinimumSectionSize(RowHeight);
+    rows->hide();
+    QHeaderView *columns = DataGrid1->horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setStretchLastSection(false);
+    columns->setHighlightSections(false);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QFont headingFont(QStringLiteral("Liberation Sans Narrow"));
+    headingFont.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
+                             QStringLiteral("DejaVu Sans")});
+    headingFont.setPointSizeF(8.5);
+    columns->setFont(headingFont);
+    DataGrid1->setStyleSheet(QStringLiteral(
+        "QTableView { background: white; alternate-background-color: #f6f1e4; gridline-color: #d5cbb3;"
+        " selection-background-color: #1d3557; selection-color: white; border: 1px solid #8c98aa; }"
+        "QHeaderView::section { background: #e9edf3; color: #1d3557; padding: 2px 2px;"
+        " border: none; border-right: 1px solid #b8c2d1; border-bottom: 1px solid #8c98aa; }"));
+
+    Adodc1Bar = new NavigationBar(QStringLiteral("Adodc1"), this);
+    Adodc1Bar->setGeometry(10, 456, 260, 32);
+
+    constexpr int buttonWidth = 100;
+    constexpr int buttonHeight = 34;
+    constexpr int buttonTop = 455;
+    const int right = AeroGroupBox1->geometry().right() + 1;
+    cmdMain = new PushButton(QStringLiteral("Main"), this);
+    cmdMain->setObjectName(QStringLiteral("cmdMain"));
+    cmdMain->setGeometry(right - buttonWidth, buttonTop, buttonWidth, buttonHeight);
+    cmdDelete = new PushButton(QStringLiteral("Delete"), this);
+    cmdDelete->setObjectName(QStringLiteral("cmdDelete"));
+    cmdDelete->setGeometry(cmdMain->x() - 10 - buttonWidth, buttonTop, buttonWidth, buttonHeight);
+    jcbutton1 = new PushButton(QStringLiteral("Print"), this);
+    jcbutton1->setObjectName(QStringLiteral("jcbutton1"));
+    jcbutton1->setGeometry(cmdDelete->x() - 10 - buttonWidth, buttonTop, buttonWidth, buttonHeight);
+
+    setTabOrder(cmdMain, cmdDelete);
+    setTabOrder(cmdDelete, jcbutton1);
+    setTabOrder(jcbutton1, DataGrid1);
+
+    connect(cmdDelete, &QPushButton::clicked, this, &LoanListScreen::delete_record);
+    connect(jcbutton1, &QPushButton::clicked, this, &LoanListScreen::print_report);
+    connect(cmdMain, &QPushButton::clicked, this,
+            [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+}
+
+void LoanListScreen::createSource()
+{
+    Adodc1 = new QuerySource(Schema::File::Tallymere, QStringLiteral("tblBorrower"), this);
+    Adodc1->setObjectName(QStringLiteral("Adodc1"));
+    Adodc1->setCaption(QStringLiteral("Adodc1"));
+    if (!Adodc1->open())
+        QTimer::singleShot(0, this, [this] { showDatabaseError(Adodc1->lastError()); });
+}
+
+void LoanListScreen::createMappings()
+{
+    PagedModel *model = Adodc1->model();
+    DataGrid1->setModel(model);
+    auto applyWidths = [this, model] {
+        for (const auto &[field, width] : ColumnWidths) {
+            const int column = int(model->fields().indexOf(QLatin1String(field)));
+            if (column >= 0)
+                DataGrid1->setColumnWidth(column, width);
+        }
+    };
+    applyWidths();
+    // A reset gives the heading fresh sections of the default width.
+    connect(model, &QAbstractItemModel::modelReset, DataGrid1, applyWidths);
+
+    // The grid's current row is the record source's current row, both ways.
+    // The grid goes before the source when the screen is destroyed, so each
+    // connection lives only as long as the object it touches.
+    connect(DataGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, Adodc1,
+            [this](const QModelIndex &current) {
+                if (current.isValid())
+                    Adodc1->setCurrentRow(current.row());
+            });
+    connect(Adodc1, &QuerySource::currentChanged, DataGrid1, [this](int row) { showCurrentInGrid(row); });
+    Adodc1Bar->attach(Adodc1);
+    showCurrentInGrid(Adodc1->currentRow());
+}
+
+void LoanListScreen::showCurrentInGrid(int row)
+{
+    if (row < 0) {
+        DataGrid1->selectionModel()->clearCurrentIndex();
+        DataGrid1->clearSelection();
+        return;
+    }
+    const QModelIndex current = DataGrid1->currentIndex();
+    if (current.isValid() && current.row() == row && DataGrid1->selectionModel()->isRowSelected(row, QModelIndex()))
+        return;
+    DataGrid1->setCurrentIndex(Adodc1->model()->index(row, current.isValid() ? current.column() : 0));
+}
+
+void LoanListScreen::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        centerOnScreen(this);
+        m_centred = true;
+    }
+    QWidget::showEvent(event);
+}
+
+void LoanListScreen::reload()
+{
+    if (!Adodc1->refresh())
+        showDatabaseError(Adodc1->lastError());
+}
+
+void LoanListScreen::reloadLoans()
+{
+    Navigator &navigator = Navigator::instance();
+    if (auto *list = navigator.existingAs<LoanListScreen>(QStringLiteral("frmList"))) {
+        list->reload();
+        return;
+    }
+    // A new screen reads the rows as it is created.
+    navigator.create(QStringLiteral("frmList"));
+}
+
+void LoanListScreen::delete_record()
+{
+    const Dialogs::Answer answer = Dialogs::instance().message(
+        QStringLiteral("Are you sure you want to delete this record?Data is not recoverable."),
+        QStringLiteral("question"), Dialogs::Question, Dialogs::YesNo);
+    if (answer != Dialogs::AnswerYes)
+        return;
+    if (!Adodc1->hasCurrent())
+        return;
+    if (!Adodc1->deleteCurrent()) {
+        showDatabaseError(Adodc1->lastError());
+        return;
+    }
+    reload();
+}
+
+void LoanListScreen::print_report()
+{
+    Dialogs::instance().message(QStringLiteral("The loan report is not available yet."), QString(),
+                                Dialogs::Information, Dialogs::Ok);
+}

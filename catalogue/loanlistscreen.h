@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+
+class FramedPanel;
+class NavigationBar;
+class PushButton;
+class QTableView;
+class QuerySource;
+
+// frmList: every loan of tblBorrower in a grid, with deletion of the
+// selected loan after a confirmation, and the loan report.
+class LoanListScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit LoanListScreen(QWidget *parent = nullptr);
+
+    // Has the loan list read tblBorrower again after a loan was stored
+    // elsewhere: creates the screen unseen when it does not exist (which
+    // reads the rows), else reloads its rows. The screen stays as it was,
+    // shown or not.
+    static void reloadLoans();
+
+    // Runs the query again; the first loan becomes current.
+    void reload();
+
+    QuerySource *Adodc1 = nullptr;
+    NavigationBar *Adodc1Bar = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QTableView *DataGrid1 = nullptr;
+    PushButton *jcbutton1 = nullptr;
+    PushButton *cmdDelete = nullptr;
+    PushButton *cmdMain = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void createLayout();
+    void createSource();
+    void createMappings();
+    void delete_record();
+    void print_report();
+    void showCurrentInGrid(int row);
+
+    bool m_centred = false;
+};

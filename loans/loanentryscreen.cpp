@@ -1,0 +1,263 @@
+#include "loans/loanentryscreen.h"
+
+#include "app/dialogs.h"
+#include "app/navigator.h"
+#include "app/widgets.h"
+#include "catalogue/loanlistscreen.h"
+#include "loans/loanvalues.h"
+#include "store/rowsource.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+// Two columns of four inputs, each under its label.
+constexpr int LeftColumn = 30;
+constexpr int RightColumn = 298;
+constexpr int ColumnWidth = 244;
+constexpr int FirstRow = 66;
+constexpr int RowPitch = 58;
+constexpr int LabelHeight = 18;
+constexpr int InputHeight = 28;
+constexpr int ButtonWidth = 117;
+constexpr int ButtonHeight = 34;
+
+QRect labelPlace(int column, int row)
+{
+    return {column, FirstRow + row * RowPitch, ColumnWidth, LabelHeight};
+}
+
+QRect inputPlace(int column, int row)
+{
+    return {column, FirstRow + row * RowPitch + LabelHeight + 2, ColumnWidth, InputHeight};
+}
+
+} // namespace
+
+LoanEntryScreen::LoanEntryScreen(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("frmAddRecord"));
+    setWindowTitle(QStringLiteral("Form1"));
+    createLayout();
+    createSource();
+    load();
+}
+
+void LoanEntryScreen::createLayout()
+{
+    setFixedSize(572, 395);
+    // Browse mode shows a loan in disabled inputs; keep it easy to read.
+    QPalette pal = palette();
+    pal.setColor(QPalette::Disabled, QPalette::Text, QColor(0x4a, 0x55, 0x68));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x4a, 0x55, 0x68));
+    pal.setColor(QPalette::Disabled, QPalette::Base, QColor(0xf3, 0xf1, 0xea));
+    setPalette(pal);
+
+    Image1 = new Picture(QStringLiteral(":/assets/addrecord.svg"), this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(rect());
+
+    lblTitle = new QLabel(QStringLiteral("NEW BORROWER"), this);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblTitle->setGeometry(0, 0, width(), 48);
+    lblTitle->setAlignment(Qt::AlignCenter);
+    lblTitle->setStyleSheet(QStringLiteral("color: white; font: bold 16pt 'Tahoma', 'DejaVu Sans';"
+                                           " letter-spacing: 2px; background: transparent;"));
+
+    const QString labelStyle =
+        QStringLiteral("color: #1d3557; font: bold 9pt 'Tahoma', 'DejaVu Sans'; background: transparent;");
+    QFont inputFont(QStringLiteral("Tahoma"));
+    inputFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    inputFont.setPointSize(10);
+
+    auto label = [&](QLabel *&member, const char *name, const QString &caption, int column, int row) {
+        member = new QLabel(caption, this);
+        member->setObjectName(QLatin1String(name));
+        member->setGeometry(labelPlace(column, row));
+        member->setStyleSheet(labelStyle);
+    };
+    auto place = [&](QWidget *input, const char *name, int column, int row) {
+        input->setObjectName(QLatin1String(name));
+        input->setGeometry(inputPlace(column, row));
+        input->setFont(inputFont);
+    };
+
+    label(lblStatus, "lblStatus", QStringLiteral("Type of Borrower"), LeftColumn, 0);
+    cmbStatus = new QComboBox(this);
+    place(cmbStatus, "cmbStatus", LeftColumn, 0);
+    LoanValues::setUpList(cmbStatus, LoanValues::borrowerTypes(), QStringLiteral("Select.."));
+
+    label(lblSection, "lblSection", QStringLiteral("Section"), LeftColumn, 1);
+    cmbSection = new QComboBox(this);
+    place(cmbSection, "cmbSection", LeftColumn, 1);
+    LoanValues::setUpList(cmbSection, LoanValues::sections(), QStringLiteral("Combo1"));
+
+    label(lblBorrower, "lblBorrower", QStringLiteral("Borrower's Name"), LeftColumn, 2);
+    txtBorrower = new QLineEdit(this);
+    place(txtBorrower, "txtBorrower", LeftColumn, 2);
+
+    label(lblAccessionNumber, "lblAccessionNumber", QStringLiteral("Accession Number"), LeftColumn, 3);
+    txtAccessionNumber = new QLineEdit(this);
+    place(txtAccessionNumber, "txtAccessionNumber", LeftColumn, 3);
+
+    label(lblBookNumber, "lblBookNumber", QStringLiteral("Book Number"), RightColumn, 0);
+    txtBookNumber = new QLineEdit(this);
+    place(txtBookNumber, "txtBookNumber", RightColumn, 0);
+
+    label(lblBookTitle, "lblBookTitle", QStringLiteral("Book Title"), RightColumn, 1);
+    txtBookTitle = new QLineEdit(this);
+    place(txtBookTitle, "txtBookTitle", RightColumn, 1);
+
+    label(lblCategory, "lblCategory", QStringLiteral("Book Category"), RightColumn, 2);
+    cmbCategory = new QComboBox(this);
+    place(cmbCategory, "cmbCategory", RightColumn, 2);
+    LoanValues::setUpList(cmbCategory, LoanValues::categories(), QStringLiteral("Combo1"));
+
+    label(lblDateBorrowed, "lblDateBorrowed", QStringLiteral("Date Borrowed"), RightColumn, 3);
+    DTPicker1 = new DatePicker(this);
+    place(DTPicker1, "DTPicker1", RightColumn, 3);
+
+    const int buttonsTop = inputPlace(RightColumn, 3).bottom() + 18;
+    const int secondButton = RightColumn + ColumnWidth - ButtonWidth;
+    auto button = [&](PushButton *&member, const char *name, const QString &caption, int x, int y) {
+        member = new PushButton(caption, this);
+        member->setObjectName(QLatin1String(name));
+        member->setGeometry(x, y, ButtonWidth, ButtonHeight);
+    };
+    button(cmdSave, "cmdSave", QStringLiteral("Save"), RightColumn, buttonsTop);
+    button(cmdMain, "cmdMain", QStringLiteral("Main"), secondButton, buttonsTop);
+    button(cmdAdd, "cmdAdd", QStringLiteral("Add"), RightColumn, buttonsTop + ButtonHeight + 8);
+    button(cmdCancel, "cmdCancel", QStringLiteral("Cancel"), secondButton, buttonsTop + ButtonHeight + 8);
+
+    const QList<QWidget *> tabOrder{cmdMain, cmdSave, cmdCancel, cmdAdd, txtAccessionNumber, txtBookNumber,
+                                    txtBookTitle, txtBorrower, cmbCategory, cmbStatus, cmbSection, DTPicker1};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    connect(cmdAdd, &QPushButton::clicked, this, &LoanEntryScreen::add_record);
+    connect(cmdSave, &QPushButton::clicked, this, &LoanEntryScreen::save_record);
+    connect(cmdCancel, &QPushButton::clicked, this, &LoanEntryScreen::cancel_record);
+    connect(cmdMain, &QPushButton::clicked, this,
+            [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+    LoanValues::applyBorrowerTypeRuleOnPick(cmbStatus, cmbSection);
+}
+
+void LoanEntryScreen::createSource()
+{
+    dataBorrow = new RowSource(Schema::File::Tallymere, QStringLiteral("tblBorrower"), this);
+    dataBorrow->setObjectName(QStringLiteral("dataBorrow"));
+    dataBorrow->setCaption(QStringLiteral("borrower"));
+    dataBorrow->bind(txtAccessionNumber, QStringLiteral("AccessionNumber"));
+    dataBorrow->bind(txtBookNumber, QStringLiteral("BookNumber"));
+    dataBorrow->bind(txtBookTitle, QStringLiteral("BookTitle"));
+    dataBorrow->bind(cmbCategory, QStringLiteral("Category"));
+    dataBorrow->bind(txtBorrower, QStringLiteral("Borrower"));
+    dataBorrow->bind(DTPicker1, QStringLiteral("DateBorrowed"));
+    dataBorrow->bind(cmbStatus, QStringLiteral("Status"));
+    dataBorrow->bind(cmbSection, QStringLiteral("Section"));
+    connect(dataBorrow, &RowSource::currentChanged, this, &LoanEntryScreen::showStartOfTexts);
+    if (!dataBorrow->open())
+        QTimer::singleShot(0, this, [this] { showDatabaseError(dataBorrow->lastError()); });
+}
+
+// A long text shown from a row reads from its start, not its end.
+void LoanEntryScreen::showStartOfTexts()
+{
+    for (QLineEdit *box : {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower})
+        if (!box->hasFocus())
+            box->setCursorPosition(0);
+}
+
+void LoanEntryScreen::load()
+{
+    setInputsEnabled(false);
+    cmdAdd->setEnabled(true);
+    cmdSave->setEnabled(false);
+    cmdCancel->setEnabled(false);
+    cmdMain->setEnabled(true);
+}
+
+void LoanEntryScreen::showEvent(QShowEvent *event)
+{
+    if (!m_centred) {
+        centerOnScreen(this);
+        m_centred = true;
+    }
+    QWidget::showEvent(event);
+}
+
+void LoanEntryScreen::setInputsEnabled(bool enabled)
+{
+    for (QWidget *input : std::initializer_list<QWidget *>{txtAccessionNumber, txtBookNumber, txtBookTitle,
+                                                            txtBorrower, DTPicker1, cmbCategory, cmbStatus,
+                                                            cmbSection})
+        input->setEnabled(enabled);
+}
+
+void LoanEntryScreen::editnew_validation()
+{
+    cmdAdd->setEnabled(false);
+    cmdSave->setEnabled(true);
+    cmdCancel->setEnabled(true);
+    setInputsEnabled(true);
+}
+
+void LoanEntryScreen::normal_validation()
+{
+    cmdAdd->setEnabled(true);
+    cmdSave->setEnabled(false);
+    cmdCancel->setEnabled(false);
+    setInputsEnabled(false);
+}
+
+void LoanEntryScreen::add_record()
+{
+    if (!dataBorrow->addNew()) {
+        showDatabaseError(dataBorrow->lastError());
+        return;
+    }
+    // The picker starts on today's date, so what it shows is what is stored.
+    DTPicker1->setNullableDate(QDate::currentDate());
+    editnew_validation();
+    txtAccessionNumber->setFocus(Qt::OtherFocusReason);
+}
+
+bool LoanEntryScreen::isComplete() const
+{
+    // Only an empty text counts as missing; the borrower's name is optional.
+    return !txtAccessionNumber->text().isEmpty() && !txtBookNumber->text().isEmpty()
+           && !txtBookTitle->text().isEmpty() && DTPicker1->hasDate() && !cmbCategory->currentText().isEmpty()
+           && !cmbStatus->currentText().isEmpty() && !cmbSection->currentText().isEmpty();
+}
+
+void LoanEntryScreen::save_record()
+{
+    if (!isComplete()) {
+        Dialogs::instance().message(QStringLiteral("Please complete the Information below!"), QStringLiteral("error"),
+                                    Dialogs::Critical, Dialogs::Ok);
+        return;
+    }
+    // A refused row stays open with every typed text, so it can be corrected.
+    if (!dataBorrow->update()) {
+        showDatabaseError(dataBorrow->lastError());
+        return;
+    }
+    if (!dataBorrow->refresh() || !dataBorrow->moveFirst())
+        showDatabaseError(dataBorrow->lastError());
+    normal_validation();
+    Dialogs::instance().message(QStringLiteral("New Borrower has been successfully added!"), QStringLiteral("Save"),
+                                Dialogs::Information, Dialogs::Ok);
+    LoanListScreen::reloadLoans();
+}
+
+void LoanEntryScreen::cancel_record()
+{
+    dataBorrow->cancelUpdate();
+    if (!dataBorrow->moveFirst())
+        showDatabaseError(dataBorrow->lastError());
+    normal_validation();
+}

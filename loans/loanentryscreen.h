@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QWidget>
+
+class DatePicker;
+class Picture;
+class PushButton;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class RowSource;
+
+// frmAddRecord: records a new loan as a new row of tblBorrower. Browse mode
+// shows the first loan in disabled inputs; Add opens a blank row to fill.
+class LoanEntryScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit LoanEntryScreen(QWidget *parent = nullptr);
+
+    RowSource *dataBorrow = nullptr;
+    Picture *Image1 = nullptr;
+    QLabel *lblTitle = nullptr;
+
+    QLabel *lblStatus = nullptr;
+    QComboBox *cmbStatus = nullptr;
+    QLabel *lblSection = nullptr;
+    QComboBox *cmbSection = nullptr;
+    QLabel *lblBorrower = nullptr;
+    QLineEdit *txtBorrower = nullptr;
+    QLabel *lblAccessionNumber = nullptr;
+    QLineEdit *txtAccessionNumber = nullptr;
+    QLabel *lblBookNumber = nullptr;
+    QLineEdit *txtBookNumber = nullptr;
+    QLabel *lblBookTitle = nullptr;
+    QLineEdit *txtBookTitle = nullptr;
+    QLabel *lblCategory = nullptr;
+    QComboBox *cmbCategory = nullptr;
+    QLabel *lblDateBorrowed = nullptr;
+    DatePicker *DTPicker1 = nullptr;
+
+    PushButton *cmdSave = nullptr;
+    PushButton *cmdMain = nullptr;
+    PushButton *cmdAdd = nullptr;
+    PushButton *cmdCancel = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void createLayout();
+    void createSource();
+    void load();
+
+    void add_record();
+    void save_record();
+    void cancel_record();
+    void editnew_validation();
+    void normal_validation();
+    void setInputsEnabled(bool enabled);
+    void showStartOfTexts();
+    bool isComplete() const;
+
+    bool m_centred = false;
+};
