@@ -5,6 +5,8 @@
 
 #include <QSqlQuery>
 
+#include <algorithm>
+
 PagedModel::PagedModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
@@ -107,9 +109,17 @@ bool PagedModel::readPage(int number, Page &out) const
     }
     if (!conditions.isEmpty())
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" ORDER BY rowid LIMIT %1").arg(PageSize);
-    if (!keyset && number > 0)
-        sql += QStringLiteral(" OFFSET %1").arg(qint64(number) * PageSize);
+    // Once the count is known, a page in the second half is read from the
+    // end, so the last rows of a large table cost no more than the first.
+    const qint64 start = qint64(number) * PageSize;
+    const qint64 end = qMin<qint64>(start + PageSize, m_known);
+    const bool fromEnd = !keyset && m_exhausted && start > m_known / 2 && end > start;
+    if (fromEnd)
+        sql += QStringLiteral(" ORDER BY rowid DESC LIMIT %1 OFFSET %2").arg(end - start).arg(m_known - end);
+    else
+        sql += QStringLiteral(" ORDER BY rowid LIMIT %1").arg(PageSize);
+    if (!keyset && !fromEnd && number > 0)
+        sql += QStringLiteral(" OFFSET %1").arg(start);
 
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
@@ -128,6 +138,10 @@ bool PagedModel::readPage(int number, Page &out) const
         for (int c = 0; c < width; ++c)
             row << q.value(c + 1);
         out.rows << row;
+    }
+    if (fromEnd) {
+        std::reverse(out.rowids.begin(), out.rowids.end());
+        std::reverse(out.rows.begin(), out.rows.end());
     }
     return true;
 }

@@ -112,9 +112,13 @@ void QuerySource::moveLast()
 
 bool QuerySource::deleteCurrent()
 {
-    const qint64 rowid = m_model->rowId(m_current);
-    if (rowid < 0)
+    if (!hasCurrent())
         return true;
+    const qint64 rowid = m_model->rowId(m_current);
+    if (rowid < 0) {
+        m_error = m_model->lastError();
+        return false;
+    }
     QSqlQuery q(m_connection.database());
     q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(Schema::quoted(m_table)));
     q.addBindValue(rowid);
