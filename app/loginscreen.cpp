@@ -16,6 +16,7 @@ LoginScreen::LoginScreen(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("frmLogin"));
+    centerWhenFirstShown(this);
     createLayout();
     createSource();
 }
@@ -90,10 +91,6 @@ void LoginScreen::createSource()
 
 void LoginScreen::showEvent(QShowEvent *event)
 {
-    if (!m_centred) {
-        centerOnScreen(this);
-        m_centred = true;
-    }
     QWidget::showEvent(event);
     txtPassword->setFocus(Qt::OtherFocusReason);
 }

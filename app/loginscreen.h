@@ -34,6 +34,4 @@ private:
     void login();
     void confirmExit();
     bool refuseUsernameKey(QKeyEvent *event);
-
-    bool m_centred = false;
 };

@@ -147,6 +147,7 @@ MenuScreen::MenuScreen(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(QStringLiteral("Form1"));
+    centerWhenFirstShown(this);
     createLayout();
     createItems();
     createExit();
@@ -296,15 +297,6 @@ bool MenuScreen::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
-}
-
-void MenuScreen::showEvent(QShowEvent *event)
-{
-    if (!m_centred) {
-        centerOnScreen(this);
-        m_centred = true;
-    }
-    QWidget::showEvent(event);
 }
 
 void MenuScreen::confirmExit()

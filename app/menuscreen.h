@@ -70,7 +70,6 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
-    void showEvent(QShowEvent *event) override;
 
 private:
     void createLayout();
@@ -80,6 +79,4 @@ private:
     void highlightOnly(MenuItemPicture *shown);
     void clearHighlights();
     void confirmExit();
-
-    bool m_centred = false;
 };

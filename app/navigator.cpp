@@ -86,6 +86,28 @@ void Navigator::reset()
     m_quit = false;
 }
 
+namespace {
+class CentreOnFirstShow : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            centerOnScreen(static_cast<QWidget *>(watched));
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+};
+} // namespace
+
+void centerWhenFirstShown(QWidget *window)
+{
+    window->installEventFilter(new CentreOnFirstShow(window));
+}
+
 void centerOnScreen(QWidget *window)
 {
     QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();

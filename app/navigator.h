@@ -56,3 +56,5 @@ private:
 
 // Places `window` in the middle of its screen.
 void centerOnScreen(QWidget *window);
+// Centres `window` the first time it is shown (its size is final by then).
+void centerWhenFirstShown(QWidget *window);

@@ -27,5 +27,5 @@ PlaceholderScreen::PlaceholderScreen(const QString &name, const QString &title, 
         connect(back, &QPushButton::clicked, this,
                 [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
     }
-    centerOnScreen(this);
+    centerWhenFirstShown(this);
 }

@@ -22,6 +22,7 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_texts(texts)
 {
     setWindowTitle(title);
+    centerWhenFirstShown(this);
     setFixedSize(Width, Height);
 
     m_image = new Picture(artwork, this);
@@ -92,10 +93,6 @@ int ProgressScreen::step() const
 
 void ProgressScreen::showEvent(QShowEvent *event)
 {
-    if (!m_centred) {
-        centerOnScreen(this);
-        m_centred = true;
-    }
     if (step() < Steps && !m_timer->isActive())
         m_timer->start();
     QWidget::showEvent(event);

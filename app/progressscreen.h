@@ -43,5 +43,4 @@ private:
     QLabel *m_progress;
     QProgressBar *m_bar;
     QTimer *m_timer;
-    bool m_centred = false;
 };

@@ -31,6 +31,7 @@ LoanListScreen::LoanListScreen(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmList"));
     setWindowTitle(QStringLiteral("Form1"));
+    centerWhenFirstShown(this);
     createLayout();
     createSource();
     createMappings();
@@ -158,15 +159,6 @@ void LoanListScreen::showCurrentInGrid(int row)
     if (current.isValid() && current.row() == row && DataGrid1->selectionModel()->isRowSelected(row, QModelIndex()))
         return;
     DataGrid1->setCurrentIndex(Adodc1->model()->index(row, current.isValid() ? current.column() : 0));
-}
-
-void LoanListScreen::showEvent(QShowEvent *event)
-{
-    if (!m_centred) {
-        centerOnScreen(this);
-        m_centred = true;
-    }
-    QWidget::showEvent(event);
 }
 
 void LoanListScreen::reload()

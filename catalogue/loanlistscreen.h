@@ -34,7 +34,6 @@ public:
     PushButton *cmdMain = nullptr;
 
 protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     void createLayout();
@@ -43,6 +42,4 @@ private:
     void delete_record();
     void print_report();
     void showCurrentInGrid(int row);
-
-    bool m_centred = false;
 };

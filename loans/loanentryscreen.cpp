@@ -42,6 +42,7 @@ LoanEntryScreen::LoanEntryScreen(QWidget *parent)
 {
     setObjectName(QStringLiteral("frmAddRecord"));
     setWindowTitle(QStringLiteral("Form1"));
+    centerWhenFirstShown(this);
     createLayout();
     createSource();
     load();
@@ -179,15 +180,6 @@ void LoanEntryScreen::load()
     cmdSave->setEnabled(false);
     cmdCancel->setEnabled(false);
     cmdMain->setEnabled(true);
-}
-
-void LoanEntryScreen::showEvent(QShowEvent *event)
-{
-    if (!m_centred) {
-        centerOnScreen(this);
-        m_centred = true;
-    }
-    QWidget::showEvent(event);
 }
 
 void LoanEntryScreen::setInputsEnabled(bool enabled)

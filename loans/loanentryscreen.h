@@ -45,7 +45,6 @@ public:
     PushButton *cmdCancel = nullptr;
 
 protected:
-    void showEvent(QShowEvent *event) override;
 
 private:
     void createLayout();
@@ -60,6 +59,4 @@ private:
     void setInputsEnabled(bool enabled);
     void showStartOfTexts();
     bool isComplete() const;
-
-    bool m_centred = false;
 };
