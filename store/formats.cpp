@@ -6,10 +6,12 @@ namespace Formats {
 
 QString dateSeparator()
 {
+    // A locale whose short date spells the month (the C locale's "d MMM
+    // yyyy") has no real separator; numbers alone need one, so use "/".
     const QString format = QLocale().dateFormat(QLocale::ShortFormat);
     for (const QChar c : format) {
         if (!c.isLetter() && c != QLatin1Char('\''))
-            return QString(c);
+            return c.isSpace() ? QStringLiteral("/") : QString(c);
     }
     return QStringLiteral("/");
 }

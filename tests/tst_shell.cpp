@@ -154,6 +154,25 @@ private slots:
         QCOMPARE(Formats::clockTime(QTime(9, 7, 0)), QStringLiteral("9:07:00 AM"));
     }
 
+    void shouldUseTheLocaleSeparatorOrASlash_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QString>("date");
+        QTest::newRow("German dots") << QLocale(QLocale::German, QLocale::Germany) << "10.20.2014";
+        QTest::newRow("Dutch dashes") << QLocale(QLocale::Dutch, QLocale::Netherlands) << "10-20-2014";
+        QTest::newRow("C has no separator") << QLocale::c() << "10/20/2014";
+    }
+
+    void shouldUseTheLocaleSeparatorOrASlash()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, date);
+        QLocale::setDefault(locale);
+        const QString shown = Formats::shortDate(QDate(2014, 10, 20));
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        QCOMPARE(shown, date);
+    }
+
     void shouldOpenPlainWithTodayAndARunningClock()
     {
         TestData data;
