@@ -1,7 +1,8 @@
 #include "app/calendarscreen.h"
+#include "app/ui/screennames.h"
 
-#include "app/dialogs.h"
-#include "app/widgets.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/widgets.h"
 #include "store/formats.h"
 
 #include <QCalendarWidget>
@@ -45,7 +46,7 @@ QIcon chevron(bool left)
 CalendarScreen::CalendarScreen(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName(QStringLiteral("frmCalendar"));
+    setObjectName(ScreenNames::Calendar);
     setWindowTitle(QStringLiteral("Form1"));
     setWindowModality(Qt::ApplicationModal);
     createLayout();

@@ -1,6 +1,7 @@
 #include "app/closescreen.h"
 
-#include "app/navigator.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
 
 #include <QHash>
 
@@ -17,7 +18,7 @@ CloseScreen::CloseScreen(QWidget *parent)
                       {90, QStringLiteral("Closing Successfully Completed...")}},
                      parent)
 {
-    setObjectName(QStringLiteral("frmclose"));
+    setObjectName(ScreenNames::Close);
 }
 
 void CloseScreen::finish()

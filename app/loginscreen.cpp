@@ -1,8 +1,10 @@
 #include "app/loginscreen.h"
 
-#include "app/dialogs.h"
-#include "app/navigator.h"
-#include "app/widgets.h"
+#include "app/ui/binder.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
 #include "store/criterion.h"
 #include "store/rowsource.h"
 
@@ -14,7 +16,7 @@
 LoginScreen::LoginScreen(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setObjectName(QStringLiteral("frmLogin"));
+    setObjectName(ScreenNames::Login);
     setWindowTitle(QStringLiteral("frmLogin"));
     centerWhenFirstShown(this);
     createLayout();
@@ -84,7 +86,7 @@ void LoginScreen::createSource()
     Data1 = new RowSource(Schema::File::Tallymere, QStringLiteral("tblUser"), this);
     Data1->setCaption(QStringLiteral("Data1"));
     Data1->setObjectName(QStringLiteral("Data1"));
-    Data1->bind(txtUsername, QStringLiteral("Username"));
+    (new Binder(Data1))->bind(txtUsername, QStringLiteral("Username"));
     if (!Data1->open())
         QTimer::singleShot(0, this, [this] { showDatabaseError(Data1->lastError()); });
 }
@@ -145,7 +147,7 @@ void LoginScreen::login()
     const bool accepted = !Data1->noMatch() && Data1->hasCurrent() && !stored.isNull()
                           && stored.toString() == txtPassword->text().trimmed();
     if (accepted) {
-        Navigator::instance().leave(this, QStringLiteral("frmMenu"));
+        Navigator::instance().leave(this, ScreenNames::Menu);
         return;
     }
     Dialogs::instance().message(QStringLiteral("Your password is Invalid!"), QStringLiteral("Invaldi password!"),

@@ -1,19 +1,23 @@
-#include "app/dialogs.h"
-#include "app/navigator.h"
 #include "app/screens.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
 #include "store/database.h"
 
 #include <QApplication>
+#include <QStandardPaths>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     prepareApplication(app);
-    if (const QSqlError error = Database::install(); error.isValid()) {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    Database::setFolder(folder);
+    if (const QSqlError error = Database::install(folder); error.isValid()) {
         showDatabaseError(error);
         return 1;
     }
     registerScreens();
-    Navigator::instance().open(QStringLiteral("frmSplash"));
+    Navigator::instance().open(ScreenNames::Splash);
     return app.exec();
 }

@@ -1,8 +1,9 @@
 #include "app/menuscreen.h"
 
-#include "app/dialogs.h"
-#include "app/navigator.h"
-#include "app/widgets.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
 #include "store/formats.h"
 
 #include <QDate>
@@ -25,21 +26,21 @@ struct MenuItem {
     const char *highlightedName;
     const char *words;
     QRect place;
-    const char *screen;
+    const QString *screen;
 };
 
 const MenuItem Items[] = {
-    {&MenuScreen::bgAdd, &MenuScreen::mAdd, "bgAdd", "mAdd", "ADD RECORD", {80, 120, 338, 46}, "frmAddRecord"},
+    {&MenuScreen::bgAdd, &MenuScreen::mAdd, "bgAdd", "mAdd", "ADD RECORD", {80, 120, 338, 46}, &ScreenNames::LoanEntry},
     {&MenuScreen::bgList, &MenuScreen::mList, "bgList", "mList", "LIST OF BOOKS BORROWED", {80, 168, 338, 46},
-     "frmList"},
+     &ScreenNames::LoanList},
     {&MenuScreen::bgLibbooks, &MenuScreen::mLibBooks, "bgLibbooks", "mLibBooks", "LIBRARY BOOKS",
-     {80, 216, 166, 48}, "frmBooks"},
+     {80, 216, 166, 48}, &ScreenNames::Books},
     {&MenuScreen::bgUtility, &MenuScreen::mUtility, "bgUtility", "mUtility", "UTILITIES", {248, 216, 169, 48},
-     "frmUtility"},
+     &ScreenNames::Utility},
     {&MenuScreen::bgRetrieve, &MenuScreen::mRetrieve, "bgRetrieve", "mRetrieve", "RETRIEVE BOOKS",
-     {80, 266, 338, 46}, "frmRetrieve"},
+     {80, 266, 338, 46}, &ScreenNames::ReturnDesk},
     {&MenuScreen::bgManage, &MenuScreen::mManage, "bgManage", "mManage", "MANAGE ACCOUNTS", {80, 314, 338, 46},
-     "frmUser"},
+     &ScreenNames::Accounts},
 };
 
 QFont bandFont(int pixelSize, qreal spacing)
@@ -145,7 +146,7 @@ void MenuItemPicture::paintEvent(QPaintEvent *)
 MenuScreen::MenuScreen(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setObjectName(QStringLiteral("frmMenu"));
+    setObjectName(ScreenNames::Menu);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
@@ -217,7 +218,7 @@ void MenuScreen::createItems()
         this->*item.highlighted = highlighted;
         connect(this->*item.normal, &MenuItemPicture::pointerMoved, this,
                 [this, highlighted] { highlightOnly(highlighted); });
-        const QString screen = QString::fromLatin1(item.screen);
+        const QString screen = *item.screen;
         connect(highlighted, &MenuItemPicture::clicked, this,
                 [this, screen] { Navigator::instance().leave(this, screen); });
     }
@@ -305,5 +306,5 @@ void MenuScreen::confirmExit()
                                                     QStringLiteral("Close Application"), Dialogs::NoIcon,
                                                     Dialogs::YesNo);
     if (answer == Dialogs::AnswerYes)
-        Navigator::instance().leave(this, QStringLiteral("frmclose"));
+        Navigator::instance().leave(this, ScreenNames::Close);
 }

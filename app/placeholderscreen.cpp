@@ -1,7 +1,8 @@
 #include "app/placeholderscreen.h"
 
-#include "app/navigator.h"
-#include "app/widgets.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -25,7 +26,7 @@ PlaceholderScreen::PlaceholderScreen(const QString &name, const QString &title, 
         back->setObjectName(returnButton);
         layout->addWidget(back, 0, Qt::AlignRight);
         connect(back, &QPushButton::clicked, this,
-                [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+                [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
     }
     centerWhenFirstShown(this);
 }

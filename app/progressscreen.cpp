@@ -1,7 +1,7 @@
 #include "app/progressscreen.h"
 
-#include "app/navigator.h"
-#include "app/widgets.h"
+#include "app/ui/navigator.h"
+#include "app/ui/widgets.h"
 
 #include <QFrame>
 #include <QHash>

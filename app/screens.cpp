@@ -3,12 +3,15 @@
 #include "app/closescreen.h"
 #include "app/loginscreen.h"
 #include "app/menuscreen.h"
-#include "app/navigator.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
 #include "app/placeholderscreen.h"
 #include "app/splashscreen.h"
 #include "app/utilityscreen.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
+
+#include "store/recordsource.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -16,23 +19,29 @@
 void registerScreens()
 {
     Navigator &nav = Navigator::instance();
-    nav.registerScreen(QStringLiteral("frmSplash"), [] { return new SplashScreen; });
-    nav.registerScreen(QStringLiteral("frmLogin"), [] { return new LoginScreen; });
-    nav.registerScreen(QStringLiteral("frmMenu"), [] { return new MenuScreen; });
-    nav.registerScreen(QStringLiteral("frmclose"), [] { return new CloseScreen; });
-    nav.registerScreen(QStringLiteral("frmUtility"), [] { return new UtilityScreen; });
-    nav.registerScreen(QStringLiteral("frmAddRecord"), [] { return new LoanEntryScreen; });
-    nav.registerScreen(QStringLiteral("frmList"), [] { return new LoanListScreen; });
-    nav.registerScreen(QStringLiteral("frmBooks"), [] {
-        return new PlaceholderScreen(QStringLiteral("frmBooks"), QStringLiteral("Form1"), QSize(921, 528), true,
+    nav.registerScreen(ScreenNames::Splash, [] { return new SplashScreen; });
+    nav.registerScreen(ScreenNames::Login, [] { return new LoginScreen; });
+    nav.registerScreen(ScreenNames::Menu, [] { return new MenuScreen; });
+    nav.registerScreen(ScreenNames::Close, [] { return new CloseScreen; });
+    nav.registerScreen(ScreenNames::Utility, [] { return new UtilityScreen; });
+    nav.registerScreen(ScreenNames::LoanEntry, [] { return new LoanEntryScreen; });
+    nav.registerScreen(ScreenNames::LoanList, [] { return new LoanListScreen; });
+    nav.registerScreen(ScreenNames::Books, [] {
+        return new PlaceholderScreen(ScreenNames::Books, QStringLiteral("Form1"), QSize(921, 528), true,
                                      QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
     });
-    nav.registerScreen(QStringLiteral("frmRetrieve"), [] {
-        return new PlaceholderScreen(QStringLiteral("frmRetrieve"), QStringLiteral("Form1"), QSize(844, 382), false,
+    nav.registerScreen(ScreenNames::ReturnDesk, [] {
+        return new PlaceholderScreen(ScreenNames::ReturnDesk, QStringLiteral("Form1"), QSize(844, 382), false,
                                      QStringLiteral("cmdMain"), QStringLiteral("Main"));
     });
-    nav.registerScreen(QStringLiteral("frmUser"), [] {
-        return new PlaceholderScreen(QStringLiteral("frmUser"), QStringLiteral("Form1"), QSize(601, 399), true,
+    // A loan stored while the loan list does not exist makes it, unseen; it
+    // reads the rows as it is made and is the one the menu later shows.
+    QObject::connect(&TableEvents::instance(), &TableEvents::changed, &nav, [](const QString &table) {
+        if (table == Schema::borrower().name && !Navigator::instance().existing(ScreenNames::LoanList))
+            Navigator::instance().create(ScreenNames::LoanList);
+    });
+    nav.registerScreen(ScreenNames::Accounts, [] {
+        return new PlaceholderScreen(ScreenNames::Accounts, QStringLiteral("Form1"), QSize(601, 399), true,
                                      QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
     });
 }

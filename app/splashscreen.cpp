@@ -1,6 +1,7 @@
 #include "app/splashscreen.h"
 
-#include "app/navigator.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
 
 #include <QHash>
 
@@ -17,10 +18,10 @@ SplashScreen::SplashScreen(QWidget *parent)
                       {90, QStringLiteral("Loading Complete...")}},
                      parent)
 {
-    setObjectName(QStringLiteral("frmSplash"));
+    setObjectName(ScreenNames::Splash);
 }
 
 void SplashScreen::finish()
 {
-    Navigator::instance().leave(this, QStringLiteral("frmLogin"));
+    Navigator::instance().leave(this, ScreenNames::Login);
 }

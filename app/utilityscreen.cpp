@@ -1,9 +1,10 @@
 #include "app/utilityscreen.h"
 
 #include "app/calendarscreen.h"
-#include "app/dialogs.h"
-#include "app/navigator.h"
-#include "app/widgets.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -85,7 +86,7 @@ UtilityScreen::UtilityScreen(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                           | Qt::MSWindowsFixedSizeDialogHint)
 {
-    setObjectName(QStringLiteral("frmUtility"));
+    setObjectName(ScreenNames::Utility);
     setWindowTitle(QStringLiteral("Form1"));
     createLayout();
 }
@@ -121,7 +122,7 @@ void UtilityScreen::createLayout()
     connect(Image2, &Picture::clicked, this, [] { ToolLauncher::calculator().launch(); });
     connect(Image1, &Picture::clicked, this, [] { ToolLauncher::textEditor().launch(); });
     connect(jcbutton1, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
 }
 
 FramedPanel *UtilityScreen::createTool(int index, const char *labelName, const QString &name, QLabel *&label,

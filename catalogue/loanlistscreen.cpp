@@ -1,10 +1,12 @@
 #include "catalogue/loanlistscreen.h"
 
-#include "app/dialogs.h"
-#include "app/navigator.h"
-#include "app/widgets.h"
-#include "store/navigationbar.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
+#include "app/ui/navigationbar.h"
 #include "store/querysource.h"
+#include "store/recordsource.h"
 
 #include <QHeaderView>
 #include <QTableView>
@@ -29,7 +31,7 @@ constexpr int RowHeight = 22;
 LoanListScreen::LoanListScreen(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setObjectName(QStringLiteral("frmList"));
+    setObjectName(ScreenNames::LoanList);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
@@ -104,11 +106,13 @@ void LoanListScreen::createLayout()
     setTabOrder(cmdMain, cmdDelete);
     setTabOrder(cmdDelete, jcbutton1);
     setTabOrder(jcbutton1, DataGrid1);
+    // Tab leaves the grid for the next control; the arrows move in it.
+    DataGrid1->setTabKeyNavigation(false);
 
     connect(cmdDelete, &QPushButton::clicked, this, &LoanListScreen::delete_record);
     connect(jcbutton1, &QPushButton::clicked, this, &LoanListScreen::print_report);
     connect(cmdMain, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
 }
 
 void LoanListScreen::createSource()
@@ -118,6 +122,14 @@ void LoanListScreen::createSource()
     Adodc1->setCaption(QStringLiteral("Adodc1"));
     if (!Adodc1->open())
         QTimer::singleShot(0, this, [this] { showDatabaseError(Adodc1->lastError()); });
+    // A loan stored or deleted anywhere is read again, shown or not.
+    connect(&TableEvents::instance(), &TableEvents::changed, this, [this](const QString &table) {
+        if (table == Schema::borrower().name)
+            reload();
+    });
+    // A page that cannot be read while scrolling is reported once the
+    // paint that asked for it is over.
+    connect(Adodc1, &RecordSource::readFailed, this, &showDatabaseError, Qt::QueuedConnection);
 }
 
 void LoanListScreen::createMappings()
@@ -143,7 +155,7 @@ void LoanListScreen::createMappings()
                 if (current.isValid())
                     Adodc1->setCurrentRow(current.row());
             });
-    connect(Adodc1, &QuerySource::currentChanged, DataGrid1, [this](int row) { showCurrentInGrid(row); });
+    connect(Adodc1, &QuerySource::currentChanged, DataGrid1, [this] { showCurrentInGrid(Adodc1->currentRow()); });
     Adodc1Bar->attach(Adodc1);
     showCurrentInGrid(Adodc1->currentRow());
 }
@@ -167,17 +179,6 @@ void LoanListScreen::reload()
         showDatabaseError(Adodc1->lastError());
 }
 
-void LoanListScreen::reloadLoans()
-{
-    Navigator &navigator = Navigator::instance();
-    if (auto *list = navigator.existingAs<LoanListScreen>(QStringLiteral("frmList"))) {
-        list->reload();
-        return;
-    }
-    // A new screen reads the rows as it is created.
-    navigator.create(QStringLiteral("frmList"));
-}
-
 void LoanListScreen::delete_record()
 {
     const Dialogs::Answer answer = Dialogs::instance().message(
@@ -187,11 +188,9 @@ void LoanListScreen::delete_record()
         return;
     if (!Adodc1->hasCurrent())
         return;
-    if (!Adodc1->deleteCurrent()) {
+    // The deletion is announced, and the list reads its rows again then.
+    if (!Adodc1->deleteCurrent())
         showDatabaseError(Adodc1->lastError());
-        return;
-    }
-    reload();
 }
 
 void LoanListScreen::print_report()

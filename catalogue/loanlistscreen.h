@@ -16,12 +16,6 @@ class LoanListScreen : public QWidget
 public:
     explicit LoanListScreen(QWidget *parent = nullptr);
 
-    // Has the loan list read tblBorrower again after a loan was stored
-    // elsewhere: creates the screen unseen when it does not exist (which
-    // reads the rows), else reloads its rows. The screen stays as it was,
-    // shown or not.
-    static void reloadLoans();
-
     // Runs the query again; the first loan becomes current.
     void reload();
 

@@ -1,9 +1,10 @@
 #include "loans/loanentryscreen.h"
 
-#include "app/dialogs.h"
-#include "app/navigator.h"
-#include "app/widgets.h"
-#include "catalogue/loanlistscreen.h"
+#include "app/ui/binder.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
 #include "loans/loanvalues.h"
 #include "store/rowsource.h"
 
@@ -40,7 +41,7 @@ QRect inputPlace(int column, int row)
 LoanEntryScreen::LoanEntryScreen(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
-    setObjectName(QStringLiteral("frmAddRecord"));
+    setObjectName(ScreenNames::LoanEntry);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
@@ -143,7 +144,7 @@ void LoanEntryScreen::createLayout()
     connect(cmdSave, &QPushButton::clicked, this, &LoanEntryScreen::save_record);
     connect(cmdCancel, &QPushButton::clicked, this, &LoanEntryScreen::cancel_record);
     connect(cmdMain, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, QStringLiteral("frmMenu")); });
+            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
     LoanValues::applyBorrowerTypeRuleOnPick(cmbStatus, cmbSection);
 }
 
@@ -152,14 +153,15 @@ void LoanEntryScreen::createSource()
     dataBorrow = new RowSource(Schema::File::Tallymere, QStringLiteral("tblBorrower"), this);
     dataBorrow->setObjectName(QStringLiteral("dataBorrow"));
     dataBorrow->setCaption(QStringLiteral("borrower"));
-    dataBorrow->bind(txtAccessionNumber, QStringLiteral("AccessionNumber"));
-    dataBorrow->bind(txtBookNumber, QStringLiteral("BookNumber"));
-    dataBorrow->bind(txtBookTitle, QStringLiteral("BookTitle"));
-    dataBorrow->bind(cmbCategory, QStringLiteral("Category"));
-    dataBorrow->bind(txtBorrower, QStringLiteral("Borrower"));
-    dataBorrow->bind(DTPicker1, QStringLiteral("DateBorrowed"));
-    dataBorrow->bind(cmbStatus, QStringLiteral("Status"));
-    dataBorrow->bind(cmbSection, QStringLiteral("Section"));
+    auto *binder = new Binder(dataBorrow);
+    binder->bind(txtAccessionNumber, QStringLiteral("AccessionNumber"));
+    binder->bind(txtBookNumber, QStringLiteral("BookNumber"));
+    binder->bind(txtBookTitle, QStringLiteral("BookTitle"));
+    binder->bind(cmbCategory, QStringLiteral("Category"));
+    binder->bind(txtBorrower, QStringLiteral("Borrower"));
+    binder->bind(DTPicker1, QStringLiteral("DateBorrowed"));
+    binder->bind(cmbStatus, QStringLiteral("Status"));
+    binder->bind(cmbSection, QStringLiteral("Section"));
     connect(dataBorrow, &RowSource::currentChanged, this, &LoanEntryScreen::showStartOfTexts);
     if (!dataBorrow->open())
         QTimer::singleShot(0, this, [this] { showDatabaseError(dataBorrow->lastError()); });
@@ -243,7 +245,6 @@ void LoanEntryScreen::save_record()
     normal_validation();
     Dialogs::instance().message(QStringLiteral("New Borrower has been successfully added!"), QStringLiteral("Save"),
                                 Dialogs::Information, Dialogs::Ok);
-    LoanListScreen::reloadLoans();
 }
 
 void LoanEntryScreen::cancel_record()

@@ -1,19 +1,24 @@
 #include "store/database.h"
 
-#include <QCoreApplication>
+#include "store/csv.h"
+#include "store/sql.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStandardPaths>
-#include <QTextStream>
+#include <QTemporaryFile>
 
 namespace Database {
 
 namespace {
 
 constexpr auto BusyTimeoutMs = 2000;
+constexpr auto InstallLockWaitMs = 30000;
+
+QString theFolder;
 
 QString nextConnectionName()
 {
@@ -21,87 +26,63 @@ QString nextConnectionName()
     return QStringLiteral("tallymere-%1").arg(++counter);
 }
 
-// Splits one CSV text (RFC 4180: quoted fields, doubled quotes) into rows.
-QList<QStringList> parseCsv(const QString &text)
+QSqlError failure(const QString &sentence, const QString &detail = QString())
 {
-    QList<QStringList> rows;
-    QStringList row;
-    QString field;
-    bool quoted = false;
-    bool fieldStarted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
-                    field += c;
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-        } else if (c == QLatin1Char('"')) {
-            quoted = true;
-            fieldStarted = true;
-        } else if (c == QLatin1Char(',')) {
-            row << field;
-            field.clear();
-            fieldStarted = true;
-        } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            if (fieldStarted || !row.isEmpty() || !field.isEmpty()) {
-                row << field;
-                rows << row;
-            }
-            row.clear();
-            field.clear();
-            fieldStarted = false;
-        } else {
-            field += c;
-            fieldStarted = true;
-        }
-    }
-    if (fieldStarted || !row.isEmpty() || !field.isEmpty()) {
-        row << field;
-        rows << row;
-    }
-    return rows;
+    return QSqlError(detail, sentence, QSqlError::ConnectionError);
 }
 
-QSqlError exec(QSqlDatabase &db, const QString &sql)
+QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {})
 {
     QSqlQuery q(db);
-    if (!q.exec(sql))
+    if (!q.prepare(sql))
+        return q.lastError();
+    for (const QVariant &p : params)
+        q.addBindValue(p);
+    if (!q.exec())
         return q.lastError();
     return {};
 }
 
+// A connection that lives for one function: opened on `path`, removed when
+// it goes out of scope.
+class Scoped
+{
+public:
+    explicit Scoped(const QString &path) : m_name(nextConnectionName())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        db.open();
+    }
+    ~Scoped()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(m_name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
+private:
+    QString m_name;
+};
+
 QSqlError seedTransactions(QSqlDatabase &db)
 {
-    QFile csv(QStringLiteral(":/data/sample-catalogue.csv"));
-    if (!csv.open(QIODevice::ReadOnly | QIODevice::Text))
-        return QSqlError(QStringLiteral("The sample catalogue is missing from the program."),
-                         csv.errorString(), QSqlError::UnknownError);
-    const QList<QStringList> rows = parseCsv(QString::fromUtf8(csv.readAll()));
+    QFile file(QStringLiteral(":/data/sample-catalogue.csv"));
+    if (!file.open(QIODevice::ReadOnly))
+        return failure(QStringLiteral("The sample catalogue is missing from the program."), file.errorString());
+    const QList<QStringList> rows = Csv::parse(QString::fromUtf8(file.readAll()));
     if (rows.isEmpty())
         return {};
     const QStringList header = rows.first();
-    const Schema::Table &books = Schema::books();
-    QStringList columns, marks;
-    for (const QString &name : header) {
-        if (!books.fields.contains(name))
-            return QSqlError(QStringLiteral("The sample catalogue names an unknown field: %1").arg(name),
-                             QString(), QSqlError::UnknownError);
-        columns << Schema::quoted(name);
-        marks << QStringLiteral("?");
-    }
+    for (const QString &name : header)
+        if (!Schema::books().fields.contains(name))
+            return failure(QStringLiteral("The sample catalogue names an unknown field: %1").arg(name));
     QSqlQuery insert(db);
-    if (!insert.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                            .arg(Schema::quoted(books.name), columns.join(QLatin1Char(',')),
-                                 marks.join(QLatin1Char(',')))))
+    if (!insert.prepare(Sql::insert(Schema::books().name, header)))
         return insert.lastError();
     for (qsizetype r = 1; r < rows.size(); ++r) {
         const QStringList &row = rows.at(r);
@@ -115,109 +96,199 @@ QSqlError seedTransactions(QSqlDatabase &db)
 
 QSqlError seedTallymere(QSqlDatabase &db)
 {
-    QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO \"tblUser\" (\"Username\", \"Password\", \"Confirm\", \"Hint\") "
-                                  "VALUES (?, ?, ?, ?)"));
-    insert.addBindValue(QStringLiteral("Administrator"));
-    insert.addBindValue(QStringLiteral("tallymere"));
-    insert.addBindValue(QStringLiteral("tallymere"));
-    insert.addBindValue(QStringLiteral("the name of this program"));
-    if (!insert.exec())
-        return insert.lastError();
-    return {};
+    const Schema::Table &user = Schema::user();
+    return exec(db, Sql::insert(user.name, user.fields),
+                {QStringLiteral("Administrator"), QStringLiteral("tallymere"), QStringLiteral("tallymere"),
+                 QStringLiteral("the name of this program")});
 }
 
-// Builds one new database file beside its final place and moves it there
-// only when complete, so a failed installation never leaves half a file.
-QSqlError installFile(Schema::File file)
+QSqlError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int from)
 {
-    const QString finalPath = path(file);
-    const QString tempPath = finalPath + QStringLiteral(".new");
-    QFile::remove(tempPath);
-    {
-        QFile f(tempPath);
-        if (!f.open(QIODevice::WriteOnly))
-            return QSqlError(QStringLiteral("Cannot create %1").arg(tempPath), f.errorString(),
-                             QSqlError::ConnectionError);
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    for (const Schema::Upgrade &step : steps) {
+        if (step.version <= from)
+            continue;
+        for (const QString &statement : step.statements)
+            if (QSqlError e = exec(db, statement); e.isValid())
+                return e;
     }
+    return exec(db, Sql::writeVersion(qMax(from, Schema::lastVersion(steps))));
+}
+
+// Fills the new store at `path` (an empty file of this process's own).
+QSqlError build(const QString &path, Schema::File file)
+{
+    Scoped scoped(path);
+    QSqlDatabase db = scoped.db();
+    if (!db.isOpen())
+        return db.lastError();
+    if (!db.transaction())
+        return db.lastError();
     QSqlError error;
-    const QString name = nextConnectionName();
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(tempPath);
-        if (!db.open()) {
-            error = db.lastError();
-        } else {
-            const QList<const Schema::Table *> tables =
-                file == Schema::File::Transactions
-                    ? QList<const Schema::Table *>{&Schema::books()}
-                    : QList<const Schema::Table *>{&Schema::borrower(), &Schema::user()};
-            db.transaction();
-            for (const Schema::Table *t : tables) {
-                if (!error.isValid())
-                    error = exec(db, Schema::createStatement(*t));
-            }
-            if (!error.isValid())
-                error = file == Schema::File::Transactions ? seedTransactions(db) : seedTallymere(db);
-            if (error.isValid())
-                db.rollback();
-            else if (!db.commit())
-                error = db.lastError();
-            if (!error.isValid())
-                error = exec(db, QStringLiteral("PRAGMA journal_mode=WAL"));
-            db.close();
-        }
-    }
-    QSqlDatabase::removeDatabase(name);
-    if (!error.isValid() && !QFile::rename(tempPath, finalPath))
-        error = QSqlError(QStringLiteral("Cannot move %1 into place").arg(tempPath), QString(),
-                          QSqlError::ConnectionError);
+    for (const Schema::Table *t : Schema::tables(file))
+        if (!error.isValid())
+            error = exec(db, Schema::createStatement(*t));
+    if (!error.isValid())
+        error = file == Schema::File::Transactions ? seedTransactions(db) : seedTallymere(db);
+    if (!error.isValid())
+        error = runSteps(db, Schema::upgrades(file), 0);
     if (error.isValid()) {
-        QFile::remove(tempPath);
-        QFile::remove(tempPath + QStringLiteral("-wal"));
-        QFile::remove(tempPath + QStringLiteral("-shm"));
+        db.rollback();
+        return error;
     }
-    return error;
+    if (!db.commit())
+        return db.lastError();
+    return exec(db, Sql::walJournal());
+}
+
+// An empty file, or a database without a single table, holds nothing that
+// could be lost: it is installed like a missing one.
+bool holdsNothing(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() == 0)
+        return true;
+    Scoped scoped(path);
+    QSqlQuery q(scoped.db());
+    return q.exec(Sql::countTables()) && q.next() && q.value(0).toInt() == 0;
+}
+
+QSqlError create(const QString &path, Schema::File file)
+{
+    const QFileInfo info(path);
+    // The new store is made under a name of this process's own and moved in
+    // only when complete, so nobody ever sees half a store.
+    QTemporaryFile temp(info.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    if (!temp.open())
+        return failure(QStringLiteral("Cannot create a new store in %1.").arg(info.absolutePath()),
+                       temp.errorString());
+    temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    temp.close();
+    const QString tempPath = temp.fileName();
+    QSqlError error = build(tempPath, file);
+    QFile::remove(tempPath + QStringLiteral("-wal"));
+    QFile::remove(tempPath + QStringLiteral("-shm"));
+    if (error.isValid())
+        return explain(path, error);
+    if (QFileInfo::exists(path)) {
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
+    }
+    // QFile::rename never replaces an existing file.
+    if (!temp.rename(path))
+        return failure(QStringLiteral("Cannot move the new store into place as %1.").arg(path), temp.errorString());
+    temp.setAutoRemove(false);
+    return {};
 }
 
 } // namespace
 
-QString dataFolder()
+void setFolder(const QString &folder)
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    theFolder = folder;
 }
 
-QString fileName(Schema::File file)
+QString folder()
 {
-    return file == Schema::File::Transactions ? QStringLiteral("Transactions.db")
-                                              : QStringLiteral("Tallymere.db");
+    return theFolder;
 }
 
 QString path(Schema::File file)
 {
-    return QDir(dataFolder()).filePath(fileName(file));
+    return QDir(theFolder).filePath(Schema::fileName(file));
 }
 
-QSqlError install()
+QSqlError explain(const QString &path, const QSqlError &engine)
 {
-    const QString folder = dataFolder();
+    const QString detail = engine.text().trimmed();
+    const QString lower = detail.toLower();
+    QString sentence;
+    if (lower.contains(QLatin1String("not a database")) || lower.contains(QLatin1String("malformed"))
+        || lower.contains(QLatin1String("corrupt")))
+        sentence = QStringLiteral("The store %1 is damaged or is not a Tallymere database.");
+    else if (lower.contains(QLatin1String("unable to open")) || lower.contains(QLatin1String("disk i/o")))
+        sentence = QStringLiteral("The store %1 cannot be opened: its folder must be readable and writable.");
+    else if (lower.contains(QLatin1String("locked")) || lower.contains(QLatin1String("busy")))
+        sentence = QStringLiteral("The store %1 is busy with another program; try again in a moment.");
+    else if (lower.contains(QLatin1String("readonly")) || lower.contains(QLatin1String("read-only")))
+        sentence = QStringLiteral("The store %1 cannot be written.");
+    else
+        return engine;
+    return QSqlError(detail, sentence.arg(QDir::toNativeSeparators(path)), engine.type());
+}
+
+int version(const QString &path, QSqlError *error)
+{
+    Scoped scoped(path);
+    QSqlDatabase db = scoped.db();
+    QSqlQuery q(db);
+    if (!db.isOpen() || !q.exec(Sql::readVersion()) || !q.next()) {
+        if (error)
+            *error = explain(path, db.isOpen() ? q.lastError() : db.lastError());
+        return -1;
+    }
+    return q.value(0).toInt();
+}
+
+QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps)
+{
+    QSqlError error;
+    const int stored = version(path, &error);
+    if (stored < 0)
+        return error;
+    const int known = Schema::lastVersion(steps);
+    if (stored > known)
+        return failure(QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; "
+                                      "this program knows version %3 at most.")
+                           .arg(QDir::toNativeSeparators(path))
+                           .arg(stored)
+                           .arg(known));
+    if (stored == known)
+        return {};
+    Scoped scoped(path);
+    QSqlDatabase db = scoped.db();
+    if (!db.transaction())
+        return explain(path, db.lastError());
+    error = runSteps(db, steps, stored);
+    if (!error.isValid() && db.commit())
+        return {};
+    const QString detail = error.isValid() ? error.text() : db.lastError().text();
+    db.rollback();
+    return failure(QStringLiteral("The store %1 could not be upgraded from version %2 to version %3; "
+                                  "it was left as it was.")
+                       .arg(QDir::toNativeSeparators(path))
+                       .arg(stored)
+                       .arg(known),
+                   detail);
+}
+
+QSqlError installFile(const QString &path, Schema::File file)
+{
+    if (holdsNothing(path))
+        return create(path, file);
+    return upgrade(path, Schema::upgrades(file));
+}
+
+QSqlError install(const QString &folder)
+{
     if (!QDir().mkpath(folder))
-        return QSqlError(QStringLiteral("Cannot create the data folder %1").arg(folder), QString(),
-                         QSqlError::ConnectionError);
+        return failure(QStringLiteral("Cannot create the data folder %1.").arg(QDir::toNativeSeparators(folder)));
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    // Two programs started together must not both build the same store.
+    QLockFile lock(QDir(folder).filePath(QStringLiteral(".install.lock")));
+    if (!lock.tryLock(InstallLockWaitMs))
+        return failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
+                           .arg(QDir::toNativeSeparators(folder)));
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        if (QFileInfo::exists(path(file)))
-            continue;
-        const QSqlError error = installFile(file);
+        const QSqlError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file);
         if (error.isValid())
             return error;
     }
     return {};
 }
 
-Connection::Connection(Schema::File file)
-    : m_file(file), m_name(nextConnectionName())
+Connection::Connection(const QString &path)
+    : m_path(path), m_name(nextConnectionName())
 {
 }
 
@@ -230,19 +301,28 @@ bool Connection::open()
 {
     if (isOpen())
         return true;
-    const QString file = path(m_file);
     // SQLite would quietly create a missing file; a missing store is an error.
-    if (!QFileInfo::exists(file)) {
-        m_error = QSqlError(QStringLiteral("The database file %1 is missing.").arg(file),
-                            QStringLiteral("unable to open database file"),
-                            QSqlError::ConnectionError);
+    if (!QFileInfo::exists(m_path)) {
+        m_error = failure(QStringLiteral("The store %1 is missing.").arg(QDir::toNativeSeparators(m_path)),
+                          QStringLiteral("unable to open database file"));
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(file);
+    db.setDatabaseName(m_path);
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    QSqlError error;
     if (!db.open()) {
-        m_error = db.lastError();
+        error = db.lastError();
+    } else {
+        // Opening reads nothing; a first read tells a damaged file or a
+        // folder where the journal cannot be made from a good store.
+        QSqlQuery probe(db);
+        if (!probe.exec(Sql::countTables()) || !probe.next())
+            error = probe.lastError();
+    }
+    if (error.isValid()) {
+        m_error = explain(m_path, error);
+        db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
         return false;

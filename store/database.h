@@ -6,24 +6,39 @@
 #include <QSqlError>
 #include <QString>
 
-// Where the two database files live, how they are installed on first run,
-// and how a record source opens its own connection to one of them.
+// The database files: where the program keeps them, how they are installed
+// on first run and upgraded later, and how a record source opens its own
+// connection to one of them. Every function takes a folder or a file; only
+// the program decides which folder is the desk's.
 namespace Database {
 
-// Per-user data folder ($XDG_DATA_HOME/Tallymere on Linux).
-QString dataFolder();
-QString fileName(Schema::File file);
+// The folder the program's record sources use (set once at start).
+void setFolder(const QString &folder);
+QString folder();
+// `file` in folder().
 QString path(Schema::File file);
 
-// Creates each missing database file with its tables and first rows.
-// Files that exist are never touched. Returns an invalid error on success.
-QSqlError install();
+// Makes both stores in `folder` ready: a missing or empty store is created
+// with its tables and first rows, an older one is upgraded, a newer one is
+// refused. Several programs starting together install each store once.
+// Returns an invalid error on success.
+QSqlError install(const QString &folder);
+// The same for one store file.
+QSqlError installFile(const QString &path, Schema::File file);
+// Runs the steps of `steps` that `path` lacks, all in one transaction.
+QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps);
+// The version recorded in the store at `path`, -1 (and `error`) on failure.
+int version(const QString &path, QSqlError *error = nullptr);
+
+// A sentence that names `path` and the problem, with the engine's text kept
+// as the detail.
+QSqlError explain(const QString &path, const QSqlError &engine);
 
 // A connection of its own for one record source, closed with it.
 class Connection
 {
 public:
-    explicit Connection(Schema::File file);
+    explicit Connection(const QString &path);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
@@ -33,10 +48,10 @@ public:
     bool isOpen() const;
     QSqlDatabase database() const;
     QSqlError lastError() const { return m_error; }
-    Schema::File file() const { return m_file; }
+    QString path() const { return m_path; }
 
 private:
-    Schema::File m_file;
+    QString m_path;
     QString m_name;
     QSqlError m_error;
 };

@@ -2,14 +2,30 @@
 
 #include "store/formats.h"
 #include "store/schema.h"
+#include "store/sql.h"
 
 #include <QSqlQuery>
 
 #include <algorithm>
 
-PagedModel::PagedModel(QObject *parent)
-    : QAbstractTableModel(parent)
+PagedModel::PagedModel(QObject *parent, int pageSize, int maxPages)
+    : QAbstractTableModel(parent), m_pageSize(qMax(1, pageSize)), m_maxPages(qMax(2, maxPages))
 {
+}
+
+void PagedModel::setPageLimits(int pageSize, int maxPages)
+{
+    m_pageSize = qMax(1, pageSize);
+    m_maxPages = qMax(2, maxPages);
+}
+
+void PagedModel::failRead(const QSqlError &error) const
+{
+    m_error = error;
+    if (m_failed)
+        return;
+    m_failed = true;
+    emit const_cast<PagedModel *>(this)->readFailed(error);
 }
 
 void PagedModel::setQuery(const QSqlDatabase &db, const QString &table, const QStringList &fields,
@@ -50,11 +66,12 @@ bool PagedModel::reload()
     m_known = 0;
     m_exhausted = false;
     m_error = QSqlError();
+    m_failed = false;
     Page first;
     const bool ok = readPage(0, first);
     if (ok) {
         m_known = int(first.rowids.size());
-        m_exhausted = m_known < PageSize;
+        m_exhausted = m_known < m_pageSize;
         remember(0, std::move(first));
     } else {
         m_exhausted = true;
@@ -68,10 +85,7 @@ bool PagedModel::fetchAll()
     if (m_exhausted)
         return true;
     QSqlQuery q(m_db);
-    QString sql = QStringLiteral("SELECT count(*) FROM %1").arg(Schema::quoted(m_table));
-    if (!m_where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + m_where;
-    q.prepare(sql);
+    q.prepare(Sql::count(m_table, m_where));
     for (const QVariant &p : m_params)
         q.addBindValue(p);
     if (!q.exec() || !q.next()) {
@@ -111,13 +125,13 @@ bool PagedModel::readPage(int number, Page &out) const
         sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     // Once the count is known, a page in the second half is read from the
     // end, so the last rows of a large table cost no more than the first.
-    const qint64 start = qint64(number) * PageSize;
-    const qint64 end = qMin<qint64>(start + PageSize, m_known);
+    const qint64 start = qint64(number) * m_pageSize;
+    const qint64 end = qMin<qint64>(start + m_pageSize, m_known);
     const bool fromEnd = !keyset && m_exhausted && start > m_known / 2 && end > start;
     if (fromEnd)
         sql += QStringLiteral(" ORDER BY rowid DESC LIMIT %1 OFFSET %2").arg(end - start).arg(m_known - end);
     else
-        sql += QStringLiteral(" ORDER BY rowid LIMIT %1").arg(PageSize);
+        sql += QStringLiteral(" ORDER BY rowid LIMIT %1").arg(m_pageSize);
     if (!keyset && !fromEnd && number > 0)
         sql += QStringLiteral(" OFFSET %1").arg(start);
 
@@ -139,6 +153,11 @@ bool PagedModel::readPage(int number, Page &out) const
             row << q.value(c + 1);
         out.rows << row;
     }
+    // A damaged page ends the rows early with an error, not quietly.
+    if (q.lastError().isValid()) {
+        m_error = q.lastError();
+        return false;
+    }
     if (fromEnd) {
         std::reverse(out.rowids.begin(), out.rowids.end());
         std::reverse(out.rows.begin(), out.rows.end());
@@ -151,7 +170,7 @@ void PagedModel::remember(int number, Page page) const
     m_pages.insert(number, std::move(page));
     m_recent.removeAll(number);
     m_recent.append(number);
-    while (m_recent.size() > MaxPages)
+    while (m_recent.size() > m_maxPages)
         m_pages.remove(m_recent.takeFirst());
 }
 
@@ -165,9 +184,13 @@ const PagedModel::Page *PagedModel::page(int number) const
         }
         return &it.value();
     }
-    Page fresh;
-    if (!readPage(number, fresh))
+    if (m_failed)
         return nullptr;
+    Page fresh;
+    if (!readPage(number, fresh)) {
+        failRead(m_error);
+        return nullptr;
+    }
     remember(number, std::move(fresh));
     return &m_pages.find(number).value();
 }
@@ -176,8 +199,8 @@ qint64 PagedModel::rowId(int row) const
 {
     if (row < 0 || row >= m_known)
         return -1;
-    const Page *p = page(row / PageSize);
-    const int at = row % PageSize;
+    const Page *p = page(row / m_pageSize);
+    const int at = row % m_pageSize;
     return p && at < p->rowids.size() ? p->rowids.at(at) : -1;
 }
 
@@ -186,8 +209,8 @@ QVariant PagedModel::value(int row, const QString &field) const
     const int column = int(m_fields.indexOf(field));
     if (row < 0 || row >= m_known || column < 0)
         return {};
-    const Page *p = page(row / PageSize);
-    const int at = row % PageSize;
+    const Page *p = page(row / m_pageSize);
+    const int at = row % m_pageSize;
     return p && at < p->rows.size() ? p->rows.at(at).at(column) : QVariant();
 }
 
@@ -229,14 +252,15 @@ void PagedModel::fetchMore(const QModelIndex &parent)
 {
     if (parent.isValid() || m_exhausted)
         return;
-    const int number = m_known / PageSize;
+    const int number = m_known / m_pageSize;
     Page next;
     if (!readPage(number, next)) {
         m_exhausted = true;
+        failRead(m_error);
         return;
     }
     const int n = int(next.rowids.size());
-    if (n < PageSize)
+    if (n < m_pageSize)
         m_exhausted = true;
     if (n == 0)
         return;

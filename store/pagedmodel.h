@@ -16,10 +16,18 @@ class PagedModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    static constexpr int PageSize = 256;
-    static constexpr int MaxPages = 64;
+    static constexpr int DefaultPageSize = 256;
+    static constexpr int DefaultMaxPages = 64;
 
-    explicit PagedModel(QObject *parent = nullptr);
+    explicit PagedModel(QObject *parent = nullptr, int pageSize = DefaultPageSize,
+                        int maxPages = DefaultMaxPages);
+
+    // Sizes that matter only at scale; tests make them small.
+    void setPageLimits(int pageSize, int maxPages);
+    int pageSize() const { return m_pageSize; }
+    int maxPages() const { return m_maxPages; }
+    // How many pages are held in memory now.
+    int pagesHeld() const { return int(m_pages.size()); }
 
     // Sets what to read; nothing is read until reload().
     void setQuery(const QSqlDatabase &db, const QString &table, const QStringList &fields,
@@ -43,6 +51,12 @@ public:
     bool canFetchMore(const QModelIndex &parent = QModelIndex()) const override;
     void fetchMore(const QModelIndex &parent = QModelIndex()) override;
 
+signals:
+    // A page could not be read while the view asked for it. Sent once; the
+    // model then reads nothing more until reload(), rather than showing a
+    // shorter list as if it were complete.
+    void readFailed(const QSqlError &error);
+
 private:
     struct Page {
         QList<qint64> rowids;
@@ -52,7 +66,10 @@ private:
     const Page *page(int number) const;
     bool readPage(int number, Page &out) const;
     void remember(int number, Page page) const;
+    void failRead(const QSqlError &error) const;
 
+    int m_pageSize;
+    int m_maxPages;
     QSqlDatabase m_db;
     QString m_table;
     QStringList m_fields;
@@ -64,4 +81,5 @@ private:
     mutable QHash<int, Page> m_pages;
     mutable QList<int> m_recent; // page numbers, most recent last
     mutable QSqlError m_error;
+    mutable bool m_failed = false;
 };

@@ -1,10 +1,17 @@
 #include "store/querysource.h"
 
-#include <QLineEdit>
+#include "store/sql.h"
+
 #include <QSqlQuery>
 
+QuerySource::QuerySource(const QString &path, const QString &table, QObject *parent)
+    : RecordSource(path, table, parent), m_model(new PagedModel(this))
+{
+    connect(m_model, &PagedModel::readFailed, this, &RecordSource::readFailed);
+}
+
 QuerySource::QuerySource(Schema::File file, const QString &table, QObject *parent)
-    : QObject(parent), m_connection(file), m_table(table), m_model(new PagedModel(this))
+    : QuerySource(Database::path(file), table, parent)
 {
 }
 
@@ -21,52 +28,25 @@ void QuerySource::setCondition(const QString &where, const QVariantList &params)
 
 bool QuerySource::open()
 {
-    if (!m_connection.open()) {
-        m_error = m_connection.lastError();
-        return false;
-    }
-    m_fields = Database::columns(m_connection.database(), m_table);
-    if (m_fields.isEmpty()) {
-        m_error = QSqlError(QStringLiteral("no such table: %1").arg(m_table), QString(),
-                            QSqlError::StatementError);
-        m_connection.close();
-        return false;
-    }
-    return refresh();
+    return openConnection() && refresh();
 }
 
 bool QuerySource::refresh()
 {
-    if (!isOpen()) {
-        m_error = QSqlError(QStringLiteral("The table %1 is not open.").arg(m_table), QString(),
-                            QSqlError::ConnectionError);
+    if (!ensureOpen())
         return false;
-    }
-    m_model->setQuery(m_connection.database(), m_table, m_fields, m_where, m_params);
+    m_model->setQuery(database(), table(), fields(), m_where, m_params);
     const bool ok = m_model->reload();
-    if (!ok)
-        m_error = m_model->lastError();
     m_current = m_model->rowCount() > 0 ? 0 : -1;
-    showCurrent();
-    return ok;
+    emit currentChanged();
+    return ok || fail(m_model->lastError());
 }
 
 void QuerySource::close()
 {
     m_model->clear();
     m_current = -1;
-    m_connection.close();
-}
-
-bool QuerySource::isOpen() const
-{
-    return m_connection.isOpen();
-}
-
-void QuerySource::bind(QLineEdit *box, const QString &field)
-{
-    m_bindings.append({box, field});
-    box->setText(value(field).toString());
+    closeConnection();
 }
 
 void QuerySource::setCurrentRow(int row)
@@ -76,12 +56,12 @@ void QuerySource::setCurrentRow(int row)
     if (row == m_current)
         return;
     m_current = row;
-    showCurrent();
+    emit currentChanged();
 }
 
 QVariant QuerySource::value(const QString &field) const
 {
-    return m_model->value(m_current, field);
+    return fromStored(field, m_model->value(m_current, fieldName(field)));
 }
 
 void QuerySource::moveFirst()
@@ -106,7 +86,7 @@ void QuerySource::moveNext()
 void QuerySource::moveLast()
 {
     if (!m_model->fetchAll())
-        m_error = m_model->lastError();
+        fail(m_model->lastError());
     setCurrentRow(m_model->rowCount() - 1);
 }
 
@@ -114,25 +94,16 @@ bool QuerySource::deleteCurrent()
 {
     if (!hasCurrent())
         return true;
+    if (!ensureOpen())
+        return false;
     const qint64 rowid = m_model->rowId(m_current);
-    if (rowid < 0) {
-        m_error = m_model->lastError();
-        return false;
-    }
-    QSqlQuery q(m_connection.database());
-    q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?").arg(Schema::quoted(m_table)));
+    if (rowid < 0)
+        return fail(m_model->lastError());
+    QSqlQuery q(database());
+    q.prepare(Sql::deleteRow(table()));
     q.addBindValue(rowid);
-    if (!q.exec()) {
-        m_error = q.lastError();
-        return false;
-    }
+    if (!q.exec())
+        return fail(q.lastError());
+    announceChange();
     return true;
-}
-
-void QuerySource::showCurrent()
-{
-    for (const auto &b : std::as_const(m_bindings))
-        if (b.first)
-            b.first->setText(value(b.second).toString());
-    emit currentChanged(m_current);
 }

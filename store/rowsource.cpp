@@ -1,93 +1,47 @@
 #include "store/rowsource.h"
 
-#include "app/widgets.h"
 #include "store/criterion.h"
-#include "store/formats.h"
+#include "store/sql.h"
 
-#include <QComboBox>
-#include <QLineEdit>
 #include <QSqlQuery>
-
-RowSource::RowSource(Schema::File file, const QString &table, QObject *parent)
-    : QObject(parent), m_connection(file), m_table(table)
-{
-}
 
 RowSource::~RowSource() = default;
 
-void RowSource::bind(QWidget *control, const QString &field)
-{
-    m_bindings.append({control, field, QVariant()});
-    const bool dateField = Schema::isDateField(m_table, field);
-    setControlValue(control, hasCurrent() ? m_row.value(fieldName(field)) : QVariant(), dateField);
-    m_bindings.last().shown = controlValue(control, dateField);
-}
-
 bool RowSource::open()
 {
-    if (!m_connection.open()) {
-        fail(m_connection.lastError());
+    if (!openConnection())
         return false;
-    }
-    m_fields = Database::columns(m_connection.database(), m_table);
-    if (m_fields.isEmpty()) {
-        fail(QSqlError(QStringLiteral("no such table: %1").arg(m_table), QString(),
-                       QSqlError::StatementError));
-        m_connection.close();
-        return false;
-    }
     m_lastModified = -1;
     return moveFirst();
 }
 
 void RowSource::close()
 {
-    m_mode = Idle;
-    m_written.clear();
+    becomeIdle();
     m_current = -1;
     m_row = QSqlRecord();
-    m_connection.close();
+    closeConnection();
 }
 
-bool RowSource::isOpen() const
+void RowSource::becomeIdle()
 {
-    return m_connection.isOpen();
-}
-
-bool RowSource::ensureOpen()
-{
-    if (isOpen())
-        return true;
-    fail(QSqlError(QStringLiteral("The table %1 is not open.").arg(m_table), QString(),
-                   QSqlError::ConnectionError));
-    return false;
-}
-
-void RowSource::fail(const QSqlError &error)
-{
-    m_error = error;
-}
-
-QString RowSource::fieldName(const QString &field) const
-{
-    for (const QString &f : m_fields)
-        if (f.compare(field, Qt::CaseInsensitive) == 0)
-            return f;
-    return field;
+    m_mode = Idle;
+    m_bound.clear();
+    m_written.clear();
 }
 
 bool RowSource::loadRow(qint64 rowid)
 {
-    QSqlQuery q(m_connection.database());
-    q.prepare(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(Schema::quoted(m_table)));
+    QSqlQuery q(database());
+    q.prepare(Sql::selectRow(table()));
     q.addBindValue(rowid);
-    if (!q.exec()) {
-        fail(q.lastError());
-        return false;
-    }
+    if (!q.exec())
+        return fail(q.lastError());
     if (q.next()) {
         m_current = rowid;
         m_row = q.record();
+    } else if (q.lastError().isValid()) {
+        return fail(q.lastError());
     } else {
         m_current = -1;
         m_row = QSqlRecord();
@@ -97,14 +51,6 @@ bool RowSource::loadRow(qint64 rowid)
 
 void RowSource::showCurrent()
 {
-    for (Binding &b : m_bindings) {
-        if (!b.control)
-            continue;
-        const bool dateField = Schema::isDateField(m_table, b.field);
-        const QVariant v = (m_mode != Adding && hasCurrent()) ? m_row.value(fieldName(b.field)) : QVariant();
-        setControlValue(b.control, v, dateField);
-        b.shown = controlValue(b.control, dateField);
-    }
     emit currentChanged();
 }
 
@@ -114,53 +60,46 @@ bool RowSource::moveTo(const QString &sql, const QVariantList &params)
 {
     if (!ensureOpen())
         return false;
-    QSqlQuery q(m_connection.database());
-    q.prepare(sql.arg(Schema::quoted(m_table)));
+    QSqlQuery q(database());
+    q.prepare(sql);
     for (const QVariant &p : params)
         q.addBindValue(p);
-    if (!q.exec()) {
-        fail(q.lastError());
+    if (!q.exec())
+        return fail(q.lastError());
+    becomeIdle();
+    const bool found = q.next();
+    if (!found && q.lastError().isValid())
+        return fail(q.lastError());
+    const qint64 target = found ? q.value(0).toLongLong() : m_current;
+    q.finish();
+    if (target >= 0 && !loadRow(target))
         return false;
-    }
-    m_mode = Idle;
-    m_written.clear();
-    if (q.next()) {
-        const qint64 rowid = q.value(0).toLongLong();
-        q.finish();
-        if (!loadRow(rowid))
-            return false;
-    } else if (hasCurrent()) {
-        q.finish();
-        if (!loadRow(m_current))
-            return false;
-    }
     showCurrent();
     return true;
 }
 
 bool RowSource::moveFirst()
 {
-    return moveTo(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid LIMIT 1"), {});
+    return moveTo(Sql::firstRow(table()), {});
 }
 
 bool RowSource::moveLast()
 {
-    return moveTo(QStringLiteral("SELECT rowid FROM %1 ORDER BY rowid DESC LIMIT 1"), {});
+    return moveTo(Sql::lastRow(table()), {});
 }
 
 bool RowSource::moveNext()
 {
     if (!hasCurrent())
         return moveFirst();
-    return moveTo(QStringLiteral("SELECT rowid FROM %1 WHERE rowid > ? ORDER BY rowid LIMIT 1"), {m_current});
+    return moveTo(Sql::nextRow(table()), {m_current});
 }
 
 bool RowSource::movePrevious()
 {
     if (!hasCurrent())
         return moveFirst();
-    return moveTo(QStringLiteral("SELECT rowid FROM %1 WHERE rowid < ? ORDER BY rowid DESC LIMIT 1"),
-                  {m_current});
+    return moveTo(Sql::previousRow(table()), {m_current});
 }
 
 bool RowSource::refresh()
@@ -178,8 +117,7 @@ bool RowSource::setBookmark(qint64 bookmark)
         return true;
     if (!ensureOpen())
         return false;
-    m_mode = Idle;
-    m_written.clear();
+    becomeIdle();
     const qint64 before = m_current;
     if (!loadRow(bookmark))
         return false;
@@ -193,22 +131,18 @@ bool RowSource::findFirst(const QString &criterion)
 {
     if (!ensureOpen())
         return false;
-    const Criterion::Parsed parsed = Criterion::parse(criterion, m_fields);
-    if (!parsed.ok) {
-        fail(QSqlError(parsed.error, QString(), QSqlError::StatementError));
-        return false;
-    }
-    QSqlQuery q(m_connection.database());
-    q.prepare(QStringLiteral("SELECT rowid FROM %1 WHERE %2 LIKE ? ESCAPE '\\' ORDER BY rowid LIMIT 1")
-                  .arg(Schema::quoted(m_table), Schema::quoted(parsed.field)));
+    const Criterion::Parsed parsed = Criterion::parse(criterion, fields());
+    if (!parsed.ok)
+        return fail(QSqlError(QString(), parsed.error, QSqlError::StatementError));
+    QSqlQuery q(database());
+    q.prepare(Sql::findRow(table(), parsed.field));
     q.addBindValue(parsed.likePattern);
-    if (!q.exec()) {
-        fail(q.lastError());
-        return false;
-    }
-    m_mode = Idle;
-    m_written.clear();
+    if (!q.exec())
+        return fail(q.lastError());
+    becomeIdle();
     if (!q.next()) {
+        if (q.lastError().isValid())
+            return fail(q.lastError());
         m_noMatch = true;
         return true;
     }
@@ -227,8 +161,8 @@ bool RowSource::addNew()
         return false;
     if (m_mode == Adding)
         cancelUpdate();
+    becomeIdle();
     m_mode = Adding;
-    m_written.clear();
     m_beforeAdd = m_current;
     showCurrent();
     return true;
@@ -243,87 +177,78 @@ bool RowSource::edit()
     return true;
 }
 
+QVariantMap RowSource::pendingValues() const
+{
+    QVariantMap values;
+    for (auto it = m_bound.cbegin(); it != m_bound.cend(); ++it)
+        values.insert(fieldName(it.key()), toStored(it.key(), it.value()));
+    for (auto it = m_written.cbegin(); it != m_written.cend(); ++it)
+        values.insert(fieldName(it.key()), toStored(it.key(), it.value()));
+    return values;
+}
+
+// The store refuses a text over the limit too; saying which field it is
+// lets the librarian shorten the right one.
+bool RowSource::checkLengths(const QVariantMap &values)
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        if (it.value().toString().size() > Schema::MaxTextLength)
+            return fail(QSqlError(QString(),
+                                  QStringLiteral("The text for %1 is too long: it may hold at most %2 characters.")
+                                      .arg(it.key())
+                                      .arg(Schema::MaxTextLength),
+                                  QSqlError::StatementError));
+    }
+    return true;
+}
+
+bool RowSource::insertRow(const QVariantMap &values)
+{
+    QSqlQuery q(database());
+    q.prepare(Sql::insert(table(), values.keys()));
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        return fail(q.lastError());
+    m_lastModified = q.lastInsertId().toLongLong();
+    m_current = m_beforeAdd;
+    return true;
+}
+
+bool RowSource::updateRow(const QVariantMap &values)
+{
+    if (!values.isEmpty()) {
+        QSqlQuery q(database());
+        q.prepare(Sql::updateRow(table(), values.keys()));
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        q.addBindValue(m_current);
+        if (!q.exec())
+            return fail(q.lastError());
+    }
+    m_lastModified = m_current;
+    return true;
+}
+
 bool RowSource::update()
 {
     if (m_mode == Idle)
         return true;
     if (!ensureOpen())
         return false;
-
-    QStringList columns;
-    QVariantList values;
-    auto put = [&](const QString &field, const QVariant &value) {
-        const QString name = fieldName(field);
-        const qsizetype at = columns.indexOf(name);
-        if (at >= 0) {
-            values[at] = value;
-        } else {
-            columns << name;
-            values << value;
-        }
-    };
-    for (const Binding &b : m_bindings) {
-        if (!b.control)
-            continue;
-        const QVariant now = controlValue(b.control, Schema::isDateField(m_table, b.field));
-        if (now != b.shown)
-            put(b.field, now);
-    }
-    for (auto it = m_written.cbegin(); it != m_written.cend(); ++it)
-        put(it.key(), it.value());
-
-    QSqlQuery q(m_connection.database());
-    if (m_mode == Adding) {
-        if (columns.isEmpty()) {
-            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(Schema::quoted(m_table)));
-        } else {
-            QStringList quotedColumns, marks;
-            for (const QString &c : columns) {
-                quotedColumns << Schema::quoted(c);
-                marks << QStringLiteral("?");
-            }
-            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(Schema::quoted(m_table), quotedColumns.join(QLatin1Char(',')),
-                               marks.join(QLatin1Char(','))));
-            for (const QVariant &v : values)
-                q.addBindValue(v);
-        }
-        if (!q.exec()) {
-            fail(q.lastError());
-            return false;
-        }
-        m_lastModified = q.lastInsertId().toLongLong();
-        q.finish();
-        m_mode = Idle;
-        m_written.clear();
-        const qint64 back = m_beforeAdd;
-        m_current = -1;
-        if (back >= 0 && !loadRow(back))
-            return false;
-        showCurrent();
-        return true;
-    }
-
-    if (!columns.isEmpty()) {
-        QStringList sets;
-        for (const QString &c : columns)
-            sets << Schema::quoted(c) + QStringLiteral(" = ?");
-        q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                      .arg(Schema::quoted(m_table), sets.join(QStringLiteral(", "))));
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        q.addBindValue(m_current);
-        if (!q.exec()) {
-            fail(q.lastError());
-            return false;
-        }
-        q.finish();
-    }
-    m_lastModified = m_current;
-    m_mode = Idle;
-    m_written.clear();
-    if (!loadRow(m_current))
+    m_bound.clear();
+    emit aboutToStore();
+    const QVariantMap values = pendingValues();
+    if (!checkLengths(values))
         return false;
+    if (!(m_mode == Adding ? insertRow(values) : updateRow(values)))
+        return false;
+    becomeIdle();
+    announceChange();
+    if (hasCurrent() && !loadRow(m_current))
+        return false;
+    if (!hasCurrent())
+        m_row = QSqlRecord();
     showCurrent();
     return true;
 }
@@ -333,8 +258,7 @@ void RowSource::cancelUpdate()
     if (m_mode == Idle)
         return;
     const bool wasAdding = m_mode == Adding;
-    m_mode = Idle;
-    m_written.clear();
+    becomeIdle();
     if (wasAdding)
         m_current = m_beforeAdd;
     if (hasCurrent() && !loadRow(m_current))
@@ -347,8 +271,8 @@ QVariant RowSource::value(const QString &field) const
     if (m_written.contains(field))
         return m_written.value(field);
     if (m_mode == Adding || !hasCurrent())
-        return {};
-    return m_row.value(fieldName(field));
+        return fromStored(field, QVariant());
+    return fromStored(field, m_row.value(fieldName(field)));
 }
 
 void RowSource::setValue(const QString &field, const QVariant &value)
@@ -358,33 +282,9 @@ void RowSource::setValue(const QString &field, const QVariant &value)
     m_written.insert(field, value);
 }
 
-QVariant RowSource::controlValue(const QWidget *control, bool dateField)
+void RowSource::setBoundValue(const QString &field, const QVariant &value)
 {
-    if (auto picker = qobject_cast<const DatePicker *>(control)) {
-        const QDate d = picker->nullableDate();
-        if (!d.isValid())
-            return QVariant(QMetaType(QMetaType::QString));
-        return dateField ? QVariant(Formats::isoDate(d)) : QVariant(d);
-    }
-    if (auto combo = qobject_cast<const QComboBox *>(control))
-        return combo->currentText();
-    if (auto edit = qobject_cast<const QLineEdit *>(control))
-        return edit->text();
-    return {};
-}
-
-void RowSource::setControlValue(QWidget *control, const QVariant &value, bool dateField)
-{
-    if (auto picker = qobject_cast<DatePicker *>(control)) {
-        picker->setNullableDate(dateField ? Formats::fromIso(value) : value.toDate());
-    } else if (auto combo = qobject_cast<QComboBox *>(control)) {
-        const QString text = value.toString();
-        const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-        if (index >= 0 && !text.isEmpty())
-            combo->setCurrentIndex(index);
-        else if (combo->isEditable())
-            combo->setEditText(text);
-    } else if (auto edit = qobject_cast<QLineEdit *>(control)) {
-        edit->setText(value.toString());
-    }
+    if (m_mode == Idle)
+        return;
+    m_bound.insert(field, value);
 }

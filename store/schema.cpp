@@ -45,6 +45,44 @@ const Table &user()
     return t;
 }
 
+const Table *table(const QString &name)
+{
+    for (const Table *t : {&books(), &borrower(), &user()})
+        if (t->name.compare(name, Qt::CaseInsensitive) == 0)
+            return t;
+    return nullptr;
+}
+
+QList<const Table *> tables(File file)
+{
+    if (file == File::Transactions)
+        return {&books()};
+    return {&borrower(), &user()};
+}
+
+QString fileName(File file)
+{
+    return file == File::Transactions ? QStringLiteral("Transactions.db") : QStringLiteral("Tallymere.db");
+}
+
+const QList<Upgrade> &upgrades(File file)
+{
+    // Version 0 is the first store: exactly the tables above.
+    static const QList<Upgrade> transactions;
+    static const QList<Upgrade> tallymere;
+    return file == File::Transactions ? transactions : tallymere;
+}
+
+int lastVersion(const QList<Upgrade> &steps)
+{
+    return steps.isEmpty() ? 0 : steps.last().version;
+}
+
+int currentVersion(File file)
+{
+    return lastVersion(upgrades(file));
+}
+
 QString quoted(const QString &name)
 {
     QString inner = name;
@@ -66,12 +104,10 @@ QString createStatement(const Table &table)
         .arg(quoted(table.name), columns.join(QStringLiteral(", ")));
 }
 
-bool isDateField(const QString &table, const QString &field)
+bool isDateField(const QString &tableName, const QString &field)
 {
-    for (const Table *t : {&books(), &borrower(), &user()})
-        if (t->name.compare(table, Qt::CaseInsensitive) == 0)
-            return t->dateFields.contains(field);
-    return false;
+    const Table *t = table(tableName);
+    return t && t->dateFields.contains(field);
 }
 
 } // namespace Schema

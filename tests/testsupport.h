@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/dialogs.h"
+#include "app/ui/dialogs.h"
+#include "storesupport.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -37,27 +38,6 @@ public:
     int beeps = 0;
 };
 
-// A fresh, installed data folder for one test case (XDG_DATA_HOME points
-// into a temporary folder); the real one is never touched.
-class TestData
-{
-public:
-    TestData();
-    ~TestData();
-
-    QString folder() const;
-    // A separate connection to one store, as an outside observer.
-    QSqlDatabase observe(const QString &fileName);
-    // Every row of `table`, as lists of values in column order.
-    QList<QVariantList> rows(const QString &fileName, const QString &table);
-    int count(const QString &fileName, const QString &table);
-    void exec(const QString &fileName, const QString &sql, const QVariantList &params = {});
-
-private:
-    QTemporaryDir m_dir;
-    QStringList m_connections;
-};
-
 // Sets up the application name and locale the way the program does; call
 // once from initTestCase().
 void prepareTestApplication();
@@ -65,6 +45,3 @@ void prepareTestApplication();
 // Destroys every screen the navigator holds.
 void closeAllScreens();
 
-// A loan with the fields the loan entry writes; the rest stay empty.
-void insertLoan(TestData &data, const QString &accession, const QString &title = QStringLiteral("A title"),
-                const QString &borrower = QStringLiteral("A. Reader"));

@@ -2,12 +2,12 @@
 // librarian would, with what the loan store then holds checked from outside.
 #include "testsupport.h"
 
-#include "app/navigator.h"
-#include "app/widgets.h"
+#include "app/ui/navigator.h"
+#include "app/ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
 #include "loans/loanvalues.h"
-#include "store/navigationbar.h"
+#include "app/ui/navigationbar.h"
 #include "store/querysource.h"
 
 #include <QAbstractItemView>

@@ -5,9 +5,9 @@
 #include "app/calendarscreen.h"
 #include "app/closescreen.h"
 #include "app/menuscreen.h"
-#include "app/navigator.h"
+#include "app/ui/navigator.h"
 #include "app/utilityscreen.h"
-#include "app/widgets.h"
+#include "app/ui/widgets.h"
 #include "store/formats.h"
 
 #include <QApplication>

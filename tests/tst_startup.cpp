@@ -2,9 +2,9 @@
 #include "testsupport.h"
 
 #include "app/loginscreen.h"
-#include "app/navigator.h"
+#include "app/ui/navigator.h"
 #include "app/splashscreen.h"
-#include "app/widgets.h"
+#include "app/ui/widgets.h"
 
 #include <QLabel>
 #include <QLineEdit>

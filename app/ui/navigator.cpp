@@ -1,4 +1,4 @@
-#include "app/navigator.h"
+#include "app/ui/navigator.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -54,8 +54,7 @@ QWidget *Navigator::open(const QString &name)
     if (!screen)
         return nullptr;
     screen->show();
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        screen->raise();
+    screen->raise();
     screen->activateWindow();
     return screen;
 }

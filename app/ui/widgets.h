@@ -49,10 +49,13 @@ private:
     QSvgRenderer *m_renderer;
 };
 
-// A date picker that can also hold no date at all (shown empty).
+// A date picker that can also hold no date at all (shown empty). Tab
+// leaves it, as it leaves every other input; the arrow keys and the
+// separators move between its parts.
 class DatePicker : public QDateEdit
 {
     Q_OBJECT
+    Q_PROPERTY(QDate nullableDate READ nullableDate WRITE setNullableDate NOTIFY nullableDateChanged USER true)
 public:
     explicit DatePicker(QWidget *parent = nullptr);
 
@@ -67,6 +70,7 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void takeDate(const QDate &date);

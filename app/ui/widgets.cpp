@@ -1,4 +1,4 @@
-#include "app/widgets.h"
+#include "app/ui/widgets.h"
 
 #include "store/formats.h"
 
@@ -156,7 +156,20 @@ void DatePicker::keyPressEvent(QKeyEvent *event)
         takeDate(QDate::currentDate());
         return;
     }
+    if (m_hasDate && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
+        && event->modifiers() == Qt::NoModifier) {
+        const int step = event->key() == Qt::Key_Right ? 1 : -1;
+        setCurrentSectionIndex(qBound(0, currentSectionIndex() + step, sectionCount() - 1));
+        setSelectedSection(currentSection());
+        return;
+    }
     QDateEdit::keyPressEvent(event);
+}
+
+bool DatePicker::focusNextPrevChild(bool next)
+{
+    // QDateEdit steps through day, month and year on Tab; here Tab moves on.
+    return QWidget::focusNextPrevChild(next);
 }
 
 void DatePicker::mousePressEvent(QMouseEvent *event)

@@ -1,4 +1,4 @@
-#include "store/navigationbar.h"
+#include "app/ui/navigationbar.h"
 
 #include <QHBoxLayout>
 #include <QToolButton>

@@ -1,0 +1,60 @@
+#include "app/ui/binder.h"
+
+#include "store/recordsource.h"
+
+#include <QMetaProperty>
+#include <QWidget>
+
+Binder::Binder(RecordSource *source)
+    : QObject(source), m_source(source)
+{
+    connect(source, &RecordSource::currentChanged, this, &Binder::showCurrent);
+    connect(source, &RecordSource::aboutToStore, this, &Binder::handInChanges);
+}
+
+void Binder::bind(QWidget *control, const QString &field)
+{
+    m_bindings.append({control, field, QVariant()});
+    show(m_bindings.last());
+}
+
+QVariant Binder::read(const QWidget *control)
+{
+    const QMetaProperty property = control->metaObject()->userProperty();
+    return property.isValid() ? property.read(control) : QVariant();
+}
+
+void Binder::show(Binding &binding)
+{
+    QWidget *control = binding.control;
+    if (!control)
+        return;
+    const QMetaProperty property = control->metaObject()->userProperty();
+    if (!property.isValid())
+        return;
+    QVariant value = m_source->hasCurrent() ? m_source->value(binding.field) : QVariant();
+    // An empty field shows as the control's empty value (no text, no date).
+    if (value.isNull() || !value.convert(property.metaType()))
+        value = QVariant(property.metaType());
+    property.write(control, value);
+    // What the control shows may differ from what it was given (a list
+    // that matched an item, say); a change is measured from what it shows.
+    binding.shown = read(control);
+}
+
+void Binder::showCurrent()
+{
+    for (Binding &binding : m_bindings)
+        show(binding);
+}
+
+void Binder::handInChanges()
+{
+    for (const Binding &binding : std::as_const(m_bindings)) {
+        if (!binding.control)
+            continue;
+        const QVariant now = read(binding.control);
+        if (now != binding.shown)
+            m_source->setBoundValue(binding.field, now);
+    }
+}

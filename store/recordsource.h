@@ -1,0 +1,83 @@
+#pragma once
+
+#include "store/database.h"
+
+#include <QObject>
+#include <QSqlError>
+#include <QStringList>
+#include <QVariant>
+
+// Announces every stored change to a table, whichever record source made
+// it, so that screens showing that table can read it again.
+class TableEvents : public QObject
+{
+    Q_OBJECT
+public:
+    static TableEvents &instance();
+    void announce(const QString &table);
+
+signals:
+    // `table` as the program names it (tblBorrower, tblUser, books).
+    void changed(const QString &table);
+};
+
+// What both kinds of record source share: a connection of its own to one
+// store file, one table with its fields, a caption for its navigation bar,
+// the current row's values, and the last failure.
+//
+// Date fields are given and taken as QDate (null when empty); every other
+// field as text. Controls are bound by the binder of the screens, which
+// shows the current row on currentChanged() and hands in what the user
+// changed on aboutToStore().
+class RecordSource : public QObject
+{
+    Q_OBJECT
+public:
+    RecordSource(const QString &path, const QString &table, QObject *parent = nullptr);
+    RecordSource(Schema::File file, const QString &table, QObject *parent = nullptr);
+    ~RecordSource() override;
+
+    QString caption() const { return m_caption; }
+    void setCaption(const QString &caption) { m_caption = caption; }
+    QString table() const { return m_table; }
+    QString path() const { return m_connection.path(); }
+
+    bool isOpen() const;
+    QSqlError lastError() const { return m_error; }
+    QStringList fields() const { return m_fields; }
+
+    virtual bool hasCurrent() const = 0;
+    virtual QVariant value(const QString &field) const = 0;
+    // A value the user changed in a bound control; stored by the next
+    // store of the row, where the source stores rows at all.
+    virtual void setBoundValue(const QString &field, const QVariant &value);
+
+signals:
+    void currentChanged();
+    // About to store the row: bound controls hand in their changes now.
+    void aboutToStore();
+    // A read failed after the source was opened (while scrolling, say).
+    void readFailed(const QSqlError &error);
+
+protected:
+    // Opens the connection and checks the table and its fields.
+    bool openConnection();
+    void closeConnection();
+    bool ensureOpen();
+    bool fail(const QSqlError &error);
+    QSqlDatabase database() const { return m_connection.database(); }
+    // `field` spelled as the table spells it (names ignore letter case).
+    QString fieldName(const QString &field) const;
+    bool isDateField(const QString &field) const;
+    // Stored value → given value and back (dates are ISO text in the store).
+    QVariant fromStored(const QString &field, const QVariant &stored) const;
+    QVariant toStored(const QString &field, const QVariant &value) const;
+    void announceChange();
+
+private:
+    Database::Connection m_connection;
+    QString m_table;
+    QString m_caption;
+    QStringList m_fields;
+    QSqlError m_error;
+};

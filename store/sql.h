@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The statements the store sends, built in one place. Rows are addressed by
+// SQLite's rowid and stores carry their version in PRAGMA user_version;
+// moving to another engine means changing this unit and the paged model.
+namespace Sql {
+
+// INSERT with one `?` per column; DEFAULT VALUES when there are none.
+QString insert(const QString &table, const QStringList &columns);
+// UPDATE of `columns` (one `?` each) of the row whose id is the last `?`.
+QString updateRow(const QString &table, const QStringList &columns);
+QString deleteRow(const QString &table);
+QString selectRow(const QString &table);
+
+// Each selects one row id: the first, the last, the one after or before `?`.
+QString firstRow(const QString &table);
+QString lastRow(const QString &table);
+QString nextRow(const QString &table);
+QString previousRow(const QString &table);
+// The first row whose `field` is LIKE `?` (with `\` as the escape).
+QString findRow(const QString &table, const QString &field);
+
+QString count(const QString &table, const QString &where);
+
+QString readVersion();
+QString writeVersion(int version);
+QString countTables();
+QString walJournal();
+QString integrityCheck();
+
+} // namespace Sql
