@@ -158,6 +158,7 @@ void LoanListScreen::createMappings()
     connect(Adodc1, &QuerySource::currentChanged, DataGrid1, [this] { showCurrentInGrid(Adodc1->currentRow()); });
     Adodc1Bar->attach(Adodc1);
     showCurrentInGrid(Adodc1->currentRow());
+    cmdMain->setFocus(Qt::OtherFocusReason);
 }
 
 void LoanListScreen::showCurrentInGrid(int row)

@@ -28,12 +28,6 @@ namespace {
 
 const QString Menu = QStringLiteral("frmMenu");
 
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
-
 template <typename T>
 T *openScreen(const QString &name)
 {

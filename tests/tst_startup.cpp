@@ -24,12 +24,6 @@ QString text(QWidget *screen, const char *name)
     return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(name));
 }
 
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents();
-}
-
 LoginScreen *openLogin()
 {
     auto *login = qobject_cast<LoginScreen *>(Navigator::instance().open(QStringLiteral("frmLogin")));

@@ -1,0 +1,109 @@
+// Controls bound to a record source's fields through the binder: what they
+// show for each row, and what a stored row takes from them.
+#include "testsupport.h"
+
+#include "app/ui/binder.h"
+#include "app/ui/widgets.h"
+#include "store/querysource.h"
+#include "store/rowsource.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTest>
+
+class BindingTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareTestApplication(); }
+
+    void shouldShowEachRowAndStoreOnlyWhatTheUserChanged()
+    {
+        TestData data;
+        insertLoan(data, QStringLiteral("A-1"), QStringLiteral("Dune"));
+        insertLoan(data, QStringLiteral("A-2"), QStringLiteral("Emma"));
+        RowSource source(Schema::File::Tallymere, QStringLiteral("tblBorrower"));
+        QLineEdit accession, title;
+        QComboBox category;
+        category.setEditable(true);
+        category.addItems({QStringLiteral("FICTION"), QStringLiteral("REFERENCE")});
+        DatePicker borrowed, returned;
+        auto *binder = new Binder(&source);
+        binder->bind(&accession, QStringLiteral("AccessionNumber"));
+        binder->bind(&title, QStringLiteral("BookTitle"));
+        binder->bind(&category, QStringLiteral("Category"));
+        binder->bind(&borrowed, QStringLiteral("DateBorrowed"));
+        binder->bind(&returned, QStringLiteral("DateReturned"));
+        QVERIFY(source.open());
+        QCOMPARE(accession.text(), QStringLiteral("A-1"));
+        QCOMPARE(category.currentText(), QStringLiteral("FICTION"));
+        QCOMPARE(borrowed.nullableDate(), QDate(2026, 11, 2));
+        QVERIFY(!returned.hasDate()); // an empty date shows no date at all
+        QVERIFY(source.moveNext());
+        QCOMPARE(title.text(), QStringLiteral("Emma"));
+
+        // Another desk renames the book after it was shown here.
+        data.exec(DeskFile, QStringLiteral("UPDATE tblBorrower SET BookTitle = 'Persuasion' WHERE rowid = 2"));
+        QVERIFY(source.edit());
+        category.setEditText(QStringLiteral("hand typed"));
+        returned.setNullableDate(QDate(2026, 11, 20));
+        QVERIFY(source.update());
+        const QVariantMap row = data.rows(DeskFile, QStringLiteral("tblBorrower")).at(1);
+        QCOMPARE(row.value(QStringLiteral("BookTitle")).toString(), QStringLiteral("Persuasion"));
+        QCOMPARE(row.value(QStringLiteral("Category")).toString(), QStringLiteral("hand typed"));
+        QCOMPARE(row.value(QStringLiteral("DateReturned")).toString(), QStringLiteral("2026-11-20"));
+        QCOMPARE(title.text(), QStringLiteral("Persuasion")); // the stored row is shown again
+
+        // A new row starts empty; emptying a date stores no date.
+        QVERIFY(source.addNew());
+        QCOMPARE(accession.text(), QString());
+        QVERIFY(!borrowed.hasDate());
+        accession.setText(QStringLiteral("A-3"));
+        QVERIFY(source.update());
+        QVERIFY(data.rows(DeskFile, QStringLiteral("tblBorrower")).at(2).value(QStringLiteral("DateBorrowed")).isNull());
+    }
+
+    void shouldBindAnyControlThatHasAUserProperty()
+    {
+        TestData data;
+        data.exec(DeskFile, QStringLiteral("INSERT INTO tblBorrower (AccessionNumber, DaysBorrowed) VALUES ('A-1', '12')"));
+        RowSource source(Schema::File::Tallymere, QStringLiteral("tblBorrower"));
+        QSpinBox days;
+        auto *gone = new QLineEdit;
+        auto *binder = new Binder(&source);
+        binder->bind(&days, QStringLiteral("DaysBorrowed"));
+        binder->bind(gone, QStringLiteral("AccessionNumber"));
+        QVERIFY(source.open());
+        QCOMPARE(days.value(), 12);
+        delete gone; // a control that goes first is simply left out
+        QVERIFY(source.edit());
+        days.setValue(14);
+        QVERIFY(source.update());
+        const QVariantMap row = data.rows(DeskFile, QStringLiteral("tblBorrower")).first();
+        QCOMPARE(row.value(QStringLiteral("DaysBorrowed")).toString(), QStringLiteral("14"));
+        QCOMPARE(row.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-1"));
+    }
+
+    void shouldShowAQueryRowAndNothingWhenNoRowMatches()
+    {
+        TestData data;
+        QuerySource books(Schema::File::Transactions, QStringLiteral("Books"));
+        QLineEdit title, cost;
+        auto *binder = new Binder(&books);
+        binder->bind(&title, QStringLiteral("Title"));
+        binder->bind(&cost, QStringLiteral("Cost or            (in Peso)"));
+        books.setCondition(QStringLiteral("\"Title\" LIKE ?"), {QStringLiteral("%'%")});
+        QVERIFY(books.open());
+        QVERIFY(title.text().contains(QLatin1Char('\'')));
+        QVERIFY(!cost.text().isEmpty());
+        books.setCondition(QStringLiteral("\"Title\" LIKE ?"), {QStringLiteral("%no such book%")});
+        QVERIFY(books.refresh());
+        QCOMPARE(title.text(), QString());
+        QCOMPARE(cost.text(), QString());
+    }
+};
+
+QTEST_MAIN(BindingTest)
+#include "tst_binding.moc"
