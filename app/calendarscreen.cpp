@@ -1,5 +1,6 @@
 #include "app/calendarscreen.h"
 #include "app/ui/screennames.h"
+#include "app/ui/theme.h"
 
 #include "app/ui/dialogs.h"
 #include "app/ui/widgets.h"
@@ -81,24 +82,11 @@ void CalendarScreen::createLayout()
         previous->setIcon(chevron(true));
     if (auto *next = MonthView1->findChild<QToolButton *>(QStringLiteral("qt_calendar_nextmonth")))
         next->setIcon(chevron(false));
-    MonthView1->setStyleSheet(QStringLiteral(
-        "QCalendarWidget QWidget#qt_calendar_navigationbar {"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #35527f, stop:1 #1d3557); }"
-        "QCalendarWidget QToolButton { color: white; font-weight: bold; background: transparent;"
-        " border: none; padding: 2px 6px; }"
-        "QCalendarWidget QToolButton:hover { background: rgba(255,255,255,40); border-radius: 3px; }"
-        "QCalendarWidget QToolButton::menu-indicator { image: none; }"
-        "QCalendarWidget QSpinBox { color: #14213d; background: white; selection-background-color: #c9a227; }"
-        "QCalendarWidget QAbstractItemView:enabled { color: #14213d; background: white;"
-        " selection-background-color: #1d3557; selection-color: white; }"
-        "QCalendarWidget QAbstractItemView:disabled { color: #9aa3b1; }"));
+    MonthView1->setStyleSheet(Theme::calendarStyle());
     inner->addWidget(MonthView1, 1);
 
-    const QString captionStyle = QStringLiteral("color: #1d3557; font: bold 10pt 'Tahoma', 'DejaVu Sans';");
-    const QString boxStyle = QStringLiteral(
-        "QLineEdit { border: 1px solid #8c98aa; border-radius: 3px; padding: 3px 6px;"
-        " font: 11pt 'Tahoma', 'DejaVu Sans'; background: white; color: #14213d; }"
-        "QLineEdit:focus { border: 1px solid #c9a227; }");
+    const QString captionStyle = Theme::labelStyle(10);
+    const QString boxStyle = Theme::boxStyle(11, 3);
 
     auto *side = new QVBoxLayout;
     side->setSpacing(4);

@@ -1,6 +1,7 @@
 #include "app/loginscreen.h"
 
 #include "app/ui/binder.h"
+#include "app/ui/theme.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
@@ -35,11 +36,8 @@ void LoginScreen::createLayout()
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, 502, 293);
 
-    const QString labelStyle = QStringLiteral("color: #1d3557; font: bold 10pt 'Tahoma', 'DejaVu Sans';");
-    const QString boxStyle = QStringLiteral(
-        "QLineEdit { border: 1px solid #8c98aa; border-radius: 3px; padding: 2px 6px;"
-        " font: 11pt 'Tahoma', 'DejaVu Sans'; background: white; color: #14213d; }"
-        "QLineEdit:focus { border: 1px solid #c9a227; }");
+    const QString labelStyle = Theme::labelStyle(10);
+    const QString boxStyle = Theme::boxStyle(11, 2);
 
     Label2 = new QLabel(QStringLiteral("Username"), this);
     Label2->setObjectName(QStringLiteral("Label2"));

@@ -1,6 +1,7 @@
 #include "app/menuscreen.h"
 
 #include "app/ui/dialogs.h"
+#include "app/ui/theme.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
 #include "app/ui/widgets.h"
@@ -45,10 +46,7 @@ const MenuItem Items[] = {
 
 QFont bandFont(int pixelSize, qreal spacing)
 {
-    QFont f(QStringLiteral("Tahoma"));
-    f.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    f.setBold(true);
-    f.setPixelSize(pixelSize);
+    QFont f = Theme::pixelFont(pixelSize, true);
     f.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
     return f;
 }
@@ -163,7 +161,7 @@ void MenuScreen::createLayout()
     setFixedSize(Width, Height);
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xf4, 0xec, 0xd8));
+    pal.setColor(QPalette::Window, Theme::paper());
     setPalette(pal);
 
     Image1 = new Picture(QStringLiteral(":/assets/menu.svg"), this);
@@ -173,10 +171,7 @@ void MenuScreen::createLayout()
     connect(Image1, &Picture::pointerMoved, this, &MenuScreen::clearHighlights);
 
     // The clock sits on the banner, white on navy.
-    QFont caption(QStringLiteral("Tahoma"));
-    caption.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    caption.setPixelSize(12);
-    caption.setBold(true);
+    QFont caption = Theme::pixelFont(12, true);
     QFont value = caption;
     value.setBold(false);
     auto label = [this](const char *name, const QString &text, const QRect &place, const QFont &font) {

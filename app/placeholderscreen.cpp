@@ -1,6 +1,7 @@
 #include "app/placeholderscreen.h"
 
 #include "app/ui/navigator.h"
+#include "app/ui/theme.h"
 #include "app/ui/screennames.h"
 #include "app/ui/widgets.h"
 
@@ -14,12 +15,12 @@ PlaceholderScreen::PlaceholderScreen(const QString &name, const QString &title, 
     setObjectName(name);
     setWindowTitle(title);
     setFixedSize(size);
-    setStyleSheet(QStringLiteral("PlaceholderScreen { background: #f4ecd8; }"));
+    setStyleSheet(Theme::screenStyle(QStringLiteral("PlaceholderScreen"), false));
     setAttribute(Qt::WA_StyledBackground);
     auto *layout = new QVBoxLayout(this);
     auto *note = new QLabel(QStringLiteral("This screen is not available yet."), this);
     note->setAlignment(Qt::AlignCenter);
-    note->setStyleSheet(QStringLiteral("color: #1d3557; font: 12pt 'Tahoma', 'DejaVu Sans';"));
+    note->setStyleSheet(Theme::labelStyle(12, false));
     layout->addWidget(note, 1);
     if (!returnButton.isEmpty()) {
         auto *back = new PushButton(returnCaption, this);

@@ -1,6 +1,7 @@
 #include "app/progressscreen.h"
 
 #include "app/ui/navigator.h"
+#include "app/ui/theme.h"
 #include "app/ui/widgets.h"
 
 #include <QFrame>
@@ -41,10 +42,10 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
         l->setStyleSheet(style);
         return l;
     };
-    const QString white = QStringLiteral("color: white; font: 10pt 'Tahoma', 'DejaVu Sans';");
+    const QString white = Theme::labelStyle(10, false, Qt::white);
     if (withVersion) {
         m_version = label("lblVersion", QStringLiteral("Version 1.0"), 0, 20,
-                          QStringLiteral("color: #e8d9a8; font: 9pt 'Tahoma', 'DejaVu Sans';"));
+                          Theme::labelStyle(9, false, Qt::white));
         m_version->setAlignment(Qt::AlignCenter);
         m_version->setText(QStringLiteral("Version %1.%2.%3")
                                .arg(TALLYMERE_VERSION_MAJOR)
@@ -52,7 +53,7 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
                                .arg(TALLYMERE_VERSION_PATCH));
     }
     m_loading = label("lblLoading", QStringLiteral("Loading"), 24, 24,
-                      QStringLiteral("color: white; font: bold 11pt 'Tahoma', 'DejaVu Sans';"));
+                      Theme::labelStyle(11, true, Qt::white));
     m_loading->setAlignment(Qt::AlignCenter);
     m_percent = label("lblPercent", QStringLiteral("? %"), 50, 20, white);
     m_percent->setAlignment(Qt::AlignCenter);
@@ -74,11 +75,7 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
     m_bar->setRange(0, Steps);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
-    m_bar->setStyleSheet(QStringLiteral(
-        "QProgressBar { background: rgba(255,255,255,40); border: 1px solid rgba(255,255,255,90);"
-        " border-radius: 3px; }"
-        "QProgressBar::chunk { border-radius: 2px;"
-        " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #c9a227, stop:1 #f1d06b); }"));
+    m_bar->setStyleSheet(Theme::progressBarStyle());
 
     m_timer = new QTimer(this);
     m_timer->setObjectName(QStringLiteral("Timer1"));

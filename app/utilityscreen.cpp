@@ -2,6 +2,7 @@
 
 #include "app/calendarscreen.h"
 #include "app/ui/dialogs.h"
+#include "app/ui/theme.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
 #include "app/ui/widgets.h"
@@ -96,7 +97,7 @@ void UtilityScreen::createLayout()
     setFixedSize(Width, Height);
     setAutoFillBackground(true);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xf4, 0xec, 0xd8));
+    pal.setColor(QPalette::Window, Theme::paper());
     setPalette(pal);
 
     AeroGroupBox4 = new FramedPanel(QStringLiteral("Choose your Utility"), this);
@@ -135,8 +136,7 @@ FramedPanel *UtilityScreen::createTool(int index, const char *labelName, const Q
     label->setObjectName(QString::fromLatin1(labelName));
     label->setGeometry(0, FramedPanel::HeadingHeight + 10, ToolWidth, 28);
     label->setAlignment(Qt::AlignCenter);
-    label->setStyleSheet(
-        QStringLiteral("color: #1d3557; background: transparent; font: bold 13pt 'Tahoma', 'DejaVu Sans';"));
+    label->setStyleSheet(Theme::labelStyle(13));
 
     picture = new Picture(artwork, panel);
     picture->setObjectName(QString::fromLatin1(pictureName));

@@ -1,6 +1,7 @@
 #include "catalogue/loanlistscreen.h"
 
 #include "app/ui/dialogs.h"
+#include "app/ui/theme.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
 #include "app/ui/widgets.h"
@@ -43,7 +44,7 @@ void LoanListScreen::createLayout()
 {
     setFixedSize(752, 500);
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("LoanListScreen { background: #f4ecd8; border: 1px solid #1d3557; }"));
+    setStyleSheet(Theme::screenStyle(QStringLiteral("LoanListScreen"), true));
 
     AeroGroupBox1 = new FramedPanel(QStringLiteral("AeroGroupBox1"), this);
     AeroGroupBox1->setObjectName(QStringLiteral("AeroGroupBox1"));
@@ -60,10 +61,7 @@ void LoanListScreen::createLayout()
     DataGrid1->setAlternatingRowColors(true);
     DataGrid1->setCornerButtonEnabled(false);
     DataGrid1->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    QFont gridFont(QStringLiteral("Tahoma"));
-    gridFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    gridFont.setPointSize(9);
-    DataGrid1->setFont(gridFont);
+    DataGrid1->setFont(Theme::font(9));
     // One fixed row height: the grid never measures rows, however many.
     QHeaderView *rows = DataGrid1->verticalHeader();
     rows->setSectionResizeMode(QHeaderView::Fixed);
@@ -75,16 +73,8 @@ void LoanListScreen::createLayout()
     columns->setStretchLastSection(false);
     columns->setHighlightSections(false);
     columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    QFont headingFont(QStringLiteral("Liberation Sans Narrow"));
-    headingFont.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Arial Narrow"),
-                             QStringLiteral("DejaVu Sans")});
-    headingFont.setPointSizeF(8.5);
-    columns->setFont(headingFont);
-    DataGrid1->setStyleSheet(QStringLiteral(
-        "QTableView { background: white; alternate-background-color: #f6f1e4; gridline-color: #d5cbb3;"
-        " selection-background-color: #1d3557; selection-color: white; border: 1px solid #8c98aa; }"
-        "QHeaderView::section { background: #e9edf3; color: #1d3557; padding: 2px 2px;"
-        " border: none; border-right: 1px solid #b8c2d1; border-bottom: 1px solid #8c98aa; }"));
+    columns->setFont(Theme::narrowFont(8.5));
+    DataGrid1->setStyleSheet(Theme::gridStyle());
 
     Adodc1Bar = new NavigationBar(QStringLiteral("Adodc1"), this);
     Adodc1Bar->setGeometry(10, 456, 260, 32);

@@ -1,6 +1,7 @@
 #include "loans/loanentryscreen.h"
 
 #include "app/ui/binder.h"
+#include "app/ui/theme.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
@@ -53,11 +54,7 @@ void LoanEntryScreen::createLayout()
 {
     setFixedSize(572, 395);
     // Browse mode shows a loan in disabled inputs; keep it easy to read.
-    QPalette pal = palette();
-    pal.setColor(QPalette::Disabled, QPalette::Text, QColor(0x4a, 0x55, 0x68));
-    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x4a, 0x55, 0x68));
-    pal.setColor(QPalette::Disabled, QPalette::Base, QColor(0xf3, 0xf1, 0xea));
-    setPalette(pal);
+    Theme::setBrowsePalette(this);
 
     Image1 = new Picture(QStringLiteral(":/assets/addrecord.svg"), this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -67,14 +64,10 @@ void LoanEntryScreen::createLayout()
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setGeometry(0, 0, width(), 48);
     lblTitle->setAlignment(Qt::AlignCenter);
-    lblTitle->setStyleSheet(QStringLiteral("color: white; font: bold 16pt 'Tahoma', 'DejaVu Sans';"
-                                           " letter-spacing: 2px; background: transparent;"));
+    lblTitle->setStyleSheet(Theme::labelStyle(16, true, Qt::white) + QStringLiteral(" letter-spacing: 2px;"));
 
-    const QString labelStyle =
-        QStringLiteral("color: #1d3557; font: bold 9pt 'Tahoma', 'DejaVu Sans'; background: transparent;");
-    QFont inputFont(QStringLiteral("Tahoma"));
-    inputFont.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
-    inputFont.setPointSize(10);
+    const QString labelStyle = Theme::labelStyle(9);
+    const QFont inputFont = Theme::font(10);
 
     auto label = [&](QLabel *&member, const char *name, const QString &caption, int column, int row) {
         member = new QLabel(caption, this);

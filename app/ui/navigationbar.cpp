@@ -1,4 +1,5 @@
 #include "app/ui/navigationbar.h"
+#include "app/ui/theme.h"
 
 #include <QHBoxLayout>
 #include <QToolButton>
@@ -8,11 +9,7 @@ NavigationBar::NavigationBar(const QString &caption, QWidget *parent)
 {
     setObjectName(caption);
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral(
-        "NavigationBar { background: #e9edf3; border: 1px solid #8c98aa; }"
-        "QToolButton { border: none; padding: 0 4px; color: #1d3557; font-weight: bold; }"
-        "QToolButton:hover { background: #d3dbe7; }"
-        "QLabel { color: #1d3557; padding: 0 6px; }"));
+    setStyleSheet(Theme::navigationBarStyle());
     m_caption->setObjectName(QStringLiteral("caption"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(1, 1, 1, 1);

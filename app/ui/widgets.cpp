@@ -1,4 +1,5 @@
 #include "app/ui/widgets.h"
+#include "app/ui/theme.h"
 
 #include "store/formats.h"
 
@@ -14,15 +15,7 @@ PushButton::PushButton(const QString &caption, QWidget *parent)
     : QPushButton(caption, parent)
 {
     setCursor(Qt::PointingHandCursor);
-    setStyleSheet(QStringLiteral(
-        "QPushButton { color: white; font: bold 9pt 'Tahoma', 'DejaVu Sans';"
-        " border: 1px solid #0f1a30; border-radius: 4px; padding: 4px 10px;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #35527f, stop:1 #1d3557); }"
-        "QPushButton:hover { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #46679b, stop:1 #27446d); }"
-        "QPushButton:pressed { background: #14213d; }"
-        "QPushButton:focus { border: 1px solid #e0b84a; }"
-        "QPushButton:disabled { color: #d7dbe2; border-color: #9aa3b1;"
-        " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #b9c0cb, stop:1 #a2aab7); }"));
+    setStyleSheet(Theme::buttonStyle());
 }
 
 FramedPanel::FramedPanel(const QString &caption, QWidget *parent)
@@ -55,7 +48,7 @@ void FramedPanel::paintEvent(QPaintEvent *)
     heading.addRect(strip.adjusted(0, strip.height() / 2, 0, 0));
     QLinearGradient headGrad(strip.topLeft(), strip.bottomLeft());
     headGrad.setColorAt(0, QColor(0x35, 0x52, 0x7f));
-    headGrad.setColorAt(1, QColor(0x1d, 0x35, 0x57));
+    headGrad.setColorAt(1, Theme::ink());
     p.setPen(Qt::NoPen);
     p.setBrush(headGrad);
     p.drawPath(heading.simplified());
