@@ -1,5 +1,6 @@
 #include "app/calendarscreen.h"
 #include "app/ui/screennames.h"
+#include "app/ui/clock.h"
 #include "app/ui/theme.h"
 
 #include "app/ui/dialogs.h"
@@ -129,7 +130,7 @@ void CalendarScreen::createLayout()
 
 void CalendarScreen::load()
 {
-    txtDate->setText(Formats::shortDate(QDate::currentDate()));
+    txtDate->setText(Formats::shortDate(Clock::today()));
     showCurrentTime();
 }
 
@@ -141,7 +142,7 @@ void CalendarScreen::tick()
 void CalendarScreen::showCurrentTime()
 {
     // Setting the same text again changes nothing, so this settles at once.
-    const QString now = Formats::clockTime(QTime::currentTime());
+    const QString now = Formats::clockTime(Clock::time());
     if (txtTime->text() != now)
         txtTime->setText(now);
 }

@@ -1,6 +1,7 @@
 #include "app/menuscreen.h"
 
 #include "app/ui/dialogs.h"
+#include "app/ui/clock.h"
 #include "app/ui/theme.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
@@ -237,7 +238,7 @@ void MenuScreen::createExit()
 
 void MenuScreen::load()
 {
-    lblDate->setText(Formats::shortDate(QDate::currentDate()));
+    lblDate->setText(Formats::shortDate(Clock::today()));
     tick();
     for (MenuItemPicture *picture : highlights())
         picture->hide();
@@ -251,7 +252,7 @@ QList<MenuItemPicture *> MenuScreen::highlights() const
 
 void MenuScreen::tick()
 {
-    lblTime->setText(Formats::clockTime(QTime::currentTime()));
+    lblTime->setText(Formats::clockTime(Clock::time()));
 }
 
 void MenuScreen::highlightOnly(MenuItemPicture *shown)

@@ -1,6 +1,7 @@
 #include "loans/loanentryscreen.h"
 
 #include "app/ui/binder.h"
+#include "app/ui/clock.h"
 #include "app/ui/theme.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/navigator.h"
@@ -208,7 +209,7 @@ void LoanEntryScreen::add_record()
         return;
     }
     // The picker starts on today's date, so what it shows is what is stored.
-    DTPicker1->setNullableDate(QDate::currentDate());
+    DTPicker1->setNullableDate(Clock::today());
     editnew_validation();
     txtAccessionNumber->setFocus(Qt::OtherFocusReason);
 }

@@ -1,4 +1,6 @@
 #include "app/ui/widgets.h"
+
+#include "app/ui/clock.h"
 #include "app/ui/theme.h"
 
 #include "store/formats.h"
@@ -146,7 +148,7 @@ void DatePicker::keyPressEvent(QKeyEvent *event)
     }
     if (!m_hasDate && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down
                        || event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
-        takeDate(QDate::currentDate());
+        takeDate(Clock::today());
         return;
     }
     if (m_hasDate && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
@@ -170,6 +172,6 @@ void DatePicker::mousePressEvent(QMouseEvent *event)
     // The drop-down calendar of an empty picker opens on today, not on the
     // internal marker.
     if (!m_hasDate && isEnabled())
-        takeDate(QDate::currentDate());
+        takeDate(Clock::today());
     QDateEdit::mousePressEvent(event);
 }
