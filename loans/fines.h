@@ -3,7 +3,7 @@
 #include <QLocale>
 #include <QString>
 
-// The overdue penalty arithmetic of the return desk (Part 3.3): the fine is
+// The overdue penalty arithmetic of the return desk: the fine is
 // the overdue days, read from the typed text, times 5 in double precision,
 // written back as text. Qt Core only, so the rule can be tested and reused
 // without any screen.
@@ -12,7 +12,7 @@ namespace Fines {
 // The fine for one overdue day.
 inline constexpr double PerDay = 5.0;
 
-// Reads a number the way the days box is read (the platform's Val rule):
+// Reads a number the way the days box is read:
 // blanks, tabs and line feeds are skipped anywhere, even between digits;
 // an optional sign; digits with at most one full stop as the decimal point
 // (whatever the locale); an optional exponent, E or D in either case, with

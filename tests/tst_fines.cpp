@@ -1,4 +1,4 @@
-// The overdue penalty arithmetic (Part 3.3): how the days text is read, how
+// The overdue penalty arithmetic: how the days text is read, how
 // the product is written, and the fines rule that joins them.
 #include "loans/fines.h"
 
@@ -25,7 +25,7 @@ private slots:
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<QString>("fine");
 
-        // Every worked value of Part 3.3.
+        // The worked values of the fines rule.
         QTest::newRow("3") << "3" << English << "15";
         QTest::newRow("2.5") << "2.5" << English << "12.5";
         QTest::newRow("2.5, comma locale") << "2.5" << German << "12,5";
