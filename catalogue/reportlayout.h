@@ -10,7 +10,7 @@
 
 // The printed reports as data: bands of labels, field boxes, rules and
 // pictures, every position and size in inches from its band's top left
-// corner (Part 4.3). ReportPainter draws a page of it; nothing here paints.
+// corner. ReportPainter draws a page of it; nothing here paints.
 
 // How an item's text prints: the families in order of preference (the first
 // is the one the report names, the rest stand in where it is missing).

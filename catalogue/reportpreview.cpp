@@ -1,6 +1,6 @@
 #include "catalogue/reportpreview.h"
 
-#include "app/dialogs.h"
+#include "app/ui/dialogs.h"
 
 #include <QComboBox>
 #include <QFile>

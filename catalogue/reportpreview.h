@@ -19,7 +19,7 @@ class QPushButton;
 class QScrollArea;
 class QSpinBox;
 
-// The preview window of a printed report (Part 4.3), titled with the
+// The preview window of a printed report, titled with the
 // report's name. It counts the rows once when it opens and shows one page at
 // a time, reading only the row of the page in view (and keeping the last few
 // read), so it opens at once however large the table is. It pages (first,

@@ -19,6 +19,12 @@ void PagedModel::setPageLimits(int pageSize, int maxPages)
     m_maxPages = qMax(2, maxPages);
 }
 
+void PagedModel::retryReads()
+{
+    m_failed = false;
+    m_error = QSqlError();
+}
+
 void PagedModel::failRead(const QSqlError &error) const
 {
     m_error = error;

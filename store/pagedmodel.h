@@ -40,6 +40,8 @@ public:
     void clear();
 
     QSqlError lastError() const { return m_error; }
+    // Forgets a failed read, so that the next read tries again.
+    void retryReads();
     QStringList fields() const { return m_fields; }
     qint64 rowId(int row) const;
     QVariant value(int row, const QString &field) const;

@@ -5,6 +5,8 @@
 #include "app/ui/navigator.h"
 #include "app/ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
+#include "catalogue/reportpreview.h"
+#include "catalogue/tablereportrows.h"
 #include "loans/loanentryscreen.h"
 #include "loans/loanvalues.h"
 #include "app/ui/navigationbar.h"
@@ -17,6 +19,7 @@
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <optional>
@@ -520,6 +523,35 @@ private slots:
         list->cmdMain->click();
         QTRY_VERIFY(!Navigator::instance().existing(QStringLiteral("frmList")));
         QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
+    }
+
+    void shouldPrintEveryLoanInTheModalLoanReport()
+    {
+        addLoans(*data, 3);
+        LoanListScreen *list = openList();
+        QVERIFY(QTest::qWaitForWindowExposed(list));
+        QString title;
+        int pages = 0;
+        QString firstAccession, thirdBorrowed;
+        QTimer::singleShot(0, [&] {
+            auto *preview = qobject_cast<ReportPreview *>(QApplication::activeModalWidget());
+            if (!preview)
+                return;
+            title = preview->windowTitle();
+            pages = preview->pageCount();
+            TableReportRows rows(Schema::File::Tallymere, Loans);
+            if (rows.count() == 3) {
+                firstAccession = rows.value(0, QStringLiteral("AccessionNumber")).toString();
+                thirdBorrowed = rows.value(2, QStringLiteral("DateBorrowed")).toString();
+            }
+            preview->close();
+        });
+        list->jcbutton1->click();
+        QCOMPARE(title, QStringLiteral("DataReport2"));
+        QCOMPARE(pages, 3);
+        QCOMPARE(firstAccession, QStringLiteral("A-0001"));
+        QCOMPARE(thirdBorrowed, QStringLiteral("2026-11-02"));
+        QVERIFY(dialogs->boxes.isEmpty());
     }
 
     // --- keyboard ---------------------------------------------------------
