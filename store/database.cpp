@@ -1,5 +1,6 @@
 #include "store/database.h"
 
+#include "store/booksearch.h"
 #include "store/csv.h"
 #include "store/sql.h"
 
@@ -9,7 +10,10 @@
 #include <QLockFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSqlDriver>
 #include <QTemporaryFile>
+
+#include <sqlite3.h>
 
 namespace Database {
 
@@ -67,6 +71,37 @@ public:
 
 private:
     QString m_name;
+};
+
+sqlite3 *handle(const QSqlDatabase &db)
+{
+    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
+    return h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(h.data()) : nullptr;
+}
+
+int reportProgress(void *progress)
+{
+    (*static_cast<const Progress *>(progress))();
+    return 0;
+}
+
+// Calls `progress` every few thousand steps of the engine while it lives.
+class ProgressWatch
+{
+public:
+    ProgressWatch(const QSqlDatabase &db, const Progress &progress) : m_db(progress ? handle(db) : nullptr)
+    {
+        if (m_db)
+            sqlite3_progress_handler(m_db, 20000, reportProgress, const_cast<Progress *>(&progress));
+    }
+    ~ProgressWatch()
+    {
+        if (m_db)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+
+private:
+    sqlite3 *m_db;
 };
 
 QSqlError seedTransactions(QSqlDatabase &db)
@@ -230,7 +265,7 @@ int version(const QString &path, QSqlError *error)
     return q.value(0).toInt();
 }
 
-QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps)
+QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress)
 {
     QSqlError error;
     const int stored = version(path, &error);
@@ -249,6 +284,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps)
     QSqlDatabase db = scoped.db();
     if (!db.transaction())
         return explain(path, db.lastError());
+    const ProgressWatch watch(db, progress);
     error = runSteps(db, steps, stored);
     if (!error.isValid() && db.commit())
         return {};
@@ -262,14 +298,14 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps)
                    detail);
 }
 
-QSqlError installFile(const QString &path, Schema::File file)
+QSqlError installFile(const QString &path, Schema::File file, const Progress &progress)
 {
     if (holdsNothing(path))
         return create(path, file);
-    return upgrade(path, Schema::upgrades(file));
+    return upgrade(path, Schema::upgrades(file), progress);
 }
 
-QSqlError install(const QString &folder)
+QSqlError install(const QString &folder, const Progress &progress)
 {
     if (!QDir().mkpath(folder))
         return failure(QStringLiteral("Cannot create the data folder %1.").arg(QDir::toNativeSeparators(folder)));
@@ -280,7 +316,7 @@ QSqlError install(const QString &folder)
         return failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
                            .arg(QDir::toNativeSeparators(folder)));
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        const QSqlError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file);
+        const QSqlError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file, progress);
         if (error.isValid())
             return error;
     }
@@ -320,6 +356,8 @@ bool Connection::open()
         if (!probe.exec(Sql::countTables()) || !probe.next())
             error = probe.lastError();
     }
+    if (!error.isValid() && !BookSearch::registerFold(db))
+        error = QSqlError(QString(), QStringLiteral("The text search could not be set up."), QSqlError::ConnectionError);
     if (error.isValid()) {
         m_error = explain(m_path, error);
         db.close();

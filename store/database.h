@@ -6,6 +6,8 @@
 #include <QSqlError>
 #include <QString>
 
+#include <functional>
+
 // The database files: where the program keeps them, how they are installed
 // on first run and upgraded later, and how a record source opens its own
 // connection to one of them. Every function takes a folder or a file; only
@@ -18,15 +20,19 @@ QString folder();
 // `file` in folder().
 QString path(Schema::File file);
 
+// Called now and then while a long upgrade works, so that the program can
+// show its progress and stay responsive.
+using Progress = std::function<void()>;
+
 // Makes both stores in `folder` ready: a missing or empty store is created
 // with its tables and first rows, an older one is upgraded, a newer one is
 // refused. Several programs starting together install each store once.
 // Returns an invalid error on success.
-QSqlError install(const QString &folder);
+QSqlError install(const QString &folder, const Progress &progress = {});
 // The same for one store file.
-QSqlError installFile(const QString &path, Schema::File file);
+QSqlError installFile(const QString &path, Schema::File file, const Progress &progress = {});
 // Runs the steps of `steps` that `path` lacks, all in one transaction.
-QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps);
+QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress = {});
 // The version recorded in the store at `path`, -1 (and `error`) on failure.
 int version(const QString &path, QSqlError *error = nullptr);
 

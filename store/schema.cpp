@@ -68,7 +68,24 @@ QString fileName(File file)
 const QList<Upgrade> &upgrades(File file)
 {
     // Version 0 is the first store: exactly the tables above.
-    static const QList<Upgrade> transactions;
+    static const QList<Upgrade> transactions{
+        // 1: a trigram index over the two searched fields, kept in step with
+        // books by triggers whoever writes it.
+        {1,
+         {QStringLiteral("CREATE VIRTUAL TABLE \"books_search\" USING fts5(\"Title\", \"Author\", content='books',"
+                         " content_rowid='rowid', tokenize='trigram case_sensitive 0')"),
+          QStringLiteral("INSERT INTO \"books_search\" (\"books_search\") VALUES ('rebuild')"),
+          QStringLiteral("CREATE TRIGGER \"books_search_insert\" AFTER INSERT ON \"books\" BEGIN"
+                         " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
+                         " VALUES (new.rowid, new.\"Title\", new.\"Author\"); END"),
+          QStringLiteral("CREATE TRIGGER \"books_search_delete\" AFTER DELETE ON \"books\" BEGIN"
+                         " INSERT INTO \"books_search\" (\"books_search\", rowid, \"Title\", \"Author\")"
+                         " VALUES ('delete', old.rowid, old.\"Title\", old.\"Author\"); END"),
+          QStringLiteral("CREATE TRIGGER \"books_search_update\" AFTER UPDATE ON \"books\" BEGIN"
+                         " INSERT INTO \"books_search\" (\"books_search\", rowid, \"Title\", \"Author\")"
+                         " VALUES ('delete', old.rowid, old.\"Title\", old.\"Author\");"
+                         " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
+                         " VALUES (new.rowid, new.\"Title\", new.\"Author\"); END")}}};
     static const QList<Upgrade> tallymere;
     return file == File::Transactions ? transactions : tallymere;
 }

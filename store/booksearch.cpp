@@ -1,0 +1,84 @@
+#include "store/booksearch.h"
+
+#include "store/schema.h"
+
+#include <QSqlDatabase>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
+namespace BookSearch {
+
+namespace {
+
+// The trigram index finds a text of three characters or more.
+constexpr int TrigramLength = 3;
+
+void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QByteArray folded = fold(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+// An FTS5 phrase: the text between double quotes, inner quotes doubled.
+QString phrase(const QString &text)
+{
+    QString inner = text;
+    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + inner + QLatin1Char('"');
+}
+
+// `text` for LIKE with `\` as the escape: every character stands for itself.
+QString literalLike(const QString &text)
+{
+    QString like;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            like += QLatin1Char('\\');
+        like += c;
+    }
+    return like;
+}
+
+} // namespace
+
+bool isSearchField(const QString &field)
+{
+    return field == QLatin1String("Title") || field == QLatin1String("Author");
+}
+
+QString fold(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
+bool registerFold(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    auto *sqlite = *static_cast<sqlite3 *const *>(handle.data());
+    return sqlite && sqlite3_create_function(sqlite, "tallymere_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                             nullptr, foldFunction, nullptr, nullptr) == SQLITE_OK;
+}
+
+Condition contains(const QString &field, const QString &text, Path path)
+{
+    const QString column = Schema::quoted(field);
+    if (text.isEmpty())
+        return {QStringLiteral("%1 IS NOT NULL").arg(column), {}};
+    if (path == Path::Automatic)
+        path = text.size() >= TrigramLength ? Path::Index : Path::Scan;
+    if (path == Path::Index)
+        return {QStringLiteral("rowid IN (SELECT rowid FROM \"books_search\" WHERE \"books_search\" MATCH ?)"),
+                {QStringLiteral("%1 : %2").arg(field, phrase(text))}};
+    return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column),
+            {QStringLiteral("%") + literalLike(fold(text)) + QStringLiteral("%")}};
+}
+
+} // namespace BookSearch
