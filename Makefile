@@ -33,6 +33,7 @@ test: build
 bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_startup
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_loanlist
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_find
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QProcessEnvironment>
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+// What the benchmarks share: synthetic loan stores, the child processes
+// that measure in a fresh program, waiting on the event loop, peak memory,
+// and the medians and ratios they print.
+namespace Bench {
+
+// Installs the stores in `folder` and adds `count` loans to tblBorrower in
+// one statement, as the desk makes them: every third one returned, with
+// all fifteen fields; the others with the eight fields of a new loan.
+// Loan i (from 1) has the accession number "A-" and i in seven digits.
+QSqlError fillLoans(const QString &folder, int count);
+
+// The process's peak resident memory (VmHWM) in MiB, -1 when unknown.
+double peakMemoryMiB();
+
+// Drops the offscreen platform's warning on every raise(), which says
+// nothing about the program and buries the figures.
+void quietenPlatform();
+
+// Runs the event loop until `done` holds; false after `limitMs`.
+bool waitFor(const std::function<bool()> &done, int limitMs = 30000);
+
+// Counts the paint events of the widgets it is installed on.
+class PaintCounter : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    int paints = 0;
+};
+
+// The environment of a measuring child: its data home, the headless
+// platform unless one is chosen, and a runtime folder of its own.
+QProcessEnvironment childEnvironment(const QString &dataHome, const QString &runtimeFolder);
+
+// Starts this program again with `arguments` and returns what it printed,
+// or nothing when it failed (its error output is passed through).
+std::optional<QString> runChild(const QProcessEnvironment &env, const QStringList &arguments);
+
+struct Summary {
+    double median = 0;
+    double best = 0;
+};
+Summary summarize(QList<double> values);
+
+// "1.23x", or "-" when the floor is zero.
+QString ratio(double value, double floor);
+// 1000000 as "1,000,000".
+QString grouped(int number);
+
+} // namespace Bench
