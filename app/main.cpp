@@ -13,7 +13,7 @@ int main(int argc, char *argv[])
     prepareApplication(app);
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     Database::setFolder(folder);
-    if (const QSqlError error = Database::install(folder); error.isValid()) {
+    if (const QSqlError error = installStores(folder); error.isValid()) {
         showDatabaseError(error);
         return 1;
     }

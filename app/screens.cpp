@@ -3,18 +3,25 @@
 #include "app/closescreen.h"
 #include "app/loginscreen.h"
 #include "app/menuscreen.h"
+#include "app/ui/dialogs.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
 #include "app/placeholderscreen.h"
 #include "app/splashscreen.h"
 #include "app/utilityscreen.h"
+#include "catalogue/booksscreen.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
 
+#include "store/database.h"
 #include "store/recordsource.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QIcon>
+#include <QProgressDialog>
+
+#include <memory>
 
 void registerScreens()
 {
@@ -26,10 +33,7 @@ void registerScreens()
     nav.registerScreen(ScreenNames::Utility, [] { return new UtilityScreen; });
     nav.registerScreen(ScreenNames::LoanEntry, [] { return new LoanEntryScreen; });
     nav.registerScreen(ScreenNames::LoanList, [] { return new LoanListScreen; });
-    nav.registerScreen(ScreenNames::Books, [] {
-        return new PlaceholderScreen(ScreenNames::Books, QStringLiteral("Form1"), QSize(921, 528), true,
-                                     QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
-    });
+    nav.registerScreen(ScreenNames::Books, [] { return new BooksScreen; });
     nav.registerScreen(ScreenNames::ReturnDesk, [] {
         return new PlaceholderScreen(ScreenNames::ReturnDesk, QStringLiteral("Form1"), QSize(844, 382), false,
                                      QStringLiteral("cmdMain"), QStringLiteral("Main"));
@@ -57,4 +61,22 @@ void prepareApplication(QApplication &app)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/emblem.svg")));
     QApplication::setQuitOnLastWindowClosed(true);
     app.setStyle(QStringLiteral("Fusion"));
+}
+
+QSqlError installStores(const QString &folder)
+{
+    QElapsedTimer clock;
+    clock.start();
+    std::unique_ptr<QProgressDialog> box;
+    const QSqlError error = Database::install(folder, [&] {
+        if (!box && clock.elapsed() > 400) {
+            box = std::make_unique<QProgressDialog>(QStringLiteral("Preparing the catalogue for searching…"),
+                                                    QString(), 0, 0);
+            box->setWindowTitle(Dialogs::applicationTitle());
+            box->setMinimumDuration(0);
+            box->show();
+        }
+        QCoreApplication::processEvents();
+    });
+    return error;
 }

@@ -2,6 +2,7 @@
 // interface (no widgets), with what the files hold checked from outside.
 #include "storesupport.h"
 
+#include "store/booksearch.h"
 #include "store/criterion.h"
 #include "store/csv.h"
 #include "store/database.h"
@@ -550,6 +551,85 @@ private slots:
         QVERIFY(books.refresh());
         QVERIFY(!books.hasCurrent());
         QVERIFY(books.value(QStringLiteral("Title")).isNull());
+    }
+
+    void shouldFindTheSameBooksThroughTheIndexAndTheScan_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        for (const char *text : {"war", "WAR", "and", "Вой", "война", "МИР", "ιλι", "ΟΔΥΣ", "straße", "STRASSE",
+                                 "o'b", "50%", "a_b", "[x]", "\"q\"", "zzz"})
+            QTest::newRow(text) << "Title" << QString::fromUtf8(text);
+        QTest::newRow("author") << "Author" << "tolst";
+        QTest::newRow("author, Cyrillic") << "Author" << QStringLiteral("ТОЛСТ");
+    }
+
+    void shouldFindTheSameBooksThroughTheIndexAndTheScan()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        TestData data;
+        const QStringList titles{"War and Peace", "Война и мир", "ВОЙНА", "Ἰλιάς", "ΟΔΥΣΣΕΙΑ", "Die Straße",
+                                 "O'Brien at war", "50% off", "a_b and axb", "[x] marks", "say \"q\"", "mir"};
+        for (const QString &title : titles)
+            data.exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title, Author) VALUES (?, ?, ?)"),
+                      {QStringLiteral("T-") + title, title, QStringLiteral("Лев Толстой / Leo Tolstoy")});
+        auto found = [&](BookSearch::Path path) {
+            const BookSearch::Condition c = BookSearch::contains(field, text, path);
+            QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
+            books.setCondition(c.where, c.params);
+            QStringList numbers;
+            if (!books.open())
+                return QStringList{books.lastError().text()};
+            books.moveLast();
+            for (int row = 0; row < books.model()->rowCount(); ++row) {
+                books.setCurrentRow(row);
+                numbers << books.value(QStringLiteral("BookNumber")).toString();
+            }
+            return numbers;
+        };
+        const QStringList scanned = found(BookSearch::Path::Scan);
+        QCOMPARE(found(BookSearch::Path::Index), scanned);
+        // Whatever the path, exactly the books whose field holds the text.
+        QStringList expected;
+        for (const QVariantMap &row : data.rows(CatalogueFile, QStringLiteral("books")))
+            if (BookSearch::fold(row.value(field).toString()).contains(BookSearch::fold(text)))
+                expected << row.value(QStringLiteral("BookNumber")).toString();
+        QCOMPARE(scanned, expected);
+    }
+
+    void shouldGiveAnOlderCatalogueItsIndexAndKeepItInStep()
+    {
+        TestData data;
+        // The catalogue as the first version of the program made it.
+        for (const char *drop : {"DROP TRIGGER books_search_insert", "DROP TRIGGER books_search_update",
+                                 "DROP TRIGGER books_search_delete", "DROP TABLE books_search",
+                                 "PRAGMA user_version = 0"})
+            data.exec(CatalogueFile, QString::fromLatin1(drop));
+        data.release(CatalogueFile);
+        const QString path = data.path(CatalogueFile);
+        QCOMPARE(Database::version(path), 0);
+        int calls = 0;
+        const QSqlError upgraded = Database::install(data.folder(), [&calls] { ++calls; });
+        QVERIFY2(!upgraded.isValid(), qPrintable(upgraded.text()));
+        QCOMPARE(Database::version(path), 1);
+        auto first = [&](const QString &text) {
+            const BookSearch::Condition c = BookSearch::contains(QStringLiteral("Title"), text, BookSearch::Path::Index);
+            QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
+            books.setCondition(c.where, c.params);
+            return books.open() ? books.value(QStringLiteral("BookNumber")).toString() : books.lastError().text();
+        };
+        QCOMPARE(first(QStringLiteral("c programming")), QStringLiteral("B-0003"));
+        // Whoever writes books, the index follows.
+        data.exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title) VALUES ('N-1', 'Quixotic')"));
+        QCOMPARE(first(QStringLiteral("xot")), QStringLiteral("N-1"));
+        data.exec(CatalogueFile, QStringLiteral("UPDATE books SET Title = 'Plain' WHERE BookNumber = 'N-1'"));
+        QCOMPARE(first(QStringLiteral("xot")), QString());
+        QCOMPARE(first(QStringLiteral("lain")), QStringLiteral("N-1"));
+        data.exec(CatalogueFile, QStringLiteral("DELETE FROM books WHERE BookNumber = 'N-1'"));
+        QCOMPARE(first(QStringLiteral("lain")), QString());
+        QSqlQuery check(data.observe(CatalogueFile));
+        QVERIFY(check.exec(QStringLiteral("INSERT INTO books_search (books_search) VALUES ('integrity-check')")));
     }
 
     void shouldReadAndWriteCsvAsRfc4180Has_data()

@@ -1,0 +1,240 @@
+#include "catalogue/booksscreen.h"
+
+#include "app/ui/binder.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigationbar.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/theme.h"
+#include "app/ui/widgets.h"
+#include "catalogue/reportpreview.h"
+#include "catalogue/tablereportrows.h"
+#include "store/booksearch.h"
+#include "store/querysource.h"
+
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+struct Detail {
+    QLineEdit *BooksScreen::*box;
+    const char *name;
+    const char *field;
+    const char *caption;
+};
+
+// Two columns of seven, top to bottom.
+const Detail LeftColumn[] = {
+    {&BooksScreen::Text9, "Text9", "BookNumber", "Book Number:"},
+    {&BooksScreen::Text11, "Text11", "Date received", "Date Recieved:"},
+    {&BooksScreen::Text10, "Text10", "Classification", "Classification:"},
+    {&BooksScreen::Text22, "Text22", "Author", "Author:"},
+    {&BooksScreen::Text21, "Text21", "Title", "Title:"},
+    {&BooksScreen::Text20, "Text20", "Edition", "Edition"},
+    {&BooksScreen::Text19, "Text19", "Vol", "Volume:"},
+};
+const Detail RightColumn[] = {
+    {&BooksScreen::Text18, "Text18", "Pages", "Pages:"},
+    {&BooksScreen::Text17, "Text17", "Source of Fund", "Source of fund:"},
+    {&BooksScreen::Text16, "Text16", "Cost or            (in Peso)", "Cost:"},
+    {&BooksScreen::Text15, "Text15", "Publisher", "Publisher"},
+    {&BooksScreen::Text14, "Text14", "Year", "Year"},
+    {&BooksScreen::Text13, "Text13", "Remarks", "Remarks"},
+    {&BooksScreen::Text12, "Text12", "ISBN", "ISBN No.:"},
+};
+
+constexpr int DetailTop = 128;
+constexpr int RowPitch = 42;
+constexpr int BoxHeight = 28;
+
+} // namespace
+
+BooksScreen::BooksScreen(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(ScreenNames::Books);
+    setWindowTitle(QStringLiteral("Form1"));
+    centerWhenFirstShown(this);
+    createLayout();
+    createSource();
+    createMappings();
+}
+
+void BooksScreen::createLayout()
+{
+    setFixedSize(921, 528);
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(Theme::screenStyle(QStringLiteral("BooksScreen"), true));
+
+    AeroGroupBox1 = new FramedPanel(QStringLiteral("AeroGroupBox1"), this);
+    AeroGroupBox1->setObjectName(QStringLiteral("AeroGroupBox1"));
+    AeroGroupBox1->setGeometry(10, 10, 901, 446);
+
+    lblTitle = new QLabel(QStringLiteral("LIBRARY BOOKS"), AeroGroupBox1);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    lblTitle->setGeometry(0, FramedPanel::HeadingHeight + 8, AeroGroupBox1->width(), 34);
+    lblTitle->setAlignment(Qt::AlignCenter);
+    lblTitle->setStyleSheet(Theme::labelStyle(16) + QStringLiteral(" letter-spacing: 2px;"));
+
+    const QString labelStyle = Theme::labelStyle(9);
+    const QFont boxFont = Theme::font(10);
+
+    lblSearch = new QLabel(QStringLiteral("SEARCH "), AeroGroupBox1);
+    lblSearch->setObjectName(QStringLiteral("lblSearch"));
+    lblSearch->setGeometry(40, 78, 70, BoxHeight);
+    lblSearch->setStyleSheet(labelStyle);
+    cmbSearch = new QComboBox(AeroGroupBox1);
+    cmbSearch->setObjectName(QStringLiteral("cmbSearch"));
+    cmbSearch->setGeometry(112, 78, 150, BoxHeight);
+    cmbSearch->setFont(boxFont);
+    cmbSearch->addItems({QStringLiteral("Title"), QStringLiteral("Author")});
+    cmbSearch->setCurrentIndex(-1);
+    lblSearch->setBuddy(cmbSearch);
+    txtsearch = new QLineEdit(AeroGroupBox1);
+    txtsearch->setObjectName(QStringLiteral("txtsearch"));
+    txtsearch->setGeometry(272, 78, 360, BoxHeight);
+    txtsearch->setFont(boxFont);
+    txtsearch->setAccessibleName(QStringLiteral("Search text"));
+    txtsearch->setPlaceholderText(QStringLiteral("part of a title or an author"));
+
+    auto column = [&](const auto &details, int labelX, int boxX, int boxWidth) {
+        int y = DetailTop;
+        for (const Detail &d : details) {
+            auto *label = new QLabel(QString::fromLatin1(d.caption), AeroGroupBox1);
+            label->setObjectName(QStringLiteral("lbl") + QLatin1String(d.name));
+            label->setGeometry(labelX, y, boxX - labelX - 8, BoxHeight);
+            label->setStyleSheet(labelStyle);
+            auto *box = new QLineEdit(AeroGroupBox1);
+            box->setObjectName(QLatin1String(d.name));
+            box->setGeometry(boxX, y, boxWidth, BoxHeight);
+            box->setFont(boxFont);
+            label->setBuddy(box);
+            this->*(d.box) = box;
+            y += RowPitch;
+        }
+    };
+    column(LeftColumn, 40, 160, 270);
+    column(RightColumn, 472, 600, 270);
+
+    adoLibBar = new NavigationBar(QStringLiteral("library books"), this);
+    adoLibBar->setGeometry(10, 476, 280, 32);
+
+    cmdMain = new PushButton(QStringLiteral("Main Menu"), this);
+    cmdMain->setObjectName(QStringLiteral("cmdMain"));
+    cmdMain->setGeometry(801, 474, 110, 36);
+    cmdPrint = new PushButton(QStringLiteral("Print"), this);
+    cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
+    cmdPrint->setGeometry(681, 474, 110, 36);
+
+    const QList<QWidget *> tabOrder{Text12, Text9,  Text10, Text11, Text13,    Text14,    Text15,  Text16, Text17,
+                                    Text18, Text19, Text20, Text21, Text22, cmbSearch, txtsearch, cmdMain, cmdPrint};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    cmbSearch->installEventFilter(this);
+    txtsearch->installEventFilter(this);
+    connect(txtsearch, &QLineEdit::textChanged, this, &BooksScreen::search);
+    connect(cmbSearch, &QComboBox::currentIndexChanged, this, [this] {
+        if (!txtsearch->text().isEmpty())
+            search();
+    });
+    connect(cmdPrint, &QPushButton::clicked, this, &BooksScreen::print_report);
+    connect(cmdMain, &QPushButton::clicked, this, [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+}
+
+void BooksScreen::createSource()
+{
+    adoLib = new QuerySource(Schema::File::Transactions, Schema::books().name, this);
+    adoLib->setObjectName(QStringLiteral("adoLib"));
+    adoLib->setCaption(QStringLiteral("library books"));
+    // The first books shown are those with a book number.
+    adoLib->setCondition(QStringLiteral("\"BookNumber\" IS NOT NULL AND \"BookNumber\" <> ''"));
+    if (!adoLib->open())
+        QTimer::singleShot(0, this, [this] { showDatabaseError(adoLib->lastError()); });
+    connect(adoLib, &RecordSource::readFailed, this, &showDatabaseError, Qt::QueuedConnection);
+}
+
+void BooksScreen::createMappings()
+{
+    auto *binder = new Binder(adoLib);
+    for (const auto *details : {&LeftColumn, &RightColumn})
+        for (const Detail &d : *details)
+            binder->bind(this->*(d.box), QString::fromLatin1(d.field));
+    adoLibBar->attach(adoLib);
+    // A long title reads from its start.
+    auto showStartOfTexts = [this] {
+        for (const auto *details : {&LeftColumn, &RightColumn})
+            for (const Detail &d : *details)
+                (this->*(d.box))->setCursorPosition(0);
+    };
+    connect(adoLib, &RecordSource::currentChanged, this, showStartOfTexts);
+    showStartOfTexts();
+}
+
+bool BooksScreen::refuseListKey(const QKeyEvent *event)
+{
+    // The field is chosen with the mouse or the list's own arrows; a typed
+    // character, Enter or Escape is dropped with a beep.
+    const int key = event->key();
+    if (key == Qt::Key_Backspace)
+        return false;
+    const bool typed = !event->text().isEmpty() && !(event->modifiers() & Qt::ControlModifier)
+                       && key != Qt::Key_Tab && key != Qt::Key_Backtab;
+    if (typed || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
+        Dialogs::instance().beep();
+        return true;
+    }
+    return false;
+}
+
+void BooksScreen::searchBoxEntered(Qt::FocusReason reason)
+{
+    // The focus coming back when a message box closes is not the user
+    // entering the box again.
+    if (m_warning || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+        return;
+    if (cmbSearch->currentText().isEmpty()) {
+        m_warning = true;
+        Dialogs::instance().message(QStringLiteral("select category first"), QStringLiteral("search"),
+                                    Dialogs::Information, Dialogs::Ok);
+        cmbSearch->setFocus(Qt::OtherFocusReason);
+        txtsearch->clear();
+        m_warning = false;
+    }
+    if (!txtsearch->text().isEmpty()) {
+        // After the click that gave the focus, so the click keeps the selection.
+        QTimer::singleShot(0, txtsearch, [box = txtsearch] { box->selectAll(); });
+    }
+}
+
+bool BooksScreen::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == cmbSearch && event->type() == QEvent::KeyPress)
+        return refuseListKey(static_cast<QKeyEvent *>(event));
+    if (watched == txtsearch && event->type() == QEvent::FocusIn)
+        searchBoxEntered(static_cast<QFocusEvent *>(event)->reason());
+    return QWidget::eventFilter(watched, event);
+}
+
+void BooksScreen::search()
+{
+    // Without a field there is nothing to search in; the books shown stay.
+    const QString field = cmbSearch->currentText();
+    if (!BookSearch::isSearchField(field))
+        return;
+    const BookSearch::Condition condition = BookSearch::contains(field, txtsearch->text());
+    adoLib->setCondition(condition.where, condition.params);
+    if (!adoLib->refresh())
+        showDatabaseError(adoLib->lastError());
+}
+
+void BooksScreen::print_report()
+{
+    // The report lists every book, whatever the search shows here.
+    showCatalogueReport(std::make_unique<TableReportRows>(Schema::File::Transactions, Schema::books().name), this);
+}

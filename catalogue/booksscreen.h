@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+class FramedPanel;
+class NavigationBar;
+class PushButton;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QuerySource;
+
+// frmBooks: the catalogue searched as the librarian types, by title or by
+// author, one book at a time in read-only fashion (nothing typed in the
+// boxes is ever stored), with the printed catalogue.
+class BooksScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit BooksScreen(QWidget *parent = nullptr);
+
+    QuerySource *adoLib = nullptr;
+    NavigationBar *adoLibBar = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QLabel *lblTitle = nullptr;
+    QLabel *lblSearch = nullptr;
+    QComboBox *cmbSearch = nullptr;
+    QLineEdit *txtsearch = nullptr;
+
+    QLineEdit *Text9 = nullptr;  // BookNumber
+    QLineEdit *Text11 = nullptr; // Date received
+    QLineEdit *Text10 = nullptr; // Classification
+    QLineEdit *Text22 = nullptr; // Author
+    QLineEdit *Text21 = nullptr; // Title
+    QLineEdit *Text20 = nullptr; // Edition
+    QLineEdit *Text19 = nullptr; // Vol
+    QLineEdit *Text18 = nullptr; // Pages
+    QLineEdit *Text17 = nullptr; // Source of Fund
+    QLineEdit *Text16 = nullptr; // Cost or (in Peso)
+    QLineEdit *Text15 = nullptr; // Publisher
+    QLineEdit *Text14 = nullptr; // Year
+    QLineEdit *Text13 = nullptr; // Remarks
+    QLineEdit *Text12 = nullptr; // ISBN
+
+    PushButton *cmdPrint = nullptr;
+    PushButton *cmdMain = nullptr;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createLayout();
+    void createSource();
+    void createMappings();
+
+    bool refuseListKey(const QKeyEvent *event);
+    void searchBoxEntered(Qt::FocusReason reason);
+    void search();
+    void print_report();
+
+    bool m_warning = false;
+};

@@ -1,0 +1,241 @@
+// The library books screen driven as the librarian would: choosing the
+// field, typing into the search box, stepping through the matches, and
+// printing; the catalogue itself is never changed.
+#include "testsupport.h"
+
+#include "app/ui/navigationbar.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
+#include "catalogue/booksscreen.h"
+#include "catalogue/reportpreview.h"
+#include "store/querysource.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+#include <optional>
+
+namespace {
+
+const QString Books = QStringLiteral("books");
+
+BooksScreen *openBooks()
+{
+    auto *screen = qobject_cast<BooksScreen *>(Navigator::instance().open(ScreenNames::Books));
+    if (screen && !QTest::qWaitForWindowActive(screen))
+        return nullptr;
+    return screen;
+}
+
+void addBook(TestData &data, const QString &number, const QString &title, const QString &author)
+{
+    data.exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title, Author) VALUES (?, ?, ?)"),
+              {number, title, author});
+}
+
+// The first book, in the catalogue's order, whose `field` contains `text`
+// (letter case ignored), worked out here without the program's search.
+QString firstContaining(TestData &data, const QString &field, const QString &text)
+{
+    for (const QVariantMap &row : data.rows(CatalogueFile, Books))
+        if (!row.value(field).isNull() && row.value(field).toString().contains(text, Qt::CaseInsensitive))
+            return row.value(QStringLiteral("BookNumber")).toString();
+    return QString();
+}
+
+void chooseField(BooksScreen *screen, const QString &field)
+{
+    screen->cmbSearch->setCurrentIndex(screen->cmbSearch->findText(field));
+}
+
+} // namespace
+
+class BooksTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareTestApplication(); }
+    void init()
+    {
+        data.emplace();
+        dialogs.emplace();
+        before = data->rows(CatalogueFile, Books);
+    }
+    void cleanup()
+    {
+        closeAllScreens();
+        // Whatever the test did, the catalogue is as it was.
+        if (data && !QTest::currentTestFailed())
+            QCOMPARE(data->rows(CatalogueFile, Books), before);
+        dialogs.reset();
+        data.reset();
+    }
+
+    void shouldOpenOnTheFirstBookWithNothingChosen()
+    {
+        BooksScreen *screen = openBooks();
+        QVERIFY(screen);
+        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
+        QCOMPARE(screen->Text16->text(), before.first().value(QStringLiteral("Cost or            (in Peso)")).toString());
+        QCOMPARE(screen->cmbSearch->currentText(), QString());
+        QCOMPARE(screen->txtsearch->text(), QString());
+        QCOMPARE(screen->adoLibBar->caption(), QStringLiteral("library books"));
+        // Typed over, stepped away from: nothing reaches the catalogue.
+        screen->Text21->selectAll();
+        QTest::keyClicks(screen->Text21, QStringLiteral("changed title"));
+        screen->adoLibBar->findChild<QToolButton *>(QStringLiteral("next"))->click();
+        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0002"));
+        screen->adoLibBar->findChild<QToolButton *>(QStringLiteral("previous"))->click();
+        QCOMPARE(screen->Text21->text(), before.first().value(QStringLiteral("Title")).toString());
+    }
+
+    void shouldAskForAFieldOnceAndGoBackToTheList()
+    {
+        BooksScreen *screen = openBooks();
+        screen->Text22->setFocus();
+        QTest::keyClick(screen->Text22, Qt::Key_Tab); // into the field list
+        QTest::keyClick(screen->cmbSearch, Qt::Key_Tab); // into the search box
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QCOMPARE(dialogs->boxes.first().text, QStringLiteral("select category first"));
+        QCOMPARE(dialogs->boxes.first().title, QStringLiteral("search"));
+        QCOMPARE(dialogs->boxes.first().icon, Dialogs::Information);
+        QVERIFY(screen->cmbSearch->hasFocus());
+        QCOMPARE(screen->txtsearch->text(), QString());
+        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
+    }
+
+    void shouldRefuseKeysTypedInTheFieldList()
+    {
+        BooksScreen *screen = openBooks();
+        screen->cmbSearch->setFocus();
+        for (int key : {int(Qt::Key_A), int(Qt::Key_T), int(Qt::Key_Return), int(Qt::Key_Escape)})
+            QTest::keyClick(screen->cmbSearch, Qt::Key(key), Qt::NoModifier);
+        QCOMPARE(dialogs->beeps, 4);
+        QCOMPARE(screen->cmbSearch->currentIndex(), -1);
+        QTest::keyClick(screen->cmbSearch, Qt::Key_Backspace);
+        QCOMPARE(dialogs->beeps, 4);
+        QTest::keyClick(screen->cmbSearch, Qt::Key_Down); // the list's own keys choose
+        QCOMPARE(screen->cmbSearch->currentText(), QStringLiteral("Title"));
+    }
+
+    void shouldShowTheFirstMatchOnEveryKeystroke_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("author, two letters") << "Author" << "nu";
+        QTest::newRow("author, inside a name") << "Author" << "ritch";
+        QTest::newRow("title, letter case ignored") << "Title" << "PROGRAMMING LANG";
+        QTest::newRow("title, nothing matches") << "Title" << "zzq";
+    }
+
+    void shouldShowTheFirstMatchOnEveryKeystroke()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        BooksScreen *screen = openBooks();
+        chooseField(screen, field);
+        screen->txtsearch->setFocus();
+        for (qsizetype n = 1; n <= typed.size(); ++n) {
+            QTest::keyClick(screen->txtsearch, typed.at(n - 1).toLatin1());
+            QCOMPARE(screen->Text9->text(), firstContaining(*data, field, typed.left(n)));
+        }
+        if (firstContaining(*data, field, typed).isEmpty())
+            QCOMPARE(screen->Text21->text(), QString()); // nothing matches: empty boxes
+        // Cleared, the first book with the field again.
+        screen->txtsearch->selectAll();
+        QTest::keyClick(screen->txtsearch, Qt::Key_Backspace);
+        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
+        QVERIFY(dialogs->boxes.isEmpty());
+    }
+
+    void shouldFindAQuoteAndAPercentSignLiterally()
+    {
+        addBook(*data, QStringLiteral("Q-1"), QStringLiteral("Hundred Years of Solitude"), QStringLiteral("G. Marquez"));
+        addBook(*data, QStringLiteral("Q-2"), QStringLiteral("100% Cotton"), QStringLiteral("A. Weaver"));
+        addBook(*data, QStringLiteral("Q-3"), QStringLiteral("Finnegan's Wake"), QStringLiteral("J. Joyce"));
+        addBook(*data, QStringLiteral("Q-4"), QStringLiteral("Under_score [draft]"), QStringLiteral("N. Body"));
+        before = data->rows(CatalogueFile, Books);
+        BooksScreen *screen = openBooks();
+        chooseField(screen, QStringLiteral("Title"));
+        screen->txtsearch->setFocus();
+        const QList<QPair<QString, QString>> cases{{"0%", "Q-2"}, {"%", "Q-2"}, {"gan's", "Q-3"},
+                                                   {"_", "Q-4"},  {"[d", "Q-4"}, {"r_s", "Q-4"}};
+        for (const auto &[text, number] : cases) {
+            screen->txtsearch->clear();
+            QTest::keyClicks(screen->txtsearch, text);
+            QCOMPARE(screen->Text9->text(), number);
+        }
+        // A quote alone finds the first title with one, wherever it is.
+        screen->txtsearch->clear();
+        QTest::keyClicks(screen->txtsearch, QStringLiteral("'"));
+        QCOMPARE(screen->Text9->text(), firstContaining(*data, QStringLiteral("Title"), QStringLiteral("'")));
+        QVERIFY(dialogs->boxes.isEmpty());
+        QCOMPARE(data->rows(CatalogueFile, Books), before);
+    }
+
+    void shouldSelectTheWholeTextWhenTheSearchBoxIsEnteredAgain()
+    {
+        BooksScreen *screen = openBooks();
+        chooseField(screen, QStringLiteral("Author"));
+        screen->txtsearch->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(screen->txtsearch, QStringLiteral("Knuth"));
+        screen->Text22->setFocus(Qt::TabFocusReason);
+        screen->txtsearch->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(screen->txtsearch->selectedText(), QStringLiteral("Knuth"));
+        QTest::keyClicks(screen->txtsearch, QStringLiteral("Kern"));
+        QCOMPARE(screen->txtsearch->text(), QStringLiteral("Kern"));
+        QCOMPARE(screen->Text9->text(), firstContaining(*data, QStringLiteral("Author"), QStringLiteral("Kern")));
+    }
+
+    void shouldPrintTheWholeCatalogueWhateverTheSearch()
+    {
+        BooksScreen *screen = openBooks();
+        chooseField(screen, QStringLiteral("Title"));
+        screen->txtsearch->setText(QStringLiteral("Programming Language"));
+        screen->cmdPrint->click();
+        ReportPreview *preview = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *p = qobject_cast<ReportPreview *>(w); p && p->isVisible())
+                preview = p;
+        QVERIFY(preview);
+        QCOMPARE(preview->windowTitle(), QStringLiteral("DataReport1"));
+        QVERIFY(!preview->isModal());
+        QCOMPARE(preview->pageCount(), int(before.size()));
+        // The screen stays usable beside it.
+        screen->txtsearch->setText(QStringLiteral("C Programming"));
+        QCOMPARE(screen->Text9->text(), firstContaining(*data, QStringLiteral("Title"), QStringLiteral("C Programming")));
+        preview->close();
+        screen->cmdMain->click();
+        QTRY_VERIFY(!Navigator::instance().existing(ScreenNames::Books));
+        QVERIFY(Navigator::instance().existing(ScreenNames::Menu));
+    }
+
+    void shouldWalkTheScreenWithTabInItsOrder()
+    {
+        BooksScreen *screen = openBooks();
+        chooseField(screen, QStringLiteral("Title"));
+        screen->Text12->setFocus(Qt::TabFocusReason);
+        const QList<QWidget *> order{screen->Text9,  screen->Text10, screen->Text11, screen->Text13, screen->Text14,
+                                     screen->Text15, screen->Text16, screen->Text17, screen->Text18, screen->Text19,
+                                     screen->Text20, screen->Text21, screen->Text22, screen->cmbSearch,
+                                     screen->txtsearch, screen->cmdMain, screen->cmdPrint, screen->Text12};
+        for (QWidget *next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QVERIFY2(QApplication::focusWidget() == next, qPrintable(next->objectName()));
+        }
+        QVERIFY(dialogs->boxes.isEmpty());
+    }
+
+private:
+    std::optional<TestData> data;
+    std::optional<FakeDialogs> dialogs;
+    QList<QVariantMap> before;
+};
+
+QTEST_MAIN(BooksTest)
+#include "tst_books.moc"
