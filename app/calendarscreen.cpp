@@ -70,6 +70,7 @@ void CalendarScreen::createLayout()
     inner->setSpacing(16);
 
     MonthView1 = new QCalendarWidget(AeroGroupBox1);
+    MonthView1->setAccessibleName(QStringLiteral("Calendar"));
     MonthView1->setObjectName(QStringLiteral("MonthView1"));
     MonthView1->setDateRange(QDate(1753, 1, 1), QDate(9999, 12, 31));
     MonthView1->setSelectedDate(QDate(2013, 11, 24));
@@ -100,6 +101,7 @@ void CalendarScreen::createLayout()
     txtTime->setObjectName(QStringLiteral("txtTime"));
     txtTime->setStyleSheet(boxStyle);
     txtTime->setMinimumWidth(170);
+    Label1->setBuddy(txtTime);
     side->addWidget(txtTime);
     side->addSpacing(14);
     Label2 = new QLabel(QStringLiteral("Current Date"), AeroGroupBox1);
@@ -108,6 +110,7 @@ void CalendarScreen::createLayout()
     side->addWidget(Label2);
     txtDate = new QLineEdit(AeroGroupBox1);
     txtDate->setObjectName(QStringLiteral("txtDate"));
+    Label2->setBuddy(txtDate);
     txtDate->setStyleSheet(boxStyle);
     // Pasting would slip past the key filter.
     txtDate->setContextMenuPolicy(Qt::NoContextMenu);

@@ -35,6 +35,7 @@ void LoginScreen::createLayout()
     Image1 = new Picture(QStringLiteral(":/assets/login.svg"), this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, 502, 293);
+    Image1->setAccessibleName(QStringLiteral("Tallymere login"));
 
     const QString labelStyle = Theme::labelStyle(10);
     const QString boxStyle = Theme::boxStyle(11, 2);
@@ -68,6 +69,10 @@ void LoginScreen::createLayout()
     lblsmall->setObjectName(QStringLiteral("lblsmall"));
     lblsmall->setGeometry(445, 0, 57, 41);
     lblsmall->setAttribute(Qt::WA_TranslucentBackground);
+
+    Label2->setBuddy(txtUsername);
+    Label1->setBuddy(txtPassword);
+    lblsmall->setAccessibleName(QStringLiteral("Exit"));
 
     setTabOrder(txtPassword, txtUsername);
     setTabOrder(txtUsername, cmdLogin);

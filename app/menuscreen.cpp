@@ -168,6 +168,7 @@ void MenuScreen::createLayout()
     Image1 = new Picture(QStringLiteral(":/assets/menu.svg"), this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(0, 0, Width, Height);
+    Image1->setAccessibleName(QStringLiteral("Main menu"));
     Image1->installEventFilter(this);
     connect(Image1, &Picture::pointerMoved, this, &MenuScreen::clearHighlights);
 
@@ -205,12 +206,14 @@ void MenuScreen::createItems()
         auto *normal = new MenuItemPicture(QString::fromLatin1(item.words), false, this);
         normal->setObjectName(QString::fromLatin1(item.normalName));
         normal->setGeometry(item.place);
+        normal->setAccessibleName(QString::fromLatin1(item.words));
         this->*item.normal = normal;
     }
     for (const MenuItem &item : Items) {
         auto *highlighted = new MenuItemPicture(QString::fromLatin1(item.words), true, this);
         highlighted->setObjectName(QString::fromLatin1(item.highlightedName));
         highlighted->setGeometry(item.place);
+        highlighted->setAccessibleName(QString::fromLatin1(item.words));
         this->*item.highlighted = highlighted;
         connect(this->*item.normal, &MenuItemPicture::pointerMoved, this,
                 [this, highlighted] { highlightOnly(highlighted); });
@@ -225,10 +228,12 @@ void MenuScreen::createExit()
     bigexit = new Picture(QStringLiteral(":/assets/bigexit.svg"), this);
     bigexit->setObjectName(QStringLiteral("bigexit"));
     bigexit->setGeometry(432, 432, 72, 72);
+    bigexit->setAccessibleName(QStringLiteral("Exit"));
 
     mexit = new QLabel(this);
     mexit->setObjectName(QStringLiteral("mexit"));
     mexit->setGeometry(440, 432, 57, 65);
+    mexit->setAccessibleName(QStringLiteral("Exit"));
     mexit->setAttribute(Qt::WA_TranslucentBackground);
     mexit->setStyleSheet(QStringLiteral("background: transparent;"));
     mexit->setMouseTracking(true);

@@ -29,6 +29,7 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
     m_image = new Picture(artwork, this);
     m_image->setObjectName(QStringLiteral("Image1"));
     m_image->setGeometry(0, 0, Width, Height);
+    m_image->setAccessibleName(QStringLiteral("Tallymere"));
 
     m_frame = new QFrame(this);
     m_frame->setObjectName(QStringLiteral("fraWala"));

@@ -143,6 +143,7 @@ FramedPanel *UtilityScreen::createTool(int index, const char *labelName, const Q
     picture->setGeometry((ToolWidth - PictureSize) / 2, label->geometry().bottom() + 9, PictureSize, PictureSize);
     picture->setCursor(Qt::PointingHandCursor);
     picture->setFocusPolicy(Qt::NoFocus);
+    picture->setAccessibleName(name);
     return panel;
 }
 

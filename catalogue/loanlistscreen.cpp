@@ -54,6 +54,7 @@ void LoanListScreen::createLayout()
 
     DataGrid1 = new QTableView(AeroGroupBox1);
     DataGrid1->setObjectName(QStringLiteral("DataGrid1"));
+    DataGrid1->setAccessibleName(QStringLiteral("Loans"));
     DataGrid1->setGeometry(6, FramedPanel::HeadingHeight + 6, AeroGroupBox1->width() - 12,
                            AeroGroupBox1->height() - FramedPanel::HeadingHeight - 12);
     DataGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -117,6 +117,17 @@ void LoanEntryScreen::createLayout()
     DTPicker1 = new DatePicker(this);
     place(DTPicker1, "DTPicker1", RightColumn, 3);
 
+    // Each label names its input for screen readers and its shortcut.
+    const QList<QPair<QLabel *, QWidget *>> buddies{
+        {lblStatus, cmbStatus},           {lblSection, cmbSection},       {lblBorrower, txtBorrower},
+        {lblAccessionNumber, txtAccessionNumber}, {lblBookNumber, txtBookNumber}, {lblBookTitle, txtBookTitle},
+        {lblCategory, cmbCategory},       {lblDateBorrowed, DTPicker1}};
+    for (const auto &[label, input] : buddies) {
+        label->setBuddy(input);
+        input->setAccessibleName(label->text());
+    }
+    Image1->setAccessibleName(QStringLiteral("New borrower artwork"));
+
     const int buttonsTop = inputPlace(RightColumn, 3).bottom() + 18;
     const int secondButton = RightColumn + ColumnWidth - ButtonWidth;
     auto button = [&](PushButton *&member, const char *name, const QString &caption, int x, int y) {

@@ -8,12 +8,15 @@
 #include "app/closescreen.h"
 #include "app/menuscreen.h"
 #include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
 #include "app/utilityscreen.h"
 #include "app/ui/widgets.h"
 #include "store/formats.h"
 
 #include <QApplication>
+#include <QAbstractSpinBox>
 #include <QCalendarWidget>
+#include <QComboBox>
 #include <QCursor>
 #include <QFile>
 #include <QLabel>
@@ -489,6 +492,41 @@ private slots:
         QCOMPARE(calendar.txtTime->text(), clock.time());
         calendar.txtTime->setText(QStringLiteral("set by hand"));
         QTRY_COMPARE(calendar.txtTime->text(), clock.time());
+    }
+
+    // --- accessibility ------------------------------------------------------
+
+    void shouldNameEveryInputAndPictureForScreenReaders_data()
+    {
+        QTest::addColumn<QString>("screen");
+        for (const QString &name : {ScreenNames::Login, ScreenNames::Menu, ScreenNames::Utility, ScreenNames::LoanEntry,
+                                    ScreenNames::LoanList, ScreenNames::Books, ScreenNames::ReturnDesk,
+                                    ScreenNames::Accounts, ScreenNames::Splash, ScreenNames::Close})
+            QTest::newRow(qPrintable(name)) << name;
+    }
+
+    void shouldNameEveryInputAndPictureForScreenReaders()
+    {
+        QFETCH(QString, screen);
+        TestData data;
+        FakeDialogs dialogs;
+        QWidget *shown = Navigator::instance().create(screen);
+        QVERIFY(shown);
+        QSet<const QWidget *> labelled;
+        for (const QLabel *label : shown->findChildren<QLabel *>())
+            if (label->buddy())
+                labelled.insert(label->buddy());
+        for (QWidget *w : shown->findChildren<QWidget *>()) {
+            const bool input = qobject_cast<QLineEdit *>(w) || qobject_cast<QComboBox *>(w)
+                               || qobject_cast<QAbstractSpinBox *>(w);
+            QWidget *owner = w->parentWidget();
+            if (input && owner && (qobject_cast<QComboBox *>(owner) || qobject_cast<QAbstractSpinBox *>(owner)))
+                continue; // the edit line inside a list or a picker
+            if (input && w->isVisibleTo(shown))
+                QVERIFY2(labelled.contains(w) || !w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+            if (qobject_cast<Picture *>(w))
+                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
+        }
     }
 };
 
