@@ -28,6 +28,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <tuple>
 #include <QTimer>
 
 #include <functional>
@@ -255,140 +257,50 @@ private slots:
 
     // ----- the layout model -------------------------------------------------
 
-    void shouldPlaceTheCatalogueHeadersAsTheReportGivesThem()
+    void shouldLabelEveryFieldOfBothReportsInOrder()
     {
-        const ReportLayout layout = ReportLayout::catalogue();
-        QCOMPARE(layout.name, QStringLiteral("DataReport1"));
-        QCOMPARE(layout.table, QStringLiteral("books"));
-        QCOMPARE(layout.margin, 1.0);
-        QCOMPARE(layout.band(ReportBand::ReportHeader).height, 1.2);
-        QCOMPARE(layout.band(ReportBand::PageHeader).height, 1.04);
-        QCOMPARE(layout.band(ReportBand::Detail).height, 5.2);
-        QCOMPARE(layout.band(ReportBand::PageFooter).height, 0.4);
-        QCOMPARE(layout.band(ReportBand::ReportFooter).height, 0.375);
-        QVERIFY(layout.band(ReportBand::ReportFooter).items.isEmpty());
-
-        const ReportBand &header = layout.band(ReportBand::ReportHeader);
-        const auto pictures = header.itemsOfKind(ReportItem::Picture);
-        QCOMPARE(pictures.size(), 1);
-        QCOMPARE(pictures.first()->rect, QRectF(0.2, 0.1, 1.0, 0.9));
-        QCOMPARE(pictures.first()->text, QStringLiteral(":/assets/emblem.svg"));
-        QVERIFY(QFile::exists(pictures.first()->text));
+        const ReportLayout catalogue = ReportLayout::catalogue();
+        QCOMPARE(catalogue.name, QStringLiteral("DataReport1"));
+        const ReportBand &header = catalogue.band(ReportBand::ReportHeader);
         QVERIFY(header.label(QStringLiteral("Corvantis")));
-        QCOMPARE(header.label(QStringLiteral("Corvantis"))->rect.topLeft(), QPointF(1.3, 0.2));
-        QCOMPARE(header.label(QStringLiteral("Tallymere 1.0"))->rect.topLeft(), QPointF(1.9, 0.4));
-
-        const ReportBand &pageHeader = layout.band(ReportBand::PageHeader);
-        QCOMPARE(pageHeader.label(QStringLiteral("Book Details"))->rect.topLeft(), QPointF(1.0, 0.3));
-        const auto rules = pageHeader.itemsOfKind(ReportItem::Rule);
-        QCOMPARE(rules.size(), 2);
-        QCOMPARE(rules.at(0)->rect, QRectF(0.1, 0.1, 5.8, 0));
-        QCOMPARE(rules.at(1)->rect, QRectF(0.1, 0.7, 5.8, 0));
-
-        const auto footerRules = layout.band(ReportBand::PageFooter).itemsOfKind(ReportItem::Rule);
-        QCOMPARE(footerRules.size(), 1);
-        QCOMPARE(footerRules.first()->rect, QRectF(0.1, 0.1, 3.0, 0));
-    }
-
-    void shouldListTheFifteenCatalogueRowsInOrder()
-    {
-        const QList<std::pair<QString, QString>> expected{
-            {"Book Number", "BookNumber"},   {"Date Recieved", "Date received"},
-            {"Classification", "Classification"}, {"Author", "Author"},
-            {"Title", "Title"},              {"Edition", "Edition"},
-            {"Volume", "Vol"},               {"Pages", "Pages"},
-            {"Source of Fund", "Source of Fund"}, {"Cost", Cost},
-            {"Price", Price},                {"Publisher", "Publisher"},
-            {"Year", "Year"},                {"Remarks", "Remarks"},
-            {"ISBN", "ISBN"},
-        };
-        const ReportLayout layout = ReportLayout::catalogue();
-        const ReportBand &detail = layout.band(ReportBand::Detail);
-        const auto labels = detail.itemsOfKind(ReportItem::Label);
-        const auto fields = detail.itemsOfKind(ReportItem::Field);
-        QCOMPARE(labels.size(), 15);
-        QCOMPARE(fields.size(), 15);
-        for (int i = 0; i < 15; ++i) {
-            const double top = 0.7 + 0.3 * i;
-            QCOMPARE(labels.at(i)->text, expected.at(i).first);
-            QCOMPARE(fields.at(i)->field, expected.at(i).second);
-            QCOMPARE(labels.at(i)->rect.topLeft(), QPointF(0.3, top));
-            QCOMPARE(fields.at(i)->rect.topLeft(), QPointF(1.7, top));
-            QCOMPARE(fields.at(i)->rect.width(), 3.3);
-            QCOMPARE(labels.at(i)->font.families.first(), QStringLiteral("Arial"));
-            QCOMPARE(fields.at(i)->font.families.first(), QStringLiteral("Britannic Bold"));
-            QVERIFY(fields.at(i)->rect.bottom() <= detail.height);
-        }
-        // Every field of books, each spelled as the table spells it.
-        const QStringList names = layout.fields();
-        QCOMPARE(QSet<QString>(names.cbegin(), names.cend()),
-                 QSet<QString>(Schema::books().fields.cbegin(), Schema::books().fields.cend()));
-        QVERIFY(layout.fields().contains(QStringLiteral("Cost or") + QString(12, QLatin1Char(' ')) + QStringLiteral("(in Peso)")));
-        QVERIFY(layout.fields().contains(QStringLiteral("Price") + QString(14, QLatin1Char(' ')) + QStringLiteral("(in Dollar)")));
-    }
-
-    void shouldRuleTheLoanTableIntoEightRows()
-    {
-        const ReportLayout layout = ReportLayout::loans();
-        QCOMPARE(layout.name, QStringLiteral("DataReport2"));
-        QCOMPARE(layout.table, QStringLiteral("tblBorrower"));
-        QCOMPARE(layout.band(ReportBand::ReportHeader).height, 1.1);
-        QCOMPARE(layout.band(ReportBand::PageHeader).height, 0.0);
-        QCOMPARE(layout.band(ReportBand::Detail).height, 7.08);
-        QCOMPARE(layout.band(ReportBand::PageFooter).height, 0.5);
-        QCOMPARE(layout.band(ReportBand::ReportFooter).height, 1.5625);
-        const ReportBand &header = layout.band(ReportBand::ReportHeader);
-        QCOMPARE(header.itemsOfKind(ReportItem::Picture).first()->rect, QRectF(0.3, 0.1, 1.0, 0.9));
-        QCOMPARE(header.label(QStringLiteral("Corvantis"))->rect.topLeft(), QPointF(1.4, 0.3));
-        QCOMPARE(header.label(QStringLiteral("Tallymere 1.0"))->rect.topLeft(), QPointF(2.0, 0.5));
-
-        const ReportBand &detail = layout.band(ReportBand::Detail);
-        const auto frames = detail.itemsOfKind(ReportItem::Frame);
-        QCOMPARE(frames.size(), 1);
-        const QRectF table(0.2, 0.1, 4.8, 2.6);
-        QCOMPARE(frames.first()->rect, table);
-
-        const QStringList labels{"Accession Number", "Book Number", "Book Title", "Category",
-                                 "Borrower", "Date Borrowed", "Remarks", "Date Returned"};
-        const QStringList fields{"AccessionNumber", "BookNumber", "BookTitle", "Category",
-                                 "Borrower", "DateBorrowed", "Remarks", "DateReturned"};
-        QCOMPARE(layout.fields(), fields);
-        const auto labelItems = detail.itemsOfKind(ReportItem::Label);
-        const auto fieldItems = detail.itemsOfKind(ReportItem::Field);
-        QCOMPARE(labelItems.size(), 8);
-        for (int i = 0; i < 8; ++i) {
-            QCOMPARE(labelItems.at(i)->text, labels.at(i));
-            QCOMPARE(labelItems.at(i)->rect.topLeft(), QPointF(0.4, 0.3 + 0.3 * i));
-            QCOMPARE(labelItems.at(i)->font.families.first(), QStringLiteral("Centaur"));
-            QCOMPARE(fieldItems.at(i)->rect.topLeft(), QPointF(2.3, 0.3 + 0.3 * i));
-            QCOMPARE(fieldItems.at(i)->rect.width(), 2.6);
-            QCOMPARE(fieldItems.at(i)->font.families.first(), QStringLiteral("Arial"));
-            QVERIFY(table.contains(labelItems.at(i)->rect));
-            QVERIFY(table.contains(fieldItems.at(i)->rect));
-            QVERIFY(labelItems.at(i)->rect.right() <= 2.0); // left of the column rule
-            QVERIFY(fieldItems.at(i)->rect.left() >= 2.0);
-        }
-
-        // One vertical rule at 2.0 the table's height, and a horizontal
-        // rule across the table between each two rows.
-        int vertical = 0;
-        QList<double> between;
-        for (const ReportItem *rule : detail.itemsOfKind(ReportItem::Rule)) {
-            if (rule->rect.width() == 0) {
-                ++vertical;
-                QCOMPARE(rule->rect, QRectF(2.0, 0.1, 0, 2.6));
-            } else {
-                QCOMPARE(rule->rect.left(), table.left());
-                QCOMPARE(rule->rect.width(), table.width());
-                between << rule->rect.top();
+        QVERIFY(header.label(QStringLiteral("Tallymere 1.0")));
+        QVERIFY(QFile::exists(header.itemsOfKind(ReportItem::Picture).first()->text));
+        QVERIFY(catalogue.band(ReportBand::PageHeader).label(QStringLiteral("Book Details")));
+        const QStringList catalogueLabels{"Book Number", "Date Recieved", "Classification", "Author", "Title",
+                                          "Edition", "Volume", "Pages", "Source of Fund", "Cost", "Price",
+                                          "Publisher", "Year", "Remarks", "ISBN"};
+        const QStringList catalogueFields{"BookNumber", "Date received", "Classification", "Author", "Title",
+                                          "Edition", "Vol", "Pages", "Source of Fund", Cost, Price,
+                                          "Publisher", "Year", "Remarks", "ISBN"};
+        const ReportLayout loans = ReportLayout::loans();
+        QCOMPARE(loans.name, QStringLiteral("DataReport2"));
+        const QStringList loanLabels{"Accession Number", "Book Number", "Book Title", "Category",
+                                     "Borrower", "Date Borrowed", "Remarks", "Date Returned"};
+        const QStringList loanFields{"AccessionNumber", "BookNumber", "BookTitle", "Category",
+                                     "Borrower", "DateBorrowed", "Remarks", "DateReturned"};
+        for (const auto &[layout, labels, fields] :
+             {std::tuple{&catalogue, catalogueLabels, catalogueFields}, std::tuple{&loans, loanLabels, loanFields}}) {
+            const ReportBand &detail = layout->band(ReportBand::Detail);
+            const auto labelItems = detail.itemsOfKind(ReportItem::Label);
+            const auto fieldItems = detail.itemsOfKind(ReportItem::Field);
+            QCOMPARE(labelItems.size(), labels.size());
+            QCOMPARE(fieldItems.size(), fields.size());
+            for (qsizetype i = 0; i < labels.size(); ++i) {
+                QCOMPARE(labelItems.at(i)->text, labels.at(i));
+                QCOMPARE(fieldItems.at(i)->field, fields.at(i));
+                // Each label stands level with its value, left of it, inside the band.
+                QCOMPARE(labelItems.at(i)->rect.top(), fieldItems.at(i)->rect.top());
+                QVERIFY(labelItems.at(i)->rect.right() <= fieldItems.at(i)->rect.left());
+                QVERIFY(fieldItems.at(i)->rect.bottom() <= detail.height);
+                if (i > 0)
+                    QVERIFY(labelItems.at(i)->rect.top() > labelItems.at(i - 1)->rect.top());
             }
         }
-        QCOMPARE(vertical, 1);
-        QCOMPARE(between.size(), 7);
-        for (int i = 0; i < 7; ++i) {
-            QVERIFY(between.at(i) >= labelItems.at(i)->rect.bottom() - 1e-9);
-            QVERIFY(between.at(i) <= labelItems.at(i + 1)->rect.top() + 1e-9);
-        }
+        // The loan table is ruled between each two of its eight rows.
+        int across = 0;
+        for (const ReportItem *rule : loans.band(ReportBand::Detail).itemsOfKind(ReportItem::Rule))
+            across += rule->rect.width() > 0;
+        QCOMPARE(across, 7);
     }
 
     void shouldPutOneRowOnEachPage_data()
