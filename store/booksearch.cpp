@@ -2,10 +2,7 @@
 
 #include "store/schema.h"
 
-#include <QSqlDatabase>
-#include <QSqlDriver>
-
-#include <sqlite3.h>
+#include "store/sqlitehandle.h"
 
 namespace BookSearch {
 
@@ -23,14 +20,6 @@ void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
     const QByteArray folded = fold(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
-}
-
-// An FTS5 phrase: the text between double quotes, inner quotes doubled.
-QString phrase(const QString &text)
-{
-    QString inner = text;
-    inner.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + inner + QLatin1Char('"');
 }
 
 // `text` for LIKE with `\` as the escape: every character stands for itself.
@@ -59,10 +48,7 @@ QString fold(const QString &text)
 
 bool registerFold(const QSqlDatabase &db)
 {
-    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    auto *sqlite = *static_cast<sqlite3 *const *>(handle.data());
+    sqlite3 *sqlite = sqliteHandle(db);
     return sqlite && sqlite3_create_function(sqlite, "tallymere_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                              nullptr, foldFunction, nullptr, nullptr) == SQLITE_OK;
 }
@@ -76,7 +62,8 @@ Condition contains(const QString &field, const QString &text, Path path)
         path = text.size() >= TrigramLength ? Path::Index : Path::Scan;
     if (path == Path::Index)
         return {QStringLiteral("rowid IN (SELECT rowid FROM \"books_search\" WHERE \"books_search\" MATCH ?)"),
-                {QStringLiteral("%1 : %2").arg(field, phrase(text))}};
+                // An FTS5 phrase is quoted like an identifier.
+                {QStringLiteral("%1 : %2").arg(field, Schema::quoted(text))}};
     return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column),
             {QStringLiteral("%") + literalLike(fold(text)) + QStringLiteral("%")}};
 }

@@ -3,6 +3,7 @@
 #include "store/booksearch.h"
 #include "store/csv.h"
 #include "store/sql.h"
+#include "store/sqlitehandle.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,10 +11,7 @@
 #include <QLockFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QSqlDriver>
 #include <QTemporaryFile>
-
-#include <sqlite3.h>
 
 namespace Database {
 
@@ -73,12 +71,6 @@ private:
     QString m_name;
 };
 
-sqlite3 *handle(const QSqlDatabase &db)
-{
-    const QVariant h = db.driver() ? db.driver()->handle() : QVariant();
-    return h.isValid() && qstrcmp(h.typeName(), "sqlite3*") == 0 ? *static_cast<sqlite3 *const *>(h.data()) : nullptr;
-}
-
 int reportProgress(void *progress)
 {
     (*static_cast<const Progress *>(progress))();
@@ -89,7 +81,7 @@ int reportProgress(void *progress)
 class ProgressWatch
 {
 public:
-    ProgressWatch(const QSqlDatabase &db, const Progress &progress) : m_db(progress ? handle(db) : nullptr)
+    ProgressWatch(const QSqlDatabase &db, const Progress &progress) : m_db(progress ? sqliteHandle(db) : nullptr)
     {
         if (m_db)
             sqlite3_progress_handler(m_db, 20000, reportProgress, const_cast<Progress *>(&progress));
