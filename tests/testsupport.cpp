@@ -20,9 +20,10 @@ Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, 
     return buttons == YesNo ? AnswerNo : AnswerOk;
 }
 
-QString FakeDialogs::prompt(const QString &text, const QString &)
+QString FakeDialogs::prompt(const QString &text, const QString &title)
 {
     prompts.append(text);
+    promptTitles.append(title.isEmpty() ? applicationTitle() : title);
     return promptAnswers.isEmpty() ? QString() : promptAnswers.takeFirst();
 }
 
@@ -31,6 +32,7 @@ void FakeDialogs::clear()
     boxes.clear();
     answers.clear();
     prompts.clear();
+    promptTitles.clear();
     promptAnswers.clear();
     beeps = 0;
 }

@@ -34,6 +34,7 @@ public:
     QList<Box> boxes;
     QList<Answer> answers;
     QStringList prompts;        // the prompt texts shown
+    QStringList promptTitles;   // and their titles
     QStringList promptAnswers;  // what the user types, in order
     int beeps = 0;
 };
