@@ -10,6 +10,7 @@
 #include "app/utilityscreen.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
+#include "loans/returndeskscreen.h"
 
 #include "store/recordsource.h"
 
@@ -30,10 +31,7 @@ void registerScreens()
         return new PlaceholderScreen(ScreenNames::Books, QStringLiteral("Form1"), QSize(921, 528), true,
                                      QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
     });
-    nav.registerScreen(ScreenNames::ReturnDesk, [] {
-        return new PlaceholderScreen(ScreenNames::ReturnDesk, QStringLiteral("Form1"), QSize(844, 382), false,
-                                     QStringLiteral("cmdMain"), QStringLiteral("Main"));
-    });
+    nav.registerScreen(ScreenNames::ReturnDesk, [] { return new ReturnDeskScreen; });
     // A loan stored while the loan list does not exist makes it, unseen; it
     // reads the rows as it is made and is the one the menu later shows.
     QObject::connect(&TableEvents::instance(), &TableEvents::changed, &nav, [](const QString &table) {
