@@ -74,7 +74,7 @@ void ReturnDeskScreen::createLayout()
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setGeometry(0, 0, width(), 48);
     lblTitle->setAlignment(Qt::AlignCenter);
-    lblTitle->setStyleSheet(Theme::labelStyle(16, true, Qt::white) + QStringLiteral(" letter-spacing: 2px;"));
+    lblTitle->setStyleSheet(Theme::titleStyle());
 
     createTransactionGroup();
     createPenaltyGroup();
