@@ -12,6 +12,7 @@
 #include "catalogue/booksscreen.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
+#include "loans/returndeskscreen.h"
 
 #include "store/database.h"
 #include "store/recordsource.h"
@@ -34,10 +35,7 @@ void registerScreens()
     nav.registerScreen(ScreenNames::LoanEntry, [] { return new LoanEntryScreen; });
     nav.registerScreen(ScreenNames::LoanList, [] { return new LoanListScreen; });
     nav.registerScreen(ScreenNames::Books, [] { return new BooksScreen; });
-    nav.registerScreen(ScreenNames::ReturnDesk, [] {
-        return new PlaceholderScreen(ScreenNames::ReturnDesk, QStringLiteral("Form1"), QSize(844, 382), false,
-                                     QStringLiteral("cmdMain"), QStringLiteral("Main"));
-    });
+    nav.registerScreen(ScreenNames::ReturnDesk, [] { return new ReturnDeskScreen; });
     // A loan stored while the loan list does not exist makes it, unseen; it
     // reads the rows as it is made and is the one the menu later shows.
     QObject::connect(&TableEvents::instance(), &TableEvents::changed, &nav, [](const QString &table) {

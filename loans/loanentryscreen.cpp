@@ -65,7 +65,7 @@ void LoanEntryScreen::createLayout()
     lblTitle->setObjectName(QStringLiteral("lblTitle"));
     lblTitle->setGeometry(0, 0, width(), 48);
     lblTitle->setAlignment(Qt::AlignCenter);
-    lblTitle->setStyleSheet(Theme::labelStyle(16, true, Qt::white) + QStringLiteral(" letter-spacing: 2px;"));
+    lblTitle->setStyleSheet(Theme::titleStyle());
 
     const QString labelStyle = Theme::labelStyle(9);
     const QFont inputFont = Theme::font(10);

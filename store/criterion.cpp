@@ -9,17 +9,29 @@ QString build(const QString &field, const QString &pattern)
     return QStringLiteral("[%1]like'%2'").arg(field, doubled);
 }
 
+QString literal(const QString &text)
+{
+    QString piece = text;
+    piece.replace(QLatin1Char('*'), QStringLiteral("[*]"));
+    return piece;
+}
+
 QString toLike(const QString &pattern)
 {
     QString like;
     like.reserve(pattern.size() + 8);
-    for (const QChar c : pattern) {
-        if (c == QLatin1Char('*'))
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        if (c == QLatin1Char('[') && pattern.mid(i, 3) == QLatin1String("[*]")) {
+            like += QLatin1Char('*'); // a star is no wildcard to LIKE
+            i += 2;
+        } else if (c == QLatin1Char('*')) {
             like += QLatin1Char('%');
-        else if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+        } else if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\')) {
             like += QLatin1Char('\\') + c;
-        else
+        } else {
             like += c;
+        }
     }
     return like;
 }

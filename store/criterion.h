@@ -4,11 +4,16 @@
 #include <QStringList>
 
 // Find criteria of the form [Field]like'pattern', where `*` stands for any
-// run of characters and every other character matches itself.
+// run of characters and every other character matches itself; `[*]` is a
+// star itself, as the desk engine writes it.
 namespace Criterion {
 
 // Builds the criterion text; quotes in `pattern` are doubled.
 QString build(const QString &field, const QString &pattern);
+
+// A piece of pattern that matches `text` character for character, stars
+// included: typed text joined into a pattern is never a wildcard.
+QString literal(const QString &text);
 
 struct Parsed {
     bool ok = false;

@@ -4,7 +4,10 @@
 #include "app/screens.h"
 #include "store/database.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QDir>
 #include <QLocale>
 #include <QSqlError>
@@ -20,9 +23,10 @@ Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, 
     return buttons == YesNo ? AnswerNo : AnswerOk;
 }
 
-QString FakeDialogs::prompt(const QString &text, const QString &)
+QString FakeDialogs::prompt(const QString &text, const QString &title)
 {
     prompts.append(text);
+    promptTitles.append(title.isEmpty() ? applicationTitle() : title);
     return promptAnswers.isEmpty() ? QString() : promptAnswers.takeFirst();
 }
 
@@ -31,6 +35,7 @@ void FakeDialogs::clear()
     boxes.clear();
     answers.clear();
     prompts.clear();
+    promptTitles.clear();
     promptAnswers.clear();
     beeps = 0;
 }
@@ -52,3 +57,26 @@ void closeAllScreens()
     flushDeletes();
 }
 
+
+void pick(QComboBox *list, const QString &item)
+{
+    const int row = list->findText(item, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    QVERIFY2(row >= 0, qPrintable(item));
+    list->showPopup();
+    QAbstractItemView *view = list->view();
+    view->setCurrentIndex(list->model()->index(row, list->modelColumn()));
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_VERIFY(!view->isVisible());
+}
+
+void type(QWidget *input, const QString &text)
+{
+    if (auto *list = qobject_cast<QComboBox *>(input))
+        input = list->lineEdit();
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(input, c.toLatin1());
+        else
+            QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}

@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QVariantList>
 
+class QComboBox;
+class QWidget;
+
 // A scripted stand-in for the message boxes: records every box and answers
 // from a queue (Yes/No boxes answer No when nothing is queued).
 class FakeDialogs : public Dialogs
@@ -34,6 +37,7 @@ public:
     QList<Box> boxes;
     QList<Answer> answers;
     QStringList prompts;        // the prompt texts shown
+    QStringList promptTitles;   // and their titles
     QStringList promptAnswers;  // what the user types, in order
     int beeps = 0;
 };
@@ -44,4 +48,12 @@ void prepareTestApplication();
 
 // Destroys every screen the navigator holds.
 void closeAllScreens();
+
+// Picks `item` from the drop-down of `list` with the keyboard, the way the
+// user chooses an entry of the open list.
+void pick(QComboBox *list, const QString &item);
+
+// Types `text` key by key into a box or the edit line of a list; letters
+// beyond ASCII arrive as the key text an input method would deliver.
+void type(QWidget *input, const QString &text);
 

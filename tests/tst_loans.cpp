@@ -77,33 +77,6 @@ QStringList items(const QComboBox *list)
     return texts;
 }
 
-// Picks `item` from the drop-down of `list` with the keyboard, the way the
-// user chooses an entry of the open list.
-void pick(QComboBox *list, const QString &item)
-{
-    const int row = list->findText(item, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    QVERIFY2(row >= 0, qPrintable(item));
-    list->showPopup();
-    QAbstractItemView *view = list->view();
-    view->setCurrentIndex(list->model()->index(row, list->modelColumn()));
-    QTest::keyClick(view, Qt::Key_Return);
-    QTRY_VERIFY(!view->isVisible());
-}
-
-// Types `text` key by key; letters beyond ASCII arrive as the key text
-// an input method would deliver.
-void type(QWidget *input, const QString &text)
-{
-    if (auto *list = qobject_cast<QComboBox *>(input))
-        input = list->lineEdit();
-    for (const QChar c : text) {
-        if (c.unicode() < 0x80)
-            QTest::keyClick(input, c.toLatin1());
-        else
-            QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
-}
-
 // Types every text of `loan` into the open row; an empty text is left
 // untyped. The borrower type is picked when it is one of the list's items.
 void fill(LoanEntryScreen *screen, const QStringList &loan)

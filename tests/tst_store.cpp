@@ -273,6 +273,14 @@ private slots:
         QTest::newRow("question mark literal") << QVariantList{"ab", "a?"} << "*a?" << QVariant("a?");
         QTest::newRow("backslash literal") << QVariantList{"a", "a\\"} << "*a\\" << QVariant("a\\");
         QTest::newRow("star inside") << QVariantList{"xay", "acb"} << "a*b" << QVariant("acb");
+        QTest::newRow("bracketed star literal") << QVariantList{"a1b", "a*b"} << "a[*]b" << QVariant("a*b");
+        // Typed text made literal matches itself only, whatever it holds.
+        for (const char *typed : {"12*", "[*]", "*", "O'Brien*", "[*", "a[b]*%_\\"}) {
+            const QString t = QString::fromLatin1(typed);
+            QTest::newRow(qPrintable(QStringLiteral("literal ") + t))
+                << QVariantList{t + QStringLiteral("x"), QStringLiteral("y") + t.left(t.size() - 1) + QStringLiteral("Z"), t}
+                << QStringLiteral("*") + Criterion::literal(t) << QVariant(t);
+        }
     }
 
     void shouldMatchCriteriaLikeTheDeskEngine()

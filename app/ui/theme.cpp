@@ -60,6 +60,11 @@ QString labelStyle(qreal points, bool bold, const QColor &colour)
     return QStringLiteral("color: %1; font: %2; background: transparent;").arg(css(colour), fontCss(points, bold));
 }
 
+QString titleStyle()
+{
+    return labelStyle(16, true, Qt::white) + QStringLiteral(" letter-spacing: 2px;");
+}
+
 QString boxStyle(qreal points, int verticalPadding)
 {
     return QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 3px; padding: %2px 6px;"

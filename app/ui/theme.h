@@ -32,6 +32,8 @@ QString fontCss(qreal points, bool bold = false);
 
 // A transparent label in `colour`.
 QString labelStyle(qreal points, bool bold = true, const QColor &colour = ink());
+// The white title of a screen, spaced out over its navy heading strip.
+QString titleStyle();
 // An input box with a thin border that turns gold with the focus.
 QString boxStyle(qreal points, int verticalPadding);
 QString buttonStyle();
