@@ -26,9 +26,10 @@
 //   and on a damaged blob it can loop for ever writing warnings to stderr.
 //   The properties are not needed to read rows.
 // - Before libmdb reads a table, every page the table names (definition,
-//   page maps, data pages, the first page of a long value) must lie inside
-//   the file, so that a file cut short fails instead of reading as fewer
-//   rows.
+//   page maps, data pages, the pages of a long Memo or OLE value) must lie
+//   inside the file, so that a file cut short fails instead of reading as
+//   fewer rows, and a chain of long-value pages must end (libmdb follows it
+//   without counting).
 // - Rows come from mdb_fetch_row() with nothing bound; each row is then
 //   cracked again with mdb_crack_row() to get NULL apart from an empty text
 //   and the stored bytes of numbers and dates, which are decoded here: the
@@ -38,8 +39,9 @@
 //   that the stored bytes can give, so that long Memo texts are not cut.
 // - Each read uses its own handle (mdb_clone_handle), sharing the open file,
 //   so that the row callback may use the reader again.
-// libmdb still writes to stderr (and, for some damaged property data,
-// stdout) on damaged files; it has no switch for that.
+// libmdb still writes warnings to stderr on some damaged files; it has no
+// switch for that. It never exits the program (version 1.0.0 calls neither
+// exit() nor abort()).
 
 namespace {
 
@@ -557,7 +559,8 @@ bool MdbReader::Private::readCatalogue(const Scan &scan)
     const bool read = scan.readRows(table.get(), [&](const QVariantList &row) {
         if (row.at(type).toInt() == MDB_TABLE && !(quint32(row.at(flags).toInt()) & SystemFlags)
             && !row.at(name).toString().isEmpty())
-            found.append({row.at(name).toString(), static_cast<unsigned long>(quint32(row.at(id).toInt()) & 0x00ffffffu)});
+            found.append({row.at(name).toString(),
+                          static_cast<unsigned long>(quint32(row.at(id).toInt()) & 0x00ffffffu)});
         return true;
     }, damaged, {id, name, type, flags});
     if (!read)

@@ -12,8 +12,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+#include <QtEndian>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -57,6 +59,85 @@ QVariantList fruitRow(const QString &name, QList<QVariant> numbers)
     row.append(numbers);
     return row;
 }
+
+// The fixture has only Text and Long Integer columns. To read the other
+// kinds through libmdb as well, a copy of it gets some of table Fruit's
+// columns retyped in the table's definition (a Jet 4 page: the column
+// entries of 25 bytes, kind at byte 0, fixed offset at 21, size at 23) and
+// the stored bytes of some rows set to chosen values. An 8-byte kind spans
+// its column and the next one, which keeps reading its own 4 bytes.
+class RetypedFruit
+{
+public:
+    static constexpr int Page = 4096;
+
+    RetypedFruit()
+        : m_bytes(fixtureBytes())
+    {
+        const QByteArray columnName = QByteArray("P\0r\0o\0t\0i\0e\0n\0", 14); // UTF-16, unique
+        m_definition = m_bytes.indexOf(columnName) / Page;
+        ok = m_definition > 0 && m_bytes.at(m_definition * Page) == 2;
+    }
+
+    // Column `index` of Fruit (0 is the text column Fruit) becomes `kind`.
+    void retype(int index, int kind, int size)
+    {
+        const qsizetype entry = columnEntry(index);
+        m_bytes[entry] = char(kind);
+        qToLittleEndian<quint16>(quint16(size), m_bytes.data() + entry + 23);
+    }
+
+    // Stores `value` at column `index`'s place in the row of `fruit`.
+    template<typename T>
+    void store(const QString &fruit, int index, T value)
+    {
+        const qsizetype row = rowStart(fruit);
+        ok = ok && row > 0;
+        if (row <= 0)
+            return;
+        const qsizetype fixedOffset = word16(columnEntry(index) + 21);
+        std::memcpy(m_bytes.data() + row + 2 + fixedOffset, &value, sizeof value);
+    }
+
+    QByteArray bytes() const { return m_bytes; }
+    bool ok = false;
+
+private:
+    qsizetype columnEntry(int index) const
+    {
+        const qsizetype page = m_definition * Page;
+        const quint32 realIndexes = word32(page + 51);
+        return page + 63 + qsizetype(realIndexes) * 12 + index * 25;
+    }
+
+    // The start of the row of Fruit whose text is `fruit` (stored as Jet 4
+    // compressed text: FF FE, then one byte a character).
+    qsizetype rowStart(const QString &fruit) const
+    {
+        const QByteArray text = QByteArray("\xff\xfe") + fruit.toLatin1();
+        for (qsizetype at = m_bytes.indexOf(text); at >= 0; at = m_bytes.indexOf(text, at + 1)) {
+            const qsizetype page = at / Page * Page;
+            if (m_bytes.at(page) != 1 || word32(page + 4) != quint32(m_definition))
+                continue; // not a data page of Fruit
+            // The row offsets follow the row count at 12; row i ends where
+            // row i - 1 starts.
+            const int rows = word16(page + 12);
+            for (int i = 0; i < rows; ++i) {
+                const qsizetype start = page + (word16(page + 14 + 2 * i) & 0x1fff);
+                const qsizetype end = i == 0 ? page + Page : page + (word16(page + 12 + 2 * i) & 0x1fff);
+                if (at >= start && at < end)
+                    return start;
+            }
+        }
+        return -1;
+    }
+
+    quint16 word16(qsizetype at) const { return qFromLittleEndian<quint16>(m_bytes.constData() + at); }
+    quint32 word32(qsizetype at) const { return qFromLittleEndian<quint32>(m_bytes.constData() + at); }
+
+    QByteArray m_bytes;
+    qsizetype m_definition = 0;
+};
 } // namespace
 
 class MdbTest : public QObject
@@ -405,6 +486,60 @@ private slots:
             }
             // THEN nothing crashed (AddressSanitizer checks the rest)
         }
+    }
+
+    void shouldReadDatesMoneyAndFractionsFromStoredBytes()
+    {
+        // GIVEN a copy of the fixture with Fiber a Date/Time, Sugar a Single,
+        // Vit A a Currency, Vit B1 a Double and Vit B6 a Date/Time
+        RetypedFruit fruit;
+        QVERIFY(fruit.ok);
+        fruit.retype(1, 0x08, 8);
+        fruit.retype(4, 0x06, 4);
+        fruit.retype(5, 0x05, 8);
+        fruit.retype(7, 0x07, 8);
+        fruit.retype(9, 0x08, 8);
+        fruit.store(QStringLiteral("Apple"), 1, 36526.5);      // 1 January 2000, noon
+        fruit.store(QStringLiteral("Avocado"), 1, 45363.0);    // 12 March 2024
+        fruit.store(QStringLiteral("Banana"), 1, -1.25);       // 29 December 1899, 6 AM
+        fruit.store(QStringLiteral("Apple"), 4, 12.5f);
+        fruit.store(QStringLiteral("Apple"), 5, qint64(123456789)); // 12345.6789
+        fruit.store(QStringLiteral("Apple"), 7, 2.5);
+        fruit.store(QStringLiteral("Apple"), 9, 45000.0 + (13 * 3600 + 17 * 60 + 41) / 86400.0);
+        QVERIFY(fruit.ok);
+        QTemporaryDir dir;
+        const QString path = writeFile(dir, QStringLiteral("retyped.mdb"), fruit.bytes());
+
+        // WHEN its rows are read
+        MdbReader mdb;
+        QVERIFY2(mdb.open(path), qPrintable(mdb.errorText()));
+        QCOMPARE(mdb.columns(QStringLiteral("Fruit")), FruitColumns);
+        QHash<QString, QVariantList> rows;
+        bool ok = false;
+        for (const QVariantList &row : allRows(mdb, QStringLiteral("Fruit"), &ok))
+            rows.insert(row.first().toString(), row);
+        QVERIFY2(ok, qPrintable(mdb.errorText()));
+        QCOMPARE(rows.size(), 37);
+
+        // THEN each value has its kind's type, decoded from the stored bytes
+        const QVariantList apple = rows.value(QStringLiteral("Apple"));
+        QCOMPARE(apple.at(1), QVariant(QDateTime(QDate(2000, 1, 1), QTime(12, 0), QTimeZone::utc())));
+        QCOMPARE(apple.at(4).typeId(), QMetaType::Float);
+        QCOMPARE(apple.at(4).toFloat(), 12.5f);
+        QCOMPARE(apple.at(5).typeId(), QMetaType::Double);
+        QCOMPARE(apple.at(5).toDouble(), 12345.6789);
+        QCOMPARE(apple.at(7).typeId(), QMetaType::Double);
+        QCOMPARE(apple.at(7).toDouble(), 2.5);
+        QCOMPARE(apple.at(9), QVariant(QDateTime(QDate(2023, 3, 15), QTime(13, 17, 41), QTimeZone::utc())));
+        QCOMPARE(rows.value(QStringLiteral("Avocado")).at(1), QVariant(QDate(2024, 3, 12)));
+        QCOMPARE(rows.value(QStringLiteral("Avocado")).at(1).typeId(), QMetaType::QDate);
+        QCOMPARE(rows.value(QStringLiteral("Banana")).at(1),
+                 QVariant(QDateTime(QDate(1899, 12, 29), QTime(6, 0), QTimeZone::utc())));
+        // A NULL stays NULL whatever the column's kind.
+        QVERIFY(rows.value(QStringLiteral("Kumquat")).at(9).isNull());
+        // The columns left alone read as before.
+        QCOMPARE(apple.at(0), QVariant(QStringLiteral("Apple")));
+        QCOMPARE(apple.at(3), QVariant(0));
     }
 
     void shouldTurnJetDatesIntoDatesAndTimes_data()
