@@ -1,5 +1,6 @@
 #include "app/screens.h"
 
+#include "accounts/accountscreen.h"
 #include "app/closescreen.h"
 #include "app/loginscreen.h"
 #include "app/menuscreen.h"
@@ -42,10 +43,7 @@ void registerScreens()
         if (table == Schema::borrower().name && !Navigator::instance().existing(ScreenNames::LoanList))
             Navigator::instance().create(ScreenNames::LoanList);
     });
-    nav.registerScreen(ScreenNames::Accounts, [] {
-        return new PlaceholderScreen(ScreenNames::Accounts, QStringLiteral("Form1"), QSize(601, 399), true,
-                                     QStringLiteral("cmdMain"), QStringLiteral("Main Menu"));
-    });
+    nav.registerScreen(ScreenNames::Accounts, [] { return new AccountScreen; });
 }
 
 void prepareApplication(QApplication &app)

@@ -132,6 +132,50 @@ QString calendarStyle()
         .arg(css(ink()), css(inkDeep()), css(gold()));
 }
 
+QString screenFace() { return Face; }
+QString gothicFace() { return QStringLiteral("BankGothicATTLtBT"); }
+QString candaraFace() { return QStringLiteral("Candara"); }
+QString myriadFace() { return QStringLiteral("Myriad Pro"); }
+
+namespace {
+QString faceCss(const QString &face, qreal points, bool bold)
+{
+    return QStringLiteral("%1%2pt '%3', '%4'")
+        .arg(bold ? QStringLiteral("bold ") : QString())
+        .arg(points)
+        .arg(face, Fallback);
+}
+} // namespace
+
+QString labelStyle(const QString &face, qreal points, bool bold, const QColor &colour, int letterSpacing)
+{
+    return QStringLiteral("color: %1; font: %2; background: transparent; letter-spacing: %3px;")
+        .arg(css(colour), faceCss(face, points, bold))
+        .arg(letterSpacing);
+}
+
+QString boxStyle(const QString &face, qreal points, int verticalPadding, bool masked)
+{
+    return QStringLiteral("QLineEdit { border: 1px solid %1; border-radius: 3px; padding: %2px 6px;"
+                          " font: %3; background: white; color: %4;%5 }"
+                          "QLineEdit:focus { border: 1px solid %6; }"
+                          "QLineEdit:disabled { background: #ebe6d8; color: #6b7482; border-color: #b7bfcb; }")
+        .arg(css(rule()))
+        .arg(verticalPadding)
+        .arg(faceCss(face, points, false), css(inkDeep()),
+             masked ? QStringLiteral(" lineedit-password-character: 42;") : QString(), css(gold()));
+}
+
+QString compactNavigationBarStyle()
+{
+    return QStringLiteral("NavigationBar { background: %1; border: 1px solid %2; }"
+                          "QToolButton { border: none; padding: 0; margin: 0; min-width: 10px; max-width: 10px;"
+                          " color: %3; font: bold 6pt '%4'; }"
+                          "QToolButton:hover { background: #d3dbe7; }"
+                          "QLabel { color: %3; padding: 0 1px; font: 7.5pt '%4'; }")
+        .arg(css(haze()), css(rule()), css(ink()), Fallback);
+}
+
 QString screenStyle(const QString &className, bool framed)
 {
     QString style = QStringLiteral("%1 { background: %2;").arg(className, css(paper()));

@@ -41,6 +41,19 @@ QString navigationBarStyle();
 QString gridStyle();
 QString progressBarStyle();
 QString calendarStyle();
+// Faces that some screens ask for by name besides the screens' own; each
+// falls back to the screens' face where it is not installed.
+QString screenFace();   // the screens' own face (Tahoma)
+QString gothicFace();   // the wide capitals of the account screen's field labels
+QString candaraFace();  // the account screen's password and hint boxes
+QString myriadFace();   // the account screen's "Administrator Account"
+// labelStyle() and boxStyle() in a face of their own; a masked box shows
+// "*" for every character, a disabled box reads as greyed paper.
+QString labelStyle(const QString &face, qreal points, bool bold, const QColor &colour = ink(),
+                   int letterSpacing = 0);
+QString boxStyle(const QString &face, qreal points, int verticalPadding, bool masked = false);
+// A navigation bar narrow enough for a corner of a screen.
+QString compactNavigationBarStyle();
 // A screen's parchment background and, when `framed`, its navy border.
 QString screenStyle(const QString &className, bool framed);
 // Disabled inputs that still read well while a screen only shows a row.

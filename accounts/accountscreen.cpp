@@ -1,0 +1,303 @@
+#include "accounts/accountscreen.h"
+
+#include "app/ui/binder.h"
+#include "app/ui/dialogs.h"
+#include "app/ui/navigationbar.h"
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/theme.h"
+#include "app/ui/widgets.h"
+#include "store/rowsource.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+// The screen is laid out in twips, as it was drawn: 15 twips to a pixel.
+constexpr int px(int twips) { return twips / 15; }
+
+QRect place(int left, int top, int width, int height)
+{
+    return {px(left), px(top), px(width), px(height)};
+}
+
+constexpr int BoxWidth = 3615;
+constexpr int BoxHeight = 375;
+constexpr int ButtonWidth = 2055;
+constexpr int ButtonHeight = 495;
+constexpr int FieldLabelHeight = 240;
+constexpr int ColumnRight = 4680 + BoxWidth;
+
+} // namespace
+
+AccountScreen::AccountScreen(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setObjectName(ScreenNames::Accounts);
+    setWindowTitle(QStringLiteral("Form1"));
+    centerWhenFirstShown(this);
+    createLayout();
+    createSource();
+    load();
+}
+
+void AccountScreen::createLayout()
+{
+    setFixedSize(px(9015), px(5985));
+
+    Image1 = new Picture(QStringLiteral(":/assets/account.svg"), this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setAccessibleName(QStringLiteral("Administrators account background"));
+    Image1->setGeometry(rect());
+
+    Image2 = new Picture(QStringLiteral(":/assets/accountkey.svg"), this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setAccessibleName(QStringLiteral("Desk account key"));
+    Image2->setGeometry(px(270), (height() - px(3375)) / 2, px(3375), px(3375));
+
+    Label17 = new QLabel(QStringLiteral("ADMINISTRATORS ACCOUNT"), this);
+    Label17->setObjectName(QStringLiteral("Label17"));
+    Label17->setGeometry(place(4200, 360, 9015 - 4200 - 180, 420));
+    Label17->setStyleSheet(Theme::labelStyle(Theme::screenFace(), 13, true, Theme::ink(), 1));
+
+    const QString fieldLabelStyle = Theme::labelStyle(Theme::gothicFace(), 7.5, true, Theme::ink(), 1);
+    auto label = [&](QLabel *&member, const char *name, const QString &caption, int left, int top) {
+        member = new QLabel(caption, this);
+        member->setObjectName(QLatin1String(name));
+        member->setGeometry(place(left, top, ColumnRight - left, FieldLabelHeight));
+        member->setStyleSheet(fieldLabelStyle);
+    };
+    auto box = [&](QLineEdit *&member, const char *name, int top, const QString &face, bool masked) {
+        member = new QLineEdit(this);
+        member->setObjectName(QLatin1String(name));
+        member->setGeometry(place(4680, top, BoxWidth, BoxHeight));
+        member->setStyleSheet(Theme::boxStyle(face, 10, 1, masked));
+        if (masked)
+            member->setEchoMode(QLineEdit::Password);
+    };
+
+    label(lbluser, "lbluser", QStringLiteral("USERNAME"), 4680, 1080);
+    box(txtuname, "txtuname", 1320, Theme::screenFace(), false);
+    lbluser->setBuddy(txtuname);
+
+    lblAdmin = new QLabel(QStringLiteral("Administrator Account"), this);
+    lblAdmin->setObjectName(QStringLiteral("lblAdmin"));
+    lblAdmin->setGeometry(place(5160, 1200, ColumnRight - 5160, 420));
+    lblAdmin->setStyleSheet(Theme::labelStyle(Theme::myriadFace(), 12, true));
+
+    label(lblpass, "lblpass", QStringLiteral("PASSWORD"), 4605, 1785);
+    label(lblnew, "lblnew", QStringLiteral("INPUT YOUR NEW PASSWORD"), 4560, 1800);
+    box(txtpass, "txtpass", 2040, Theme::candaraFace(), true);
+    lblpass->setBuddy(txtpass);
+    lblnew->setBuddy(txtpass);
+
+    label(Label12, "Label12", QStringLiteral("CONFIRM PASSWORD"), 4635, 2535);
+    box(txtretype, "txtretype", 2760, Theme::candaraFace(), true);
+    Label12->setBuddy(txtretype);
+
+    label(Label15, "Label15", QStringLiteral("HINT"), 4650, 3240);
+    box(txthint, "txthint", 3480, Theme::candaraFace(), false);
+    Label15->setBuddy(txthint);
+
+    Data1Bar = new NavigationBar(QStringLiteral("Data1"), this);
+    // The bar styles itself as it is made; polished first, it takes the new
+    // style sheet in full instead of rules cached from its own.
+    Data1Bar->ensurePolished();
+    Data1Bar->setStyleSheet(Theme::compactNavigationBarStyle());
+    Data1Bar->setGeometry(place(7800, 4080, 9015 - 7800 - 45, 360));
+
+    auto button = [&](PushButton *&member, const char *name, const QString &caption, int left, int top) {
+        member = new PushButton(caption, this);
+        member->setObjectName(QLatin1String(name));
+        member->setGeometry(place(left, top, ButtonWidth, ButtonHeight));
+        // Enter presses the button that has the focus, as Space does.
+        member->setAutoDefault(true);
+    };
+    button(cmdEdit, "cmdEdit", QStringLiteral("Edit"), 4200, 4680);
+    button(cmdSave, "cmdSave", QStringLiteral("Save"), 6480, 4680);
+    button(cmdCancel, "cmdCancel", QStringLiteral("Cancel"), 4200, 5280);
+    button(cmdMain, "cmdMain", QStringLiteral("Main Menu"), 6480, 5280);
+
+    const QList<QWidget *> tabOrder{cmdEdit, cmdSave, cmdCancel, cmdMain, txthint, txtretype, txtpass, txtuname};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+
+    connect(cmdEdit, &QPushButton::clicked, this, &AccountScreen::edit_record);
+    connect(cmdSave, &QPushButton::clicked, this, &AccountScreen::save_record);
+    connect(cmdCancel, &QPushButton::clicked, this, &AccountScreen::cancel_record);
+    connect(cmdMain, &QPushButton::clicked, this, [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    // Enter in a box saves, as the login's Enter logs in.
+    for (QLineEdit *box : {txtuname, txtpass, txtretype, txthint})
+        connect(box, &QLineEdit::returnPressed, cmdSave, &QPushButton::click);
+}
+
+void AccountScreen::createSource()
+{
+    Data1 = new RowSource(Schema::File::Tallymere, QStringLiteral("tblUser"), this);
+    Data1->setObjectName(QStringLiteral("Data1"));
+    Data1->setCaption(QStringLiteral("Data1"));
+    auto *binder = new Binder(Data1);
+    binder->bind(txtuname, QStringLiteral("Username"));
+    binder->bind(txtpass, QStringLiteral("Password"));
+    binder->bind(txtretype, QStringLiteral("Confirm"));
+    binder->bind(txthint, QStringLiteral("Hint"));
+    // Moving to another row drops an open edit; nothing reaches the store
+    // but a confirmed save.
+    connect(Data1Bar, &NavigationBar::firstClicked, this, [this] { followBar(&RowSource::moveFirst); });
+    connect(Data1Bar, &NavigationBar::previousClicked, this, [this] { followBar(&RowSource::movePrevious); });
+    connect(Data1Bar, &NavigationBar::nextClicked, this, [this] { followBar(&RowSource::moveNext); });
+    connect(Data1Bar, &NavigationBar::lastClicked, this, [this] { followBar(&RowSource::moveLast); });
+    if (!Data1->open())
+        QTimer::singleShot(0, this, [this] { showDatabaseError(Data1->lastError()); });
+}
+
+void AccountScreen::followBar(bool (RowSource::*move)())
+{
+    if (!(Data1->*move)())
+        showDatabaseError(Data1->lastError());
+}
+
+void AccountScreen::load()
+{
+    lblAdmin->hide();
+    lblnew->hide();
+}
+
+void AccountScreen::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    cmdEdit->setFocus(Qt::OtherFocusReason);
+}
+
+void AccountScreen::add_record()
+{
+    txtuname->setEnabled(false);
+    txtpass->setEnabled(true);
+    txtretype->setEnabled(true);
+    cmdSave->setEnabled(true);
+}
+
+void AccountScreen::lock_passwords()
+{
+    txtpass->setEnabled(false);
+    txtretype->setEnabled(false);
+}
+
+void AccountScreen::reset_buttons()
+{
+    cmdEdit->setEnabled(true);
+    cmdSave->setEnabled(false);
+    cmdCancel->setEnabled(false);
+}
+
+// What Cancel leaves, and what a save leaves for the next opening: nothing
+// enables Cancel again until the screen is opened afresh.
+void AccountScreen::lockEditing()
+{
+    reset_buttons();
+    lock_passwords();
+    cmdEdit->setEnabled(true);
+    cmdSave->setEnabled(false);
+    cmdCancel->setEnabled(false);
+}
+
+void AccountScreen::edit_record()
+{
+    if (txtuname->text() == QStringLiteral("Administrator")) {
+        Dialogs::instance().message(QStringLiteral("Only Password can edit"), Dialogs::applicationTitle(),
+                                    Dialogs::Information, Dialogs::Ok);
+        txtuname->hide();
+    }
+    // With no account in the table there is no row to edit; the screen
+    // still changes over, and Save stores nothing.
+    if (!Data1->edit()) {
+        showDatabaseError(Data1->lastError());
+        return;
+    }
+    lblnew->show();
+    lblpass->hide();
+    lbluser->hide();
+    txtuname->hide();
+    lblAdmin->show();
+    add_record();
+    // Only the boxes are emptied: the row itself keeps its values until a
+    // confirmed save.
+    txtpass->clear();
+    txtretype->clear();
+    txthint->clear();
+    txtpass->setFocus(Qt::OtherFocusReason);
+}
+
+void AccountScreen::save_record()
+{
+    // Passwords are compared and stored exactly as typed: letter case and
+    // spaces count, as they do at the login.
+    const QString password = txtpass->text();
+    const QString confirm = txtretype->text();
+    const QString hint = txthint->text();
+    Dialogs &dialogs = Dialogs::instance();
+    if (confirm.isEmpty() || password.isEmpty() || hint.isEmpty()) {
+        dialogs.message(QStringLiteral("Incomplete Information!"), QStringLiteral("Admin account"), Dialogs::NoIcon,
+                        Dialogs::Ok);
+        return;
+    }
+    if (password == hint) {
+        dialogs.message(QStringLiteral("You password and passwordhint must not be the same"),
+                        QStringLiteral("Password"), Dialogs::Information, Dialogs::Ok);
+        txthint->clear();
+        return;
+    }
+    if (password != confirm) {
+        dialogs.message(QStringLiteral("password not match"), QStringLiteral("admin account"), Dialogs::Information,
+                        Dialogs::Ok);
+        return;
+    }
+    // An empty account table has no row to change: nothing to confirm, and
+    // no success to report.
+    if (!Data1->hasCurrent()) {
+        dialogs.beep();
+        return;
+    }
+    if (dialogs.message(QStringLiteral("Are you sure you want to save changes?"), QStringLiteral("Save Changes"),
+                        Dialogs::Question, Dialogs::YesNo)
+        != Dialogs::AnswerYes)
+        return;
+
+    // A refused store keeps the row open with what was typed, so the save
+    // can be tried again; the login is only shown once the row is stored.
+    if (!Data1->edit()) {
+        showDatabaseError(Data1->lastError());
+        return;
+    }
+    Data1->setValue(QStringLiteral("Confirm"), confirm);
+    Data1->setValue(QStringLiteral("Password"), password);
+    Data1->setValue(QStringLiteral("Hint"), hint);
+    if (!Data1->update()) {
+        showDatabaseError(Data1->lastError());
+        return;
+    }
+    dialogs.message(QStringLiteral("Account has been Successfully Updated.Program will restart to update your new "
+                                   "password."),
+                    QStringLiteral(" Account"), Dialogs::NoIcon, Dialogs::Ok);
+    cmdEdit->setEnabled(true);
+    Navigator &navigator = Navigator::instance();
+    navigator.open(ScreenNames::Login);
+    close();
+    // The screen is made again, unseen, on the stored rows; the menu later
+    // shows it as it is left here.
+    if (auto *next = navigator.createAs<AccountScreen>(ScreenNames::Accounts))
+        next->lockEditing();
+}
+
+void AccountScreen::cancel_record()
+{
+    if (Dialogs::instance().message(QStringLiteral("are you sure you want to cancel?"), QStringLiteral("Cancel"),
+                                    Dialogs::Question, Dialogs::YesNo)
+        != Dialogs::AnswerYes)
+        return;
+    // The boxes keep what they show and an open edit stays open; it is
+    // dropped, never stored, when the screen or the row is left.
+    lockEditing();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QWidget>
+
+class NavigationBar;
+class Picture;
+class PushButton;
+class QLabel;
+class QLineEdit;
+class RowSource;
+
+// frmUser: changes the password, its confirmation and the hint of a desk
+// account, one row of tblUser. A confirmed save sends the librarian back to
+// the login, so the new password is used from the next log-in on.
+class AccountScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit AccountScreen(QWidget *parent = nullptr);
+
+    RowSource *Data1 = nullptr;
+    NavigationBar *Data1Bar = nullptr;
+    Picture *Image1 = nullptr;
+    Picture *Image2 = nullptr;
+
+    QLabel *Label17 = nullptr;
+    QLabel *lbluser = nullptr;
+    QLineEdit *txtuname = nullptr;
+    QLabel *lblAdmin = nullptr;
+    QLabel *lblpass = nullptr;
+    QLabel *lblnew = nullptr;
+    QLineEdit *txtpass = nullptr;
+    QLabel *Label12 = nullptr;
+    QLineEdit *txtretype = nullptr;
+    QLabel *Label15 = nullptr;
+    QLineEdit *txthint = nullptr;
+
+    PushButton *cmdEdit = nullptr;
+    PushButton *cmdSave = nullptr;
+    PushButton *cmdCancel = nullptr;
+    PushButton *cmdMain = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void createLayout();
+    void createSource();
+    void load();
+
+    void edit_record();
+    void save_record();
+    void cancel_record();
+    void add_record();
+    void lock_passwords();
+    void reset_buttons();
+    void lockEditing();
+    void followBar(bool (RowSource::*move)());
+};
