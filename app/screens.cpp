@@ -7,7 +7,6 @@
 #include "app/ui/dialogs.h"
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
-#include "app/placeholderscreen.h"
 #include "app/splashscreen.h"
 #include "app/utilityscreen.h"
 #include "catalogue/booksscreen.h"
