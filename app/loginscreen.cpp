@@ -147,8 +147,10 @@ void LoginScreen::login()
     // A name that matches no account is refused like a wrong password, never
     // checked against some other account's password.
     const QVariant stored = Data1->value(QStringLiteral("Password"));
+    // What is typed is trimmed, so the stored password is too: one saved
+    // with a space at either end would otherwise never let anyone in.
     const bool accepted = !Data1->noMatch() && Data1->hasCurrent() && !stored.isNull()
-                          && stored.toString() == txtPassword->text().trimmed();
+                          && stored.toString().trimmed() == txtPassword->text().trimmed();
     if (accepted) {
         Navigator::instance().leave(this, ScreenNames::Menu);
         return;
