@@ -255,7 +255,7 @@ void printGroups(int count, const QList<Keystroke> &keystrokes)
                 note = QStringLiteral("  over 10 ms");
             else if (length < 3 && s.median > l.median)
                 note = QStringLiteral("  slower than the scan");
-            std::printf("%10s %8s %6s %5lld %17s %17s %13s %17s %13s%s\n", qPrintable(Bench::grouped(count)),
+            std::printf("%10s %8s %6s %5lld %17s %17s %17s %17s %17s%s\n", qPrintable(Bench::grouped(count)),
                         length == 3 ? "3+" : (length == 2 ? "2" : "1"), hit ? "hit" : "miss",
                         static_cast<long long>(screen.size()), qPrintable(cell(s)), qPrintable(cell(l)),
                         qPrintable(ratios(s, l)), fts.isEmpty() ? "-" : qPrintable(cell(f)),
@@ -311,7 +311,7 @@ int main(int argc, char **argv)
                 "Goals: 10 ms or less at 1,000,000 books from three letters; one and two letters no slower than "
                 "the LIKE scan.\n\n",
                 qPrintable(typed.join(QStringLiteral(", "))));
-    std::printf("%10s %8s %6s %5s %17s %17s %13s %17s %13s\n", "books", "letters", "match", "keys", "screen",
+    std::printf("%10s %8s %6s %5s %17s %17s %17s %17s %17s\n", "books", "letters", "match", "keys", "screen",
                 "bare LIKE", "ratio", "bare FTS5", "ratio");
     for (const int count : sizes)
         printGroups(count, keystrokes);
