@@ -34,6 +34,9 @@ bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_startup
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_loanlist
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_find
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_search
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_preview
+	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_pdf
 
 clean:
 	rm -rf $(BUILD)

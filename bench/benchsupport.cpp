@@ -79,7 +79,8 @@ FillStatement fillStatement(int count)
     return s;
 }
 
-QSqlError fillWith(QSqlDatabase &db, int count)
+// Runs `s` in one transaction and checks that `table` then holds `count` rows.
+QSqlError fillWith(QSqlDatabase &db, const FillStatement &s, const QString &table, int count)
 {
     QSqlQuery q(db);
     // Throw-away data: nothing need survive a crash while it is written.
@@ -87,7 +88,6 @@ QSqlError fillWith(QSqlDatabase &db, int count)
         return q.lastError();
     if (!db.transaction())
         return db.lastError();
-    const FillStatement s = fillStatement(count);
     q.prepare(s.sql);
     for (const QVariant &p : s.params)
         q.addBindValue(p);
@@ -98,11 +98,14 @@ QSqlError fillWith(QSqlDatabase &db, int count)
     }
     if (!db.commit())
         return db.lastError();
-    if (!q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(Schema::quoted(Schema::borrower().name))) || !q.next())
+    if (!q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(Schema::quoted(table))) || !q.next())
         return q.lastError();
     if (q.value(0).toLongLong() != count)
         return QSqlError(QString(),
-                         QStringLiteral("%1 loans were stored instead of %2").arg(q.value(0).toLongLong()).arg(count),
+                         QStringLiteral("%1 rows were stored in %2 instead of %3")
+                             .arg(q.value(0).toLongLong())
+                             .arg(table)
+                             .arg(count),
                          QSqlError::UnknownError);
     q.finish();
     // Measurements read the main file, not a long write-ahead log.
@@ -111,21 +114,232 @@ QSqlError fillWith(QSqlDatabase &db, int count)
     return {};
 }
 
-} // namespace
-
-QSqlError fillLoans(const QString &folder, int count)
+// Installs the stores in `folder`, then fills `file` on a connection of its
+// own: `prepare` first (it may add temporary tables), then `s`.
+QSqlError fillStore(const QString &folder, Schema::File file, const FillStatement &s, const QString &table, int count,
+                    const std::function<QSqlError(QSqlDatabase &)> &prepare = {})
 {
     if (QSqlError error = Database::install(folder); error.isValid())
         return error;
     QSqlError error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FillConnection);
-        db.setDatabaseName(QDir(folder).filePath(Schema::fileName(Schema::File::Tallymere)));
-        error = db.open() ? fillWith(db, count) : db.lastError();
+        db.setDatabaseName(QDir(folder).filePath(Schema::fileName(file)));
+        if (!db.open())
+            error = db.lastError();
+        else if (prepare)
+            error = prepare(db);
+        if (!error.isValid())
+            error = fillWith(db, s, table, count);
         db.close();
     }
     QSqlDatabase::removeDatabase(FillConnection);
     return error;
+}
+
+// The words of the synthetic catalogue; none holds a j, q, x or z.
+const QStringList Subjects{
+    "Accounting", "Algebra", "Anatomy", "Anthropology", "Architecture", "Astronomy", "Biology", "Botany",
+    "Calculus", "Chemistry", "Civil Engineering", "Computer Science", "Criminology", "Economics", "Education",
+    "Electronics", "English Grammar", "Ethics", "Filipino Literature", "Geography", "Geometry", "Geology", "Health",
+    "History", "World Literature", "Logic", "Management", "Marketing", "Mathematics", "Mechanics", "Medicine",
+    "Music", "Nursing", "Nutrition", "Pharmacology", "Philosophy", "Physics", "Political Science", "Psychology",
+    "Public Speaking", "Sociology", "Statistics", "Theology", "Thermodynamics", "Trigonometry", "World History",
+    "Rhetoric", "Programming", "Databases", "Computer Networks", "Biochemistry", "Ecology", "Genetics",
+    "Horticulture", "Agriculture", "Fisheries", "Marine Biology", "Linguistics", "Poetry", "Drama",
+    "Art Appreciation", "Stenography", "Bookkeeping", "Auditing", "Finance", "Banking", "Tourism",
+    "Hotel Management", "Home Economics", "Physical Education", "Child Development", "Counseling",
+    "Organic Chemistry", "Linear Algebra", "Business Law", "Philippine History", "Microbiology", "Surveying"};
+const QStringList Adjectives{
+    "Modern", "Applied", "Practical", "Advanced", "Elementary", "General", "Basic", "Essential", "Fundamental",
+    "Contemporary", "Comparative", "Introductory", "Philippine", "Asian", "Concise", "Illustrated", "Complete",
+    "Selected", "Principles of", "Readings in"};
+const QStringList Nouns{
+    "History", "Handbook", "Guide", "Workbook", "Manual", "Story", "Survey", "Essentials", "Foundations",
+    "Elements", "Readings", "Principles", "Companion", "Dictionary", "Atlas", "Outline", "Review", "Casebook",
+    "Primer", "Anthology"};
+const QStringList Places{
+    "Manila", "Cebu", "Davao", "Tarlac", "Mindanao", "the Visayas", "Asia", "Europe", "Africa", "the Pacific",
+    "the Americas", "Iloilo", "Baguio", "Batangas", "Pampanga", "Bicol", "Palawan", "Samar", "Leyte", "Panay"};
+const QStringList Audiences{
+    "Nurses", "Engineers", "Teachers", "Students", "Beginners", "Managers", "Accountants", "Librarians",
+    "Children", "Everyone", "Scientists", "Farmers"};
+const QStringList FirstNames{
+    "Maria", "Antonio", "Carmen", "Roberto", "Elena", "Ramon", "Teresa", "Eduardo", "Rosario", "Fernando",
+    "Lourdes", "Manuel", "Cristina", "Ricardo", "Patricia", "Miguel", "Angela", "Pedro", "Isabel", "Francisco",
+    "Victoria", "Andres", "Gloria", "Benigno", "Emilio", "Lucia", "Rafael", "Sofia", "David", "Margaret",
+    "Thomas", "Susan", "William", "Helen", "Robert", "Linda", "Charles", "Nancy", "Michael", "Karen", "George",
+    "Ellen"};
+const QStringList LastNames{
+    "Santos", "Reyes", "Bautista", "Ocampo", "Garcia", "Medina", "Torres", "Tomas", "Andrada", "Castillo",
+    "Flores", "Villanueva", "Ramos", "Castro", "Rivera", "Navarro", "Mercado", "Aguilar", "Pascual", "Dela Rosa",
+    "Del Rosario", "Santiago", "Domingo", "Smith", "Brown", "Miller", "Wilson", "Moore", "Taylor", "Anderson",
+    "Thompson", "White", "Harris", "Martin", "Clark", "Lewis", "Walker", "Hall", "Allen", "Young", "Wright",
+    "Scott", "Green", "Baker", "Adams", "Nelson", "Hill", "Campbell", "Mitchell", "Roberts", "Carter",
+    "Phillips", "Evans", "Turner", "Parker", "Collins", "Edwards", "Stewart", "Morris", "Murphy", "Cook",
+    "Rogers", "Morgan", "Cooper", "Peterson", "Bailey", "Reed", "Kelly", "Howard", "Ward", "Bell", "Russell",
+    "Griffin", "Hayes", "Myers", "Ford", "Hamilton", "Graham", "Sullivan", "Wallace", "West", "Cole", "Hunt",
+    "Stone", "Palmer", "Black", "Mills", "Grant", "Hudson"};
+const QStringList Publishers{
+    "Rex Book Store", "National Book Store", "Anvil Publishing", "C&E Publishing", "Vibal Group",
+    "Prentice Hall", "McGraw-Hill", "Addison-Wesley", "Pearson", "Wiley", "Oxford University Press",
+    "Cambridge University Press", "University of the Philippines Press", "Ateneo de Manila University Press"};
+const QStringList Classes{"QA", "QC", "QD", "QH", "QK", "HB", "HF", "HG", "HM", "BF", "PN", "PR", "DS", "GB",
+                          "RT", "RM", "TA", "TK", "LB", "ML"};
+const QStringList Remarks{"Good condition", "Reserve section", "Rebound", "Donated copy", "Faded cover",
+                          "Filipiniana section", "Circulation copy", "Missing pages"};
+const QStringList Funds{"Library Fund", "Department Budget", "Donation", "Government Grant", "Alumni Gift"};
+const QStringList Editions{"1st", "2nd", "3rd", "4th", "5th", "6th", "Revised"};
+
+const QList<const QStringList *> WordLists{&Subjects, &Adjectives, &Nouns,   &Places,  &Audiences,
+                                           &FirstNames, &LastNames, &Publishers, &Classes, &Remarks,
+                                           &Funds,    &Editions};
+
+// Empties the catalogue of the sample books it is installed with, so that
+// book i is rowid i, and puts the word lists in one temporary table, list
+// by list, each word by its place in the list.
+QSqlError prepareBooks(QSqlDatabase &db)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("DELETE FROM %1").arg(Schema::quoted(Schema::books().name))))
+        return q.lastError();
+    if (!q.exec(QStringLiteral("CREATE TEMP TABLE bench_words (list INTEGER, k INTEGER, word TEXT, "
+                               "PRIMARY KEY (list, k)) WITHOUT ROWID")))
+        return q.lastError();
+    if (!db.transaction())
+        return db.lastError();
+    q.prepare(QStringLiteral("INSERT INTO temp.bench_words (list, k, word) VALUES (?, ?, ?)"));
+    for (qsizetype list = 0; list < WordLists.size(); ++list) {
+        for (qsizetype k = 0; k < WordLists.at(list)->size(); ++k) {
+            q.addBindValue(int(list));
+            q.addBindValue(int(k));
+            q.addBindValue(WordLists.at(list)->at(k));
+            if (!q.exec()) {
+                const QSqlError error = q.lastError();
+                db.rollback();
+                return error;
+            }
+        }
+    }
+    return db.commit() ? QSqlError() : db.lastError();
+}
+
+// A piece of SQL and the values of its marks, built strictly left to right.
+class Fragment
+{
+public:
+    Fragment &sql(const QString &text)
+    {
+        m.sql += text;
+        return *this;
+    }
+    Fragment &value(const QVariant &v)
+    {
+        m.sql += QLatin1Char('?');
+        m.params << v;
+        return *this;
+    }
+    // A word of `words` chosen by the SQL expression `counter`.
+    Fragment &pick(const QStringList &words, const char *counter)
+    {
+        Q_ASSERT(WordLists.contains(&words));
+        return sql(QStringLiteral("(SELECT word FROM temp.bench_words WHERE list = "))
+            .value(int(WordLists.indexOf(&words)))
+            .sql(QStringLiteral(" AND k = (%1) % ").arg(QLatin1String(counter)))
+            .value(int(words.size()))
+            .sql(QStringLiteral(")"));
+    }
+    Fragment &append(const Fragment &other)
+    {
+        m.sql += other.m.sql;
+        m.params << other.m.params;
+        return *this;
+    }
+    const FillStatement &statement() const { return m; }
+
+private:
+    FillStatement m;
+};
+
+// The INSERT … SELECT that makes the books. Three mixed counters a, b and c
+// pick the words, so that neighbouring books differ.
+FillStatement bookStatement(int count)
+{
+    Fragment title;
+    title.sql("CASE WHEN i % 10007 = 5003 THEN ").value("Ornithology of ").sql(" || ").pick(Places, "b / 7");
+    title.sql(" ELSE CASE a % 6 WHEN 0 THEN ").pick(Adjectives, "b / 11").sql(" || ' ' || ").pick(Subjects, "c / 13");
+    title.sql(" WHEN 1 THEN ").value("Introduction to ").sql(" || ").pick(Subjects, "b / 17");
+    title.sql(" WHEN 2 THEN ").value("The ").sql(" || ").pick(Nouns, "c / 19").sql(" || ").value(" of ");
+    title.sql(" || ").pick(Places, "b / 23");
+    title.sql(" WHEN 3 THEN ").pick(Subjects, "c / 29").sql(" || ").value(" for ").sql(" || ").pick(Audiences, "b / 31");
+    title.sql(" WHEN 4 THEN ").pick(Nouns, "b / 37").sql(" || ").value(" of ").sql(" || ").pick(Adjectives, "c / 41");
+    title.sql(" || ' ' || ").pick(Subjects, "b / 43");
+    title.sql(" ELSE ").pick(Adjectives, "c / 47").sql(" || ' ' || ").pick(Subjects, "b / 53").sql(" || ': ' || ");
+    title.pick(Nouns, "c / 59").sql(" END END");
+    title.sql(" || CASE WHEN b % 9 = 0 THEN ").value(", Volume ").sql(" || (1 + b / 9 % 4) ELSE '' END");
+
+    Fragment author;
+    author.pick(LastNames, "a / 61").sql(" || ', ' || ").pick(FirstNames, "b / 67");
+    author.sql(" || CASE WHEN c % 5 = 0 THEN '; ' || ").pick(LastNames, "c / 71").sql(" || ', ' || ");
+    author.pick(FirstNames, "a / 73").sql(" ELSE '' END");
+
+    QHash<QString, Fragment> values;
+    values[QStringLiteral("BookNumber")].sql("printf(").value("B-%07d").sql(", i + 1)");
+    values[QStringLiteral("Classification")]
+        .sql("printf(")
+        .value("%s%d .A%d %d")
+        .sql(", ")
+        .pick(Classes, "a / 79")
+        .sql(", 1 + b % 990, 1 + c % 90, 1950 + a % 74)");
+    values[QStringLiteral("Date received")].sql("date(").value("2000-01-01").sql(", '+' || (c % 9000) || ' days')");
+    values[QStringLiteral("ISBN")].sql("printf(").value("978-971-%02d-%04d-%d").sql(", b % 100, c % 10000, a % 10)");
+    values[QStringLiteral("Remarks")].pick(Remarks, "c / 83");
+    values[QStringLiteral("Year")].sql("1950 + a % 74");
+    values[QStringLiteral("Publisher")].pick(Publishers, "b / 89");
+    values[QStringLiteral("Cost or            (in Peso)")].sql("printf(").value("%d.00").sql(", 150 + c % 4800)");
+    values[QStringLiteral("Source of Fund")].pick(Funds, "a / 97");
+    values[QStringLiteral("Pages")].sql("80 + b % 900");
+    values[QStringLiteral("Vol")].sql("CASE WHEN b % 9 = 0 THEN (1 + b / 9 % 4) || ").value(" of 4").sql(" ELSE '1' END");
+    values[QStringLiteral("Edition")].pick(Editions, "c / 101");
+    values[QStringLiteral("Title")] = title;
+    values[QStringLiteral("Author")] = author;
+    values[QStringLiteral("Price              (in Dollar)")].sql("printf(").value("%d.99").sql(", 5 + a % 120)");
+
+    QStringList columns;
+    Fragment insert;
+    for (const QString &field : Schema::books().fields) {
+        Q_ASSERT(values.contains(field));
+        insert.sql(columns.isEmpty() ? QString() : QStringLiteral(",")).append(values.value(field));
+        columns << Schema::quoted(field);
+    }
+    Fragment s;
+    s.sql(QStringLiteral("INSERT INTO %1 (%2) SELECT ")
+              .arg(Schema::quoted(Schema::books().name), columns.join(QLatin1Char(','))))
+        .append(insert)
+        .sql("FROM (SELECT i, (i * 2654435761) % 4294967296 AS a, (i * 2246822519 + 374761393) % 4294967296 AS b, "
+             "(i * 3266489917 + 668265263) % 4294967296 AS c FROM "
+             "(WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i + 1 < ")
+        .value(count)
+        .sql(") SELECT i FROM n))");
+    return s.statement();
+}
+
+} // namespace
+
+QSqlError fillLoans(const QString &folder, int count)
+{
+    return fillStore(folder, Schema::File::Tallymere, fillStatement(count), Schema::borrower().name, count);
+}
+
+QSqlError fillBooks(const QString &folder, int count)
+{
+    return fillStore(folder, Schema::File::Transactions, bookStatement(count), Schema::books().name, count,
+                     prepareBooks);
+}
+
+QString bookNumber(qint64 i)
+{
+    return QStringLiteral("B-%1").arg(i, 7, 10, QLatin1Char('0'));
 }
 
 double peakMemoryMiB()
@@ -142,9 +356,10 @@ double peakMemoryMiB()
 namespace {
 QtMessageHandler platformHandler = nullptr;
 
-void dropRaiseWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+void dropPlatformWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message == QLatin1String("This plugin does not support raise()"))
+    if (message == QLatin1String("This plugin does not support raise()")
+        || message == QLatin1String("This plugin does not support propagateSizeHints()"))
         return;
     if (platformHandler)
         platformHandler(type, context, message);
@@ -153,7 +368,17 @@ void dropRaiseWarning(QtMsgType type, const QMessageLogContext &context, const Q
 
 void quietenPlatform()
 {
-    platformHandler = qInstallMessageHandler(dropRaiseWarning);
+    platformHandler = qInstallMessageHandler(dropPlatformWarnings);
+}
+
+std::unique_ptr<QTemporaryDir> ensureRuntimeFolder()
+{
+    if (qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+        return nullptr;
+    auto folder = std::make_unique<QTemporaryDir>();
+    if (folder->isValid())
+        qputenv("XDG_RUNTIME_DIR", folder->path().toLocal8Bit());
+    return folder;
 }
 
 bool waitFor(const std::function<bool()> &done, int limitMs)
@@ -211,6 +436,7 @@ Summary summarize(QList<double> values)
     const qsizetype n = values.size();
     s.median = n % 2 ? values.at(n / 2) : (values.at(n / 2 - 1) + values.at(n / 2)) / 2;
     s.best = values.first();
+    s.worst = values.last();
     return s;
 }
 

@@ -6,11 +6,13 @@
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
-// What the benchmarks share: synthetic loan stores, the child processes
+// What the benchmarks share: synthetic loan and book stores, the child processes
 // that measure in a fresh program, waiting on the event loop, peak memory,
 // and the medians and ratios they print.
 namespace Bench {
@@ -21,12 +23,28 @@ namespace Bench {
 // Loan i (from 1) has the accession number "A-" and i in seven digits.
 QSqlError fillLoans(const QString &folder, int count);
 
+// Installs the stores in `folder` and puts `count` books in `books` in
+// place of the sample ones, in one statement, every field filled, titles and authors composed from word
+// lists the way a college catalogue reads ("Introduction to Physics",
+// "Santos, Maria"), so that searches find many, few or no books. Book i
+// (from 1) is rowid i and has the book number "B-" and i in seven digits.
+// The search index is kept in step by the store's own triggers. No title
+// or author holds a j, q, x or z: words made of those letters find nothing.
+// Every 10,007th book is on ornithology, the only titles with "orn".
+QSqlError fillBooks(const QString &folder, int count);
+// The number of book i, as fillBooks stores it.
+QString bookNumber(qint64 i);
+
 // The process's peak resident memory (VmHWM) in MiB, -1 when unknown.
 double peakMemoryMiB();
 
-// Drops the offscreen platform's warning on every raise(), which says
-// nothing about the program and buries the figures.
+// Drops the offscreen platform's warnings on every raise() and on a dialog's
+// size hints, which say nothing about the program and bury the figures.
 void quietenPlatform();
+
+// Gives the process a runtime folder of its own when it has none, as Qt
+// asks for one; the folder lasts as long as the returned object.
+std::unique_ptr<QTemporaryDir> ensureRuntimeFolder();
 
 // Runs the event loop until `done` holds; false after `limitMs`.
 bool waitFor(const std::function<bool()> &done, int limitMs = 30000);
@@ -50,6 +68,7 @@ std::optional<QString> runChild(const QProcessEnvironment &env, const QStringLis
 struct Summary {
     double median = 0;
     double best = 0;
+    double worst = 0;
 };
 Summary summarize(QList<double> values);
 
