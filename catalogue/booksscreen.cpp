@@ -228,7 +228,7 @@ void BooksScreen::search()
     if (!BookSearch::isSearchField(field))
         return;
     const BookSearch::Condition condition = BookSearch::contains(field, txtsearch->text());
-    adoLib->setCondition(condition.where, condition.params);
+    adoLib->setCondition(condition.where, condition.params, condition.through);
     if (!adoLib->refresh())
         showDatabaseError(adoLib->lastError());
 }

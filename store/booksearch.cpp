@@ -57,15 +57,25 @@ Condition contains(const QString &field, const QString &text, Path path)
 {
     const QString column = Schema::quoted(field);
     if (text.isEmpty())
-        return {QStringLiteral("%1 IS NOT NULL").arg(column), {}};
+        return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
     if (path == Path::Automatic)
         path = text.size() >= TrigramLength ? Path::Index : Path::Scan;
+    // The index hands its rows over in rowid order, so the first page of a
+    // common word costs no more than a rare one.
     if (path == Path::Index)
-        return {QStringLiteral("rowid IN (SELECT rowid FROM \"books_search\" WHERE \"books_search\" MATCH ?)"),
+        return {QStringLiteral("\"books_search\" MATCH ?"),
                 // An FTS5 phrase is quoted like an identifier.
-                {QStringLiteral("%1 : %2").arg(field, Schema::quoted(text))}};
-    return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column),
-            {QStringLiteral("%") + literalLike(fold(text)) + QStringLiteral("%")}};
+                {QStringLiteral("%1 : %2").arg(field, Schema::quoted(text))},
+                QStringLiteral("books_search")};
+    // SQLite's own LIKE ignores the case of ASCII letters at full speed; only
+    // a text with other letters needs the fold, row by row.
+    const QString pattern = QStringLiteral("%") + literalLike(fold(text)) + QStringLiteral("%");
+    bool ascii = true;
+    for (const QChar c : text)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii)
+        return {QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString()};
+    return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString()};
 }
 
 } // namespace BookSearch

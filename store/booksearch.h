@@ -17,6 +17,7 @@ enum class Path { Automatic, Index, Scan };
 struct Condition {
     QString where;       // over books' quoted columns, with `?` marks
     QVariantList params;
+    QString through;     // the index that drives the rows, if any
 };
 
 // The fields a search may name.

@@ -35,11 +35,13 @@ void PagedModel::failRead(const QSqlError &error) const
 }
 
 void PagedModel::setQuery(const QSqlDatabase &db, const QString &table, const QStringList &fields,
-                          const QString &where, const QVariantList &params)
+                          const QString &where, const QVariantList &params, const QString &through)
 {
     beginResetModel();
     m_db = db;
     m_table = table;
+    m_from = through.isEmpty() ? Schema::quoted(table) : Sql::joinOnRowid(through, table);
+    m_key = QStringLiteral("%1.rowid").arg(Schema::quoted(through.isEmpty() ? table : through));
     m_fields = fields;
     m_where = where;
     m_params = params;
@@ -91,7 +93,7 @@ bool PagedModel::fetchAll()
     if (m_exhausted)
         return true;
     QSqlQuery q(m_db);
-    q.prepare(Sql::count(m_table, m_where));
+    q.prepare(Sql::countFrom(m_from, m_where));
     for (const QVariant &p : m_params)
         q.addBindValue(p);
     if (!q.exec() || !q.next()) {
@@ -113,10 +115,10 @@ bool PagedModel::fetchAll()
 // is at hand (cheap), otherwise by offset.
 bool PagedModel::readPage(int number, Page &out) const
 {
-    QStringList columns{QStringLiteral("rowid")};
+    QStringList columns{m_key};
     for (const QString &f : m_fields)
-        columns << Schema::quoted(f);
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), Schema::quoted(m_table));
+        columns << Schema::quoted(m_table) + QLatin1Char('.') + Schema::quoted(f);
+    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), m_from);
     QStringList conditions;
     if (!m_where.isEmpty())
         conditions << QLatin1Char('(') + m_where + QLatin1Char(')');
@@ -124,7 +126,7 @@ bool PagedModel::readPage(int number, Page &out) const
     const auto previous = m_pages.constFind(number - 1);
     const bool keyset = number > 0 && previous != m_pages.cend() && !previous->rowids.isEmpty();
     if (keyset) {
-        conditions << QStringLiteral("rowid > ?");
+        conditions << m_key + QStringLiteral(" > ?");
         params << previous->rowids.last();
     }
     if (!conditions.isEmpty())
@@ -135,9 +137,9 @@ bool PagedModel::readPage(int number, Page &out) const
     const qint64 end = qMin<qint64>(start + m_pageSize, m_known);
     const bool fromEnd = !keyset && m_exhausted && start > m_known / 2 && end > start;
     if (fromEnd)
-        sql += QStringLiteral(" ORDER BY rowid DESC LIMIT %1 OFFSET %2").arg(end - start).arg(m_known - end);
+        sql += QStringLiteral(" ORDER BY %1 DESC LIMIT %2 OFFSET %3").arg(m_key).arg(end - start).arg(m_known - end);
     else
-        sql += QStringLiteral(" ORDER BY rowid LIMIT %1").arg(m_pageSize);
+        sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(m_key).arg(m_pageSize);
     if (!keyset && !fromEnd && number > 0)
         sql += QStringLiteral(" OFFSET %1").arg(start);
 

@@ -20,10 +20,11 @@ QuerySource::~QuerySource()
     close();
 }
 
-void QuerySource::setCondition(const QString &where, const QVariantList &params)
+void QuerySource::setCondition(const QString &where, const QVariantList &params, const QString &through)
 {
     m_where = where;
     m_params = params;
+    m_through = through;
 }
 
 bool QuerySource::open()
@@ -35,7 +36,7 @@ bool QuerySource::refresh()
 {
     if (!ensureOpen())
         return false;
-    m_model->setQuery(database(), table(), fields(), m_where, m_params);
+    m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
     const bool ok = m_model->reload();
     m_current = m_model->rowCount() > 0 ? 0 : -1;
     emit currentChanged();

@@ -15,8 +15,9 @@ public:
     ~QuerySource() override;
 
     // `where` is SQL over the table's quoted columns with `?` marks for
-    // `params`; empty means every row. Takes effect at the next refresh().
-    void setCondition(const QString &where, const QVariantList &params = {});
+    // `params`; empty means every row. `through` names an index table that
+    // drives the rows (see PagedModel). Takes effect at the next refresh().
+    void setCondition(const QString &where, const QVariantList &params = {}, const QString &through = QString());
 
     bool open();
     // Runs the query again; its first row becomes current.
@@ -42,6 +43,7 @@ public:
 private:
     QString m_where;
     QVariantList m_params;
+    QString m_through;
     PagedModel *m_model;
     int m_current = -1;
 };

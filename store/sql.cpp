@@ -65,10 +65,20 @@ QString findRow(const QString &table, const QString &field)
 
 QString count(const QString &table, const QString &where)
 {
-    QString sql = QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table));
+    return countFrom(quoted(table), where);
+}
+
+QString countFrom(const QString &from, const QString &where)
+{
+    QString sql = QStringLiteral("SELECT count(*) FROM %1").arg(from);
     if (!where.isEmpty())
         sql += QStringLiteral(" WHERE ") + where;
     return sql;
+}
+
+QString joinOnRowid(const QString &index, const QString &table)
+{
+    return QStringLiteral("%1 JOIN %2 ON %2.rowid = %1.rowid").arg(quoted(index), quoted(table));
 }
 
 QString readVersion()

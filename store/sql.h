@@ -24,6 +24,9 @@ QString previousRow(const QString &table);
 QString findRow(const QString &table, const QString &field);
 
 QString count(const QString &table, const QString &where);
+QString countFrom(const QString &from, const QString &where);
+// `index` joined to `table` on their rowids, as a FROM clause.
+QString joinOnRowid(const QString &index, const QString &table);
 
 QString readVersion();
 QString writeVersion(int version);

@@ -585,7 +585,7 @@ private slots:
         auto found = [&](BookSearch::Path path) {
             const BookSearch::Condition c = BookSearch::contains(field, text, path);
             QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
-            books.setCondition(c.where, c.params);
+            books.setCondition(c.where, c.params, c.through);
             QStringList numbers;
             if (!books.open())
                 return QStringList{books.lastError().text()};
@@ -624,7 +624,7 @@ private slots:
         auto first = [&](const QString &text) {
             const BookSearch::Condition c = BookSearch::contains(QStringLiteral("Title"), text, BookSearch::Path::Index);
             QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
-            books.setCondition(c.where, c.params);
+            books.setCondition(c.where, c.params, c.through);
             return books.open() ? books.value(QStringLiteral("BookNumber")).toString() : books.lastError().text();
         };
         QCOMPARE(first(QStringLiteral("c programming")), QStringLiteral("B-0003"));
