@@ -1,8 +1,11 @@
-// Saves a picture of every screen as it first appears, for looking at the
-// program's screens side by side after a change. Runs on a throw-away data
+// Saves a picture of every screen as it first appears, and both printed
+// reports, for looking at the program side by side after a change. Runs on a throw-away data
 // folder; usage: screenshots OUTPUT_FOLDER
 #include "app/ui/navigator.h"
 #include "app/screens.h"
+#include "catalogue/reportlayout.h"
+#include "catalogue/reportpreview.h"
+#include "catalogue/tablereportrows.h"
 #include "store/database.h"
 
 #include <QApplication>
@@ -33,6 +36,16 @@ int main(int argc, char *argv[])
         screen->grab().save(QDir(out).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
         screen->close();
         QTest::qWait(50);
+    }
+    // Both printed reports: their previews, and the reports as PDF files.
+    const QList<std::pair<ReportLayout, Schema::File>> reports{
+        {ReportLayout::catalogue(), Schema::File::Transactions}, {ReportLayout::loans(), Schema::File::Tallymere}};
+    for (const auto &[layout, file] : reports) {
+        ReportPreview preview(layout, std::make_unique<TableReportRows>(file, layout.table));
+        preview.show();
+        QTest::qWait(300);
+        preview.grab().save(QDir(out).filePath(layout.name + QStringLiteral(".png")));
+        preview.savePdf(QDir(out).filePath(layout.name + QStringLiteral(".pdf")));
     }
     Navigator::instance().reset();
     return 0;
