@@ -1,10 +1,11 @@
-# make run   - install what is missing, build, start Tallymere
-# make test  - install what is missing, build, run every test
-# make bench - install what is missing, build, run the benchmarks
+# make run     - install what is missing, build, start Tallymere
+# make test    - install what is missing, build, run every test
+# make bench   - install what is missing, build, run the benchmarks
+# make package - install what is missing, build, make the Debian package
 BUILD ?= build
 PACKAGES := $(shell grep -v '^\s*\#' packages.txt | grep -v '^\s*$$')
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps build run test bench package clean
 
 all: build
 
@@ -37,6 +38,9 @@ bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_search
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_preview
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_pdf
+
+package: build
+	cd $(BUILD) && cpack
 
 clean:
 	rm -rf $(BUILD)
