@@ -24,11 +24,23 @@ QString previousRow(const QString &table);
 QString findRow(const QString &table, const QString &field);
 
 QString count(const QString &table, const QString &where);
+// Every row of `table`, only `columns`, in row order.
+QString selectAll(const QString &table, const QStringList &columns);
+QString deleteAll(const QString &table);
 
 QString readVersion();
 QString writeVersion(int version);
 QString countTables();
 QString walJournal();
 QString integrityCheck();
+QString quickCheck();
+// The catalogue's search index checked against itself and against books.
+QString searchIndexCheck();
+QString hasTable();
+// Folds the write-ahead log into the file and empties it.
+QString checkpoint();
+QString savepoint(const QString &name);
+QString rollbackTo(const QString &name);
+QString release(const QString &name);
 
 } // namespace Sql
