@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -11,7 +12,9 @@
 
 DeskLock::DeskLock(const QString &folder, Kind kind)
 {
-    QDir().mkpath(folder);
+    // A restore may be the first to make the data folder: it is the owner's.
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     const QByteArray path = QFile::encodeName(QDir(folder).filePath(fileName()));
     // Not inherited by the programs the desk starts (the text editor, the
     // calculator): they would keep the desk's presence alive after it ends.
