@@ -70,7 +70,8 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
         } else {
             int seen = 0;
             while (q.next()) {
-                const QString line = q.value(0).toString();
+                QString line = q.value(0).toString();
+                line.replace(QLatin1Char('\n'), QLatin1Char(' '));
                 if (line == QLatin1String("ok"))
                     continue;
                 if (++seen <= FaultsShown)
