@@ -31,24 +31,47 @@ QList<QStringList> parse(const QString &text)
 
 QString line(const QStringList &fields)
 {
-    QStringList out;
-    out.reserve(fields.size());
-    for (const QString &f : fields) {
-        if (f.isNull()) {
-            out << QString();
-            continue;
-        }
-        const bool needsQuotes = f.isEmpty() || f.contains(QLatin1Char(',')) || f.contains(QLatin1Char('"'))
-                                 || f.contains(QLatin1Char('\n')) || f.contains(QLatin1Char('\r'));
-        if (!needsQuotes) {
-            out << f;
-            continue;
-        }
-        QString doubled = f;
-        doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        out << QLatin1Char('"') + doubled + QLatin1Char('"');
+    QByteArray out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        const QString &f = fields.at(i);
+        const QByteArray bytes = f.toUtf8();
+        if (f.isNull())
+            appendField(out, QByteArrayView());
+        else
+            appendField(out, bytes.isEmpty() ? QByteArrayView("", 0) : QByteArrayView(bytes));
     }
-    return out.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+    out += "\r\n";
+    return QString::fromUtf8(out);
+}
+
+void appendField(QByteArray &out, QByteArrayView utf8)
+{
+    if (utf8.isNull())
+        return;
+    bool needsQuotes = utf8.isEmpty();
+    for (const char c : utf8) {
+        if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+            needsQuotes = true;
+            break;
+        }
+    }
+    if (!needsQuotes) {
+        out += utf8;
+        return;
+    }
+    out += '"';
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        if (utf8.at(i) == '"') {
+            out += utf8.sliced(from, i + 1 - from);
+            out += '"';
+            from = i + 1;
+        }
+    }
+    out += utf8.sliced(from);
+    out += '"';
 }
 
 Reader::Reader(QIODevice *device) : m_device(device), m_decoder(QStringDecoder::Utf8)

@@ -23,6 +23,11 @@ QList<QStringList> parse(const QString &text);
 // One line of `fields`, quoted where needed, ended by CRLF.
 QString line(const QStringList &fields);
 
+// Appends one field given as UTF-8 to `out`, quoted where needed; a null
+// `utf8` is a missing value. (The separators are ASCII, so the bytes can be
+// looked at as they are.)
+void appendField(QByteArray &out, QByteArrayView utf8);
+
 // Reads one record at a time from `device`, so that a file of any size is
 // read in a small, fixed amount of memory.
 class Reader
