@@ -34,6 +34,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_startup
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_loanlist
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_find
+	./$(BUILD)/bench/bench_admin
 
 clean:
 	rm -rf $(BUILD)
