@@ -3,6 +3,7 @@
 #include "app/ui/navigator.h"
 #include "app/ui/screennames.h"
 #include "store/database.h"
+#include "store/desklock.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -13,6 +14,7 @@ int main(int argc, char *argv[])
     prepareApplication(app);
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     Database::setFolder(folder);
+    const DeskLock presence(folder);
     if (const QSqlError error = installStores(folder); error.isValid()) {
         showDatabaseError(error);
         return 1;

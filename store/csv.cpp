@@ -1,75 +1,205 @@
 #include "store/csv.h"
 
+#include <QBuffer>
+#include <QIODevice>
+
 namespace Csv {
 
-QList<QStringList> parse(const QString &input)
+namespace {
+
+constexpr qint64 ChunkBytes = 64 * 1024;
+
+bool isSpecial(QChar c)
 {
-    QStringView text(input);
-    if (text.startsWith(QChar(0xfeff)))
-        text = text.mid(1);
+    return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r');
+}
+
+} // namespace
+
+QList<QStringList> parse(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Reader reader(&buffer);
     QList<QStringList> rows;
     QStringList row;
-    QString field;
-    bool quoted = false;
-    bool fieldStarted = false;
-    auto endRow = [&] {
-        if (fieldStarted || !row.isEmpty() || !field.isEmpty()) {
-            row << field;
-            rows << row;
-        }
-        row.clear();
-        field.clear();
-        fieldStarted = false;
-    };
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (quoted) {
-            if (c == QLatin1Char('"')) {
-                if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
-                    field += c;
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else {
-                field += c;
-            }
-        } else if (c == QLatin1Char('"')) {
-            quoted = true;
-            fieldStarted = true;
-        } else if (c == QLatin1Char(',')) {
-            row << field;
-            field.clear();
-            fieldStarted = true;
-        } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
-                ++i;
-            endRow();
-        } else {
-            field += c;
-            fieldStarted = true;
-        }
-    }
-    endRow();
+    while (reader.next(row))
+        rows << row;
     return rows;
 }
 
 QString line(const QStringList &fields)
 {
-    QStringList out;
-    out.reserve(fields.size());
-    for (const QString &f : fields) {
-        const bool needsQuotes = f.contains(QLatin1Char(',')) || f.contains(QLatin1Char('"'))
-                                 || f.contains(QLatin1Char('\n')) || f.contains(QLatin1Char('\r'));
-        if (!needsQuotes) {
-            out << f;
+    QByteArray out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        const QString &f = fields.at(i);
+        const QByteArray bytes = f.toUtf8();
+        if (f.isNull())
+            appendField(out, QByteArrayView());
+        else
+            appendField(out, bytes.isEmpty() ? QByteArrayView("", 0) : QByteArrayView(bytes));
+    }
+    out += "\r\n";
+    return QString::fromUtf8(out);
+}
+
+void appendField(QByteArray &out, QByteArrayView utf8)
+{
+    if (utf8.isNull())
+        return;
+    bool needsQuotes = utf8.isEmpty();
+    for (const char c : utf8) {
+        if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+            needsQuotes = true;
+            break;
+        }
+    }
+    if (!needsQuotes) {
+        out += utf8;
+        return;
+    }
+    out += '"';
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        if (utf8.at(i) == '"') {
+            out += utf8.sliced(from, i + 1 - from);
+            out += '"';
+            from = i + 1;
+        }
+    }
+    out += utf8.sliced(from);
+    out += '"';
+}
+
+Reader::Reader(QIODevice *device) : m_device(device), m_decoder(QStringDecoder::Utf8)
+{
+}
+
+bool Reader::fail(const QString &text)
+{
+    m_error = text;
+    m_atEnd = true;
+    m_buffer.clear();
+    m_pos = 0;
+    return false;
+}
+
+bool Reader::ensure(qsizetype count)
+{
+    while (m_buffer.size() - m_pos < count && !m_atEnd) {
+        // What lies behind the reading position has been copied out already.
+        if (m_pos > 0) {
+            m_buffer.remove(0, m_pos);
+            m_pos = 0;
+        }
+        QByteArray bytes(ChunkBytes, Qt::Uninitialized);
+        const qint64 got = m_device->read(bytes.data(), ChunkBytes);
+        if (got < 0)
+            return fail(QStringLiteral("it cannot be read (%1)").arg(m_device->errorString()));
+        if (got == 0) {
+            m_atEnd = true;
+            break;
+        }
+        bytes.resize(got);
+        m_bytesRead += bytes.size();
+        m_buffer += m_decoder.decode(bytes);
+        if (m_decoder.hasError())
+            return fail(QStringLiteral("it is not UTF-8 text (near line %1)").arg(m_line));
+        if (!m_started && !m_buffer.isEmpty()) {
+            m_started = true;
+            if (m_buffer.at(0) == QChar(0xfeff))
+                m_pos = 1;
+        }
+    }
+    return m_buffer.size() - m_pos >= count;
+}
+
+bool Reader::next(QStringList &fields)
+{
+    fields.clear();
+    if (!m_error.isEmpty())
+        return false;
+    // Blank lines between records hold nothing.
+    while (ensure(1)) {
+        const QChar c = m_buffer.at(m_pos);
+        if (c != QLatin1Char('\n') && c != QLatin1Char('\r'))
+            break;
+        ++m_pos;
+        if (c == QLatin1Char('\r') && ensure(1) && m_buffer.at(m_pos) == QLatin1Char('\n'))
+            ++m_pos;
+        ++m_line;
+    }
+    if (!m_error.isEmpty() || !ensure(1))
+        return false;
+
+    m_recordLine = m_line;
+    QString field;
+    bool quotedField = false;
+    auto endField = [&] {
+        // A bare empty field has no value; a quoted one is an empty text.
+        if (field.isEmpty())
+            fields << (quotedField ? QString(QLatin1String("")) : QString());
+        else
+            fields << field;
+        field.clear();
+        quotedField = false;
+    };
+
+    bool inQuotes = false;
+    for (;;) {
+        if (!ensure(1)) {
+            if (!m_error.isEmpty())
+                return false;
+            if (inQuotes) {
+                fields.clear();
+                return fail(QStringLiteral("it ends inside the quoted field that begins on line %1")
+                                .arg(m_recordLine));
+            }
+            endField();
+            return true;
+        }
+        if (inQuotes) {
+            const qsizetype quote = m_buffer.indexOf(QLatin1Char('"'), m_pos);
+            const qsizetype end = quote < 0 ? m_buffer.size() : quote;
+            const QStringView run = QStringView(m_buffer).mid(m_pos, end - m_pos);
+            m_line += run.count(QLatin1Char('\n'));
+            field += run;
+            m_pos = end;
+            if (quote < 0)
+                continue;
+            ++m_pos;
+            if (ensure(1) && m_buffer.at(m_pos) == QLatin1Char('"')) {
+                field += QLatin1Char('"');
+                ++m_pos;
+            } else {
+                inQuotes = false;
+            }
             continue;
         }
-        QString doubled = f;
-        doubled.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-        out << QLatin1Char('"') + doubled + QLatin1Char('"');
+        qsizetype end = m_pos;
+        while (end < m_buffer.size() && !isSpecial(m_buffer.at(end)))
+            ++end;
+        field += QStringView(m_buffer).mid(m_pos, end - m_pos);
+        m_pos = end;
+        if (m_pos == m_buffer.size())
+            continue;
+        const QChar c = m_buffer.at(m_pos++);
+        if (c == QLatin1Char('"')) {
+            inQuotes = true;
+            quotedField = true;
+        } else if (c == QLatin1Char(',')) {
+            endField();
+        } else {
+            if (c == QLatin1Char('\r') && ensure(1) && m_buffer.at(m_pos) == QLatin1Char('\n'))
+                ++m_pos;
+            ++m_line;
+            endField();
+            return true;
+        }
     }
-    return out.join(QLatin1Char(',')) + QStringLiteral("\r\n");
 }
 
 } // namespace Csv

@@ -244,6 +244,21 @@ QSqlError explain(const QString &path, const QSqlError &engine)
     return QSqlError(detail, sentence.arg(QDir::toNativeSeparators(path)), engine.type());
 }
 
+QString sentence(const QSqlError &error)
+{
+    QString line = error.databaseText().trimmed();
+    const QString detail = error.driverText().trimmed();
+    if (line.isEmpty())
+        line = detail;
+    else if (!detail.isEmpty() && !line.contains(detail))
+        line += QStringLiteral(" (%1)").arg(detail);
+    // One line, but runs of spaces kept: field names hold them.
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return line;
+}
+
 int version(const QString &path, QSqlError *error)
 {
     Scoped scoped(path);

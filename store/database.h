@@ -39,6 +39,9 @@ int version(const QString &path, QSqlError *error = nullptr);
 // A sentence that names `path` and the problem, with the engine's text kept
 // as the detail.
 QSqlError explain(const QString &path, const QSqlError &engine);
+// The error as one line: its sentence, then the engine's detail when that
+// adds something.
+QString sentence(const QSqlError &error);
 
 // A connection of its own for one record source, closed with it.
 class Connection

@@ -81,6 +81,19 @@ QString joinOnRowid(const QString &index, const QString &table)
     return QStringLiteral("%1 JOIN %2 ON %2.rowid = %1.rowid").arg(quoted(index), quoted(table));
 }
 
+QString selectAll(const QString &table, const QStringList &columns)
+{
+    QStringList names;
+    for (const QString &c : columns)
+        names << quoted(c);
+    return QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(names.join(QLatin1Char(',')), quoted(table));
+}
+
+QString deleteAll(const QString &table)
+{
+    return QStringLiteral("DELETE FROM %1").arg(quoted(table));
+}
+
 QString readVersion()
 {
     return QStringLiteral("PRAGMA user_version");
@@ -104,6 +117,42 @@ QString walJournal()
 QString integrityCheck()
 {
     return QStringLiteral("PRAGMA integrity_check");
+}
+
+QString quickCheck()
+{
+    return QStringLiteral("PRAGMA quick_check");
+}
+
+QString searchIndexCheck()
+{
+    // rank = 1 also compares the index with the rows of books.
+    return QStringLiteral("INSERT INTO \"books_search\" (\"books_search\", rank) VALUES ('integrity-check', 1)");
+}
+
+QString hasTable()
+{
+    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
+}
+
+QString checkpoint()
+{
+    return QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+QString savepoint(const QString &name)
+{
+    return QStringLiteral("SAVEPOINT %1").arg(Schema::quoted(name));
+}
+
+QString rollbackTo(const QString &name)
+{
+    return QStringLiteral("ROLLBACK TO %1").arg(Schema::quoted(name));
+}
+
+QString release(const QString &name)
+{
+    return QStringLiteral("RELEASE %1").arg(Schema::quoted(name));
 }
 
 } // namespace Sql

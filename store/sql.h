@@ -27,11 +27,23 @@ QString count(const QString &table, const QString &where);
 QString countFrom(const QString &from, const QString &where);
 // `index` joined to `table` on their rowids, as a FROM clause.
 QString joinOnRowid(const QString &index, const QString &table);
+// Every row of `table`, only `columns`, in row order.
+QString selectAll(const QString &table, const QStringList &columns);
+QString deleteAll(const QString &table);
 
 QString readVersion();
 QString writeVersion(int version);
 QString countTables();
 QString walJournal();
 QString integrityCheck();
+QString quickCheck();
+// The catalogue's search index checked against itself and against books.
+QString searchIndexCheck();
+QString hasTable();
+// Folds the write-ahead log into the file and empties it.
+QString checkpoint();
+QString savepoint(const QString &name);
+QString rollbackTo(const QString &name);
+QString release(const QString &name);
 
 } // namespace Sql

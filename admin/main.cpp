@@ -1,0 +1,334 @@
+// tallymere-admin: installation work on the desk's stores from the command
+// line: moving an old desk's files or a spreadsheet in, exporting, backing
+// up, restoring and checking. It links the store alone, no widgets.
+#include "admin/mdbsource.h"
+#include "store/backup.h"
+#include "store/database.h"
+#include "store/desklock.h"
+#include "store/transfer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <unistd.h>
+
+namespace {
+
+const QString Program = QStringLiteral("tallymere-admin");
+
+void print(std::FILE *stream, const QString &line)
+{
+    std::fputs(line.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+int fail(const QString &line)
+{
+    print(stderr, Program + QStringLiteral(": ") + line);
+    return 1;
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// How far long work has come, on standard error: nothing for work done in
+// a moment, then a line a second (rewritten in place on a terminal).
+class ProgressLine
+{
+public:
+    ProgressLine() : m_terminal(isatty(STDERR_FILENO)) { m_clock.start(); }
+    ~ProgressLine() { finish(); }
+
+    void report(const QString &what, qint64 rows, double part)
+    {
+        const qint64 now = m_clock.elapsed();
+        if (now < FirstAfterMs || now - m_last < EveryMs)
+            return;
+        m_last = now;
+        QString text = QStringLiteral("%1: %2 rows").arg(what).arg(rows);
+        if (part >= 0)
+            text += QStringLiteral(" (%1%)").arg(int(qBound(0.0, part, 1.0) * 100));
+        show(text);
+    }
+
+    void reportPages(qint64 done, qint64 total)
+    {
+        const qint64 now = m_clock.elapsed();
+        if (now < FirstAfterMs || now - m_last < EveryMs || total <= 0)
+            return;
+        m_last = now;
+        show(QStringLiteral("copying: %1%").arg(done * 100 / total));
+    }
+
+    void finish()
+    {
+        if (m_shown && m_terminal)
+            std::fputc('\n', stderr);
+        m_shown = false;
+    }
+
+private:
+    static constexpr qint64 FirstAfterMs = 1000;
+    static constexpr qint64 EveryMs = 1000;
+
+    void show(const QString &text)
+    {
+        const QByteArray bytes = text.toLocal8Bit();
+        if (m_terminal)
+            std::fprintf(stderr, "\r%s\033[K", bytes.constData());
+        else
+            std::fprintf(stderr, "%s\n", bytes.constData());
+        std::fflush(stderr);
+        m_shown = true;
+    }
+
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    bool m_terminal;
+    bool m_shown = false;
+};
+
+struct Context {
+    QString data;
+    QStringList arguments;
+    bool replace = false;
+};
+
+QString storePath(const Context &c, Schema::File file)
+{
+    return QDir(c.data).filePath(Schema::fileName(file));
+}
+
+// Every command marks its presence as a desk program does, so that no
+// restore swaps the stores under it (the imports do so themselves).
+bool present(const Context &c, std::optional<DeskLock> &lock, QString *error)
+{
+    lock.emplace(c.data, DeskLock::Kind::Shared);
+    if (lock->isHeld())
+        return true;
+    *error = lock->errorText();
+    return false;
+}
+
+bool needsFolder(const Context &c, QString *error)
+{
+    if (QFileInfo(c.data).isDir())
+        return true;
+    *error = QStringLiteral("There is no data folder %1.").arg(native(c.data));
+    return false;
+}
+
+int report(const Transfer::Outcome &outcome, const QString &done)
+{
+    if (!outcome.backup.isEmpty())
+        print(stdout, QStringLiteral("The stores were first backed up into %1.").arg(native(outcome.backup)));
+    for (const QString &note : outcome.notes)
+        print(stdout, note);
+    if (!outcome.ok()) {
+        if (outcome.needsReplace)
+            return fail(outcome.error + QStringLiteral(" Give --replace to overwrite them; a backup is made first."));
+        return fail(outcome.error);
+    }
+    print(stdout, done);
+    return 0;
+}
+
+int importMdb(const Context &c)
+{
+    MdbTableSource catalogue(c.arguments.at(0));
+    MdbTableSource desk(c.arguments.at(1));
+    for (MdbTableSource *source : {&catalogue, &desk})
+        if (!source->open())
+            return fail(source->errorText());
+    ProgressLine progress;
+    const Transfer::Outcome outcome =
+        Transfer::importTables(catalogue, desk, c.data, c.replace, [&](const QString &what, qint64 rows, double part) {
+            progress.report(what, rows, part);
+        });
+    progress.finish();
+    return report(outcome, QStringLiteral("Imported %1 rows into the stores in %2.").arg(outcome.rows).arg(native(c.data)));
+}
+
+int importBooks(const Context &c)
+{
+    ProgressLine progress;
+    const Transfer::Outcome outcome = Transfer::importBooks(
+        c.data, c.arguments.at(0), c.replace,
+        [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+    progress.finish();
+    return report(outcome, QStringLiteral("Imported %1 books into %2.")
+                               .arg(outcome.rows)
+                               .arg(native(storePath(c, Schema::File::Transactions))));
+}
+
+int exportTable(const Context &c, const Schema::Table &table)
+{
+    QString error;
+    std::optional<DeskLock> lock;
+    if (!needsFolder(c, &error) || !present(c, lock, &error))
+        return fail(error);
+    ProgressLine progress;
+    const Transfer::Outcome outcome = Transfer::exportTable(
+        storePath(c, table.file), table, c.arguments.at(0),
+        [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+    progress.finish();
+    return report(outcome,
+                  QStringLiteral("Exported %1 rows of %2 into %3.").arg(outcome.rows).arg(table.name, native(c.arguments.at(0))));
+}
+
+int backup(const Context &c)
+{
+    QString error;
+    std::optional<DeskLock> lock;
+    if (!needsFolder(c, &error) || !present(c, lock, &error))
+        return fail(error);
+    ProgressLine progress;
+    QString made;
+    const QSqlError failure = Backup::backup(c.data, c.arguments.at(0), &made,
+                                             [&](qint64 done, qint64 total) { progress.reportPages(done, total); });
+    progress.finish();
+    if (failure.isValid())
+        return fail(Database::sentence(failure));
+    print(stdout, QStringLiteral("Backed up the stores into %1.").arg(native(made)));
+    return 0;
+}
+
+int restore(const Context &c)
+{
+    QStringList kept;
+    const QSqlError failure = Backup::restore(c.data, c.arguments.at(0), &kept);
+    if (failure.isValid())
+        return fail(Database::sentence(failure));
+    QStringList shown;
+    for (const QString &path : kept)
+        shown << native(path);
+    print(stdout, QStringLiteral("Restored the stores in %1 from %2.").arg(native(c.data), native(c.arguments.at(0))));
+    if (!shown.isEmpty())
+        print(stdout, QStringLiteral("The stores it replaced are kept as %1.").arg(shown.join(QStringLiteral(", "))));
+    return 0;
+}
+
+int check(const Context &c)
+{
+    QString error;
+    std::optional<DeskLock> lock;
+    if (!needsFolder(c, &error) || !present(c, lock, &error))
+        return fail(error);
+    bool healthy = true;
+    for (const Backup::Finding &finding : Backup::check(c.data)) {
+        print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
+        healthy = healthy && finding.ok;
+    }
+    return healthy ? 0 : 1;
+}
+
+struct Command {
+    QString name;
+    QStringList arguments;
+    bool replace;
+    QString summary;
+    std::function<int(const Context &)> run;
+};
+
+const QList<Command> &commands()
+{
+    static const QList<Command> list{
+        {QStringLiteral("import-mdb"), {QStringLiteral("TRANSACTIONS.mdb"), QStringLiteral("TALLYMERE.mdb")}, true,
+         QStringLiteral("the catalogue, loans and accounts of an old desk's Jet files"), importMdb},
+        {QStringLiteral("import-books"), {QStringLiteral("FILE.csv")}, true,
+         QStringLiteral("adds the books of a CSV file to the catalogue (--replace: instead of it)"), importBooks},
+        {QStringLiteral("export-books"), {QStringLiteral("FILE.csv")}, false,
+         QStringLiteral("writes the catalogue to a CSV file"),
+         [](const Context &c) { return exportTable(c, Schema::books()); }},
+        {QStringLiteral("export-loans"), {QStringLiteral("FILE.csv")}, false,
+         QStringLiteral("writes the loans to a CSV file"),
+         [](const Context &c) { return exportTable(c, Schema::borrower()); }},
+        {QStringLiteral("backup"), {QStringLiteral("DIR")}, false,
+         QStringLiteral("copies both stores into a new folder in DIR, even while the desk runs"), backup},
+        {QStringLiteral("restore"), {QStringLiteral("DIR")}, false,
+         QStringLiteral("puts the backup in DIR back, while no desk program runs"), restore},
+        {QStringLiteral("check"), {}, false,
+         QStringLiteral("checks each store and shows its schema version"), check},
+    };
+    return list;
+}
+
+QString description()
+{
+    QString text = QStringLiteral("Installs and moves the stores of Tallymere, the library lending desk.\n"
+                                  "Works on the desk's own data folder unless given --data.\n\nCommands:\n");
+    for (const Command &command : commands()) {
+        const QString usage = (QStringList{command.name} + command.arguments).join(QLatin1Char(' '))
+                              + (command.replace ? QStringLiteral(" [--replace]") : QString());
+        text += QStringLiteral("  %1\n      %2\n").arg(usage, command.summary);
+    }
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The same per-user folder as the desk program's.
+    QCoreApplication::setApplicationName(QStringLiteral("Tallymere"));
+    QCoreApplication::setOrganizationName(QString());
+    QCoreApplication::setApplicationVersion(QStringLiteral(TALLYMERE_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(description());
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption dataOption(QStringLiteral("data"),
+                                        QStringLiteral("Work on the stores in DIR instead of the desk's own."),
+                                        QStringLiteral("DIR"));
+    const QCommandLineOption replaceOption(QStringLiteral("replace"),
+                                          QStringLiteral("Replace what the stores hold (after a backup)."));
+    parser.addOption(dataOption);
+    parser.addOption(replaceOption);
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see Commands)."),
+                                 QStringLiteral("command [arguments]"));
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(parser.errorText());
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return fail(QStringLiteral("No command given; see %1 --help.").arg(Program));
+    const QString name = positional.takeFirst();
+    const Command *command = nullptr;
+    for (const Command &candidate : commands())
+        if (candidate.name == name)
+            command = &candidate;
+    if (!command)
+        return fail(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
+    if (positional.size() != command->arguments.size())
+        return fail(QStringLiteral("%1 takes %2.")
+                        .arg(command->name,
+                             command->arguments.isEmpty() ? QStringLiteral("no arguments")
+                                                          : command->arguments.join(QLatin1Char(' '))));
+    if (parser.isSet(replaceOption) && !command->replace)
+        return fail(QStringLiteral("%1 does not take --replace.").arg(command->name));
+
+    Context context;
+    context.arguments = positional;
+    context.replace = parser.isSet(replaceOption);
+    context.data = parser.isSet(dataOption) ? QDir(parser.value(dataOption)).absolutePath()
+                                            : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (context.data.isEmpty())
+        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    return command->run(context);
+}

@@ -1,0 +1,175 @@
+// tallymere-admin's import-books and export-books on a catalogue of
+// 100,000 synthetic books, each run as a librarian runs it (a whole
+// process), beside the sqlite3 shell doing the same work in the same run:
+// `.import --csv` of the same file into a store of the same schema (the
+// search index's triggers fire for both), and `-csv -header SELECT *` of
+// the same table. Figures are rows per second; the goal is at least half
+// the shell's speed.
+#include "bench/benchsupport.h"
+#include "store/csv.h"
+#include "store/database.h"
+#include "store/schema.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int Books = 100000;
+constexpr int Runs = 3;
+constexpr double Goal = 0.5;
+
+// A catalogue of `count` books with every field filled, some values quoted.
+bool writeCatalogue(const QString &path, int count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray chunk = Csv::line(Schema::books().fields).toUtf8();
+    for (int i = 1; i <= count; ++i) {
+        const QString n = QString::number(i);
+        chunk += Csv::line({QStringLiteral("B-%1").arg(i, 7, 10, QLatin1Char('0')), QStringLiteral("QA76.%1 .K64").arg(i % 997),
+                            QStringLiteral("2006-03-14"), QStringLiteral("978-0-201-%1").arg(i % 99991),
+                            QStringLiteral("Reserve section"), QString::number(1950 + i % 70),
+                            QStringLiteral("Addison-Wesley, Inc."), QStringLiteral("4,890.00"),
+                            QStringLiteral("Library Fund"), QString::number(100 + i % 900), QStringLiteral("1 of 4"),
+                            QStringLiteral("3rd"),
+                            QStringLiteral("The \"Art\" of Computer Programming, Volume ") + n,
+                            QStringLiteral("Donald E. Knuth ") + n, QStringLiteral("89.99")})
+                     .toUtf8();
+        if (chunk.size() > (1 << 20)) {
+            if (file.write(chunk) != chunk.size())
+                return false;
+            chunk.clear();
+        }
+    }
+    return file.write(chunk) == chunk.size();
+}
+
+// Runs `program` and returns its wall-clock seconds, or nothing on failure.
+std::optional<double> timed(const QString &program, const QStringList &arguments, const QString &input = QString(),
+                            const QString &output = QString())
+{
+    QProcess process;
+    if (!input.isEmpty())
+        process.setStandardInputFile(input);
+    if (!output.isEmpty())
+        process.setStandardOutputFile(output);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
+// A freshly installed data folder.
+QString freshFolder(const QTemporaryDir &dir, const QString &name)
+{
+    const QString folder = dir.filePath(name);
+    const QSqlError error = Database::install(folder);
+    if (error.isValid()) {
+        std::fprintf(stderr, "cannot install %s: %s\n", qPrintable(folder), qPrintable(error.text()));
+        return {};
+    }
+    return folder;
+}
+
+int count(const QString &path)
+{
+    int n = -1;
+    {
+        Database::Connection connection(path);
+        if (connection.open()) {
+            QSqlQuery q(connection.database());
+            if (q.exec(QStringLiteral("SELECT count(*) FROM books")) && q.next())
+                n = q.value(0).toInt();
+        }
+    }
+    return n;
+}
+
+void printRow(const char *work, const QList<double> &ours, const QList<double> &floor)
+{
+    const double mine = Books / Bench::summarize(ours).median;
+    const double shell = floor.isEmpty() ? 0 : Books / Bench::summarize(floor).median;
+    std::printf("%-14s %14s %18s %8s%s\n", work, qPrintable(Bench::grouped(int(mine))),
+                shell > 0 ? qPrintable(Bench::grouped(int(shell))) : "-", qPrintable(Bench::ratio(mine, shell)),
+                shell > 0 && mine / shell < Goal ? "  under the goal" : "");
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("catalogue.csv"));
+    if (!dir.isValid() || !writeCatalogue(csv, Books)) {
+        std::fprintf(stderr, "cannot write the synthetic catalogue\n");
+        return 1;
+    }
+    const QString admin = QStringLiteral(ADMIN_PROGRAM);
+    const QString sqlite3 = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqlite3.isEmpty())
+        std::fprintf(stderr, "no sqlite3 shell found: the figures are printed without their floor\n");
+
+    QList<double> importOurs, importShell, exportOurs, exportShell;
+    for (int run = 0; run < Runs; ++run) {
+        const QString ours = freshFolder(dir, QStringLiteral("ours-%1").arg(run));
+        const QString shell = freshFolder(dir, QStringLiteral("shell-%1").arg(run));
+        if (ours.isEmpty() || shell.isEmpty())
+            return 1;
+        const QString oursStore = QDir(ours).filePath(Schema::fileName(Schema::File::Transactions));
+        const QString shellStore = QDir(shell).filePath(Schema::fileName(Schema::File::Transactions));
+        const int before = count(oursStore);
+
+        const auto imported = timed(admin, {QStringLiteral("--data"), ours, QStringLiteral("import-books"), csv});
+        if (!imported || count(oursStore) != before + Books)
+            return 1;
+        importOurs << *imported;
+        const QString exported = dir.filePath(QStringLiteral("ours-%1.csv").arg(run));
+        const auto wrote = timed(admin, {QStringLiteral("--data"), ours, QStringLiteral("export-books"), exported});
+        if (!wrote)
+            return 1;
+        exportOurs << *wrote;
+
+        if (sqlite3.isEmpty())
+            continue;
+        const QString script = dir.filePath(QStringLiteral("import.sql"));
+        QFile commands(script);
+        if (!commands.open(QIODevice::WriteOnly)
+            || commands.write(QStringLiteral(".import --csv --skip 1 '%1' books\n").arg(csv).toUtf8()) < 0)
+            return 1;
+        commands.close();
+        const auto shellImported = timed(sqlite3, {shellStore}, script);
+        if (!shellImported || count(shellStore) != before + Books)
+            return 1;
+        importShell << *shellImported;
+        const auto shellWrote = timed(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), shellStore,
+                                                QStringLiteral("SELECT * FROM books ORDER BY rowid")},
+                                      QString(), dir.filePath(QStringLiteral("shell-%1.csv").arg(run)));
+        if (!shellWrote)
+            return 1;
+        exportShell << *shellWrote;
+    }
+
+    std::printf("tallymere-admin on %s books beside the sqlite3 shell on the same file and schema\n"
+                "(rows per second, median of %d runs, each a whole process; goal at least %.1fx)\n\n",
+                qPrintable(Bench::grouped(Books)), Runs, Goal);
+    std::printf("%-14s %14s %18s %8s\n", "", "tallymere-admin", "sqlite3 shell", "ratio");
+    printRow("import-books", importOurs, importShell);
+    printRow("export-books", exportOurs, exportShell);
+    return 0;
+}

@@ -1,0 +1,610 @@
+#include "store/transfer.h"
+
+#include "store/backup.h"
+#include "store/csv.h"
+#include "store/database.h"
+#include "store/desklock.h"
+#include "store/sql.h"
+#include "store/sqlitehandle.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QSqlQuery>
+#include <QUuid>
+
+#include <charconv>
+#include <memory>
+
+namespace Transfer {
+
+namespace {
+
+// Rows between two progress reports.
+constexpr qint64 ReportEvery = 1000;
+constexpr qsizetype WriteChunk = 256 * 1024;
+const QString UsersSavepoint = QStringLiteral("accounts");
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString quotedName(const QString &name)
+{
+    return QLatin1Char('"') + name + QLatin1Char('"');
+}
+
+QString quotedNames(const QStringList &names)
+{
+    QStringList out;
+    for (const QString &n : names)
+        out << quotedName(n);
+    return out.join(QStringLiteral(", "));
+}
+
+QVariant nullText()
+{
+    return QVariant(QMetaType::fromType<QString>());
+}
+
+// The length SQLite gives a text: characters, not UTF-16 units.
+qsizetype characters(const QString &text)
+{
+    qsizetype n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i, ++n)
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+    return n;
+}
+
+bool tooLong(const QString &text)
+{
+    return text.size() > Schema::MaxTextLength && characters(text) > Schema::MaxTextLength;
+}
+
+QString tooLongText(const QString &field, const QString &text)
+{
+    return QStringLiteral("the field %1 holds %2 characters; the store keeps %3 at most")
+        .arg(quotedName(field))
+        .arg(characters(text))
+        .arg(Schema::MaxTextLength);
+}
+
+template <typename Number>
+QString shortest(Number value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QString::fromLatin1(buffer, result.ptr - buffer);
+}
+
+QString engineText(const QSqlError &error)
+{
+    return Database::sentence(error);
+}
+
+QString storePath(const QString &dataFolder, Schema::File file)
+{
+    return QDir(dataFolder).filePath(Schema::fileName(file));
+}
+
+// Opens `connection`, or says why not.
+bool openStore(Database::Connection &connection, QString *error)
+{
+    if (connection.open())
+        return true;
+    *error = engineText(connection.lastError());
+    return false;
+}
+
+bool exec(QSqlDatabase &db, const QString &sql, QString *error)
+{
+    QSqlQuery q(db);
+    if (q.exec(sql))
+        return true;
+    *error = engineText(q.lastError());
+    return false;
+}
+
+// Marks the work's presence as a desk program does, so that no restore
+// swaps the stores under it.
+bool present(std::optional<DeskLock> &lock, const QString &dataFolder, QString *error)
+{
+    lock.emplace(dataFolder, DeskLock::Kind::Shared);
+    if (lock->isHeld())
+        return true;
+    *error = lock->errorText();
+    return false;
+}
+
+// Backs both stores up before something is replaced.
+bool backUpFirst(const QString &dataFolder, Outcome &outcome)
+{
+    const QSqlError error = Backup::backup(dataFolder, backupParent(dataFolder), &outcome.backup);
+    if (!error.isValid())
+        return true;
+    outcome.error = QStringLiteral("Nothing was replaced, since no backup could be made first: %1")
+                        .arg(engineText(error));
+    return false;
+}
+
+qint64 loanCount(const QString &dataFolder, QString *error)
+{
+    Database::Connection desk(storePath(dataFolder, Schema::File::Tallymere));
+    if (!openStore(desk, error))
+        return -1;
+    QSqlQuery q(desk.database());
+    if (!q.exec(Sql::count(Schema::borrower().name, QString())) || !q.next()) {
+        *error = engineText(q.lastError());
+        return -1;
+    }
+    return q.value(0).toLongLong();
+}
+
+// One table to be filled from a source: for each field of `table`, the
+// source column it comes from.
+struct Plan {
+    TableSource *source = nullptr;
+    const Schema::Table *table = nullptr;
+    QList<qsizetype> columnOf;
+};
+
+QString planTable(TableSource &source, const Schema::Table &table, Plan *plan)
+{
+    const QStringList columns = source.columns(table.name);
+    if (columns.isEmpty()) {
+        const QString why = source.errorText();
+        return why.isEmpty() ? QStringLiteral("There is no table %1 in %2.").arg(table.name, native(source.name()))
+                             : why;
+    }
+    plan->source = &source;
+    plan->table = &table;
+    QStringList missing;
+    for (const QString &field : table.fields) {
+        qsizetype at = columns.indexOf(field);
+        // As the old engine did, letter case aside (the spaces must match).
+        for (qsizetype i = 0; at < 0 && i < columns.size(); ++i)
+            if (columns.at(i).compare(field, Qt::CaseInsensitive) == 0)
+                at = i;
+        if (at < 0)
+            missing << field;
+        plan->columnOf << at;
+    }
+    if (!missing.isEmpty())
+        return QStringLiteral("Table %1 in %2 lacks the field%3 %4.")
+            .arg(table.name, native(source.name()), missing.size() > 1 ? QStringLiteral("s") : QString(),
+                 quotedNames(missing));
+    return {};
+}
+
+// Copies every row the plan's source holds into its table on `db`.
+QString copyRows(QSqlDatabase &db, const Plan &plan, qint64 *rows, const Progress &progress)
+{
+    const Schema::Table &table = *plan.table;
+    QSqlQuery insert(db);
+    if (!insert.prepare(Sql::insert(table.name, table.fields)))
+        return engineText(insert.lastError());
+    QString error;
+    qint64 n = 0;
+    const bool read = plan.source->readRows(table.name, [&](const QVariantList &values) {
+        ++n;
+        for (qsizetype i = 0; i < table.fields.size(); ++i) {
+            QString why;
+            const std::optional<QVariant> value =
+                storedValue(table, table.fields.at(i), values.value(plan.columnOf.at(i)), &why);
+            if (!value) {
+                error = QStringLiteral("Row %1 of table %2 in %3: %4.").arg(n).arg(table.name, native(plan.source->name()), why);
+                return false;
+            }
+            insert.bindValue(int(i), *value);
+        }
+        if (!insert.exec()) {
+            error = QStringLiteral("Row %1 of table %2 in %3 cannot be stored: %4")
+                        .arg(n)
+                        .arg(table.name, native(plan.source->name()), engineText(insert.lastError()));
+            return false;
+        }
+        if (progress && n % ReportEvery == 0)
+            progress(table.name, n, -1);
+        return true;
+    });
+    if (error.isEmpty() && !read)
+        error = plan.source->errorText();
+    *rows = n;
+    return error;
+}
+
+} // namespace
+
+QString backupParent(const QString &dataFolder)
+{
+    return QDir(dataFolder).filePath(QStringLiteral("backups"));
+}
+
+std::optional<QVariant> storedValue(const Schema::Table &table, const QString &field, const QVariant &value,
+                                    QString *error)
+{
+    if (!value.isValid() || value.isNull())
+        return nullText();
+    const bool dateField = table.dateFields.contains(field);
+    const bool dateOnly = dateField || field == QLatin1String("Date received");
+    const auto notADate = [&](const QString &shown) {
+        *error = QStringLiteral("the field %1 holds %2, which is not a date").arg(quotedName(field), shown);
+        return std::nullopt;
+    };
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return QVariant(value.toDate().toString(Qt::ISODate));
+    case QMetaType::QDateTime: {
+        const QDateTime when = value.toDateTime();
+        if (dateOnly)
+            return QVariant(when.date().toString(Qt::ISODate));
+        return QVariant(when.toString(when.time().msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                                         : QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    }
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        if (dateField) {
+            const QDate date = QDate::fromString(text, Qt::ISODate);
+            if (text.size() != 10 || !date.isValid())
+                return notADate(quotedName(text));
+            return QVariant(text);
+        }
+        if (tooLong(text)) {
+            *error = tooLongText(field, text);
+            return std::nullopt;
+        }
+        return QVariant(text);
+    }
+    case QMetaType::QByteArray:
+        *error = QStringLiteral("the field %1 holds binary data, which the store cannot keep as text")
+                     .arg(quotedName(field));
+        return std::nullopt;
+    default:
+        break;
+    }
+    QString text;
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        text = value.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+        break;
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::Short:
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+        text = QString::number(value.toLongLong());
+        break;
+    case QMetaType::UChar:
+    case QMetaType::UShort:
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+        text = QString::number(value.toULongLong());
+        break;
+    case QMetaType::Float:
+        text = shortest(value.toFloat());
+        break;
+    case QMetaType::Double:
+        text = shortest(value.toDouble());
+        break;
+    case QMetaType::QUuid:
+        text = value.toUuid().toString(QUuid::WithBraces).toUpper();
+        break;
+    default:
+        *error = QStringLiteral("the field %1 holds a value of a kind the store cannot keep (%2)")
+                     .arg(quotedName(field), QString::fromLatin1(value.typeName()));
+        return std::nullopt;
+    }
+    if (dateField)
+        return notADate(text);
+    return QVariant(text);
+}
+
+Outcome exportTable(const QString &storePath, const Schema::Table &table, const QString &csvPath,
+                    const Progress &progress)
+{
+    Outcome outcome;
+    if (!QFileInfo::exists(storePath)) {
+        outcome.error = QStringLiteral("The store %1 is missing.").arg(native(storePath));
+        return outcome;
+    }
+    QSqlError versionError;
+    const int version = Database::version(storePath, &versionError);
+    if (version < 0) {
+        outcome.error = engineText(versionError);
+        return outcome;
+    }
+    if (version > Schema::currentVersion(table.file)) {
+        outcome.error = QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; this program knows "
+                                       "version %3 at most.")
+                            .arg(native(storePath))
+                            .arg(version)
+                            .arg(Schema::currentVersion(table.file));
+        return outcome;
+    }
+    Database::Connection store(storePath);
+    if (!openStore(store, &outcome.error))
+        return outcome;
+    QSqlDatabase db = store.database();
+    qint64 total = 0;
+    {
+        QSqlQuery count(db);
+        if (count.exec(Sql::count(table.name, QString())) && count.next())
+            total = count.value(0).toLongLong();
+    }
+
+    QSaveFile out(csvPath);
+    if (!out.open(QIODevice::WriteOnly)) {
+        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        return outcome;
+    }
+    const auto writeFailed = [&] {
+        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        out.cancelWriting();
+        return outcome;
+    };
+    QByteArray chunk = Csv::line(table.fields).toUtf8();
+    // Straight from the engine's UTF-8 to the file's: a million rows pass
+    // through here, and Qt's values would cost a conversion each way.
+    sqlite3 *handle = sqliteHandle(db);
+    if (!handle) {
+        outcome.error = QStringLiteral("The database engine is not SQLite.");
+        return outcome;
+    }
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray select = Sql::selectAll(table.name, table.fields).toUtf8();
+    int rc = sqlite3_prepare_v2(handle, select.constData(), int(select.size()), &raw, nullptr);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
+    const int width = int(table.fields.size());
+    while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        for (int i = 0; i < width; ++i) {
+            if (i > 0)
+                chunk += ',';
+            if (sqlite3_column_type(raw, i) == SQLITE_NULL)
+                continue;
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
+            Csv::appendField(chunk, text ? QByteArrayView(text, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0));
+        }
+        chunk += "\r\n";
+        if (chunk.size() >= WriteChunk) {
+            if (out.write(chunk) != chunk.size())
+                return writeFailed();
+            chunk.clear();
+        }
+        if (++outcome.rows % ReportEvery == 0 && progress)
+            progress(table.name, outcome.rows, total > 0 ? double(outcome.rows) / double(total) : -1);
+        rc = SQLITE_OK;
+    }
+    if (rc != SQLITE_DONE) {
+        outcome.error = engineText(Database::explain(
+            storePath, QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError)));
+        out.cancelWriting();
+        outcome.rows = 0;
+        return outcome;
+    }
+    if (out.write(chunk) != chunk.size())
+        return writeFailed();
+    if (!out.commit()) {
+        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        return outcome;
+    }
+    return outcome;
+}
+
+Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool replace, const Progress &progress)
+{
+    Outcome outcome;
+    const Schema::Table &books = Schema::books();
+    QFile file(csvPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        outcome.error = QStringLiteral("Cannot read %1: %2").arg(native(csvPath), file.errorString());
+        return outcome;
+    }
+    const double size = double(qMax<qint64>(1, file.size()));
+    Csv::Reader reader(&file);
+    const auto unreadable = [&] {
+        outcome.error = QStringLiteral("The file %1 cannot be read as CSV: %2.").arg(native(csvPath), reader.errorText());
+        return outcome;
+    };
+
+    QStringList header;
+    if (!reader.next(header)) {
+        if (!reader.errorText().isEmpty())
+            return unreadable();
+        outcome.error = QStringLiteral("The file %1 is empty: it has no header row.").arg(native(csvPath));
+        return outcome;
+    }
+    QStringList unknown, twice, missing;
+    for (qsizetype i = 0; i < header.size(); ++i) {
+        if (!books.fields.contains(header.at(i)))
+            unknown << header.at(i);
+        else if (header.indexOf(header.at(i)) != i && !twice.contains(header.at(i)))
+            twice << header.at(i);
+    }
+    for (const QString &field : books.fields)
+        if (!header.contains(field))
+            missing << field;
+    QStringList faults;
+    if (!unknown.isEmpty())
+        faults << QStringLiteral("names the unknown column%1 %2")
+                      .arg(unknown.size() > 1 ? QStringLiteral("s") : QString(), quotedNames(unknown));
+    if (!twice.isEmpty())
+        faults << QStringLiteral("names the column%1 %2 more than once")
+                      .arg(twice.size() > 1 ? QStringLiteral("s") : QString(), quotedNames(twice));
+    if (!missing.isEmpty())
+        faults << QStringLiteral("lacks the column%1 %2")
+                      .arg(missing.size() > 1 ? QStringLiteral("s") : QString(), quotedNames(missing));
+    if (!faults.isEmpty()) {
+        outcome.error = QStringLiteral("The header row of %1 %2; it must name the %3 fields of books exactly.")
+                            .arg(native(csvPath), faults.join(QStringLiteral(" and ")))
+                            .arg(books.fields.size());
+        return outcome;
+    }
+
+    std::optional<DeskLock> lock;
+    if (!present(lock, dataFolder, &outcome.error))
+        return outcome;
+    if (const QSqlError error = Database::install(dataFolder); error.isValid()) {
+        outcome.error = engineText(error);
+        return outcome;
+    }
+    if (replace && !backUpFirst(dataFolder, outcome))
+        return outcome;
+    Database::Connection store(storePath(dataFolder, Schema::File::Transactions));
+    if (!openStore(store, &outcome.error))
+        return outcome;
+    QSqlDatabase db = store.database();
+    if (!db.transaction()) {
+        outcome.error = engineText(db.lastError());
+        return outcome;
+    }
+    const auto fail = [&](const QString &error) {
+        db.rollback();
+        outcome.error = error;
+        outcome.rows = 0;
+        return outcome;
+    };
+    QString error;
+    if (replace && !exec(db, Sql::deleteAll(books.name), &error))
+        return fail(error);
+    QSqlQuery insert(db);
+    if (!insert.prepare(Sql::insert(books.name, header)))
+        return fail(engineText(insert.lastError()));
+    QStringList record;
+    while (reader.next(record)) {
+        if (record.size() != header.size())
+            return fail(QStringLiteral("Line %1 of %2 has %3 fields where its header row has %4.")
+                            .arg(reader.line())
+                            .arg(native(csvPath))
+                            .arg(record.size())
+                            .arg(header.size()));
+        for (qsizetype i = 0; i < record.size(); ++i) {
+            const QString &text = record.at(i);
+            if (tooLong(text))
+                return fail(QStringLiteral("Line %1 of %2: %3.")
+                                .arg(reader.line())
+                                .arg(native(csvPath), tooLongText(header.at(i), text)));
+            insert.bindValue(int(i), text.isNull() ? nullText() : QVariant(text));
+        }
+        if (!insert.exec())
+            return fail(QStringLiteral("Line %1 of %2 cannot be stored: %3")
+                            .arg(reader.line())
+                            .arg(native(csvPath), engineText(insert.lastError())));
+        if (++outcome.rows % ReportEvery == 0 && progress)
+            progress(books.name, outcome.rows, double(reader.bytesRead()) / size);
+    }
+    if (!reader.errorText().isEmpty()) {
+        db.rollback();
+        outcome.rows = 0;
+        return unreadable();
+    }
+    if (!db.commit())
+        return fail(engineText(Database::explain(store.path(), db.lastError())));
+    return outcome;
+}
+
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder, bool replace,
+                     const Progress &progress)
+{
+    Outcome outcome;
+    Plan books, loans, users;
+    for (const auto &[source, table, plan] :
+         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
+          std::tuple{&desk, &Schema::user(), &users}}) {
+        outcome.error = planTable(*source, *table, plan);
+        if (!outcome.ok())
+            return outcome;
+    }
+
+    std::optional<DeskLock> lock;
+    if (!present(lock, dataFolder, &outcome.error))
+        return outcome;
+    if (const QSqlError error = Database::install(dataFolder); error.isValid()) {
+        outcome.error = engineText(error);
+        return outcome;
+    }
+    const qint64 held = loanCount(dataFolder, &outcome.error);
+    if (held < 0)
+        return outcome;
+    if (held > 0 && !replace) {
+        outcome.needsReplace = true;
+        outcome.error = QStringLiteral("The stores in %1 already hold %2 loan%3; nothing was imported.")
+                            .arg(native(dataFolder))
+                            .arg(held)
+                            .arg(held == 1 ? QString() : QStringLiteral("s"));
+        return outcome;
+    }
+    if (replace && !backUpFirst(dataFolder, outcome))
+        return outcome;
+
+    Database::Connection catalogueStore(storePath(dataFolder, Schema::File::Transactions));
+    Database::Connection deskStore(storePath(dataFolder, Schema::File::Tallymere));
+    if (!openStore(catalogueStore, &outcome.error) || !openStore(deskStore, &outcome.error))
+        return outcome;
+    QSqlDatabase catalogueDb = catalogueStore.database();
+    QSqlDatabase deskDb = deskStore.database();
+    // Both stores are written before either is committed, so that a fault
+    // anywhere leaves both as they were.
+    if (!catalogueDb.transaction()) {
+        outcome.error = engineText(catalogueDb.lastError());
+        return outcome;
+    }
+    if (!deskDb.transaction()) {
+        catalogueDb.rollback();
+        outcome.error = engineText(deskDb.lastError());
+        return outcome;
+    }
+    const auto fail = [&](const QString &error) {
+        catalogueDb.rollback();
+        deskDb.rollback();
+        outcome.error = error;
+        outcome.rows = 0;
+        return outcome;
+    };
+
+    QString error;
+    qint64 rows = 0;
+    if (!exec(catalogueDb, Sql::deleteAll(books.table->name), &error))
+        return fail(error);
+    if (error = copyRows(catalogueDb, books, &rows, progress); !error.isEmpty())
+        return fail(error);
+    outcome.rows += rows;
+    if (!exec(deskDb, Sql::deleteAll(loans.table->name), &error))
+        return fail(error);
+    if (error = copyRows(deskDb, loans, &rows, progress); !error.isEmpty())
+        return fail(error);
+    outcome.rows += rows;
+    if (!exec(deskDb, Sql::savepoint(UsersSavepoint), &error) || !exec(deskDb, Sql::deleteAll(users.table->name), &error))
+        return fail(error);
+    if (error = copyRows(deskDb, users, &rows, progress); !error.isEmpty())
+        return fail(error);
+    if (rows == 0) {
+        if (!exec(deskDb, Sql::rollbackTo(UsersSavepoint), &error))
+            return fail(error);
+        outcome.notes << QStringLiteral("Table tblUser in %1 holds no account; the desk's accounts were kept.")
+                             .arg(native(desk.name()));
+    }
+    outcome.rows += rows;
+    if (!exec(deskDb, Sql::release(UsersSavepoint), &error))
+        return fail(error);
+
+    if (!catalogueDb.commit())
+        return fail(engineText(Database::explain(catalogueStore.path(), catalogueDb.lastError())));
+    if (!deskDb.commit()) {
+        const QString why = engineText(Database::explain(deskStore.path(), deskDb.lastError()));
+        deskDb.rollback();
+        outcome.rows = 0;
+        outcome.error = QStringLiteral("The catalogue was imported, but the loans and accounts could not be: %1")
+                            .arg(why);
+        return outcome;
+    }
+    return outcome;
+}
+
+} // namespace Transfer

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "store/schema.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantList>
+
+#include <functional>
+#include <optional>
+
+// Moving rows into and out of the stores: the catalogue and the loans as
+// CSV files, and the three tables of another program's database files. A
+// store is written in one transaction: a fault leaves it as it was.
+namespace Transfer {
+
+// Called now and then while the work goes on: `rows` rows of the table
+// `what` so far, and the part of the whole work done (0 to 1; below 0 when
+// not known).
+using Progress = std::function<void(const QString &what, qint64 rows, double part)>;
+
+struct Outcome {
+    // One sentence naming what is wrong (file, table, field, line); empty
+    // when the work was done.
+    QString error;
+    // The work was refused because the stores already hold loans that it
+    // would overwrite, and replacing them was not asked for.
+    bool needsReplace = false;
+    qint64 rows = 0;
+    // The backup made before anything was replaced, if one was.
+    QString backup;
+    // What the user should know besides.
+    QStringList notes;
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Where the backups made before a replacing import go.
+QString backupParent(const QString &dataFolder);
+
+// Writes every row of `table` in the store at `storePath` to the CSV file
+// `csvPath` (UTF-8): a header row of the exact field names, then the rows
+// in row order, a missing value as a bare empty field and an empty text as
+// "". The file appears whole or not at all.
+Outcome exportTable(const QString &storePath, const Schema::Table &table, const QString &csvPath,
+                    const Progress &progress = {});
+
+// Adds the books of the CSV file `csvPath` to the catalogue in
+// `dataFolder`, in the file's order; with `replace`, both stores are backed
+// up first and the catalogue's rows give way to the file's. The header row
+// must name every field of books, exactly, once, and nothing else.
+Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool replace, const Progress &progress = {});
+
+// A database of another program, read a table at a time.
+class TableSource
+{
+public:
+    virtual ~TableSource() = default;
+    // How errors name the source (its file).
+    virtual QString name() const = 0;
+    // The columns of `table` in order, with their exact names; empty, with
+    // errorText(), when there is no such table.
+    virtual QStringList columns(const QString &table) = 0;
+    // Calls `row` with each row's values in columns() order, one at a time,
+    // until it returns false. False, with errorText(), on a fault.
+    virtual bool readRows(const QString &table, const std::function<bool(const QVariantList &)> &row) = 0;
+    virtual QString errorText() const = 0;
+};
+
+// What `field` of `table` stores for `value` read from another database:
+// null stays null; texts as they are; dates as ISO yyyy-MM-dd text in the
+// date fields and in "Date received" (with the time of day in other text
+// fields); numbers as their shortest exact text; Yes/No as "True"/"False".
+// Nothing, with `*error`, for a value the field cannot keep (binary data,
+// a text longer than the store allows, a date field given no date).
+std::optional<QVariant> storedValue(const Schema::Table &table, const QString &field, const QVariant &value,
+                                    QString *error);
+
+// Replaces the rows of books with those of `catalogue`'s table books, and
+// the rows of tblBorrower and tblUser with those of `desk`'s tables, in the
+// stores of `dataFolder`, every field taken by its exact name. Every table
+// and field is looked for before anything is written. Refused (with
+// needsReplace) when the stores already hold loans, unless `replace`; with
+// `replace`, both stores are backed up first. An empty tblUser in `desk`
+// keeps the accounts the store has, so that someone can still log in.
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder, bool replace,
+                     const Progress &progress = {});
+
+} // namespace Transfer
