@@ -56,11 +56,17 @@ QList<QStringList> parse(const QString &input)
 
 QString line(const QStringList &fields)
 {
+    // A line with nothing on it is a blank line, which the reader skips: a
+    // row of one empty field is written as an empty quoted field instead.
+    if (fields.size() == 1 && fields.first().isEmpty())
+        return QStringLiteral("\"\"\r\n");
     QStringList out;
     out.reserve(fields.size());
     for (const QString &f : fields) {
         const bool needsQuotes = f.contains(QLatin1Char(',')) || f.contains(QLatin1Char('"'))
-                                 || f.contains(QLatin1Char('\n')) || f.contains(QLatin1Char('\r'));
+                                 || f.contains(QLatin1Char('\n')) || f.contains(QLatin1Char('\r'))
+                                 // at the start of a file it would read as a byte-order mark
+                                 || f.startsWith(QChar(0xfeff));
         if (!needsQuotes) {
             out << f;
             continue;
