@@ -115,11 +115,13 @@ private slots:
             int seen = 0;
             QByteArray output;
             while (seen < savesBeforeKill && child.state() == QProcess::Running) {
-                child.waitForReadyRead(10000);
+                if (!child.waitForReadyRead(10000))
+                    break;
                 output += child.readAllStandardOutput();
                 seen = int(output.count("saved "));
             }
             QVERIFY2(child.state() == QProcess::Running, child.readAllStandardError().constData());
+            QVERIFY2(seen >= savesBeforeKill, "the desk stopped saving");
             QThread::usleep(random.bounded(MaxExtraMicroseconds));
             child.kill();
             QVERIFY(child.waitForFinished(10000));
