@@ -380,12 +380,16 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
 
 QSqlError installFile(const QString &path, Schema::File file, const Progress &progress)
 {
+    // A store made elsewhere, or a folder moved to another file system, gets
+    // its journal first, so that nothing below uses a WAL on a folder that
+    // cannot share it.
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > 0)
+        if (const QSqlError error = keepJournal(path, journalFor(info.absolutePath())); error.isValid())
+            return error;
     if (holdsNothing(path))
         return create(path, file);
-    if (const QSqlError error = upgrade(path, Schema::upgrades(file), progress); error.isValid())
-        return error;
-    // A store made elsewhere, or a folder moved to another file system.
-    return keepJournal(path, journalFor(QFileInfo(path).absolutePath()));
+    return upgrade(path, Schema::upgrades(file), progress);
 }
 
 QSqlError install(const QString &folder, const Progress &progress)
