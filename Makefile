@@ -1,11 +1,20 @@
-# make run     - install what is missing, build, start Tallymere
-# make test    - install what is missing, build, run every test
-# make bench   - install what is missing, build, run the benchmarks
-# make package - install what is missing, build, make the Debian package
+# make run       - install what is missing, build, start Tallymere
+# make test      - install what is missing, build, run every test
+# make test-asan - the same tests in a build with AddressSanitizer and
+#                  UndefinedBehaviorSanitizer; any report fails
+# make fuzz      - build the libFuzzer targets (clang) and run each for
+#                  FUZZ_SECONDS seconds from its seeds in tests/fuzz/
+# make bench     - install what is missing, build, run the benchmarks
+# make package   - install what is missing, build, make the Debian package
 BUILD ?= build
+BUILD_ASAN ?= build-asan
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
+JOBS ?= 2
 PACKAGES := $(shell grep -v '^\s*\#' packages.txt | grep -v '^\s*$$')
+FUZZERS := fuzz_criterion fuzz_fines fuzz_csv fuzz_mdb
 
-.PHONY: all deps build run test bench package clean
+.PHONY: all deps build run test test-asan fuzz bench package clean
 
 all: build
 
@@ -23,13 +32,42 @@ $(BUILD)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 build: deps $(BUILD)/build.ninja
-	cmake --build $(BUILD)
+	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
 	./$(BUILD)/tallymere
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+# The benchmarks and the screenshots tool are left out: they are not tests.
+$(BUILD_ASAN)/build.ninja: CMakeLists.txt
+	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+	  -DTALLYMERE_SANITIZE=ON -DTALLYMERE_BENCH=OFF -DTALLYMERE_TOOLS=OFF
+
+test-asan: deps $(BUILD_ASAN)/build.ninja
+	cmake --build $(BUILD_ASAN) -j$(JOBS)
+	cd $(BUILD_ASAN) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
+
+$(BUILD_FUZZ)/build.ninja: CMakeLists.txt tests/fuzz/CMakeLists.txt
+	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DTALLYMERE_FUZZ=ON
+
+# Each target runs from its committed seeds; what it finds on the way is
+# kept in $(BUILD_FUZZ)/corpus, and a crashing input in $(BUILD_FUZZ)/crashes.
+# libmdb warns on stderr about every damaged page it meets: the Jet reader's
+# stderr is closed (libFuzzer keeps its own reports).
+fuzz: deps $(BUILD_FUZZ)/build.ninja
+	cmake --build $(BUILD_FUZZ) -j$(JOBS)
+	@mkdir -p $(BUILD_FUZZ)/crashes
+	@set -e; for f in $(FUZZERS); do \
+	  mkdir -p $(BUILD_FUZZ)/corpus/$$f; \
+	  echo "== $$f for $(FUZZ_SECONDS) s"; \
+	  quiet=""; [ $$f != fuzz_mdb ] || quiet=-close_fd_mask=2; \
+	  ./$(BUILD_FUZZ)/tests/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 $$quiet \
+	    -print_final_stats=1 -artifact_prefix=$(BUILD_FUZZ)/crashes/$$f- \
+	    $(BUILD_FUZZ)/corpus/$$f tests/fuzz/corpus/$$f; \
+	done
 
 bench: build
 	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_startup
@@ -44,4 +82,4 @@ package: build
 	cd $(BUILD) && cpack
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_FUZZ)

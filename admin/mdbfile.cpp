@@ -498,8 +498,8 @@ bool MdbReader::open(const QString &path)
     file.close();
 
     if (head.size() < VersionOffset + 1
-        || (std::memcmp(head.constData(), JetSignature, SignatureSize) != 0
-            && std::memcmp(head.constData(), AceSignature, SignatureSize) != 0))
+        || (!head.startsWith(QByteArrayView(JetSignature, SignatureSize))
+            && !head.startsWith(QByteArrayView(AceSignature, SignatureSize))))
         return d->fail(message("The file %1 is not a Jet database.").arg(path));
     const int version = static_cast<unsigned char>(head.at(VersionOffset));
     if (version > MDB_VER_ACCDB_2019)

@@ -91,7 +91,7 @@ void LoginScreen::createSource()
     Data1->setObjectName(QStringLiteral("Data1"));
     (new Binder(Data1))->bind(txtUsername, QStringLiteral("Username"));
     if (!Data1->open())
-        QTimer::singleShot(0, this, [this] { showDatabaseError(Data1->lastError()); });
+        refuseToOpen(this, Data1->lastError());
 }
 
 void LoginScreen::showEvent(QShowEvent *event)

@@ -23,5 +23,7 @@ SplashScreen::SplashScreen(QWidget *parent)
 
 void SplashScreen::finish()
 {
-    Navigator::instance().leave(this, ScreenNames::Login);
+    // Without its account table there is no way into the program.
+    if (!Navigator::instance().leave(this, ScreenNames::Login))
+        Navigator::instance().quit();
 }

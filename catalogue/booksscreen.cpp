@@ -155,7 +155,7 @@ void BooksScreen::createSource()
     // The first books shown are those with a book number.
     adoLib->setCondition(QStringLiteral("\"BookNumber\" IS NOT NULL AND \"BookNumber\" <> ''"));
     if (!adoLib->open())
-        QTimer::singleShot(0, this, [this] { showDatabaseError(adoLib->lastError()); });
+        refuseToOpen(this, adoLib->lastError());
     connect(adoLib, &RecordSource::readFailed, this, &showDatabaseError, Qt::QueuedConnection);
 }
 

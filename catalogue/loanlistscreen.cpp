@@ -13,7 +13,6 @@
 
 #include <QHeaderView>
 #include <QTableView>
-#include <QTimer>
 
 #include <utility>
 
@@ -114,7 +113,7 @@ void LoanListScreen::createSource()
     Adodc1->setObjectName(QStringLiteral("Adodc1"));
     Adodc1->setCaption(QStringLiteral("Adodc1"));
     if (!Adodc1->open())
-        QTimer::singleShot(0, this, [this] { showDatabaseError(Adodc1->lastError()); });
+        refuseToOpen(this, Adodc1->lastError());
     // A loan stored or deleted anywhere is read again, shown or not.
     connect(&TableEvents::instance(), &TableEvents::changed, this, [this](const QString &table) {
         if (table == Schema::borrower().name)

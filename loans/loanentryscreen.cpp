@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTimer>
 
 namespace {
 
@@ -169,7 +168,7 @@ void LoanEntryScreen::createSource()
     binder->bind(cmbSection, QStringLiteral("Section"));
     connect(dataBorrow, &RowSource::currentChanged, this, &LoanEntryScreen::showStartOfTexts);
     if (!dataBorrow->open())
-        QTimer::singleShot(0, this, [this] { showDatabaseError(dataBorrow->lastError()); });
+        refuseToOpen(this, dataBorrow->lastError());
 }
 
 // A long text shown from a row reads from its start, not its end.

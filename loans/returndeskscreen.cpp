@@ -14,7 +14,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QTimer>
 
 namespace {
 
@@ -245,7 +244,7 @@ void ReturnDeskScreen::createSource()
     binder->bind(txtfines, QStringLiteral("fines"));
     connect(dataRetrieve, &RowSource::currentChanged, this, &ReturnDeskScreen::showStartOfTexts);
     if (!dataRetrieve->open())
-        QTimer::singleShot(0, this, [this] { showDatabaseError(dataRetrieve->lastError()); });
+        refuseToOpen(this, dataRetrieve->lastError());
 }
 
 // A long text shown from a row reads from its start, not its end.

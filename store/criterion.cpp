@@ -80,6 +80,12 @@ Parsed parse(const QString &criterion, const QStringList &columns)
         }
         pattern += c;
     }
+    // The engine's LIKE stops at a NUL character, so a pattern holding one
+    // would match values it does not hold; no value typed at the desk has one.
+    if (pattern.contains(QChar(0))) {
+        result.error = QStringLiteral("The pattern of a find criterion cannot hold a NUL character.");
+        return result;
+    }
     for (const QString &column : columns) {
         if (column.compare(field, Qt::CaseInsensitive) == 0) {
             result.field = column;

@@ -31,6 +31,10 @@ QList<QStringList> parse(const QString &text)
 
 QString line(const QStringList &fields)
 {
+    // A line with nothing on it is a blank line, which the reader skips: a
+    // row of one empty field is written as an empty quoted field instead.
+    if (fields.size() == 1 && fields.first().isEmpty())
+        return QStringLiteral("\"\"\r\n");
     QByteArray out;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
@@ -50,7 +54,8 @@ void appendField(QByteArray &out, QByteArrayView utf8)
 {
     if (utf8.isNull())
         return;
-    bool needsQuotes = utf8.isEmpty();
+    // At the start of a file a leading byte-order mark would be skipped.
+    bool needsQuotes = utf8.isEmpty() || utf8.startsWith("\xEF\xBB\xBF");
     for (const char c : utf8) {
         if (c == ',' || c == '"' || c == '\n' || c == '\r') {
             needsQuotes = true;

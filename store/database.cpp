@@ -13,6 +13,8 @@
 #include <QSqlRecord>
 #include <QTemporaryFile>
 
+#include <sys/vfs.h>
+
 namespace Database {
 
 namespace {
@@ -21,6 +23,34 @@ constexpr auto BusyTimeoutMs = 2000;
 constexpr auto InstallLockWaitMs = 30000;
 
 QString theFolder;
+FilesystemProbe theProbe;
+
+// Network and cluster file systems, by statfs magic number: none of them
+// shares a WAL's memory between the programs that open the file.
+constexpr quint32 NetworkFilesystems[] = {
+    0x6969,     // NFS
+    0x517b,     // SMB
+    0xff534d42, // CIFS
+    0xfe534d42, // SMB2
+    0x564c,     // NCP
+    0x73757245, // Coda
+    0x5346414f, // AFS
+    0x6b414653, // kAFS
+    0x00c36400, // Ceph
+    0x01021997, // 9P (also the Windows drives under WSL)
+    0x0bd00bd0, // Lustre
+    0x47504653, // GPFS
+    0x01161970, // GFS2
+    0x7461636f, // OCFS2
+};
+
+qint64 statfsType(const QString &folder)
+{
+    struct statfs info;
+    if (::statfs(QFile::encodeName(folder).constData(), &info) != 0)
+        return -1;
+    return qint64(quint32(info.f_type));
+}
 
 QString nextConnectionName()
 {
@@ -164,7 +194,31 @@ QSqlError build(const QString &path, Schema::File file)
     }
     if (!db.commit())
         return db.lastError();
-    return exec(db, Sql::walJournal());
+    return {};
+}
+
+// Gives the store at `path` the journal `wanted`. Another program that has
+// the store open keeps it as it is (the engine refuses the change then), and
+// so does this one: the store works either way, and the next start that
+// finds it alone changes it.
+QSqlError keepJournal(const QString &path, Journal wanted)
+{
+    Scoped scoped(path);
+    QSqlDatabase db = scoped.db();
+    if (!db.isOpen())
+        return explain(path, db.lastError());
+    // Leaving WAL on a network folder must not touch the WAL's shared memory:
+    // in exclusive locking mode the engine keeps it inside this process.
+    if (wanted == Journal::Rollback)
+        if (const QSqlError e = exec(db, Sql::exclusiveLocking()); e.isValid())
+            return explain(path, e);
+    QSqlQuery q(db);
+    if (!q.exec(wanted == Journal::Wal ? Sql::walJournal() : Sql::rollbackJournal()) || !q.next()) {
+        const QSqlError e = explain(path, q.lastError());
+        const QString text = q.lastError().text().toLower();
+        return text.contains(QLatin1String("locked")) || text.contains(QLatin1String("busy")) ? QSqlError() : e;
+    }
+    return {};
 }
 
 // An empty file, or a database without a single table, holds nothing that
@@ -192,6 +246,8 @@ QSqlError create(const QString &path, Schema::File file)
     temp.close();
     const QString tempPath = temp.fileName();
     QSqlError error = build(tempPath, file);
+    if (!error.isValid())
+        error = keepJournal(tempPath, journalFor(info.absolutePath()));
     QFile::remove(tempPath + QStringLiteral("-wal"));
     QFile::remove(tempPath + QStringLiteral("-shm"));
     if (error.isValid())
@@ -223,6 +279,38 @@ QString folder()
 QString path(Schema::File file)
 {
     return QDir(theFolder).filePath(Schema::fileName(file));
+}
+
+void setFilesystemProbe(FilesystemProbe probe)
+{
+    theProbe = std::move(probe);
+}
+
+bool isNetworkFilesystem(qint64 type)
+{
+    for (const quint32 network : NetworkFilesystems)
+        if (type == qint64(network))
+            return true;
+    return false;
+}
+
+Journal journalFor(const QString &folder)
+{
+    const qint64 type = theProbe ? theProbe(folder) : statfsType(folder);
+    return isNetworkFilesystem(type) ? Journal::Rollback : Journal::Wal;
+}
+
+Journal journalOf(const QString &path, QSqlError *error)
+{
+    Scoped scoped(path);
+    QSqlQuery q(scoped.db());
+    if (!q.exec(Sql::journalMode()) || !q.next()) {
+        if (error)
+            *error = explain(path, q.lastError());
+        return Journal::Rollback;
+    }
+    return q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0 ? Journal::Wal
+                                                                                          : Journal::Rollback;
 }
 
 QSqlError explain(const QString &path, const QSqlError &engine)
@@ -307,6 +395,13 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
 
 QSqlError installFile(const QString &path, Schema::File file, const Progress &progress)
 {
+    // A store made elsewhere, or a folder moved to another file system, gets
+    // its journal first, so that nothing below uses a WAL on a folder that
+    // cannot share it.
+    const QFileInfo info(path);
+    if (info.exists() && info.size() > 0)
+        if (const QSqlError error = keepJournal(path, journalFor(info.absolutePath())); error.isValid())
+            return error;
     if (holdsNothing(path))
         return create(path, file);
     return upgrade(path, Schema::upgrades(file), progress);
@@ -319,9 +414,13 @@ QSqlError install(const QString &folder, const Progress &progress)
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Two programs started together must not both build the same store.
     QLockFile lock(QDir(folder).filePath(QStringLiteral(".install.lock")));
-    if (!lock.tryLock(InstallLockWaitMs))
-        return failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
-                           .arg(QDir::toNativeSeparators(folder)));
+    if (!lock.tryLock(InstallLockWaitMs)) {
+        if (lock.error() == QLockFile::LockFailedError)
+            return failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
+                               .arg(QDir::toNativeSeparators(folder)));
+        // A folder where no file can be made fails at once, not after the wait.
+        return failure(QStringLiteral("The data folder %1 cannot be written.").arg(QDir::toNativeSeparators(folder)));
+    }
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QSqlError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file, progress);
         if (error.isValid())
@@ -362,6 +461,10 @@ bool Connection::open()
         QSqlQuery probe(db);
         if (!probe.exec(Sql::countTables()) || !probe.next())
             error = probe.lastError();
+        // A save confirmed to the librarian is on the disk, even if the
+        // machine loses power right after.
+        else if (QSqlQuery durable(db); !durable.exec(Sql::durableSaves()))
+            error = durable.lastError();
     }
     if (!error.isValid() && !BookSearch::registerFold(db))
         error = QSqlError(QString(), QStringLiteral("The text search could not be set up."), QSqlError::ConnectionError);

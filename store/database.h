@@ -26,7 +26,8 @@ using Progress = std::function<void()>;
 
 // Makes both stores in `folder` ready: a missing or empty store is created
 // with its tables and first rows, an older one is upgraded, a newer one is
-// refused. Several programs starting together install each store once.
+// refused; each keeps the journal journalFor() chooses. Several programs
+// starting together install each store once.
 // Returns an invalid error on success.
 QSqlError install(const QString &folder, const Progress &progress = {});
 // The same for one store file.
@@ -35,6 +36,21 @@ QSqlError installFile(const QString &path, Schema::File file, const Progress &pr
 QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress = {});
 // The version recorded in the store at `path`, -1 (and `error`) on failure.
 int version(const QString &path, QSqlError *error = nullptr);
+
+// The journal a store keeps. WAL lets a desk read while another saves, but
+// needs memory shared through the file system, which a network file system
+// (NFS, SMB, ...) does not give: there the rollback journal is used.
+enum class Journal { Wal, Rollback };
+
+// The file-system type (statfs's f_type) of `folder`, -1 when unknown.
+using FilesystemProbe = std::function<qint64(const QString &folder)>;
+// Replaces the statfs probe (for tests); an empty probe restores it.
+void setFilesystemProbe(FilesystemProbe probe);
+bool isNetworkFilesystem(qint64 type);
+// The journal the stores in `folder` should keep.
+Journal journalFor(const QString &folder);
+// The journal the store at `path` keeps now.
+Journal journalOf(const QString &path, QSqlError *error = nullptr);
 
 // A sentence that names `path` and the problem, with the engine's text kept
 // as the detail.

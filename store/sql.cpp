@@ -114,6 +114,26 @@ QString walJournal()
     return QStringLiteral("PRAGMA journal_mode=WAL");
 }
 
+QString rollbackJournal()
+{
+    return QStringLiteral("PRAGMA journal_mode=DELETE");
+}
+
+QString journalMode()
+{
+    return QStringLiteral("PRAGMA journal_mode");
+}
+
+QString durableSaves()
+{
+    return QStringLiteral("PRAGMA synchronous=FULL");
+}
+
+QString exclusiveLocking()
+{
+    return QStringLiteral("PRAGMA locking_mode=EXCLUSIVE");
+}
+
 QString integrityCheck()
 {
     return QStringLiteral("PRAGMA integrity_check");

@@ -35,6 +35,12 @@ QString readVersion();
 QString writeVersion(int version);
 QString countTables();
 QString walJournal();
+QString rollbackJournal();
+QString journalMode();
+// Each save reaches the disk before it is confirmed.
+QString durableSaves();
+// Keeps the file to this connection until it closes.
+QString exclusiveLocking();
 QString integrityCheck();
 QString quickCheck();
 // The catalogue's search index checked against itself and against books.

@@ -14,6 +14,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QDir>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QSqlQuery>
@@ -346,16 +347,20 @@ private slots:
 
     void shouldKeepTheRowOpenWhenTheStoreRefuses_data()
     {
-        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QString>("lock"); // what the other program holds
         QTest::addColumn<QString>("engineText");
-        QTest::newRow("title over 255 characters") << false << QStringLiteral("The text for BookTitle is too long");
-        QTest::newRow("file locked by another program") << true << QStringLiteral("locked");
+        QTest::newRow("title over 255 characters") << QString() << QStringLiteral("The text for BookTitle is too long");
+        QTest::newRow("file locked by another program")
+            << QStringLiteral("BEGIN EXCLUSIVE") << QStringLiteral("database is locked");
+        QTest::newRow("another program saving") << QStringLiteral("BEGIN IMMEDIATE")
+                                                << QStringLiteral("database is locked");
     }
 
     void shouldKeepTheRowOpenWhenTheStoreRefuses()
     {
-        QFETCH(bool, locked);
+        QFETCH(QString, lock);
         QFETCH(QString, engineText);
+        const bool locked = !lock.isEmpty();
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
         QStringList loan = aLoan();
@@ -366,7 +371,7 @@ private slots:
         // A second program holding the write lock; the save waits out its busy timeout.
         QSqlDatabase other = data->observe(Desk);
         if (locked)
-            QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(QSqlQuery(other).exec(lock));
         screen->cmdSave->click();
         if (locked)
             QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
@@ -374,6 +379,10 @@ private slots:
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().icon, Dialogs::Critical);
         QVERIFY2(dialogs->boxes.first().text.contains(engineText), qPrintable(dialogs->boxes.first().text));
+        // The engine's text comes with a sentence that names the store.
+        if (locked)
+            QVERIFY(dialogs->boxes.first().text.contains(
+                QStringLiteral("The store %1 is busy with another program").arg(QDir::toNativeSeparators(data->path(Desk)))));
         QCOMPARE(data->count(Desk, Loans), 0);
         QVERIFY(inMode(screen, true));
         QCOMPARE(shownTexts(screen), typed);

@@ -13,6 +13,7 @@
 #include "store/schema.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -461,16 +462,20 @@ private slots:
 
     void shouldKeepTheEditWhenTheStoreRefuses_data()
     {
-        QTest::addColumn<bool>("locked");
+        QTest::addColumn<QString>("lock"); // what the other program holds
         QTest::addColumn<QString>("engineText");
-        QTest::newRow("remarks over 255 characters") << false << QStringLiteral("The text for Remarks is too long");
-        QTest::newRow("file locked by another program") << true << QStringLiteral("locked");
+        QTest::newRow("remarks over 255 characters") << QString() << QStringLiteral("The text for Remarks is too long");
+        QTest::newRow("file locked by another program")
+            << QStringLiteral("BEGIN EXCLUSIVE") << QStringLiteral("database is locked");
+        QTest::newRow("another program saving") << QStringLiteral("BEGIN IMMEDIATE")
+                                                << QStringLiteral("database is locked");
     }
 
     void shouldKeepTheEditWhenTheStoreRefuses()
     {
-        QFETCH(bool, locked);
+        QFETCH(QString, lock);
         QFETCH(QString, engineText);
+        const bool locked = !lock.isEmpty();
         insertLoan(*data, QStringLiteral("A-1"));
         const auto before = data->rows(DeskFile, Loans);
         ReturnDeskScreen *s = openDesk();
@@ -483,7 +488,7 @@ private slots:
         const QStringList typed = shown(s);
         QSqlDatabase other = data->observe(DeskFile);
         if (locked)
-            QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            QVERIFY(QSqlQuery(other).exec(lock));
         s->cmdSave->click();
         if (locked)
             QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
@@ -491,6 +496,10 @@ private slots:
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().icon, Dialogs::Critical);
         QVERIFY2(dialogs->boxes.first().text.contains(engineText), qPrintable(dialogs->boxes.first().text));
+        // The engine's text comes with a sentence that names the store.
+        if (locked)
+            QVERIFY(dialogs->boxes.first().text.contains(
+                QStringLiteral("The store %1 is busy with another program").arg(QDir::toNativeSeparators(data->path(DeskFile)))));
         QCOMPARE(data->rows(DeskFile, Loans), before);
         QCOMPARE(buttons(s), Editing);
         QCOMPARE(shown(s), typed);

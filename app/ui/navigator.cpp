@@ -1,5 +1,7 @@
 #include "app/ui/navigator.h"
 
+#include "app/ui/dialogs.h"
+
 #include <QApplication>
 #include <QScreen>
 
@@ -11,6 +13,9 @@ bool isLeft(const QWidget *screen)
 {
     return !screen || !screen->testAttribute(Qt::WA_DeleteOnClose);
 }
+
+// Where a screen keeps the reason it cannot be opened.
+constexpr char Refusal[] = "tallymereRefusal";
 } // namespace
 
 Navigator &Navigator::instance()
@@ -40,6 +45,12 @@ QWidget *Navigator::create(const QString &name)
         return nullptr;
     }
     QWidget *screen = (*factory)();
+    if (const QVariant refusal = screen->property(Refusal); refusal.isValid()) {
+        // Gone before the box shows, so that nothing can reach it meanwhile.
+        delete screen;
+        showDatabaseError(refusal.value<QSqlError>());
+        return nullptr;
+    }
     screen->setAttribute(Qt::WA_DeleteOnClose);
     if (screen->objectName().isEmpty())
         screen->setObjectName(name);
@@ -59,11 +70,13 @@ QWidget *Navigator::open(const QString &name)
     return screen;
 }
 
-void Navigator::leave(QWidget *from, const QString &to)
+bool Navigator::leave(QWidget *from, const QString &to)
 {
-    open(to);
+    if (!open(to))
+        return false;
     if (from)
         from->close();
+    return true;
 }
 
 void Navigator::quit()
@@ -101,6 +114,11 @@ public:
     }
 };
 } // namespace
+
+void refuseToOpen(QWidget *screen, const QSqlError &error)
+{
+    screen->setProperty(Refusal, QVariant::fromValue(error));
+}
 
 void centerWhenFirstShown(QWidget *window)
 {

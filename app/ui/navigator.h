@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSqlError>
 #include <QWidget>
 
 #include <functional>
@@ -26,7 +27,8 @@ public:
     template <typename T>
     T *existingAs(const QString &name) const { return qobject_cast<T *>(existing(name)); }
 
-    // The existing screen, or a new one that is not shown.
+    // The existing screen, or a new one that is not shown; nullptr when the
+    // new screen refused to open (see refuseToOpen()).
     QWidget *create(const QString &name);
     template <typename T>
     T *createAs(const QString &name) { return qobject_cast<T *>(create(name)); }
@@ -36,7 +38,8 @@ public:
 
     // Leaves `from` for the screen `to`: the next screen is shown before
     // `from` is destroyed, so the program never sees a moment with no window.
-    void leave(QWidget *from, const QString &to);
+    // When `to` refuses to open, `from` stays as it is. False then.
+    bool leave(QWidget *from, const QString &to);
 
     // Ends the program at once: every screen is destroyed, the loop quits.
     void quit();
@@ -53,6 +56,12 @@ private:
     QHash<QString, QPointer<QWidget>> m_screens;
     bool m_quit = false;
 };
+
+// Called by a screen while it is being made, when the table it shows cannot
+// be opened: the navigator then shows `error` in one critical box and
+// destroys the screen instead of showing it, and the rest of the program
+// goes on as it was.
+void refuseToOpen(QWidget *screen, const QSqlError &error);
 
 // Places `window` in the middle of its screen.
 void centerOnScreen(QWidget *window);

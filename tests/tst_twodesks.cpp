@@ -1,0 +1,205 @@
+// Two desk programs on the same stores: another program (a child process)
+// saves loans and a return through the record source the screens use while
+// this one's loan list is open and its loan entry saves loans of its own.
+#include "testsupport.h"
+
+#include "app/ui/navigator.h"
+#include "app/ui/screennames.h"
+#include "app/ui/widgets.h"
+#include "catalogue/loanlistscreen.h"
+#include "loans/loanentryscreen.h"
+#include "store/querysource.h"
+#include "store/rowsource.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTest>
+
+#include <cstdio>
+
+namespace {
+
+const QString Loans = QStringLiteral("tblBorrower");
+constexpr int ChildLoans = 40;
+
+QVariantMap childLoan(int n)
+{
+    return {{QStringLiteral("AccessionNumber"), QStringLiteral("C-%1").arg(n)},
+            {QStringLiteral("BookNumber"), QStringLiteral("CB-%1").arg(n)},
+            {QStringLiteral("BookTitle"), QStringLiteral("Child title %1").arg(n)},
+            {QStringLiteral("Category"), QStringLiteral("SCIENCE")},
+            {QStringLiteral("Borrower"), QStringLiteral("Other desk reader")},
+            {QStringLiteral("DateBorrowed"), QStringLiteral("2026-10-%1").arg(1 + n % 28, 2, 10, QLatin1Char('0'))},
+            {QStringLiteral("Status"), QStringLiteral("Staff")},
+            {QStringLiteral("Section"), QStringLiteral("1ICT3")}};
+}
+
+// The other desk: saves `count` loans, then the return of the first one.
+int saveLoans(const QString &path, int count)
+{
+    RowSource loans(path, Loans);
+    if (!loans.open())
+        return 2;
+    qint64 first = -1;
+    for (int n = 1; n <= count; ++n) {
+        const QVariantMap loan = childLoan(n);
+        if (!loans.addNew())
+            return 3;
+        for (auto it = loan.cbegin(); it != loan.cend(); ++it)
+            loans.setValue(it.key(), it.key() == QStringLiteral("DateBorrowed")
+                                         ? QVariant(QDate::fromString(it.value().toString(), Qt::ISODate))
+                                         : it.value());
+        if (!loans.update()) {
+            std::fprintf(stderr, "%s\n", qPrintable(loans.lastError().text()));
+            return 4;
+        }
+        if (first < 0)
+            first = loans.lastModified();
+    }
+    if (!loans.setBookmark(first) || !loans.edit())
+        return 5;
+    loans.setValue(QStringLiteral("Remarks"), QStringLiteral("Returned"));
+    return loans.update() ? 0 : 6;
+}
+
+// The other desk lists the loans as its loan list reads them.
+int listLoans(const QString &path)
+{
+    QuerySource list(path, Loans);
+    if (!list.open())
+        return 2;
+    list.moveLast();
+    for (int row = 0; row < list.model()->rowCount(); ++row) {
+        list.setCurrentRow(row);
+        std::printf("%s\n", qPrintable(list.value(QStringLiteral("AccessionNumber")).toString()));
+    }
+    return 0;
+}
+
+QStringList gridAccessions(LoanListScreen *list)
+{
+    QAbstractItemModel *model = list->DataGrid1->model();
+    while (model->canFetchMore(QModelIndex()))
+        model->fetchMore(QModelIndex());
+    QStringList shown;
+    for (int row = 0; row < model->rowCount(); ++row)
+        shown << model->index(row, 0).data().toString();
+    return shown;
+}
+
+void saveThroughLoanEntry(LoanEntryScreen *s, const QString &accession)
+{
+    s->cmdAdd->click();
+    type(s->txtAccessionNumber, accession);
+    type(s->txtBookNumber, QStringLiteral("PB-") + accession);
+    type(s->txtBookTitle, QStringLiteral("Desk title ") + accession);
+    type(s->txtBorrower, QStringLiteral("Desk reader"));
+    type(s->cmbCategory, QStringLiteral("FICTION"));
+    type(s->cmbSection, QStringLiteral("2ICT1"));
+    pick(s->cmbStatus, QStringLiteral("Student"));
+    s->cmdSave->click();
+}
+
+} // namespace
+
+class TwoDesksTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { prepareTestApplication(); }
+    void cleanup() { closeAllScreens(); }
+
+    void shouldListWhatTheOtherDeskSavedAndKeepEachDesksRows()
+    {
+        // GIVEN this desk's loan list open on a store with one loan
+        TestData data;
+        FakeDialogs dialogs;
+        insertLoan(data, QStringLiteral("P-0"));
+        auto *list = Navigator::instance().createAs<LoanListScreen>(ScreenNames::LoanList);
+        QVERIFY(list);
+        list->show();
+        QCOMPARE(gridAccessions(list), QStringList{QStringLiteral("P-0")});
+
+        // WHEN the other desk saves its loans while this desk saves its own
+        QProcess other;
+        other.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--save-loans"), data.path(DeskFile), QString::number(ChildLoans)});
+        QVERIFY(other.waitForStarted());
+        auto *entry = Navigator::instance().createAs<LoanEntryScreen>(ScreenNames::LoanEntry);
+        QVERIFY(entry);
+        entry->show();
+        const QStringList ours{QStringLiteral("P-1"), QStringLiteral("P-2"), QStringLiteral("P-3")};
+        for (const QString &accession : ours)
+            saveThroughLoanEntry(entry, accession);
+        QVERIFY(other.waitForFinished(60000));
+        QCOMPARE(other.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(other.exitCode() == 0, other.readAllStandardError().constData());
+        for (const FakeDialogs::Box &box : dialogs.boxes)
+            QCOMPARE(box.text, QStringLiteral("New Borrower has been successfully added!"));
+        QCOMPARE(dialogs.boxes.size(), ours.size());
+
+        // THEN after this desk's next reload its list shows every loan of both
+        list->reload();
+        const QStringList shown = gridAccessions(list);
+        QCOMPARE(shown.size(), 1 + ours.size() + ChildLoans);
+        for (int n = 1; n <= ChildLoans; ++n)
+            QVERIFY2(shown.contains(QStringLiteral("C-%1").arg(n)), qPrintable(QString::number(n)));
+        for (const QString &accession : ours)
+            QVERIFY(shown.contains(accession));
+
+        // AND every row is as its own desk saved it
+        QSqlQuery check(data.observe(DeskFile));
+        QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+        QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+        check.finish();
+        for (const QVariantMap &row : data.rows(DeskFile, Loans)) {
+            const QString accession = row.value(QStringLiteral("AccessionNumber")).toString();
+            if (accession.startsWith(QStringLiteral("C-"))) {
+                const int n = accession.mid(2).toInt();
+                const QVariantMap loan = childLoan(n);
+                for (auto it = loan.cbegin(); it != loan.cend(); ++it)
+                    QCOMPARE(row.value(it.key()).toString(), it.value().toString());
+                QCOMPARE(row.value(QStringLiteral("Remarks")).toString(),
+                         n == 1 ? QStringLiteral("Returned") : QString());
+            } else if (accession != QStringLiteral("P-0")) {
+                QVERIFY(ours.contains(accession));
+                QCOMPARE(row.value(QStringLiteral("BookNumber")).toString(), QStringLiteral("PB-") + accession);
+                QCOMPARE(row.value(QStringLiteral("BookTitle")).toString(), QStringLiteral("Desk title ") + accession);
+                QCOMPARE(row.value(QStringLiteral("Borrower")).toString(), QStringLiteral("Desk reader"));
+                QCOMPARE(row.value(QStringLiteral("Status")).toString(), QStringLiteral("Student"));
+                QVERIFY(row.value(QStringLiteral("Remarks")).isNull());
+            }
+        }
+
+        // AND the other desk, reading afresh, lists this desk's loans too
+        QProcess lister;
+        lister.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--list-loans"), data.path(DeskFile)});
+        QVERIFY(lister.waitForFinished(60000));
+        QCOMPARE(lister.exitCode(), 0);
+        const QStringList listed =
+            QString::fromUtf8(lister.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(listed, shown);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--save-loans") == 0) {
+        QCoreApplication app(argc, argv);
+        return saveLoans(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    }
+    if (argc == 3 && qstrcmp(argv[1], "--list-loans") == 0) {
+        QCoreApplication app(argc, argv);
+        return listLoans(QString::fromLocal8Bit(argv[2]));
+    }
+    QApplication app(argc, argv);
+    TwoDesksTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_twodesks.moc"
