@@ -150,7 +150,7 @@ void AccountScreen::createSource()
     connect(Data1Bar, &NavigationBar::nextClicked, this, [this] { followBar(&RowSource::moveNext); });
     connect(Data1Bar, &NavigationBar::lastClicked, this, [this] { followBar(&RowSource::moveLast); });
     if (!Data1->open())
-        QTimer::singleShot(0, this, [this] { showDatabaseError(Data1->lastError()); });
+        refuseToOpen(this, Data1->lastError());
 }
 
 void AccountScreen::followBar(bool (RowSource::*move)())

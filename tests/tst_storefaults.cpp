@@ -96,6 +96,7 @@ private slots:
             {"return desk", "bgRetrieve", ScreenNames::ReturnDesk, DeskFile, "tblBorrower", "Overduedays"},
             {"loan list", "bgList", ScreenNames::LoanList, DeskFile, "tblBorrower", "BookTitle"},
             {"library books", "bgLibbooks", ScreenNames::Books, CatalogueFile, "books", "Pages"},
+            {"accounts", "bgManage", ScreenNames::Accounts, DeskFile, "tblUser", "Hint"},
         };
         const struct {
             const char *name;
