@@ -53,8 +53,8 @@ public:
     //  - Byte, Integer, Long Integer: int; Single: float; Double: double;
     //    Currency and Decimal: double; Yes/No: bool;
     //  - Date/Time: QDate when the time of day is 0, else QDateTime whose
-    //    date() and time() are the stored wall-clock values (its time spec
-    //    is UTC so that no daylight-saving gap can move them); a stored
+    //    date() and time() are the stored wall-clock values (it is held
+    //    in UTC so that no daylight-saving gap can move them); a stored
     //    value outside Jet's range of years 100 to 9999 stays a double;
     //  - Replication ID: QUuid; Binary, OLE Object and unknown kinds:
     //    QByteArray;
