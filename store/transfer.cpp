@@ -121,6 +121,16 @@ bool present(std::optional<DeskLock> &lock, const QString &dataFolder, QString *
     return false;
 }
 
+// Makes the stores in `dataFolder` ready to be written.
+bool installed(const QString &dataFolder, QString *error)
+{
+    const QSqlError failure = Database::install(dataFolder);
+    if (!failure.isValid())
+        return true;
+    *error = engineText(failure);
+    return false;
+}
+
 // Backs both stores up before something is replaced.
 bool backUpFirst(const QString &dataFolder, Outcome &outcome)
 {
@@ -448,12 +458,8 @@ Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool repl
     }
 
     std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error))
+    if (!present(lock, dataFolder, &outcome.error) || !installed(dataFolder, &outcome.error))
         return outcome;
-    if (const QSqlError error = Database::install(dataFolder); error.isValid()) {
-        outcome.error = engineText(error);
-        return outcome;
-    }
     if (replace && !backUpFirst(dataFolder, outcome))
         return outcome;
     Database::Connection store(storePath(dataFolder, Schema::File::Transactions));
@@ -523,12 +529,8 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
     }
 
     std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error))
+    if (!present(lock, dataFolder, &outcome.error) || !installed(dataFolder, &outcome.error))
         return outcome;
-    if (const QSqlError error = Database::install(dataFolder); error.isValid()) {
-        outcome.error = engineText(error);
-        return outcome;
-    }
     const qint64 held = loanCount(dataFolder, &outcome.error);
     if (held < 0)
         return outcome;
