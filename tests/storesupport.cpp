@@ -76,6 +76,14 @@ QList<QVariantMap> TestData::rows(const QString &fileName, const QString &table)
     return result;
 }
 
+QStringList TestData::column(const QString &fileName, const QString &table, const QString &field)
+{
+    QStringList values;
+    for (const QVariantMap &row : rows(fileName, table))
+        values << row.value(field).toString();
+    return values;
+}
+
 int TestData::count(const QString &fileName, const QString &table)
 {
     QSqlQuery q(observe(fileName));

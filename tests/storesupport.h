@@ -23,6 +23,8 @@ public:
     // Every row of `table` in row order, each by column name.
     QList<QVariantMap> rows(const QString &fileName, const QString &table);
     int count(const QString &fileName, const QString &table);
+    // One field of every row of `table`, in row order, as text.
+    QStringList column(const QString &fileName, const QString &table, const QString &field);
     void exec(const QString &fileName, const QString &sql, const QVariantList &params = {});
     // Closes the observer's connection to `fileName` (reopened on next use).
     void release(const QString &fileName);

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -23,6 +24,7 @@ namespace {
 
 const QString Loans = QStringLiteral("tblBorrower");
 const QString Users = QStringLiteral("tblUser");
+const QString Accession = QStringLiteral("AccessionNumber");
 
 QStringList storedColumns(TestData &data, const QString &file, const QString &table)
 {
@@ -34,55 +36,45 @@ QStringList storedColumns(TestData &data, const QString &file, const QString &ta
     return names;
 }
 
-void setUsers(TestData &data, const QList<QVariant> &names)
-{
-    data.exec(DeskFile, QStringLiteral("DELETE FROM tblUser"));
-    for (const QVariant &name : names)
-        data.exec(DeskFile, QStringLiteral("INSERT INTO tblUser (Username, Password) VALUES (?, 'pw')"), {name});
-}
-
-void insertLoans(TestData &data, int count, const QString &prefix = QStringLiteral("N"))
+void insertLoans(TestData &data, int count, const QString &title = QStringLiteral("A title"))
 {
     QSqlDatabase db = data.observe(DeskFile);
     db.transaction();
     for (int i = 1; i <= count; ++i)
-        insertLoan(data, prefix + QString::number(i));
+        insertLoan(data, QStringLiteral("N%1").arg(i), title);
     db.commit();
 }
 
 QStringList accessions(TestData &data)
 {
-    QStringList out;
-    for (const QVariantMap &row : data.rows(DeskFile, Loans))
-        out << row.value(QStringLiteral("AccessionNumber")).toString();
-    return out;
+    return data.column(DeskFile, Loans, Accession);
 }
 
 bool ownerOnly(const QString &path)
 {
-    const QFile::Permissions others =
-        QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
     return (QFileInfo(path).permissions() & others) == QFile::Permissions();
 }
 
-int tableCount(const QString &path)
+QString firstValue(const QSqlDatabase &db, const QString &sql)
 {
-    const QString name = QStringLiteral("count-tables");
-    int n = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path);
-        QSqlQuery q(db);
-        if (db.open() && q.exec(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table'")) && q.next())
-            n = q.value(0).toInt();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return n;
+    QSqlQuery q(db);
+    return q.exec(sql) && q.next() ? q.value(0).toString() : q.lastError().text();
 }
 
-const QList<Schema::Upgrade> AddsAnIndex{
-    {1, {QStringLiteral("CREATE TABLE \"notes\" (\"text\" TEXT)"),
-         QStringLiteral("CREATE INDEX \"loan_accession\" ON \"tblBorrower\" (\"AccessionNumber\")")}}};
+// The book numbers a search on the catalogue finds, in order.
+QStringList found(const BookSearch::Condition &c)
+{
+    QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
+    books.setCondition(c.where, c.params, c.through);
+    if (!books.open())
+        return {books.lastError().text()};
+    books.moveLast();
+    QStringList numbers; // BookNumber is the first column
+    for (int row = 0; row < books.model()->rowCount(); ++row)
+        numbers << books.model()->data(books.model()->index(row, 0)).toString();
+    return numbers;
+}
 
 } // namespace
 
@@ -91,25 +83,18 @@ class StoreTest : public QObject
     Q_OBJECT
 
 private slots:
-    void shouldCreateEveryFieldWithItsExactName()
+    void shouldCreateEveryFieldWithItsExactNameAndSeedTheStores()
     {
         TestData data;
         QCOMPARE(storedColumns(data, CatalogueFile, QStringLiteral("books")), Schema::books().fields);
         QCOMPARE(storedColumns(data, DeskFile, Loans), Schema::borrower().fields);
         QCOMPARE(storedColumns(data, DeskFile, Users), Schema::user().fields);
-        const QStringList books = storedColumns(data, CatalogueFile, QStringLiteral("books"));
-        QVERIFY(books.contains(QStringLiteral("Cost or") + QString(12, QLatin1Char(' ')) + QStringLiteral("(in Peso)")));
-        QVERIFY(!books.contains(QStringLiteral("Cost or") + QString(11, QLatin1Char(' ')) + QStringLiteral("(in Peso)")));
-    }
+        QVERIFY(Schema::books().fields.contains(QStringLiteral("Cost or            (in Peso)")));
 
-    void shouldSeedTheAccountAndTheCatalogueOnFirstRun()
-    {
-        TestData data;
-        const auto users = data.rows(DeskFile, Users);
-        QCOMPARE(users.size(), 1);
-        QCOMPARE(users.first().value(QStringLiteral("Username")).toString(), QStringLiteral("Administrator"));
-        QCOMPARE(users.first().value(QStringLiteral("Password")).toString(), QStringLiteral("tallymere"));
-        QCOMPARE(users.first().value(QStringLiteral("Confirm")).toString(), QStringLiteral("tallymere"));
+        // Seeded: the one account and a sample catalogue.
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"Administrator"});
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Password")) + data.column(DeskFile, Users, QStringLiteral("Confirm")),
+                 (QStringList{"tallymere", "tallymere"}));
         QCOMPARE(data.count(DeskFile, Loans), 0);
         const auto books = data.rows(CatalogueFile, QStringLiteral("books"));
         QVERIFY(books.size() >= 30);
@@ -120,15 +105,6 @@ private slots:
             distinct.insert(row.value(QStringLiteral("BookNumber")).toString());
         }
         QCOMPARE(distinct.size(), books.size());
-        for (const QString &file : {DeskFile, CatalogueFile}) {
-            QVERIFY(ownerOnly(data.path(file)));
-            QSqlQuery q(data.observe(file));
-            QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
-            QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
-        }
-        QCOMPARE(Database::version(data.path(DeskFile)), Schema::currentVersion(Schema::File::Tallymere));
-        QCOMPARE(Database::version(data.path(CatalogueFile)), Schema::currentVersion(Schema::File::Transactions));
-        QVERIFY(QDir(data.folder()).entryList({QStringLiteral(".*.db.*")}, QDir::Files | QDir::Hidden).isEmpty());
     }
 
     void shouldInstallOnlyWhatHoldsNothing()
@@ -137,94 +113,76 @@ private slots:
         data.exec(DeskFile, QStringLiteral("UPDATE tblUser SET Password = 'changed'"));
         data.exec(CatalogueFile, QStringLiteral("DELETE FROM books WHERE rowid > 1"));
         QVERIFY(!Database::install(data.folder()).isValid());
-        QCOMPARE(data.rows(DeskFile, Users).first().value(QStringLiteral("Password")).toString(),
-                 QStringLiteral("changed"));
         QCOMPARE(data.count(CatalogueFile, QStringLiteral("books")), 1);
 
         // A missing store, an empty file and a database without tables are
-        // all made anew; the other store is left as it is.
-        data.release(CatalogueFile);
+        // all made anew, owner-only; the other store is left as it is.
+        const QString path = data.path(CatalogueFile);
         for (int round = 0; round < 3; ++round) {
-            const QString path = data.path(CatalogueFile);
+            data.release(CatalogueFile);
             QFile::remove(path);
-            if (round == 1) {
-                QFile empty(path);
-                QVERIFY(empty.open(QIODevice::WriteOnly));
-            } else if (round == 2) {
+            if (round == 1)
+                QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+            if (round == 2) {
                 data.exec(CatalogueFile, QStringLiteral("PRAGMA user_version = 0"));
                 data.release(CatalogueFile);
             }
             QVERIFY(!Database::install(data.folder()).isValid());
             QVERIFY(data.count(CatalogueFile, QStringLiteral("books")) > 1);
-            data.release(CatalogueFile);
             QVERIFY(ownerOnly(path));
         }
-        QCOMPARE(data.rows(DeskFile, Users).first().value(QStringLiteral("Password")).toString(),
-                 QStringLiteral("changed"));
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Password")), QStringList{"changed"});
     }
 
-    void shouldNameTheFileWhenAStoreIsNotADatabase()
+    void shouldNameAStoreThatIsNotADatabaseOrIsMissing()
     {
         TestData data;
         data.release(DeskFile);
         const QString path = data.path(DeskFile);
         QFile::remove(path + QStringLiteral("-wal"));
-        QFile::remove(path + QStringLiteral("-shm"));
         QFile garbage(path);
-        QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        garbage.write(QByteArray(4096, 'x'));
+        QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate) && garbage.write(QByteArray(4096, 'x')));
         garbage.close();
-
-        const QSqlError installed = Database::install(data.folder());
-        QVERIFY(installed.isValid());
-        QVERIFY2(installed.text().contains(QDir::toNativeSeparators(path)), qPrintable(installed.text()));
-        QVERIFY(installed.text().contains(QStringLiteral("damaged")));
+        const QString installed = Database::install(data.folder()).text();
+        QVERIFY2(installed.contains(QDir::toNativeSeparators(path)) && installed.contains(QStringLiteral("damaged")),
+                 qPrintable(installed));
         QCOMPARE(QFileInfo(path).size(), 4096); // never touched
 
-        RowSource users(path, Users);
-        QVERIFY(!users.open());
-        QVERIFY(users.lastError().text().contains(QStringLiteral("is damaged or is not a Tallymere database")));
-        QVERIFY(!users.lastError().text().contains(QStringLiteral("no such table")));
+        // A store that is not there at all is named missing, and not made by opening it.
+        data.release(CatalogueFile);
+        QVERIFY(QFile::remove(data.path(CatalogueFile)));
+        QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
+        QVERIFY(!books.open() && books.lastError().text().contains(QStringLiteral("missing")));
+        QVERIFY(!QFileInfo::exists(data.path(CatalogueFile)));
     }
 
-    void shouldUpgradeAnOlderStoreInOneStepAndKeepItsRows()
+    void shouldUpgradeAStoreInOneStepOrLeaveItAsItWas()
     {
         TestData data;
         insertLoan(data, QStringLiteral("A-1"));
         data.release(DeskFile);
         const QString path = data.path(DeskFile);
-        QVERIFY(!Database::upgrade(path, AddsAnIndex).isValid());
-        QCOMPARE(Database::version(path), 1);
-        QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
+        const QString notes = QStringLiteral("CREATE TABLE \"notes\" (\"text\" TEXT)");
+        const QString failed = Database::upgrade(path, {{1, {notes}}, {2, {QStringLiteral("CREATE INDEX \"bad\" ON \"nowhere\" (\"x\")")}}}).text();
+        QVERIFY2(failed.contains(QStringLiteral("from version 0 to version 2")) && failed.contains(QStringLiteral("nowhere")),
+                 qPrintable(failed));
+        QCOMPARE(Database::version(path), 0);
+        QCOMPARE(storedColumns(data, DeskFile, QStringLiteral("notes")), QStringList()); // the first step undone too
+        data.release(DeskFile);
+
+        const QString index = QStringLiteral("CREATE INDEX \"loan_accession\" ON \"tblBorrower\" (\"AccessionNumber\")");
+        for (int run = 0; run < 2; ++run) { // the second finds nothing left to do
+            QVERIFY(!Database::upgrade(path, {{1, {notes, index}}}).isValid());
+            QCOMPARE(Database::version(path), 1);
+        }
         QCOMPARE(data.count(DeskFile, QStringLiteral("notes")), 0);
         data.release(DeskFile);
-        QVERIFY(!Database::upgrade(path, AddsAnIndex).isValid()); // nothing left to do
-        QCOMPARE(Database::version(path), 1);
 
         // This program's own steps stop at an older version: refused.
-        const QSqlError newer = Database::install(data.folder());
-        QVERIFY(newer.isValid());
-        QVERIFY(newer.text().contains(QDir::toNativeSeparators(path)));
-        QVERIFY(newer.text().contains(QStringLiteral("version 1")));
-        QVERIFY(newer.text().contains(QStringLiteral("version %1").arg(Schema::currentVersion(Schema::File::Tallymere))));
-        QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
-    }
-
-    void shouldLeaveAStoreAsItWasWhenAnUpgradeFails()
-    {
-        TestData data;
-        insertLoan(data, QStringLiteral("A-1"));
-        data.release(DeskFile);
-        const QString path = data.path(DeskFile);
-        const QList<Schema::Upgrade> broken{
-            {1, {QStringLiteral("CREATE TABLE \"notes\" (\"text\" TEXT)")}},
-            {2, {QStringLiteral("CREATE INDEX \"bad\" ON \"nowhere\" (\"x\")")}}};
-        const QSqlError error = Database::upgrade(path, broken);
-        QVERIFY(error.isValid());
-        QVERIFY(error.text().contains(QStringLiteral("from version 0 to version 2")));
-        QVERIFY(error.text().contains(QStringLiteral("nowhere")));
-        QCOMPARE(Database::version(path), 0);
-        QCOMPARE(tableCount(path), 2); // the first step was undone too
+        const QString newer = Database::install(data.folder()).text();
+        QVERIFY2(newer.contains(QDir::toNativeSeparators(path)) && newer.contains(QStringLiteral("version 1"))
+                     && newer.contains(QStringLiteral("version %1").arg(Schema::currentVersion(Schema::File::Tallymere))),
+                 qPrintable(newer));
         QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
     }
 
@@ -235,87 +193,70 @@ private slots:
             const QString folder = dir.filePath(QStringLiteral("Tallymere"));
             QList<QProcess *> programs;
             for (int i = 0; i < 4; ++i) {
-                auto *p = new QProcess(this);
-                p->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--install-into"), folder});
-                programs << p;
+                programs << new QProcess(this);
+                programs.last()->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--install-into"), folder});
             }
             for (QProcess *p : programs) {
-                QVERIFY(p->waitForFinished(60000));
-                QCOMPARE(p->exitCode(), 0);
+                QVERIFY(p->waitForFinished(60000) && p->exitCode() == 0);
                 delete p;
             }
-            for (const QString &file : {DeskFile, CatalogueFile}) {
+            for (const auto &[file, table] : {std::pair{DeskFile, Users}, std::pair{CatalogueFile, QStringLiteral("books")}}) {
                 const QString path = QDir(folder).filePath(file);
-                QVERIFY2(tableCount(path) >= 1, qPrintable(path));
-                QVERIFY(ownerOnly(path));
+                QVERIFY2(RowSource(path, table).open() && ownerOnly(path), qPrintable(path));
             }
-            QCOMPARE(QDir(folder).entryList({QStringLiteral(".*.db.*")}, QDir::Files | QDir::Hidden).size(), 0);
+            QCOMPARE(QDir(folder).entryList({QStringLiteral(".*.db.*")}, QDir::Files | QDir::Hidden), QStringList());
         }
+    }
+
+    void shouldTellANetworkFileSystem()
+    {
+        // NFS, SMB (smbfs, cifs, SMB2) and 9P are; ext4, tmpfs, btrfs, xfs and an unknown one are not.
+        for (qint64 type : {0x6969LL, 0x517bLL, 0xff534d42LL, 0xfe534d42LL, 0x01021997LL})
+            QVERIFY2(Database::isNetworkFilesystem(type), qPrintable(QString::number(type, 16)));
+        for (qint64 type : {0xef53LL, 0x01021994LL, 0x9123683eLL, 0x58465342LL, -1LL})
+            QVERIFY2(!Database::isNetworkFilesystem(type), qPrintable(QString::number(type, 16)));
     }
 
     void shouldKeepTheRollbackJournalOnANetworkFolder_data()
     {
-        QTest::addColumn<qint64>("filesystem");
         QTest::addColumn<bool>("network");
-        QTest::newRow("NFS") << qint64(0x6969) << true;
-        QTest::newRow("SMB (smbfs)") << qint64(0x517b) << true;
-        QTest::newRow("SMB (cifs)") << qint64(0xff534d42) << true;
-        QTest::newRow("SMB2") << qint64(0xfe534d42) << true;
-        QTest::newRow("9P") << qint64(0x01021997) << true;
-        QTest::newRow("ext4") << qint64(0xef53) << false;
-        QTest::newRow("tmpfs") << qint64(0x01021994) << false;
-        QTest::newRow("btrfs") << qint64(0x9123683e) << false;
-        QTest::newRow("xfs") << qint64(0x58465342) << false;
-        QTest::newRow("unknown") << qint64(-1) << false;
+        QTest::newRow("network") << true;
+        QTest::newRow("local") << false;
     }
 
     void shouldKeepTheRollbackJournalOnANetworkFolder()
     {
-        QFETCH(qint64, filesystem);
         QFETCH(bool, network);
-        using Database::Journal;
-        const Journal wanted = network ? Journal::Rollback : Journal::Wal;
-        const Journal other = network ? Journal::Wal : Journal::Rollback;
-        QCOMPARE(Database::isNetworkFilesystem(filesystem), network);
-        struct ProbeGuard {
-            ~ProbeGuard() { Database::setFilesystemProbe({}); }
-        } guard;
+        const qint64 nfs = 0x6969, ext4 = 0xef53;
+        const auto unprobe = qScopeGuard([] { Database::setFilesystemProbe({}); });
         QStringList probed;
-        qint64 type = filesystem;
+        qint64 type = network ? nfs : ext4;
         Database::setFilesystemProbe([&](const QString &folder) {
             probed << folder;
             return type;
         });
+        const Database::Journal first = network ? Database::Journal::Rollback : Database::Journal::Wal;
 
         // GIVEN a first start in a folder of that kind
         TestData data;
         QVERIFY(probed.contains(data.folder()));
-        for (const QString &file : {DeskFile, CatalogueFile}) {
-            QSqlError error;
-            QCOMPARE(Database::journalOf(data.path(file), &error), wanted);
-            QVERIFY(!error.isValid());
+        QVERIFY(Database::journalOf(data.path(DeskFile)) == first && Database::journalOf(data.path(CatalogueFile)) == first);
+        // WHEN a loan is saved THEN it is stored
+        {
+            RowSource loans(Schema::File::Tallymere, Loans);
+            QVERIFY(loans.open() && loans.addNew());
+            loans.setValue(Accession, QStringLiteral("A-1"));
+            QVERIFY(loans.update());
         }
-        // WHEN a loan is saved THEN it is stored, and the store is whole
-        RowSource loans(Schema::File::Tallymere, Loans);
-        QVERIFY(loans.open());
-        QVERIFY(loans.addNew());
-        loans.setValue(QStringLiteral("AccessionNumber"), QStringLiteral("A-1"));
-        QVERIFY(loans.update());
-        loans.close();
-        QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
-
         // WHEN the folder moves to the other kind of file system THEN the
-        // next start changes the journal and keeps every row
+        // next start changes the journal and keeps every row, whole
         data.release(DeskFile);
         data.release(CatalogueFile);
-        type = network ? 0xef53 : 0x6969;
+        type = network ? ext4 : nfs;
         QVERIFY(!Database::install(data.folder()).isValid());
-        for (const QString &file : {DeskFile, CatalogueFile})
-            QCOMPARE(Database::journalOf(data.path(file)), other);
+        QVERIFY(Database::journalOf(data.path(DeskFile)) != first && Database::journalOf(data.path(CatalogueFile)) != first);
         QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
-        QSqlQuery check(data.observe(DeskFile));
-        QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
-        QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+        QCOMPARE(firstValue(data.observe(DeskFile), QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok"));
     }
 
     void shouldMatchCriteriaLikeTheDeskEngine_data()
@@ -330,15 +271,12 @@ private slots:
         QTest::newRow("two stars skip null") << QVariantList{QVariant(), "", "9"} << "**" << QVariant("");
         QTest::newRow("two stars on nulls only") << QVariantList{QVariant(), QVariant()} << "**" << none;
         QTest::newRow("letter case ignored") << QVariantList{"Administrator"} << "*STRATOR" << QVariant("Administrator");
-        QTest::newRow("quote literal") << QVariantList{"OBrien", "O'Brien"} << "*O'Brien" << QVariant("O'Brien");
-        QTest::newRow("percent literal") << QVariantList{"500", "50%"} << "*50%" << QVariant("50%");
-        QTest::newRow("underscore literal") << QVariantList{"axb", "a_b"} << "*a_b" << QVariant("a_b");
-        QTest::newRow("brackets literal") << QVariantList{"a", "[a]"} << "*[a]" << QVariant("[a]");
-        QTest::newRow("hash literal") << QVariantList{"11", "#1"} << "*#1" << QVariant("#1");
-        QTest::newRow("question mark literal") << QVariantList{"ab", "a?"} << "*a?" << QVariant("a?");
-        QTest::newRow("backslash literal") << QVariantList{"a", "a\\"} << "*a\\" << QVariant("a\\");
         QTest::newRow("star inside") << QVariantList{"xay", "acb"} << "a*b" << QVariant("acb");
         QTest::newRow("bracketed star literal") << QVariantList{"a1b", "a*b"} << "a[*]b" << QVariant("a*b");
+        // Characters the engine's LIKE would read otherwise match themselves only.
+        for (const auto &[decoy, name] : QList<std::pair<QString, QString>>{
+                 {"OBrien", "O'Brien"}, {"500", "50%"}, {"axb", "a_b"}, {"a", "[a]"}, {"11", "#1"}, {"ab", "a?"}, {"a", "a\\"}})
+            QTest::newRow(qPrintable(name)) << QVariantList{decoy, name} << QStringLiteral("*") + name << QVariant(name);
         // Typed text made literal matches itself only, whatever it holds.
         for (const char *typed : {"12*", "[*]", "*", "O'Brien*", "[*", "a[b]*%_\\"}) {
             const QString t = QString::fromLatin1(typed);
@@ -354,10 +292,11 @@ private slots:
         QFETCH(QString, pattern);
         QFETCH(QVariant, found);
         TestData data;
-        setUsers(data, names);
+        data.exec(DeskFile, QStringLiteral("DELETE FROM tblUser"));
+        for (const QVariant &name : names)
+            data.exec(DeskFile, QStringLiteral("INSERT INTO tblUser (Username, Password) VALUES (?, 'pw')"), {name});
         RowSource source(Schema::File::Tallymere, Users);
-        QVERIFY(source.open());
-        QVERIFY(source.findFirst(Criterion::build(QStringLiteral("Username"), pattern)));
+        QVERIFY(source.open() && source.findFirst(Criterion::build(QStringLiteral("Username"), pattern)));
         QCOMPARE(source.noMatch(), found.isNull());
         if (!found.isNull())
             QCOMPARE(source.value(QStringLiteral("Username")).toString(), found.toString());
@@ -367,9 +306,7 @@ private slots:
     {
         const QString text = Criterion::build(QStringLiteral("Username"), QStringLiteral("it's ''x"));
         QCOMPARE(text, QStringLiteral("[Username]like'it''s ''''x'"));
-        const Criterion::Parsed parsed = Criterion::parse(text, {QStringLiteral("Username")});
-        QVERIFY(parsed.ok);
-        QCOMPARE(parsed.likePattern, QStringLiteral("it's ''x"));
+        QCOMPARE(Criterion::parse(text, {QStringLiteral("Username")}).likePattern, QStringLiteral("it's ''x"));
 
         TestData data;
         RowSource source(Schema::File::Tallymere, Users);
@@ -379,39 +316,44 @@ private slots:
         const QString withNul = QStringLiteral("[Username]like'Administrator") + QChar(0) + QStringLiteral("x'");
         for (const QString &bad : {QStringLiteral("[Nope]like'x'"), QStringLiteral("[Username]like'a'b'"),
                                    QStringLiteral("Username like 'x'"), QStringLiteral("[Username]='x'"), withNul}) {
-            QVERIFY2(!source.findFirst(bad), qPrintable(bad));
-            QVERIFY(!source.lastError().text().isEmpty());
+            QVERIFY2(!source.findFirst(bad) && !source.lastError().text().isEmpty(), qPrintable(bad));
             QCOMPARE(source.value(QStringLiteral("Username")).toString(), QStringLiteral("Administrator"));
         }
     }
 
-    void shouldStoreNothingWithoutUpdate()
+    void shouldNotFailOnAnEmptyTableAndStoreNothingWithoutUpdate()
     {
         TestData data;
-        insertLoan(data, QStringLiteral("A-1"));
-        insertLoan(data, QStringLiteral("A-2"));
         RowSource source(Schema::File::Tallymere, Loans);
-        QVERIFY(source.open());
-        QVERIFY(source.addNew());
-        QVERIFY(source.value(QStringLiteral("AccessionNumber")).isNull());
-        source.setBoundValue(QStringLiteral("AccessionNumber"), QStringLiteral("A-3"));
+        QVERIFY(source.open() && !source.hasCurrent());
+        QVERIFY(source.moveFirst() && source.moveLast() && source.edit() && source.update());
+        source.cancelUpdate();
+        QVERIFY(source.value(QStringLiteral("BookTitle")).isNull());
+        QVERIFY(source.findFirst(QStringLiteral("[AccessionNumber]like'**'")) && source.noMatch());
+        QuerySource list(Schema::File::Tallymere, Loans);
+        QVERIFY(list.open() && !list.hasCurrent() && list.deleteCurrent());
+        list.moveLast();
+        list.moveNext();
+        QCOMPARE(list.model()->rowCount(), 0);
+        QCOMPARE(data.count(DeskFile, Loans), 0);
+
+        // A new row given up, or an edit dropped by a move, is never stored.
+        insertLoans(data, 2);
+        QVERIFY(source.refresh() && source.addNew());
+        QVERIFY(source.value(Accession).isNull());
+        source.setBoundValue(Accession, QStringLiteral("N3"));
         source.cancelUpdate();
         QCOMPARE(source.editMode(), RowSource::Idle);
-        QCOMPARE(source.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-1"));
+        QCOMPARE(source.value(Accession).toString(), QStringLiteral("N1"));
         source.cancelUpdate(); // nothing pending: a no-op
-
-        // An edit dropped by a move is never stored.
         QVERIFY(source.edit());
         source.setValue(QStringLiteral("Remarks"), QStringLiteral("typed"));
         QVERIFY(source.moveNext());
-        QCOMPARE(source.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-2"));
         QVERIFY(source.update()); // idle: nothing to store
-        QVERIFY(source.moveLast());
-        QVERIFY(source.moveNext()); // past the end stays on the last row
-        QCOMPARE(source.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-2"));
-        QCOMPARE(accessions(data), (QStringList{"A-1", "A-2"}));
-        for (const QVariantMap &row : data.rows(DeskFile, Loans))
-            QVERIFY(row.value(QStringLiteral("Remarks")).isNull());
+        QVERIFY(source.moveLast() && source.moveNext()); // past the end stays on the last row
+        QCOMPARE(source.value(Accession).toString(), QStringLiteral("N2"));
+        QCOMPARE(accessions(data), (QStringList{"N1", "N2"}));
+        QCOMPARE(firstValue(data.observe(DeskFile), QStringLiteral("SELECT count(Remarks) FROM tblBorrower")), "0");
     }
 
     void shouldWriteChangedBoundValuesThenExplicitOnes()
@@ -421,8 +363,7 @@ private slots:
         QVERIFY(source.open());
         // Another desk changes the name after this source read the row.
         data.exec(DeskFile, QStringLiteral("UPDATE tblUser SET Username = 'Elsewhere'"));
-        QVERIFY(source.edit());
-        QVERIFY(source.edit()); // again: still editing, nothing lost
+        QVERIFY(source.edit() && source.edit()); // again: still editing, nothing lost
         connect(&source, &RecordSource::aboutToStore, this, [&source] {
             source.setBoundValue(QStringLiteral("Password"), QStringLiteral("typed"));
             source.setBoundValue(QStringLiteral("Hint"), QStringLiteral("typed hint"));
@@ -430,110 +371,12 @@ private slots:
         source.setValue(QStringLiteral("Hint"), QStringLiteral("a new hint"));
         QSignalSpy announced(&TableEvents::instance(), &TableEvents::changed);
         QVERIFY(source.update());
-        const QVariantMap row = data.rows(DeskFile, Users).first();
-        QCOMPARE(row.value(QStringLiteral("Username")).toString(), QStringLiteral("Elsewhere"));
-        QCOMPARE(row.value(QStringLiteral("Password")).toString(), QStringLiteral("typed"));
-        QCOMPARE(row.value(QStringLiteral("Confirm")).toString(), QStringLiteral("tallymere"));
-        QCOMPARE(row.value(QStringLiteral("Hint")).toString(), QStringLiteral("a new hint"));
+        QCOMPARE(data.rows(DeskFile, Users),
+                 (QList<QVariantMap>{{{"Username", "Elsewhere"}, {"Password", "typed"}, {"Confirm", "tallymere"},
+                                      {"Hint", "a new hint"}}}));
         QCOMPARE(source.lastModified(), source.bookmark());
         QCOMPARE(announced.size(), 1);
         QCOMPARE(announced.first().first().toString(), Users);
-    }
-
-    void shouldStoreDatesAsIsoTextAndGiveThemAsDates()
-    {
-        TestData data;
-        RowSource source(Schema::File::Tallymere, Loans);
-        QVERIFY(source.open());
-        QVERIFY(source.addNew());
-        source.setValue(QStringLiteral("AccessionNumber"), QStringLiteral("A-9"));
-        source.setValue(QStringLiteral("DateBorrowed"), QDate(2026, 2, 3));
-        source.setValue(QStringLiteral("DateReturned"), QDate());
-        QVERIFY(source.update());
-        QVERIFY(source.refresh());
-        QCOMPARE(source.value(QStringLiteral("DateBorrowed")).toDate(), QDate(2026, 2, 3));
-        QVERIFY(source.value(QStringLiteral("DateReturned")).isNull());
-        const QVariantMap row = data.rows(DeskFile, Loans).first();
-        QCOMPARE(row.value(QStringLiteral("DateBorrowed")).toString(), QStringLiteral("2026-02-03"));
-        QVERIFY(row.value(QStringLiteral("DateReturned")).isNull());
-    }
-
-    void shouldKeepTheRowOpenWhenTheStoreRefusesIt()
-    {
-        TestData data;
-        RowSource source(Schema::File::Tallymere, Loans);
-        QVERIFY(source.open());
-        QVERIFY(source.addNew());
-        source.setValue(QStringLiteral("AccessionNumber"), QStringLiteral("A-1"));
-        source.setValue(QStringLiteral("BookTitle"), QString(256, QLatin1Char('x')));
-        QVERIFY(!source.update());
-        QVERIFY2(source.lastError().text().contains(QStringLiteral("BookTitle is too long")),
-                 qPrintable(source.lastError().text()));
-        QCOMPARE(source.editMode(), RowSource::Adding);
-        QCOMPARE(data.count(DeskFile, Loans), 0);
-        source.setValue(QStringLiteral("BookTitle"), QString(255, QLatin1Char('x')));
-        QVERIFY(source.update());
-        QCOMPARE(data.count(DeskFile, Loans), 1);
-
-        // A file locked by another program: refused, then stored once free.
-        QVERIFY(source.addNew());
-        source.setValue(QStringLiteral("AccessionNumber"), QStringLiteral("A-2"));
-        QSqlQuery lock(data.observe(DeskFile));
-        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        QVERIFY(!source.update());
-        QVERIFY(source.lastError().text().contains(QStringLiteral("busy with another program")));
-        QVERIFY(source.lastError().text().contains(QStringLiteral("locked")));
-        QVERIFY(lock.exec(QStringLiteral("COMMIT")));
-        QCOMPARE(data.count(DeskFile, Loans), 1);
-        QVERIFY(source.update());
-        QCOMPARE(accessions(data), (QStringList{"A-1", "A-2"}));
-    }
-
-    void shouldNameAMissingFileTableOrField()
-    {
-        TestData data;
-        data.exec(DeskFile, QStringLiteral("DROP TABLE tblUser"));
-        data.exec(DeskFile, QStringLiteral("ALTER TABLE tblBorrower DROP COLUMN \"fines\""));
-        RowSource users(Schema::File::Tallymere, Users);
-        QVERIFY(!users.open());
-        QVERIFY(users.lastError().text().contains(QStringLiteral("has no table tblUser")));
-        QVERIFY(!users.moveFirst());
-        RowSource loans(Schema::File::Tallymere, Loans);
-        QVERIFY(!loans.open());
-        QVERIFY2(loans.lastError().text().contains(QStringLiteral("has no field \"fines\"")),
-                 qPrintable(loans.lastError().text()));
-
-        data.release(CatalogueFile);
-        QVERIFY(QFile::remove(data.path(CatalogueFile)));
-        QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
-        QVERIFY(!books.open());
-        QVERIFY(books.lastError().text().contains(QStringLiteral("missing")));
-        QVERIFY(!QFileInfo::exists(data.path(CatalogueFile)));
-    }
-
-    void shouldNotFailOnAnEmptyTable()
-    {
-        TestData data;
-        RowSource source(Schema::File::Tallymere, Loans);
-        QVERIFY(source.open());
-        QVERIFY(!source.hasCurrent());
-        QVERIFY(source.moveFirst());
-        QVERIFY(source.moveLast());
-        QVERIFY(source.edit());
-        QVERIFY(source.update());
-        source.cancelUpdate();
-        QVERIFY(source.value(QStringLiteral("BookTitle")).isNull());
-        QVERIFY(source.findFirst(QStringLiteral("[AccessionNumber]like'**'")));
-        QVERIFY(source.noMatch());
-        QCOMPARE(data.count(DeskFile, Loans), 0);
-
-        QuerySource list(Schema::File::Tallymere, Loans);
-        QVERIFY(list.open());
-        QVERIFY(!list.hasCurrent());
-        QVERIFY(list.deleteCurrent());
-        list.moveLast();
-        list.moveNext();
-        QCOMPARE(list.model()->rowCount(), 0);
     }
 
     void shouldDeleteTheLastRowAfterReadingFromTheEnd()
@@ -545,21 +388,16 @@ private slots:
         QuerySource list(Schema::File::Tallymere, Loans);
         list.model()->setPageLimits(10, 3);
         QVERIFY(list.open());
-        QCOMPARE(list.model()->rowCount(), 10);
         list.moveLast();
         QCOMPARE(list.model()->rowCount(), 70);
-        QCOMPARE(list.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("N70"));
         list.movePrevious();
-        QCOMPARE(list.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("N69"));
+        QCOMPARE(list.value(Accession).toString(), QStringLiteral("N69"));
         QCOMPARE(list.model()->data(list.model()->index(55, 0)).toString(), QStringLiteral("N56"));
         QSignalSpy announced(&TableEvents::instance(), &TableEvents::changed);
         QVERIFY(list.deleteCurrent());
         QCOMPARE(announced.size(), 1);
-        QStringList expected;
-        for (int i = 1; i <= 70; ++i)
-            if (i != 69)
-                expected << QStringLiteral("N%1").arg(i);
-        QCOMPARE(accessions(data), expected);
+        const QStringList left = accessions(data);
+        QVERIFY(left.size() == 69 && !left.contains(QStringLiteral("N69")));
     }
 
     void shouldPageThroughAQueryKeepingFewPages()
@@ -568,41 +406,28 @@ private slots:
         insertLoans(data, 95);
         QuerySource list(Schema::File::Tallymere, Loans);
         list.model()->setPageLimits(10, 3);
-        QVERIFY(list.open());
-        QVERIFY(list.model()->canFetchMore());
+        QVERIFY(list.open() && list.model()->canFetchMore());
         for (int row = 0; row < 95; ++row) {
             list.setCurrentRow(row);
             list.moveNext();
-            QCOMPARE(list.value(QStringLiteral("AccessionNumber")).toString(),
-                     QStringLiteral("N%1").arg(qMin(row + 2, 95)));
+            QCOMPARE(list.value(Accession).toString(), QStringLiteral("N%1").arg(qMin(row + 2, 95)));
             QVERIFY(list.model()->pagesHeld() <= 3);
         }
-        QCOMPARE(list.model()->rowCount(), 95);
-        QVERIFY(!list.model()->canFetchMore());
+        QVERIFY(list.model()->rowCount() == 95 && !list.model()->canFetchMore());
         // Back to the start: an evicted page is read again.
         QCOMPARE(list.model()->data(list.model()->index(3, 0)).toString(), QStringLiteral("N4"));
-        QCOMPARE(list.model()->data(list.model()->index(0, 5)).toString(), QStringLiteral("11/2/2026"));
-        QCOMPARE(list.model()->headerData(14, Qt::Horizontal).toString(), QStringLiteral("fines"));
     }
 
     void shouldReportADamagedPageInsteadOfAShorterList()
     {
         TestData data;
-        QSqlDatabase db = data.observe(DeskFile);
-        db.transaction();
-        for (int i = 1; i <= 3000; ++i)
-            insertLoan(data, QStringLiteral("N%1").arg(i), QString(120, QLatin1Char('t')));
-        db.commit();
-        QSqlQuery(db).exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        insertLoans(data, 3000, QString(120, QLatin1Char('t')));
+        firstValue(data.observe(DeskFile), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
         data.release(DeskFile);
-        {
-            QFile file(data.path(DeskFile));
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            const qint64 page = 4096;
-            QVERIFY(file.size() > 40 * page);
-            file.seek(file.size() / 2 / page * page);
-            file.write(QByteArray(2 * page, '\xa5'));
-        }
+        QFile file(data.path(DeskFile));
+        const qint64 page = 4096;
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 40 * page && file.seek(file.size() / 2 / page * page));
+        QVERIFY(file.write(QByteArray(2 * page, '\xa5')) && file.flush());
         QuerySource list(Schema::File::Tallymere, Loans);
         list.model()->setPageLimits(100, 4);
         QSignalSpy failed(&list, &RecordSource::readFailed);
@@ -612,21 +437,6 @@ private slots:
         QCOMPARE(failed.size(), 1);
         QVERIFY(list.model()->rowCount() < 3000);
         QVERIFY(failed.first().first().value<QSqlError>().text().contains(QStringLiteral("malformed")));
-    }
-
-    void shouldFilterAQueryWithBoundParameters()
-    {
-        TestData data;
-        QuerySource books(Schema::File::Transactions, QStringLiteral("Books"));
-        books.setCondition(QStringLiteral("\"Title\" LIKE ? ESCAPE '\\'"), {QStringLiteral("%'%")});
-        QVERIFY(books.open());
-        QVERIFY(books.hasCurrent());
-        QVERIFY(books.value(QStringLiteral("Title")).toString().contains(QLatin1Char('\'')));
-        QVERIFY(!books.value(QStringLiteral("Cost or            (in Peso)")).toString().isEmpty());
-        books.setCondition(QStringLiteral("\"Title\" LIKE ?"), {QStringLiteral("%no such book%")});
-        QVERIFY(books.refresh());
-        QVERIFY(!books.hasCurrent());
-        QVERIFY(books.value(QStringLiteral("Title")).isNull());
     }
 
     void shouldFindTheSameBooksThroughTheIndexAndTheScan_data()
@@ -645,27 +455,12 @@ private slots:
         QFETCH(QString, field);
         QFETCH(QString, text);
         TestData data;
-        const QStringList titles{"War and Peace", "Война и мир", "ВОЙНА", "Ἰλιάς", "ΟΔΥΣΣΕΙΑ", "Die Straße",
-                                 "O'Brien at war", "50% off", "a_b and axb", "[x] marks", "say \"q\"", "mir"};
-        for (const QString &title : titles)
+        for (const char *title : {"War and Peace", "Война и мир", "ВОЙНА", "Ἰλιάς", "ΟΔΥΣΣΕΙΑ", "Die Straße",
+                                     "O'Brien at war", "50% off", "a_b and axb", "[x] marks", "say \"q\"", "mir"})
             data.exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title, Author) VALUES (?, ?, ?)"),
-                      {QStringLiteral("T-") + title, title, QStringLiteral("Лев Толстой / Leo Tolstoy")});
-        auto found = [&](BookSearch::Path path) {
-            const BookSearch::Condition c = BookSearch::contains(field, text, path);
-            QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
-            books.setCondition(c.where, c.params, c.through);
-            QStringList numbers;
-            if (!books.open())
-                return QStringList{books.lastError().text()};
-            books.moveLast();
-            for (int row = 0; row < books.model()->rowCount(); ++row) {
-                books.setCurrentRow(row);
-                numbers << books.value(QStringLiteral("BookNumber")).toString();
-            }
-            return numbers;
-        };
-        const QStringList scanned = found(BookSearch::Path::Scan);
-        QCOMPARE(found(BookSearch::Path::Index), scanned);
+                      {QStringLiteral("T-") + QString::fromUtf8(title), QString::fromUtf8(title), QStringLiteral("Лев Толстой / Leo Tolstoy")});
+        const QStringList scanned = found(BookSearch::contains(field, text, BookSearch::Path::Scan));
+        QCOMPARE(found(BookSearch::contains(field, text, BookSearch::Path::Index)), scanned);
         // Whatever the path, exactly the books whose field holds the text.
         QStringList expected;
         for (const QVariantMap &row : data.rows(CatalogueFile, QStringLiteral("books")))
@@ -683,40 +478,33 @@ private slots:
                                  "PRAGMA user_version = 0"})
             data.exec(CatalogueFile, QString::fromLatin1(drop));
         data.release(CatalogueFile);
-        const QString path = data.path(CatalogueFile);
-        QCOMPARE(Database::version(path), 0);
-        int calls = 0;
-        const QSqlError upgraded = Database::install(data.folder(), [&calls] { ++calls; });
+        const QSqlError upgraded = Database::install(data.folder());
         QVERIFY2(!upgraded.isValid(), qPrintable(upgraded.text()));
-        QCOMPARE(Database::version(path), 1);
-        auto first = [&](const QString &text) {
-            const BookSearch::Condition c = BookSearch::contains(QStringLiteral("Title"), text, BookSearch::Path::Index);
-            QuerySource books(Schema::File::Transactions, QStringLiteral("books"));
-            books.setCondition(c.where, c.params, c.through);
-            return books.open() ? books.value(QStringLiteral("BookNumber")).toString() : books.lastError().text();
+        QCOMPARE(Database::version(data.path(CatalogueFile)), 1);
+        auto title = [](const QString &text) {
+            return found(BookSearch::contains(QStringLiteral("Title"), text, BookSearch::Path::Index));
         };
-        QCOMPARE(first(QStringLiteral("c programming")), QStringLiteral("B-0003"));
+        QCOMPARE(title(QStringLiteral("c programming")).value(0), QStringLiteral("B-0003"));
         // Whoever writes books, the index follows.
         data.exec(CatalogueFile, QStringLiteral("INSERT INTO books (BookNumber, Title) VALUES ('N-1', 'Quixotic')"));
-        QCOMPARE(first(QStringLiteral("xot")), QStringLiteral("N-1"));
+        QCOMPARE(title(QStringLiteral("xot")), QStringList{"N-1"});
         data.exec(CatalogueFile, QStringLiteral("UPDATE books SET Title = 'Plain' WHERE BookNumber = 'N-1'"));
-        QCOMPARE(first(QStringLiteral("xot")), QString());
-        QCOMPARE(first(QStringLiteral("lain")), QStringLiteral("N-1"));
+        QCOMPARE(title(QStringLiteral("xot")), QStringList());
+        QCOMPARE(title(QStringLiteral("lain")), QStringList{"N-1"});
         data.exec(CatalogueFile, QStringLiteral("DELETE FROM books WHERE BookNumber = 'N-1'"));
-        QCOMPARE(first(QStringLiteral("lain")), QString());
+        QCOMPARE(title(QStringLiteral("lain")), QStringList());
         QSqlQuery check(data.observe(CatalogueFile));
         QVERIFY(check.exec(QStringLiteral("INSERT INTO books_search (books_search) VALUES ('integrity-check')")));
     }
 
-    void shouldReadAndWriteCsvAsRfc4180Has_data()
+    void shouldReadCsvAsRfc4180Has_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<QStringList>>("rows");
         QTest::newRow("plain") << "a,b\n1,2\n" << QList<QStringList>{{"a", "b"}, {"1", "2"}};
         QTest::newRow("crlf, no last break") << "a,b\r\n1,2" << QList<QStringList>{{"a", "b"}, {"1", "2"}};
         QTest::newRow("quotes, commas, breaks")
-            << "\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\n"
-            << QList<QStringList>{{"x, y", "say \"hi\"", "two\nlines"}};
+            << "\"x, y\",\"say \"\"hi\"\"\",\"two\nlines\"\n" << QList<QStringList>{{"x, y", "say \"hi\"", "two\nlines"}};
         QTest::newRow("empty fields") << ",,\n" << QList<QStringList>{{"", "", ""}};
         QTest::newRow("byte-order mark") << QStringLiteral("\xfeffTitle\nA\n") << QList<QStringList>{{"Title"}, {"A"}};
         QTest::newRow("blank lines skipped") << "a\n\n\nb\n" << QList<QStringList>{{"a"}, {"b"}};
@@ -726,15 +514,11 @@ private slots:
             << QStringLiteral("\"\xfeffy\",z\n") << QList<QStringList>{{QStringLiteral("\xfeffy"), "z"}};
     }
 
-    void shouldReadAndWriteCsvAsRfc4180Has()
+    void shouldReadCsvAsRfc4180Has()
     {
         QFETCH(QString, text);
         QFETCH(QList<QStringList>, rows);
         QCOMPARE(Csv::parse(text), rows);
-        QString written;
-        for (const QStringList &row : rows)
-            written += Csv::line(row);
-        QCOMPARE(Csv::parse(written), rows);
     }
 };
 
