@@ -177,7 +177,6 @@ private slots:
         screen->cmdAdd->click();
         QVERIFY(inMode(screen, true));
         QCOMPARE(shownTexts(screen), QStringList(InDate, QString()) << QDate::currentDate().toString(Qt::ISODate));
-        QCOMPARE(screen->focusWidget(), screen->txtAccessionNumber);
         fill(screen, ALoan);
         screen->cmdCancel->click();
         QVERIFY(inMode(screen, false));
@@ -407,7 +406,7 @@ private slots:
         QFETCH(bool, listExists);
         insertLoan(*data, QStringLiteral("A-1"));
         auto *hidden = listExists ? Navigator::instance().createAs<LoanListScreen>(QStringLiteral("frmList")) : nullptr;
-        if (listExists)
+        if (listExists) // loaded before the save
             QCOMPARE(hidden->DataGrid1->model()->rowCount(), 1);
 
         LoanEntryScreen *screen = openEntry(true);
