@@ -103,6 +103,17 @@ class AccountsTest : public QObject
 {
     Q_OBJECT
 
+    // The account screen with a change typed after Edit, no box recorded yet.
+    AccountScreen *openEdited(const QStringList &typed = Changed)
+    {
+        AccountScreen *screen = openAccounts();
+        if (screen) {
+            screen->cmdEdit->click();
+            typeChange(screen, typed);
+        }
+        dialogs->clear();
+        return screen;
+    }
     QStringList storedAccount() { return account(data->rows(DeskFile, Users).first()); }
     // The seeded account with the password, confirmation and hint changed.
     QStringList seededWith(const QStringList &typed = Changed) { return QStringList{seeded[0]} + typed; }
@@ -188,11 +199,8 @@ private slots:
         QFETCH(QStringList, typed);
         QFETCH(QString, box);
         QFETCH(QString, hintAfter);
-        AccountScreen *screen = openAccounts();
+        AccountScreen *screen = openEdited(typed);
         QVERIFY(screen);
-        screen->cmdEdit->click();
-        dialogs->clear();
-        typeChange(screen, typed);
         screen->cmdSave->click(); // a question is answered No
 
         QCOMPARE(dialogs->boxes.size(), 1);
@@ -240,10 +248,8 @@ private slots:
 
     void shouldReturnToTheLoginWhereOnlyTheNewPasswordLogsIn()
     {
-        QPointer<AccountScreen> screen = openAccounts();
+        QPointer<AccountScreen> screen = openEdited();
         QVERIFY(screen);
-        screen->cmdEdit->click();
-        typeChange(screen);
         dialogs->answers << Dialogs::AnswerYes;
         screen->cmdSave->click();
         flushDeletes();
@@ -287,11 +293,8 @@ private slots:
     void shouldKeepCancelOffAndStoreNothingUntilASave()
     {
         QFETCH(bool, throughTheWindow);
-        QPointer<AccountScreen> screen = openAccounts();
+        QPointer<AccountScreen> screen = openEdited();
         QVERIFY(screen);
-        screen->cmdEdit->click();
-        typeChange(screen);
-        dialogs->clear();
         dialogs->answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
         screen->cmdCancel->click(); // No: nothing changes
         QCOMPARE(describe(dialogs->boxes.first()),
@@ -360,11 +363,8 @@ private slots:
 
     void shouldKeepTheEditOpenWhenTheStoreIsLocked()
     {
-        AccountScreen *screen = openAccounts();
+        AccountScreen *screen = openEdited();
         QVERIFY(screen);
-        screen->cmdEdit->click();
-        typeChange(screen);
-        dialogs->clear();
         QSqlDatabase other = data->observe(DeskFile);
         QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
         dialogs->answers << Dialogs::AnswerYes;
