@@ -2,6 +2,7 @@
 // librarian would, with what the loan store then holds checked from outside.
 #include "testsupport.h"
 
+#include "app/ui/navigationbar.h"
 #include "app/ui/navigator.h"
 #include "app/ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
@@ -9,13 +10,11 @@
 #include "catalogue/tablereportrows.h"
 #include "loans/loanentryscreen.h"
 #include "loans/loanvalues.h"
-#include "app/ui/navigationbar.h"
 #include "store/querysource.h"
 
-#include <QAbstractItemView>
 #include <QApplication>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QSqlQuery>
 #include <QTableView>
@@ -27,33 +26,17 @@
 
 namespace {
 
-const QString Desk = QStringLiteral("Tallymere.db");
 const QString Loans = QStringLiteral("tblBorrower");
 const QString Incomplete = QStringLiteral("Please complete the Information below!");
 const QString Saved = QStringLiteral("New Borrower has been successfully added!");
-const QString DeleteQuestion = QStringLiteral("Are you sure you want to delete this record?Data is not recoverable.");
 
-// Field positions in a tblBorrower row, as the grid shows them.
-enum Field {
-    AccessionNumber, BookNumber, BookTitle, Category, Borrower, DateBorrowed, Remarks, DateReturned,
-    Status, Section, Condition, DaysBorrowed, Overduedays, Howmanydays, Fines
-};
-
-QString name(Field field)
-{
-    return Schema::borrower().fields.at(field);
-}
-
-// The loan entry's inputs in the order fill() types them: the section goes
-// before the borrower type, which may disable it.
+// The loan entry's inputs in the order fill() types them (the section goes
+// before the borrower type, which may disable it), with their fields.
 enum Input { InAccession, InBookNumber, InTitle, InBorrower, InCategory, InSection, InStatus, InDate };
-const QList<Field> InputFields{AccessionNumber, BookNumber, BookTitle, Borrower, Category, Section, Status};
+const QStringList Fields{"AccessionNumber", "BookNumber", "BookTitle", "Borrower", "Category", "Section", "Status"};
 
 // A complete loan's texts, by Input.
-QStringList aLoan()
-{
-    return {"A-1001", "BN-77", "Noli Me Tangere", "Maria Santos", "FICTION", "2ICT1", "Student"};
-}
+const QStringList ALoan{"A-1001", "BN-77", "Noli Me Tangere", "Maria Santos", "FICTION", "2ICT1", "Student"};
 
 QList<QWidget *> inputs(LoanEntryScreen *s)
 {
@@ -68,14 +51,6 @@ LoanEntryScreen *openEntry(bool add = false)
     if (screen && add)
         screen->cmdAdd->click();
     return screen;
-}
-
-QStringList items(const QComboBox *list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
 }
 
 // Types every text of `loan` into the open row; an empty text is left
@@ -100,19 +75,29 @@ bool inMode(LoanEntryScreen *s, bool newRow)
            && s->cmdCancel->isEnabled() == newRow && s->cmdMain->isEnabled();
 }
 
+// The texts of the inputs, the date as ISO text.
 QStringList shownTexts(LoanEntryScreen *s)
 {
     QStringList texts;
-    for (QWidget *input : inputs(s)) {
+    for (QWidget *input : inputs(s).mid(0, InDate)) {
         auto *list = qobject_cast<QComboBox *>(input);
         texts << (list ? list->currentText() : input->property("text").toString());
     }
-    return texts;
+    return texts << s->DTPicker1->nullableDate().toString(Qt::ISODate);
+}
+
+// The stored loan's texts, by Input.
+QStringList stored(const QVariantMap &row)
+{
+    QStringList texts;
+    for (const QString &field : Fields)
+        texts << row.value(field).toString();
+    return texts << row.value("DateBorrowed").toString();
 }
 
 void addLoans(TestData &data, int count)
 {
-    QSqlDatabase db = data.observe(Desk);
+    QSqlDatabase db = data.observe(DeskFile);
     db.transaction();
     for (int i = 1; i <= count; ++i)
         insertLoan(data, QStringLiteral("A-%1").arg(i, 4, 10, QLatin1Char('0')), QStringLiteral("Title %1").arg(i));
@@ -124,13 +109,31 @@ LoanListScreen *openList()
     return qobject_cast<LoanListScreen *>(Navigator::instance().open(QStringLiteral("frmList")));
 }
 
-QStringList gridColumn(LoanListScreen *list, int column)
+QStringList accessionNumbers(LoanListScreen *list)
 {
     QStringList result;
     QAbstractItemModel *model = list->DataGrid1->model();
     for (int row = 0; row < model->rowCount(); ++row)
-        result << model->index(row, column).data().toString();
+        result << model->index(row, 0).data().toString();
     return result;
+}
+
+bool holdsFocus(QWidget *w)
+{
+    QWidget *focused = QApplication::focusWidget();
+    return focused && (focused == w || w->isAncestorOf(focused));
+}
+
+// Tabs on from the focused control through `order`; the name of the first
+// control missed, or empty.
+QString tabThrough(const QList<QWidget *> &order)
+{
+    for (QWidget *next : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (!holdsFocus(next))
+            return next->objectName();
+    }
+    return QString();
 }
 
 } // namespace
@@ -151,8 +154,6 @@ private slots:
         data.reset();
     }
 
-    // --- loan entry: opening, add, cancel, main -----------------------------
-
     void shouldOpenABlankRowOnAddAndStoreNothingOnCancelOrMain_data()
     {
         QTest::addColumn<bool>("withLoans");
@@ -167,59 +168,60 @@ private slots:
             insertLoan(*data, QStringLiteral("A-1"), QStringLiteral("First title"), QStringLiteral("First reader"));
             insertLoan(*data, QStringLiteral("A-2"), QStringLiteral("Second title"));
         }
-        const QStringList first = withLoans ? QStringList{"A-1", "B-A-1", "First title", "First reader", "FICTION",
-                                                          "2ICT1", "Student"}
-                                            : QStringList(InDate, QString());
-        const QDate firstDate = withLoans ? QDate(2026, 11, 2) : QDate();
+        const QStringList first = withLoans ? stored(data->rows(DeskFile, Loans).first()) : QStringList(8, QString());
         LoanEntryScreen *screen = openEntry();
         QVERIFY(screen);
         QVERIFY(inMode(screen, false));
-        QCOMPARE(shownTexts(screen).mid(0, InDate), first);
-        QCOMPARE(screen->DTPicker1->nullableDate(), firstDate);
+        QCOMPARE(shownTexts(screen), first);
 
         screen->cmdAdd->click();
         QVERIFY(inMode(screen, true));
-        QCOMPARE(shownTexts(screen).mid(0, InDate), QStringList(InDate, QString()));
-        QCOMPARE(screen->DTPicker1->nullableDate(), QDate::currentDate());
-        QCOMPARE(screen->focusWidget(), screen->txtAccessionNumber);
-        fill(screen, aLoan());
+        QCOMPARE(shownTexts(screen), QStringList(InDate, QString()) << QDate::currentDate().toString(Qt::ISODate));
+        fill(screen, ALoan);
         screen->cmdCancel->click();
         QVERIFY(inMode(screen, false));
-        QCOMPARE(shownTexts(screen).mid(0, InDate), first);
-        QCOMPARE(screen->DTPicker1->nullableDate(), firstDate);
+        QCOMPARE(shownTexts(screen), first);
 
         // Leaving for the menu with an open row drops it as well.
         screen->cmdAdd->click();
-        fill(screen, aLoan());
+        fill(screen, ALoan);
         screen->cmdMain->click();
         QTRY_VERIFY(!Navigator::instance().existing(QStringLiteral("frmAddRecord")));
         QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
         QVERIFY(dialogs->boxes.isEmpty());
-        QCOMPARE(data->count(Desk, Loans), withLoans ? 2 : 0);
+        QCOMPARE(data->count(DeskFile, Loans), withLoans ? 2 : 0);
     }
 
-    // --- loan entry: save ---------------------------------------------------
-
-    void shouldRefuseAnIncompleteLoanAndSaveOnceCompleted_data()
+    void shouldRefuseTheLoanKeepTheRowOpenAndSaveOnceRight_data()
     {
-        QTest::addColumn<int>("missing");
-        QTest::newRow("accession number") << int(InAccession);
-        QTest::newRow("book number") << int(InBookNumber);
-        QTest::newRow("book title") << int(InTitle);
-        QTest::newRow("category") << int(InCategory);
-        QTest::newRow("section") << int(InSection);
-        QTest::newRow("borrower type") << int(InStatus);
-        QTest::newRow("date borrowed") << int(InDate);
+        QTest::addColumn<int>("missing"); // the Input left empty, or -1
+        QTest::addColumn<QString>("lock"); // what another program holds
+        QTest::addColumn<QString>("message");
+        QTest::newRow("accession number") << int(InAccession) << "" << Incomplete;
+        QTest::newRow("book number") << int(InBookNumber) << "" << Incomplete;
+        QTest::newRow("book title") << int(InTitle) << "" << Incomplete;
+        QTest::newRow("category") << int(InCategory) << "" << Incomplete;
+        QTest::newRow("section") << int(InSection) << "" << Incomplete;
+        QTest::newRow("borrower type") << int(InStatus) << "" << Incomplete;
+        QTest::newRow("date borrowed") << int(InDate) << "" << Incomplete;
+        QTest::newRow("title over 255 characters") << -1 << "" << "The text for BookTitle is too long";
+        QTest::newRow("file locked by another program") << -1 << "BEGIN EXCLUSIVE" << "database is locked";
+        QTest::newRow("another program saving") << -1 << "BEGIN IMMEDIATE" << "database is locked";
     }
 
-    void shouldRefuseAnIncompleteLoanAndSaveOnceCompleted()
+    void shouldRefuseTheLoanKeepTheRowOpenAndSaveOnceRight()
     {
         QFETCH(int, missing);
+        QFETCH(QString, lock);
+        QFETCH(QString, message);
+        const bool tooLong = missing < 0 && lock.isEmpty();
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
-        QStringList loan = aLoan();
-        if (missing != InDate)
+        QStringList loan = ALoan;
+        if (missing >= 0 && missing < InDate)
             loan[missing].clear();
+        if (tooLong)
+            loan[InTitle] = QString(300, QLatin1Char('x'));
         fill(screen, loan);
         if (missing == InDate) {
             screen->DTPicker1->setFocus();
@@ -227,27 +229,36 @@ private slots:
             QTest::keyClick(screen->DTPicker1, Qt::Key_Delete);
         }
         const QStringList typed = shownTexts(screen);
-
+        // A second program holding the write lock; the save waits out its busy timeout.
+        QSqlDatabase other = data->observe(DeskFile);
+        QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(lock));
         screen->cmdSave->click();
+        QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+
         QCOMPARE(dialogs->boxes.size(), 1);
-        QCOMPARE(dialogs->boxes.first().text, Incomplete);
-        QCOMPARE(dialogs->boxes.first().icon, Dialogs::Critical);
-        QCOMPARE(data->count(Desk, Loans), 0);
-        QCOMPARE(shownTexts(screen), typed);
+        const auto box = dialogs->boxes.first();
+        QCOMPARE(box.icon, Dialogs::Critical);
+        QVERIFY2(missing >= 0 ? box.text == message : box.text.contains(message), qPrintable(box.text));
+        // The engine's text comes with a sentence that names the store.
+        const QString busy = QStringLiteral("The store %1 is busy with another program");
+        QVERIFY(lock.isEmpty() || box.text.contains(busy.arg(QDir::toNativeSeparators(data->path(DeskFile)))));
+        QCOMPARE(data->count(DeskFile, Loans), 0);
         QVERIFY(inMode(screen, true));
+        QCOMPARE(shownTexts(screen), typed);
+        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmList")));
 
         if (missing == InDate)
             QTest::keyClick(screen->DTPicker1, Qt::Key_Up); // an empty picker steps to today
-        else
-            type(inputs(screen).at(missing), aLoan().at(missing));
+        else if (missing >= 0)
+            type(inputs(screen).at(missing), ALoan.at(missing));
+        if (tooLong) {
+            screen->txtBookTitle->selectAll();
+            type(screen->txtBookTitle, ALoan.at(InTitle));
+        }
         screen->cmdSave->click();
-        QCOMPARE(dialogs->boxes.size(), 2);
         QCOMPARE(dialogs->boxes.last().text, Saved);
-        const auto rows = data->rows(Desk, Loans);
-        QCOMPARE(rows.size(), 1);
-        for (int i = InAccession; i < InDate; ++i)
-            QCOMPARE(rows.first().value(name(InputFields.at(i))).toString(), aLoan().at(i));
-        QCOMPARE(rows.first().value(name(DateBorrowed)).toString(), QDate::currentDate().toString(Qt::ISODate));
+        QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)),
+                 QStringList(ALoan) << QDate::currentDate().toString(Qt::ISODate));
     }
 
     void shouldStoreTheEightFieldsAsTypedAndLeaveTheRestEmpty_data()
@@ -278,24 +289,18 @@ private slots:
 
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().text, Saved);
-        const auto rows = data->rows(Desk, Loans);
+        const auto rows = data->rows(DeskFile, Loans);
         QCOMPARE(rows.size(), 1);
-        const QVariantMap stored = rows.first();
-        for (int i = InAccession; i < InDate; ++i)
-            QCOMPARE(stored.value(name(InputFields.at(i))).toString(), loan.at(i));
-        QCOMPARE(stored.value(name(DateBorrowed)).toString(), QStringLiteral("2026-03-07"));
-        for (Field untouched : {Remarks, DateReturned, Condition, DaysBorrowed, Overduedays, Howmanydays, Fines})
-            QVERIFY2(stored.value(name(untouched)).isNull(), qPrintable(QString::number(untouched)));
-        // The lists offer the shared items, and typed texts never join them.
-        QCOMPARE(items(screen->cmbCategory), LoanValues::categories());
-        QCOMPARE(items(screen->cmbSection), LoanValues::sections());
-        QCOMPARE(items(screen->cmbStatus), LoanValues::borrowerTypes());
+        QCOMPARE(stored(rows.first()), QStringList(loan) << "2026-03-07");
+        for (const char *untouched : {"Remarks", "DateReturned", "Condition", "DaysBorrowed", "Overduedays",
+                                      "howmanydays", "fines"})
+            QVERIFY2(rows.first().value(untouched).isNull(), untouched);
+        // Typed texts never join the lists.
+        QCOMPARE(screen->cmbCategory->count(), LoanValues::categories().size());
         // The saved loan, the only one, is shown in browse mode.
         QVERIFY(inMode(screen, false));
         QCOMPARE(shownTexts(screen).mid(0, InDate), loan);
     }
-
-    // --- loan entry: the borrower-type rule ---------------------------------
 
     void shouldDisableTheSectionOnlyWhenStaffIsPickedAndStillRequireIt()
     {
@@ -305,16 +310,13 @@ private slots:
         screen->cmdAdd->click();
         // Typing an item, even finishing the edit with Enter and leaving the
         // list, is not picking it.
-        for (const QString &typed : {QStringLiteral("Staff"), QStringLiteral("staff")}) {
-            screen->cmbStatus->setFocus();
-            screen->cmbStatus->lineEdit()->clear();
-            type(screen->cmbStatus, typed);
-            QTest::keyClick(screen->cmbStatus->lineEdit(), Qt::Key_Return);
-            screen->txtBookTitle->setFocus();
-            QVERIFY(screen->cmbSection->isEnabled());
-            QCOMPARE(screen->cmbStatus->currentText(), typed);
-        }
-        QStringList loan = aLoan();
+        screen->cmbStatus->setFocus();
+        type(screen->cmbStatus, "Staff");
+        QTest::keyClick(screen->cmbStatus->lineEdit(), Qt::Key_Return);
+        screen->txtBookTitle->setFocus();
+        QVERIFY(screen->cmbSection->isEnabled());
+        screen->cmbStatus->lineEdit()->clear();
+        QStringList loan = ALoan;
         loan[InSection].clear();
         loan[InStatus] = QStringLiteral("Staff");
         fill(screen, loan);
@@ -322,11 +324,9 @@ private slots:
         pick(screen->cmbStatus, QStringLiteral("Student"));
         QVERIFY(screen->cmbSection->isEnabled());
         pick(screen->cmbStatus, QStringLiteral("Staff"));
-        QVERIFY(!screen->cmbSection->isEnabled());
         screen->cmdSave->click();
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().text, Incomplete);
-        QCOMPARE(data->count(Desk, Loans), 0);
 
         // A new row has the section list usable again.
         screen->cmdCancel->click();
@@ -337,92 +337,21 @@ private slots:
         QVERIFY(!screen->cmbSection->isEnabled());
         screen->cmdSave->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
-        const auto rows = data->rows(Desk, Loans);
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows.first().value(name(Status)).toString(), QStringLiteral("Staff"));
-        QCOMPARE(rows.first().value(name(Section)).toString(), QStringLiteral("1ICT3"));
+        QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)).mid(InSection, 2), (QStringList{"1ICT3", "Staff"}));
     }
 
-    // --- loan entry: refusals by the store ----------------------------------
-
-    void shouldKeepTheRowOpenWhenTheStoreRefuses_data()
+    void shouldListEveryLoanWithItsDateAndFollowTheBar()
     {
-        QTest::addColumn<QString>("lock"); // what the other program holds
-        QTest::addColumn<QString>("engineText");
-        QTest::newRow("title over 255 characters") << QString() << QStringLiteral("The text for BookTitle is too long");
-        QTest::newRow("file locked by another program")
-            << QStringLiteral("BEGIN EXCLUSIVE") << QStringLiteral("database is locked");
-        QTest::newRow("another program saving") << QStringLiteral("BEGIN IMMEDIATE")
-                                                << QStringLiteral("database is locked");
-    }
-
-    void shouldKeepTheRowOpenWhenTheStoreRefuses()
-    {
-        QFETCH(QString, lock);
-        QFETCH(QString, engineText);
-        const bool locked = !lock.isEmpty();
-        LoanEntryScreen *screen = openEntry(true);
-        QVERIFY(screen);
-        QStringList loan = aLoan();
-        if (!locked)
-            loan[InTitle] = QString(300, QLatin1Char('x'));
-        fill(screen, loan);
-        const QStringList typed = shownTexts(screen);
-        // A second program holding the write lock; the save waits out its busy timeout.
-        QSqlDatabase other = data->observe(Desk);
-        if (locked)
-            QVERIFY(QSqlQuery(other).exec(lock));
-        screen->cmdSave->click();
-        if (locked)
-            QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
-
-        QCOMPARE(dialogs->boxes.size(), 1);
-        QCOMPARE(dialogs->boxes.first().icon, Dialogs::Critical);
-        QVERIFY2(dialogs->boxes.first().text.contains(engineText), qPrintable(dialogs->boxes.first().text));
-        // The engine's text comes with a sentence that names the store.
-        if (locked)
-            QVERIFY(dialogs->boxes.first().text.contains(
-                QStringLiteral("The store %1 is busy with another program").arg(QDir::toNativeSeparators(data->path(Desk)))));
-        QCOMPARE(data->count(Desk, Loans), 0);
-        QVERIFY(inMode(screen, true));
-        QCOMPARE(shownTexts(screen), typed);
-        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmList")));
-
-        if (!locked) {
-            screen->txtBookTitle->selectAll();
-            type(screen->txtBookTitle, aLoan().at(InTitle));
-        }
-        screen->cmdSave->click();
-        QCOMPARE(dialogs->boxes.size(), 2);
-        QCOMPARE(dialogs->boxes.last().text, Saved);
-        const auto rows = data->rows(Desk, Loans);
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows.first().value(name(BookTitle)).toString(), aLoan().at(InTitle));
-    }
-
-    // --- the loan list ------------------------------------------------------
-
-    void shouldListEveryLoanUnderTheFieldNamesAndFollowTheBar()
-    {
-        addLoans(*data, 1000);
+        addLoans(*data, 300);
         LoanListScreen *list = openList();
         QVERIFY(list);
-        QAbstractItemModel *model = list->DataGrid1->model();
-        QStringList headings;
-        for (int c = 0; c < model->columnCount(); ++c)
-            headings << model->headerData(c, Qt::Horizontal).toString();
-        QCOMPARE(headings, (QStringList{"AccessionNumber", "BookNumber", "BookTitle", "Category", "Borrower",
-                                        "DateBorrowed", "Remarks", "DateReturned", "Status", "Section", "Condition",
-                                        "DaysBorrowed", "Overduedays", "howmanydays", "fines"}));
-        QCOMPARE(gridColumn(list, AccessionNumber).mid(0, 3), (QStringList{"A-0001", "A-0002", "A-0003"}));
-        QCOMPARE(gridColumn(list, DateBorrowed).first(), QStringLiteral("11/2/2026"));
+        QCOMPARE(list->DataGrid1->model()->index(0, 5).data().toString(), QStringLiteral("11/2/2026"));
 
         // The grid's current row follows the bar's moves.
         list->Adodc1Bar->findChild<QToolButton *>(QStringLiteral("last"))->click();
-        QCOMPARE(list->DataGrid1->currentIndex().row(), 999);
-        QCOMPARE(list->Adodc1->value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-1000"));
+        QCOMPARE(list->DataGrid1->currentIndex().row(), 299);
+        QCOMPARE(list->Adodc1->value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-0300"));
         list->Adodc1Bar->findChild<QToolButton *>(QStringLiteral("first"))->click();
-        QCOMPARE(list->DataGrid1->currentIndex().row(), 0);
         QVERIFY(list->DataGrid1->selectionModel()->isRowSelected(0, QModelIndex()));
     }
 
@@ -447,27 +376,23 @@ private slots:
         QFETCH(QStringList, left);
         addLoans(*data, loans);
         LoanListScreen *list = openList();
-        QVERIFY(list);
         QVERIFY(QTest::qWaitForWindowExposed(list));
         if (clicked >= 0) {
-            const QRect row = list->DataGrid1->visualRect(list->DataGrid1->model()->index(clicked, BookTitle));
+            const QRect row = list->DataGrid1->visualRect(list->DataGrid1->model()->index(clicked, 2));
             QTest::mouseClick(list->DataGrid1->viewport(), Qt::LeftButton, {}, row.center());
-            QCOMPARE(list->Adodc1->value(QStringLiteral("AccessionNumber")).toString(),
-                     QStringLiteral("A-%1").arg(clicked + 1, 4, 10, QLatin1Char('0')));
         }
         dialogs->answers << Dialogs::Answer(answer);
         list->cmdDelete->click();
         QCOMPARE(dialogs->boxes.size(), 1);
-        QCOMPARE(dialogs->boxes.first().text, DeleteQuestion);
+        QCOMPARE(dialogs->boxes.first().text,
+                 QStringLiteral("Are you sure you want to delete this record?Data is not recoverable."));
         QCOMPARE(dialogs->boxes.first().buttons, Dialogs::YesNo);
         QStringList stored;
-        for (const QVariantMap &row : data->rows(Desk, Loans))
-            stored << row.value(name(AccessionNumber)).toString();
+        for (const QVariantMap &row : data->rows(DeskFile, Loans))
+            stored << row.value("AccessionNumber").toString();
         QCOMPARE(stored, left);
-        QCOMPARE(gridColumn(list, AccessionNumber), left);
+        QCOMPARE(accessionNumbers(list), left);
     }
-
-    // --- across the two screens ---------------------------------------------
 
     void shouldListALoanSavedWhileTheListWasNotShown_data()
     {
@@ -481,26 +406,23 @@ private slots:
         QFETCH(bool, listExists);
         insertLoan(*data, QStringLiteral("A-1"));
         auto *hidden = listExists ? Navigator::instance().createAs<LoanListScreen>(QStringLiteral("frmList")) : nullptr;
-        if (listExists)
+        if (listExists) // loaded before the save
             QCOMPARE(hidden->DataGrid1->model()->rowCount(), 1);
 
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
-        fill(screen, aLoan());
+        fill(screen, ALoan);
         screen->cmdSave->click();
-        QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(screen->txtAccessionNumber->text(), QStringLiteral("A-1")); // the first loan again
         if (!listExists)
             hidden = Navigator::instance().existingAs<LoanListScreen>(QStringLiteral("frmList"));
-        QVERIFY(hidden);
-        QVERIFY(!hidden->isVisible());
+        QVERIFY(hidden && !hidden->isVisible());
 
         screen->cmdMain->click();
         LoanListScreen *list = openList();
         QCOMPARE(list, hidden);
-        QVERIFY(list->isVisible());
-        QCOMPARE(gridColumn(list, AccessionNumber), (QStringList{"A-1", "A-1001"}));
+        QCOMPARE(accessionNumbers(list), (QStringList{"A-1", "A-1001"}));
 
         list->cmdMain->click();
         QTRY_VERIFY(!Navigator::instance().existing(QStringLiteral("frmList")));
@@ -512,9 +434,8 @@ private slots:
         addLoans(*data, 3);
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowExposed(list));
-        QString title;
+        QString title, thirdBorrowed;
         int pages = 0;
-        QString firstAccession, thirdBorrowed;
         QTimer::singleShot(0, [&] {
             auto *preview = qobject_cast<ReportPreview *>(QApplication::activeModalWidget());
             if (!preview)
@@ -522,61 +443,40 @@ private slots:
             title = preview->windowTitle();
             pages = preview->pageCount();
             TableReportRows rows(Schema::File::Tallymere, Loans);
-            if (rows.count() == 3) {
-                firstAccession = rows.value(0, QStringLiteral("AccessionNumber")).toString();
+            if (rows.count() == 3)
                 thirdBorrowed = rows.value(2, QStringLiteral("DateBorrowed")).toString();
-            }
             preview->close();
         });
         list->jcbutton1->click();
         QCOMPARE(title, QStringLiteral("DataReport2"));
         QCOMPARE(pages, 3);
-        QCOMPARE(firstAccession, QStringLiteral("A-0001"));
         QCOMPARE(thirdBorrowed, QStringLiteral("2026-11-02"));
         QVERIFY(dialogs->boxes.isEmpty());
     }
 
-    // --- keyboard ---------------------------------------------------------
-
     void shouldWalkTheLoanEntryAndTheListWithTabInTheirOrder()
     {
         insertLoan(*data, QStringLiteral("A-1"));
-        LoanEntryScreen *entry = openEntry(true);
-        QVERIFY(QTest::qWaitForWindowActive(entry));
-        QTRY_VERIFY(holdsFocus(entry->txtAccessionNumber));
+        LoanEntryScreen *e = openEntry(true);
+        QVERIFY(QTest::qWaitForWindowActive(e));
+        QTRY_VERIFY(holdsFocus(e->txtAccessionNumber));
         // Add is off while a row is open, so Tab passes it by; the date
         // picker is left by Tab like every other input.
-        const QList<QWidget *> entryOrder{entry->txtBookNumber, entry->txtBookTitle, entry->txtBorrower,
-                                          entry->cmbCategory,   entry->cmbStatus,    entry->cmbSection,
-                                          entry->DTPicker1,     entry->cmdMain,      entry->cmdSave,
-                                          entry->cmdCancel,     entry->txtAccessionNumber};
-        for (QWidget *next : entryOrder) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QVERIFY2(holdsFocus(next), qPrintable(next->objectName()));
-        }
+        QCOMPARE(tabThrough({e->txtBookNumber, e->txtBookTitle, e->txtBorrower, e->cmbCategory, e->cmbStatus,
+                             e->cmbSection, e->DTPicker1, e->cmdMain, e->cmdSave, e->cmdCancel}),
+                 QString());
         // Space on a focused button presses it.
-        entry->cmdCancel->setFocus();
-        QTest::keyClick(entry->cmdCancel, Qt::Key_Space);
-        QVERIFY(entry->cmdAdd->isEnabled());
+        QTest::keyClick(e->cmdCancel, Qt::Key_Space);
+        QVERIFY(e->cmdAdd->isEnabled());
 
-        entry->cmdMain->click();
+        e->cmdMain->click();
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowActive(list));
         QTRY_VERIFY(holdsFocus(list->cmdMain));
-        for (QWidget *next : {static_cast<QWidget *>(list->cmdDelete), static_cast<QWidget *>(list->jcbutton1),
-                              static_cast<QWidget *>(list->DataGrid1), static_cast<QWidget *>(list->cmdMain)}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            QVERIFY2(holdsFocus(next), qPrintable(next->objectName()));
-        }
+        QCOMPARE(tabThrough({list->cmdDelete, list->jcbutton1, list->DataGrid1, list->cmdMain}), QString());
     }
 
 private:
-    static bool holdsFocus(QWidget *w)
-    {
-        QWidget *focused = QApplication::focusWidget();
-        return focused && (focused == w || w->isAncestorOf(focused));
-    }
-
     // Fresh for each test function and each row of its table.
     std::optional<TestData> data;
     std::optional<FakeDialogs> dialogs;
