@@ -3,10 +3,8 @@
 // missing, foreign, random or cut short.
 #include "admin/mdbfile.h"
 
-#include <QDate>
 #include <QDateTime>
 #include <QFile>
-#include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -161,7 +159,6 @@ private slots:
         QCOMPARE(calls, 12);
         QVERIFY(!mdb.isOpen() && mdb.tables().isEmpty() && !mdb.readRows(Fruit, [](const QVariantList &) { return true; }));
         mdb.close(); // twice is harmless
-        QVERIFY(mdb.open(Fixture));
     }
 
     void shouldRefuseAMissingFileOrAFolder()
@@ -188,12 +185,10 @@ private slots:
         QByteArray future = fixtureBytes();
         future[0x14] = char(0x42);
         QTest::newRow("random bytes") << noise << "not a Jet database";
-        QTest::newRow("empty file") << QByteArray() << "not a Jet database";
         QTest::newRow("SQLite file") << QByteArray("SQLite format 3").append(QByteArray(8193, '\0'))
                                      << "not a Jet database";
         QTest::newRow("unknown version") << future << "unknown version";
         QTest::newRow("cut to its signature") << fixtureBytes().left(100) << "cut short";
-        QTest::newRow("cut in the catalogue") << fixtureBytes().left(3 * 4096) << "cut short";
         QTest::newRow("cut inside a page") << fixtureBytes().left(74 * 4096 + 1000) << "cut short";
         QTest::newRow("cut one byte short") << fixtureBytes().chopped(1) << "cut short";
     }

@@ -124,18 +124,6 @@ private slots:
         QVERIFY(Navigator::instance().existing(QStringLiteral("frmLogin")) == nullptr);
     }
 
-    void shouldOpenWithTheFirstUserAndFocusInThePassword()
-    {
-        TestData data;
-        LoginScreen *login = openLogin();
-        QVERIFY(login);
-        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator"));
-        QCOMPARE(login->focusWidget(), login->txtPassword);
-        QCOMPARE(login->txtPassword->echoMode(), QLineEdit::Password);
-        hover(login->txtPassword);
-        QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("the name of this program"));
-    }
-
     void shouldOpenTheMenuOnlyForTheRightPassword_data()
     {
         QTest::addColumn<QString>("setup");    // SQL run on the desk store first
@@ -199,29 +187,33 @@ private slots:
     void shouldFindTheAccountWhoseNameEndsWithTheTypedOne()
     {
         TestData data;
-        data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('1001', 'one', 'first')"));
-        data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('01', 'zero', 'second')"));
+        data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('1001', 'one', 'first'), "
+                                       "('01', 'zero', 'second')"));
         FakeDialogs dialogs;
         LoginScreen *login = openLogin();
         login->txtUsername->clear();
         QTest::keyClicks(login->txtUsername, QStringLiteral("01"));
         typePassword(login, QStringLiteral("zero"));
         login->cmdLogin->click();
-        QCOMPARE(dialogs.boxes.size(), 1); // 1001 comes first, and its password is "one"
+        // 1001 comes first, and its password is "one"; its hint is shown.
+        QCOMPARE(dialogs.boxes.size(), 1);
         QCOMPARE(login->txtUsername->text(), QStringLiteral("1001"));
         hover(login->txtPassword);
         QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("first"));
         typePassword(login, QStringLiteral("one"));
         login->cmdLogin->click();
-        QCOMPARE(dialogs.boxes.size(), 1);
-        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
+        QVERIFY(dialogs.boxes.size() == 1 && Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 
-    void shouldLetOnlyDigitsIntoTheUserName()
+    void shouldOpenWithTheFirstUserAndLetOnlyDigitsIntoTheName()
     {
         TestData data;
         FakeDialogs dialogs;
         LoginScreen *login = openLogin();
+        QCOMPARE(login->focusWidget(), login->txtPassword);
+        QCOMPARE(login->txtPassword->echoMode(), QLineEdit::Password);
+        hover(login->txtPassword);
+        QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("the name of this program"));
         login->txtUsername->setFocus();
         login->txtUsername->end(false);
         QTest::keyClicks(login->txtUsername, QStringLiteral("a1 B2-"));
