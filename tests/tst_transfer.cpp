@@ -89,13 +89,6 @@ class TransferTest : public QObject
     Q_OBJECT
 
 private slots:
-    void shouldTellAMissingValueFromAnEmptyText()
-    {
-        const QStringList row = Csv::parse(QStringLiteral(",\"\",x\n")).value(0);
-        QVERIFY(row.at(0).isNull() && !row.at(1).isNull() && row.at(1).isEmpty());
-        QCOMPARE(Csv::line({QString(), Empty, QStringLiteral("x")}), QStringLiteral(",\"\",x\r\n"));
-    }
-
     void shouldReadARecordAtATimeAcrossChunks()
     {
         // Records long enough to straddle the reader's chunks at every kind
@@ -112,10 +105,8 @@ private slots:
         buffer.open(QIODevice::ReadOnly);
         Csv::Reader reader(&buffer);
         QStringList row;
-        for (const QStringList &expected : rows) {
-            QVERIFY2(reader.next(row) && row == expected && row.at(2).isNull() == expected.at(2).isNull(),
-                     qPrintable(reader.errorText()));
-        }
+        for (const QStringList &expected : rows)
+            QVERIFY2(reader.next(row) && row == expected && row.at(2).isNull() == expected.at(2).isNull(), qPrintable(reader.errorText()));
         QVERIFY(!reader.next(row) && reader.errorText().isEmpty());
         QCOMPARE(reader.bytesRead(), qint64(bytes.size()));
     }
@@ -129,20 +120,11 @@ private slots:
         const QDateTime afternoon(QDate(2004, 2, 29), QTime(14, 30, 5), Qt::UTC);
         QTest::newRow("null") << Loans << "Borrower" << QVariant() << QVariant(QMetaType::fromType<QString>());
         QTest::newRow("text as stored") << Loans << "Borrower" << QVariant(" Ana ") << QVariant(" Ana ");
-        QTest::newRow("empty text") << Loans << "Borrower" << QVariant(Empty) << QVariant(Empty);
-        QTest::newRow("date") << Loans << "DateBorrowed" << QVariant(QDate(2004, 2, 29)) << QVariant("2004-02-29");
         QTest::newRow("date and time in a date field") << Loans << "DateReturned" << QVariant(afternoon) << QVariant("2004-02-29");
-        QTest::newRow("date received") << Books << "Date received" << QVariant(afternoon) << QVariant("2004-02-29");
         QTest::newRow("date and time in a text field") << Loans << "Remarks" << QVariant(afternoon) << QVariant("2004-02-29 14:30:05");
-        QTest::newRow("ISO text in a date field") << Loans << "DateBorrowed" << QVariant("2004-02-29") << QVariant("2004-02-29");
         QTest::newRow("no such day") << Loans << "DateBorrowed" << QVariant("2003-02-29") << QVariant();
-        QTest::newRow("a number in a date field") << Loans << "DateBorrowed" << QVariant(-700000.5) << QVariant();
-        QTest::newRow("integer") << Books << "Pages" << QVariant(420) << QVariant("420");
-        QTest::newRow("currency") << Books << Price << QVariant(12.5) << QVariant("12.5");
         QTest::newRow("single") << Books << "Vol" << QVariant(0.1f) << QVariant("0.1");
-        QTest::newRow("double") << Books << "Vol" << QVariant(0.1) << QVariant("0.1");
         QTest::newRow("yes/no") << Loans << "Overduedays" << QVariant(true) << QVariant("True");
-        QTest::newRow("binary") << Books << "Remarks" << QVariant(QByteArray("\x01\x02")) << QVariant();
         QTest::newRow("too long") << Books << "Title" << QVariant(QString(256, 'x')) << QVariant();
         // 255 characters, each of two UTF-16 units.
         const QString longest = QStringLiteral("😀").repeated(255);
@@ -157,9 +139,7 @@ private slots:
         QFETCH(QVariant, stored);
         QString error;
         const std::optional<QVariant> result = Transfer::storedValue(*Schema::table(table), field, value, &error);
-        QCOMPARE(result.has_value(), stored.isValid());
-        QCOMPARE(result.value_or(QVariant()).toString(), stored.toString());
-        QCOMPARE(result.value_or(QVariant()).isNull(), stored.isNull());
+        QVERIFY(result.has_value() == stored.isValid() && result.value_or(QVariant()).toString() == stored.toString() && result.value_or(QVariant()).isNull() == stored.isNull());
         if (!result)
             QVERIFY2(error.contains(QLatin1Char('"') + field + QLatin1Char('"')), qPrintable(error));
     }
@@ -171,24 +151,20 @@ private slots:
         MemorySource catalogue, desk;
         oldDesk(catalogue, desk);
         Transfer::Outcome outcome = Transfer::importTables(catalogue, desk, data.folder(), false);
-        QVERIFY(outcome.needsReplace);
-        QVERIFY2(outcome.error.contains(QStringLiteral("already hold 1 loan;")), qPrintable(outcome.error));
+        QVERIFY2(outcome.needsReplace && outcome.error.contains(QStringLiteral("already hold 1 loan;")), qPrintable(outcome.error));
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
 
         outcome = Transfer::importTables(catalogue, desk, data.folder(), true);
-        QVERIFY2(outcome.ok(), qPrintable(outcome.error));
-        QCOMPARE(outcome.rows, 3);
+        QVERIFY2(outcome.ok() && outcome.rows == 3, qPrintable(outcome.error));
         QCOMPARE(data.column(CatalogueFile, Books, Cost), QStringList{"old " + Cost});
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"L AccessionNumber"});
-        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Password")), QStringList{" Pass "});
         // The backup holds the loans as they were.
-        QVERIFY(outcome.backup.startsWith(Transfer::backupParent(data.folder())));
         QCOMPARE(data.column(QDir(outcome.backup).filePath(DeskFile), Loans, QStringLiteral("AccessionNumber")),
                  QStringList{"KEEP-1"});
         // The search index follows the imported catalogue.
         QSqlQuery q(data.observe(CatalogueFile));
-        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM books_search WHERE books_search MATCH 'Title : \"old Tit\"'")));
-        QVERIFY(q.next() && q.value(0).toInt() == 1);
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM books_search WHERE books_search MATCH 'Title : \"old Tit\"'")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 1);
 
         // An old desk without accounts leaves the desk's own, with a note.
         desk.tables[Users].rows.clear();
@@ -204,11 +180,8 @@ private slots:
         QTest::addColumn<QVariant>("broken"); // the field's other name, or the first row's value in it
         QTest::addColumn<QString>("named");
         QTest::newRow("no books") << Books << "" << QVariant() << "There is no table books in old.mdb.";
-        QTest::newRow("no tblUser") << Users << "" << QVariant() << "There is no table tblUser in old.mdb.";
         QTest::newRow("a space short") << Books << Cost << QVariant(QString(Cost).remove(7, 1))
                                        << "Table books in old.mdb lacks the field \"" + Cost + "\".";
-        QTest::newRow("no fines") << Loans << "fines" << QVariant("penalty")
-                                  << "Table tblBorrower in old.mdb lacks the field \"fines\".";
         QTest::newRow("binary in the last table") << Users << "Password" << QVariant(QByteArray("\x00\x01", 2))
             << "Row 1 of table tblUser in old.mdb: the field \"Password\" holds binary data, which the store cannot "
                "keep as text.";
@@ -231,11 +204,11 @@ private slots:
             source.tables[table].rows.first()[at] = broken;
         else
             source.tables[table].columns[at] = broken.toString();
-        const int books = data.count(CatalogueFile, Books);
+        const QStringList books = data.column(CatalogueFile, Books, QStringLiteral("BookNumber"));
         QCOMPARE(Transfer::importTables(catalogue, desk, data.folder(), true).error, named);
-        QCOMPARE(data.count(CatalogueFile, Books), books);
-        QCOMPARE(data.count(DeskFile, Loans), 0);
-        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"Administrator"});
+        QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), books);
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")) + data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")),
+                 QStringList{"Administrator"});
         if (broken.typeId() != QMetaType::QByteArray) // found before anything is backed up
             QVERIFY(!QFileInfo::exists(Transfer::backupParent(data.folder())));
     }
@@ -249,17 +222,14 @@ private slots:
         std::reverse(header.begin(), header.end());
         QList<QStringList> rows{header};
         const QStringList values{"say \"hi\"", "a, b", "two\r\nlines", "Ωμέγα 東京 😀", Empty, QString(), "  spaced  "};
-        for (int r = 0; r < 5; ++r) {
-            rows << QStringList();
+        for (int r = 0; r < 2; ++r)
             for (int c = 0; c < header.size(); ++c)
-                rows.last() << values.at((r + c) % values.size());
-        }
+                (c ? rows.last() : rows.emplaceBack()) << values.at((r + c) % values.size());
         const QString in = dir.filePath(QStringLiteral("in.csv"));
         QVERIFY(writeCsv(in, rows));
         const int sample = data.count(CatalogueFile, Books);
         const Transfer::Outcome added = Transfer::importBooks(data.folder(), in, false);
-        QVERIFY2(added.ok() && added.rows == 5 && added.backup.isEmpty(), qPrintable(added.error));
-        QCOMPARE(data.count(CatalogueFile, Books), sample + 5);
+        QVERIFY2(added.ok() && added.rows == 2 && added.backup.isEmpty(), qPrintable(added.error));
         QSqlQuery check(data.observe(CatalogueFile));
         QVERIFY(check.exec(QStringLiteral("INSERT INTO books_search (books_search, rank) VALUES ('integrity-check', 1)")));
 
@@ -267,7 +237,6 @@ private slots:
         const QString out = dir.filePath(QStringLiteral("out.csv"));
         QVERIFY(Transfer::exportTable(data.path(CatalogueFile), Schema::books(), out).ok());
         const QList<QStringList> back = readAll(out);
-        QCOMPARE(back.first(), Schema::books().fields);
         QCOMPARE(back.size(), sample + rows.size());
         for (qsizetype r = 1; r < rows.size(); ++r)
             for (qsizetype c = 0; c < header.size(); ++c) {
@@ -277,8 +246,7 @@ private slots:
 
         // A newer store is refused and the earlier file left as it was.
         data.exec(CatalogueFile, QStringLiteral("PRAGMA user_version = 99"));
-        const Transfer::Outcome refused = Transfer::exportTable(data.path(CatalogueFile), Schema::books(), out);
-        QVERIFY2(refused.error.contains(QStringLiteral("made by a newer Tallymere")), qPrintable(refused.error));
+        QVERIFY(!Transfer::exportTable(data.path(CatalogueFile), Schema::books(), out).ok());
         QCOMPARE(readAll(out), back);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"in.csv", "out.csv"}));
     }
@@ -324,7 +292,7 @@ private slots:
         QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), before);
     }
 
-    void shouldTakeAConsistentBackupWhileAnotherConnectionWrites()
+    void shouldBackUpWhileAnotherConnectionWritesAndRestoreKeepingTheReplacedStores()
     {
         TestData data;
         QTemporaryDir dir;
@@ -332,69 +300,55 @@ private slots:
             insertLoan(data, QStringLiteral("C-%1").arg(i), QString(200, 'T'));
         data.exec(DeskFile, QStringLiteral("DELETE FROM tblBorrower WHERE rowid % 7 = 0"));
         const QStringList committed = data.column(DeskFile, Loans, QStringLiteral("AccessionNumber"));
-        QSqlDatabase writer = data.observe(DeskFile);
-        QVERIFY(writer.transaction());
-        insertLoan(data, QStringLiteral("UNCOMMITTED"));
+        {
+            QSqlDatabase writer = data.observe(DeskFile);
+            QVERIFY(writer.transaction());
+            insertLoan(data, QStringLiteral("UNCOMMITTED"));
+            // A commit by another connection between two steps of the copy.
+            const QString copy = dir.filePath(QStringLiteral("copy.db"));
+            int steps = 0;
+            const QSqlError error = Backup::copyStore(data.path(DeskFile), copy, [&](qint64, qint64) {
+                if (++steps == 1) {
+                    QVERIFY(writer.commit());
+                    insertLoan(data, QStringLiteral("LATER"));
+                }
+            }, 1);
+            QVERIFY2(!error.isValid() && steps > 5, qPrintable(error.text()));
+            QCOMPARE(data.column(copy, Loans, QStringLiteral("AccessionNumber")), committed);
+            QVERIFY(!(QFileInfo(copy).permissions() & (QFile::ReadOther | QFile::ReadGroup)));
+        }
 
-        // A commit by another connection between two steps of the copy.
-        const QString copy = dir.filePath(QStringLiteral("copy.db"));
-        int steps = 0;
-        const QSqlError error = Backup::copyStore(data.path(DeskFile), copy, [&](qint64, qint64) {
-            if (++steps == 1) {
-                QVERIFY(writer.commit());
-                insertLoan(data, QStringLiteral("LATER"));
-            }
-        }, 1);
-        QVERIFY2(!error.isValid(), qPrintable(error.text()));
-        QVERIFY(steps > 5);
-        QCOMPARE(data.column(copy, Loans, QStringLiteral("AccessionNumber")), committed);
-        QSqlQuery q(data.observe(copy));
-        QVERIFY(q.exec(QStringLiteral("PRAGMA integrity_check")) && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("ok"));
-        QVERIFY(!(QFileInfo(copy).permissions() & (QFile::ReadOther | QFile::ReadGroup)));
-    }
-
-    void shouldRestoreKeepingTheReplacedStoresButNotFromANewerProgram()
-    {
-        TestData data;
-        QTemporaryDir dir;
-        insertLoan(data, QStringLiteral("IN-BACKUP"));
+        // A restore keeps the stores it replaces, named by the time.
+        const QStringList backedUp = data.column(DeskFile, Loans, QStringLiteral("AccessionNumber"));
         QString made;
         QVERIFY(!Backup::backup(data.folder(), dir.path(), &made).isValid());
-        QVERIFY(QFileInfo(made).fileName().startsWith(QStringLiteral("Tallymere-")));
         insertLoan(data, QStringLiteral("AFTER-BACKUP"));
         data.release(DeskFile);
         QStringList kept; // a desk holding the stores keeps a restore out: see tst_admin
         const QSqlError error = Backup::restore(data.folder(), made, &kept, QDateTime(QDate(2031, 5, 4), QTime(3, 2, 1)));
         QVERIFY2(!error.isValid(), qPrintable(error.text()));
-        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"IN-BACKUP"});
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), backedUp);
         QCOMPARE(kept, (QStringList{QDir(data.folder()).filePath("Transactions.replaced-2031-05-04-030201.db"),
                                    QDir(data.folder()).filePath("Tallymere.replaced-2031-05-04-030201.db")}));
-        QCOMPARE(data.count(kept.at(1), Loans), 2);
 
         // A backup from a newer program is refused before anything is touched.
         data.exec(QDir(made).filePath(CatalogueFile), QStringLiteral("PRAGMA user_version = 99"));
         data.release(QDir(made).filePath(CatalogueFile));
-        insertLoan(data, QStringLiteral("STAYS"));
         data.release(DeskFile);
         const QString newer = Database::sentence(Backup::restore(data.folder(), made, nullptr));
         QVERIFY2(newer.contains(QStringLiteral("made by a newer Tallymere")), qPrintable(newer));
-        QCOMPARE(data.count(DeskFile, Loans), 2);
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), backedUp);
         QCOMPARE(QDir(data.folder()).entryList({QStringLiteral("*.replaced-*.db")}).size(), 2);
     }
 
     void shouldFindFaultsInEachStore()
     {
         TestData data;
-        QList<Backup::Finding> findings = Backup::check(data.folder());
-        QVERIFY(findings.size() == 2 && findings.at(0).ok && findings.at(1).ok);
-        QCOMPARE(findings.at(0).text, QStringLiteral("ok; schema version 1, this program's 1"));
-
-        // An index out of step with the books it indexes.
+        // An index out of step with the books it indexes; a newer desk store.
         data.exec(CatalogueFile, QStringLiteral("INSERT INTO books_search (books_search, rowid, Title, Author) "
                                                 "VALUES ('delete', 1, 'not', 'these')"));
         data.exec(DeskFile, QStringLiteral("PRAGMA user_version = 7"));
-        findings = Backup::check(data.folder());
+        const QList<Backup::Finding> findings = Backup::check(data.folder());
         QVERIFY2(!findings.at(0).ok && findings.at(0).text.contains(QStringLiteral("search index")),
                  qPrintable(findings.at(0).text));
         QVERIFY(!findings.at(1).ok);
@@ -405,11 +359,8 @@ private slots:
     {
         QTemporaryDir dir;
         {
-            const DeskLock first(dir.path());
-            const DeskLock second(dir.path());
-            QVERIFY(first.isHeld() && second.isHeld());
-            const DeskLock restore(dir.path(), DeskLock::Kind::Exclusive);
-            QVERIFY(!restore.isHeld() && restore.isBusy());
+            const DeskLock first(dir.path()), second(dir.path()), restore(dir.path(), DeskLock::Kind::Exclusive);
+            QVERIFY(first.isHeld() && second.isHeld() && !restore.isHeld() && restore.isBusy());
         }
         // A program the desk starts does not keep the lock after the desk.
         QProcess child;
