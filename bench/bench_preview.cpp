@@ -223,14 +223,11 @@ std::optional<SizeResult> measureSize(int count)
     QTemporaryDir data;
     QTemporaryDir runtime;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-    QElapsedTimer fillClock;
-    fillClock.start();
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (const QSqlError error = Bench::fillBooks(folder, count); error.isValid()) {
-        std::fprintf(stderr, "filling %d books failed: %s\n", count, qPrintable(error.text()));
+    const std::optional<double> filled = Bench::timedFill(Bench::fillBooks, folder, count, "books");
+    if (!filled)
         return std::nullopt;
-    }
-    r.fillSeconds = fillClock.nsecsElapsed() / 1e9;
+    r.fillSeconds = *filled;
 
     const QProcessEnvironment env = Bench::childEnvironment(data.path(), runtime.path());
     const QString size = QString::number(count);

@@ -180,13 +180,10 @@ std::optional<double> measureSize(int count, QList<Keystroke> &keystrokes)
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QElapsedTimer fillClock;
-    fillClock.start();
-    if (const QSqlError error = Bench::fillBooks(folder, count); error.isValid()) {
-        std::fprintf(stderr, "filling %d books failed: %s\n", count, qPrintable(error.text()));
+    const std::optional<double> filled = Bench::timedFill(Bench::fillBooks, folder, count, "books");
+    if (!filled)
         return std::nullopt;
-    }
-    const double fillSeconds = fillClock.nsecsElapsed() / 1e9;
+    const double fillSeconds = *filled;
     Database::setFolder(folder);
 
     bool ok = true;

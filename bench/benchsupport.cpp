@@ -331,6 +331,18 @@ QSqlError fillLoans(const QString &folder, int count)
     return fillStore(folder, Schema::File::Tallymere, fillStatement(count), Schema::borrower().name, count);
 }
 
+std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const QString &folder, int count,
+                                const char *what)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (const QSqlError error = fill(folder, count); error.isValid()) {
+        std::fprintf(stderr, "filling %d %s failed: %s\n", count, what, qPrintable(error.text()));
+        return std::nullopt;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
 QSqlError fillBooks(const QString &folder, int count)
 {
     return fillStore(folder, Schema::File::Transactions, bookStatement(count), Schema::books().name, count,

@@ -32,6 +32,11 @@ QSqlError fillLoans(const QString &folder, int count);
 // or author holds a j, q, x or z: words made of those letters find nothing.
 // Every 10,007th book is on ornithology, the only titles with "orn".
 QSqlError fillBooks(const QString &folder, int count);
+// Runs `fill` (fillLoans or fillBooks) on `folder` with `count` rows and
+// gives the seconds it took; on a failure it says so on standard error,
+// naming `what` ("loans", "books"), and gives nothing.
+std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const QString &folder, int count,
+                                const char *what);
 // The number of book i, as fillBooks stores it.
 QString bookNumber(qint64 i);
 
