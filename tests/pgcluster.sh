@@ -5,12 +5,13 @@
 #                            connection options written to DIR/env
 #   pgcluster.sh stop DIR    stop it (if running) and remove DIR
 #
-# The server listens on no TCP port: the port number only names the socket,
-# so clusters in different folders never clash.
+# The server listens on no TCP port: the port number (PGCLUSTER_PORT, 55432
+# unless set) only names the socket, so clusters in different folders never
+# clash.
 set -eu
 
 PGBIN=/usr/lib/postgresql/15/bin
-PORT=55432
+PORT=${PGCLUSTER_PORT:-55432}
 ROLE=tallymere
 
 usage() {
