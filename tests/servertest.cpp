@@ -51,8 +51,10 @@ QSqlDatabase addDatabase(const QString &database, const QString &connectionName)
     db.setDatabaseName(database);
     // A server that does not answer fails the test instead of hanging it.
     QStringList extra{QStringLiteral("connect_timeout=5")};
-    const QStringList pairs = options().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QStringList pairs = options().simplified().split(QLatin1Char(' '));
     for (const QString &pair : pairs) {
+        if (pair.isEmpty())
+            continue;
         const qsizetype eq = pair.indexOf(QLatin1Char('='));
         const QString key = pair.left(eq);
         const QString value = eq < 0 ? QString() : pair.mid(eq + 1);
