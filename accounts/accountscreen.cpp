@@ -32,8 +32,8 @@ constexpr int ColumnRight = 4680 + BoxWidth;
 
 } // namespace
 
-AccountScreen::AccountScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+AccountScreen::AccountScreen(const StoreLocation &stores, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
 {
     setObjectName(ScreenNames::Accounts);
     setWindowTitle(QStringLiteral("Form1"));
@@ -135,7 +135,7 @@ void AccountScreen::createLayout()
 
 void AccountScreen::createSource()
 {
-    Data1 = new RowSource(Schema::File::Tallymere, QStringLiteral("tblUser"), this);
+    Data1 = new RowSource(m_stores, QStringLiteral("tblUser"), this);
     Data1->setObjectName(QStringLiteral("Data1"));
     Data1->setCaption(QStringLiteral("Data1"));
     auto *binder = new Binder(Data1);
@@ -276,6 +276,9 @@ void AccountScreen::save_record()
     Data1->setValue(QStringLiteral("Hint"), hint);
     if (!Data1->update()) {
         showDatabaseError(Data1->lastError());
+        // Changed at another desk: the row is shown as stored, not in edit.
+        if (StoreError::kind(Data1->lastError()) == StoreError::Kind::Conflict)
+            lockEditing();
         return;
     }
     dialogs.message(QStringLiteral("Account has been Successfully Updated.Program will restart to update your new "

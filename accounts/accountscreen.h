@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/location.h"
+
 #include <QWidget>
 
 class NavigationBar;
@@ -16,7 +18,7 @@ class AccountScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit AccountScreen(QWidget *parent = nullptr);
+    explicit AccountScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
     RowSource *Data1 = nullptr;
     NavigationBar *Data1Bar = nullptr;
@@ -56,4 +58,5 @@ private:
     void reset_buttons();
     void lockEditing();
     void followBar(bool (RowSource::*move)());
+    StoreLocation m_stores;
 };

@@ -14,8 +14,8 @@
 #include <QLineEdit>
 #include <QTimer>
 
-LoginScreen::LoginScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+LoginScreen::LoginScreen(const StoreLocation &stores, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
 {
     setObjectName(ScreenNames::Login);
     setWindowTitle(QStringLiteral("frmLogin"));
@@ -86,7 +86,7 @@ void LoginScreen::createLayout()
 
 void LoginScreen::createSource()
 {
-    Data1 = new RowSource(Schema::File::Tallymere, QStringLiteral("tblUser"), this);
+    Data1 = new RowSource(m_stores, QStringLiteral("tblUser"), this);
     Data1->setCaption(QStringLiteral("Data1"));
     Data1->setObjectName(QStringLiteral("Data1"));
     (new Binder(Data1))->bind(txtUsername, QStringLiteral("Username"));

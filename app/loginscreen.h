@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/location.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -13,7 +15,7 @@ class LoginScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoginScreen(QWidget *parent = nullptr);
+    explicit LoginScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
     RowSource *Data1 = nullptr;
     Picture *Image1 = nullptr;
@@ -34,4 +36,5 @@ private:
     void login();
     void confirmExit();
     bool refuseUsernameKey(QKeyEvent *event);
+    StoreLocation m_stores;
 };

@@ -4,6 +4,7 @@
 #include "app/ui/screennames.h"
 #include "store/database.h"
 #include "store/desklock.h"
+#include "store/location.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -12,14 +13,20 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     prepareApplication(app);
+    // The desk's data folder holds its stores, or names the server that does.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    Database::setFolder(folder);
     const DeskLock presence(folder);
-    if (const QSqlError error = installStores(folder); error.isValid()) {
+    QString unreadable;
+    const StoreLocation stores = DeskStore::of(folder, &unreadable);
+    if (!stores.isValid()) {
+        showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
+        return 1;
+    }
+    if (const QSqlError error = installStores(stores); error.isValid()) {
         showDatabaseError(error);
         return 1;
     }
-    registerScreens();
+    registerScreens(stores);
     Navigator::instance().open(ScreenNames::Splash);
     return app.exec();
 }

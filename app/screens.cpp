@@ -24,25 +24,25 @@
 
 #include <memory>
 
-void registerScreens()
+void registerScreens(const StoreLocation &stores)
 {
     Navigator &nav = Navigator::instance();
     nav.registerScreen(ScreenNames::Splash, [] { return new SplashScreen; });
-    nav.registerScreen(ScreenNames::Login, [] { return new LoginScreen; });
+    nav.registerScreen(ScreenNames::Login, [stores] { return new LoginScreen(stores); });
     nav.registerScreen(ScreenNames::Menu, [] { return new MenuScreen; });
     nav.registerScreen(ScreenNames::Close, [] { return new CloseScreen; });
     nav.registerScreen(ScreenNames::Utility, [] { return new UtilityScreen; });
-    nav.registerScreen(ScreenNames::LoanEntry, [] { return new LoanEntryScreen; });
-    nav.registerScreen(ScreenNames::LoanList, [] { return new LoanListScreen; });
-    nav.registerScreen(ScreenNames::Books, [] { return new BooksScreen; });
-    nav.registerScreen(ScreenNames::ReturnDesk, [] { return new ReturnDeskScreen; });
+    nav.registerScreen(ScreenNames::LoanEntry, [stores] { return new LoanEntryScreen(stores); });
+    nav.registerScreen(ScreenNames::LoanList, [stores] { return new LoanListScreen(stores); });
+    nav.registerScreen(ScreenNames::Books, [stores] { return new BooksScreen(stores); });
+    nav.registerScreen(ScreenNames::ReturnDesk, [stores] { return new ReturnDeskScreen(stores); });
     // A loan stored while the loan list does not exist makes it, unseen; it
     // reads the rows as it is made and is the one the menu later shows.
     QObject::connect(&TableEvents::instance(), &TableEvents::changed, &nav, [](const QString &table) {
         if (table == Schema::borrower().name && !Navigator::instance().existing(ScreenNames::LoanList))
             Navigator::instance().create(ScreenNames::LoanList);
     });
-    nav.registerScreen(ScreenNames::Accounts, [] { return new AccountScreen; });
+    nav.registerScreen(ScreenNames::Accounts, [stores] { return new AccountScreen(stores); });
 }
 
 void prepareApplication(QApplication &app)
@@ -58,12 +58,12 @@ void prepareApplication(QApplication &app)
     app.setStyle(QStringLiteral("Fusion"));
 }
 
-QSqlError installStores(const QString &folder)
+QSqlError installStores(const StoreLocation &stores)
 {
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> box;
-    const QSqlError error = Database::install(folder, [&] {
+    const QSqlError error = Database::install(stores, [&] {
         if (!box && clock.elapsed() > 400) {
             box = std::make_unique<QProgressDialog>(QStringLiteral("Preparing the catalogue for searching…"),
                                                     QString(), 0, 0);

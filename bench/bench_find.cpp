@@ -91,13 +91,13 @@ bool measureSize(int count, QList<Row> &rows)
         std::fprintf(stderr, "filling %d loans failed: %s\n", count, qPrintable(error.text()));
         return false;
     }
-    Database::setFolder(folder);
+    const StoreLocation stores = StoreLocation::files(folder);
 
     bool ok = true;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), BareConnection);
-        db.setDatabaseName(Database::path(Schema::File::Tallymere));
-        RowSource source(Schema::File::Tallymere, QStringLiteral("tblBorrower"));
+        db.setDatabaseName(stores.path(Schema::File::Tallymere));
+        RowSource source(stores, QStringLiteral("tblBorrower"));
         const std::optional<Last> last = db.open() ? lastLoan(db) : std::nullopt;
         if (!last || !source.open()) {
             std::fprintf(stderr, "cannot open the store of %d loans\n", count);

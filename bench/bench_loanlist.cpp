@@ -61,7 +61,6 @@ bool startAsFromMenu(QApplication &app)
 {
     Bench::quietenPlatform();
     prepareApplication(app);
-    Database::setFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     QWidget menu;
     menu.resize(200, 120);
     auto *grid = new QTableView(&menu);
@@ -75,6 +74,11 @@ bool startAsFromMenu(QApplication &app)
     return Bench::waitFor([&] { return painted.paints > 0; });
 }
 
+StoreLocation deskStores()
+{
+    return StoreLocation::files(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
 bool lastRowShown(QTableView *grid, int count)
 {
     const QModelIndex current = grid->currentIndex();
@@ -86,7 +90,7 @@ int screenChild(int argc, char **argv, int count)
     QApplication app(argc, argv);
     if (!startAsFromMenu(app))
         return 1;
-    registerScreens();
+    registerScreens(deskStores());
     const double baseline = Bench::peakMemoryMiB();
     Figures f;
 
@@ -136,7 +140,7 @@ int bareChild(int argc, char **argv, int count)
         QElapsedTimer clock;
         clock.start();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), BareConnection);
-        db.setDatabaseName(Database::path(Schema::File::Tallymere));
+        db.setDatabaseName(deskStores().path(Schema::File::Tallymere));
         if (!db.open())
             return 1;
         QSqlQueryModel model;

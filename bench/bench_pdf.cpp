@@ -104,11 +104,11 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "filling %d books failed: %s\n", Books, qPrintable(error.text()));
         return 1;
     }
-    Database::setFolder(folder);
+    const StoreLocation stores = StoreLocation::files(folder);
 
     Bench::LoudDialogs dialogs;
     const ReportLayout layout = ReportLayout::catalogue();
-    ReportPreview preview(layout, std::make_unique<TableReportRows>(Schema::File::Transactions, Schema::books().name));
+    ReportPreview preview(layout, std::make_unique<TableReportRows>(stores, Schema::books().name));
     if (preview.pageCount() != Books || dialogs.shown > 0) {
         std::fprintf(stderr, "the preview counted %d pages, not %d\n", preview.pageCount(), Books);
         return 1;

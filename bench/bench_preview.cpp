@@ -34,6 +34,12 @@
 
 namespace {
 
+StoreLocation deskStores()
+{
+    return StoreLocation::files(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+
 constexpr int Runs = 5;
 constexpr double GoalMs = 500;
 constexpr double GoalMiB = 150;
@@ -81,8 +87,7 @@ std::unique_ptr<BooksScreen> openBooksScreen(QApplication &app)
 {
     Bench::quietenPlatform();
     prepareApplication(app);
-    Database::setFolder(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
-    auto screen = std::make_unique<BooksScreen>();
+    auto screen = std::make_unique<BooksScreen>(deskStores());
     // A field is chosen, so a first focus in the search box asks nothing.
     screen->cmbSearch->setCurrentIndex(0);
     Bench::PaintCounter painted;
@@ -109,7 +114,7 @@ int previewChild(int argc, char **argv, int count)
     QElapsedTimer clock;
     clock.start();
     ReportPreview *preview = showCatalogueReport(
-        std::make_unique<TableReportRows>(Schema::File::Transactions, Schema::books().name), nullptr);
+        std::make_unique<TableReportRows>(deskStores(), Schema::books().name), nullptr);
     if (!Bench::waitFor([&] { return pages.paints > 0; })) {
         std::fprintf(stderr, "the preview never painted its first page\n");
         return 1;
@@ -169,7 +174,7 @@ int bareChild(int argc, char **argv, int count, const QSize &size)
     {
         clock.restart();
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), BareConnection);
-        db.setDatabaseName(Database::path(Schema::File::Transactions));
+        db.setDatabaseName(deskStores().path(Schema::File::Transactions));
         QSqlQuery q(db);
         if (!db.open() || !q.exec(QStringLiteral("SELECT count(*) FROM books")) || !q.next())
             return 1;

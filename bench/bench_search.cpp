@@ -184,12 +184,12 @@ std::optional<double> measureSize(int count, QList<Keystroke> &keystrokes)
     if (!filled)
         return std::nullopt;
     const double fillSeconds = *filled;
-    Database::setFolder(folder);
+    const StoreLocation stores = StoreLocation::files(folder);
 
     bool ok = true;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), BareConnection);
-        db.setDatabaseName(Database::path(Schema::File::Transactions));
+        db.setDatabaseName(stores.path(Schema::File::Transactions));
         QSqlQuery warm(db);
         // One pass over the table and its index before anything is timed.
         if (!db.open() || !warm.exec(QStringLiteral("SELECT count(*), sum(length(\"Title\") + length(\"Author\")) "
@@ -200,7 +200,7 @@ std::optional<double> measureSize(int count, QList<Keystroke> &keystrokes)
         }
         warm.finish();
         Bench::LoudDialogs dialogs;
-        BooksScreen screen;
+        BooksScreen screen(stores);
         Bench::PaintCounter painted;
         screen.installEventFilter(&painted);
         // The field is chosen before the window shows, so the first focus

@@ -58,10 +58,10 @@ int screenChild(int argc, char **argv)
     QApplication app(argc, argv);
     prepareApplication(app);
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    Database::setFolder(folder);
+    const StoreLocation stores = StoreLocation::files(folder);
     if (Database::install(folder).isValid())
         return 1;
-    registerScreens();
+    registerScreens(stores);
     QWidget *splash = Navigator::instance().create(ScreenNames::Splash);
     FirstPaint watcher;
     splash->installEventFilter(&watcher);

@@ -54,8 +54,8 @@ constexpr int BoxHeight = 28;
 
 } // namespace
 
-BooksScreen::BooksScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+BooksScreen::BooksScreen(const StoreLocation &stores, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
 {
     setObjectName(ScreenNames::Books);
     setWindowTitle(QStringLiteral("Form1"));
@@ -149,7 +149,7 @@ void BooksScreen::createLayout()
 
 void BooksScreen::createSource()
 {
-    adoLib = new QuerySource(Schema::File::Transactions, Schema::books().name, this);
+    adoLib = new QuerySource(m_stores, Schema::books().name, this);
     adoLib->setObjectName(QStringLiteral("adoLib"));
     adoLib->setCaption(QStringLiteral("library books"));
     // The first books shown are those with a book number.
@@ -227,8 +227,7 @@ void BooksScreen::search()
     const QString field = cmbSearch->currentText();
     if (!BookSearch::isSearchField(field))
         return;
-    const BookSearch::Condition condition = BookSearch::contains(field, txtsearch->text());
-    adoLib->setCondition(condition.where, condition.params, condition.through);
+    adoLib->setCondition(BookSearch::contains(adoLib->dialect(), field, txtsearch->text()));
     if (!adoLib->refresh())
         showDatabaseError(adoLib->lastError());
 }
@@ -236,5 +235,5 @@ void BooksScreen::search()
 void BooksScreen::print_report()
 {
     // The report lists every book, whatever the search shows here.
-    showCatalogueReport(std::make_unique<TableReportRows>(Schema::File::Transactions, Schema::books().name), this);
+    showCatalogueReport(std::make_unique<TableReportRows>(m_stores, Schema::books().name), this);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/location.h"
+
 #include <QWidget>
 
 class FramedPanel;
@@ -17,7 +19,7 @@ class BooksScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit BooksScreen(QWidget *parent = nullptr);
+    explicit BooksScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
     QuerySource *adoLib = nullptr;
     NavigationBar *adoLibBar = nullptr;
@@ -59,4 +61,5 @@ private:
     void print_report();
 
     bool m_warning = false;
+    StoreLocation m_stores;
 };

@@ -30,8 +30,8 @@ constexpr int RowHeight = 22;
 
 } // namespace
 
-LoanListScreen::LoanListScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+LoanListScreen::LoanListScreen(const StoreLocation &stores, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
 {
     setObjectName(ScreenNames::LoanList);
     setWindowTitle(QStringLiteral("Form1"));
@@ -109,7 +109,7 @@ void LoanListScreen::createLayout()
 
 void LoanListScreen::createSource()
 {
-    Adodc1 = new QuerySource(Schema::File::Tallymere, QStringLiteral("tblBorrower"), this);
+    Adodc1 = new QuerySource(m_stores, QStringLiteral("tblBorrower"), this);
     Adodc1->setObjectName(QStringLiteral("Adodc1"));
     Adodc1->setCaption(QStringLiteral("Adodc1"));
     if (!Adodc1->open())
@@ -189,5 +189,5 @@ void LoanListScreen::delete_record()
 void LoanListScreen::print_report()
 {
     // The report reads every loan afresh, whatever the grid shows.
-    execLoanReport(std::make_unique<TableReportRows>(Schema::File::Tallymere, Schema::borrower().name), this);
+    execLoanReport(std::make_unique<TableReportRows>(m_stores, Schema::borrower().name), this);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/location.h"
+
 #include <QWidget>
 
 class FramedPanel;
@@ -14,7 +16,7 @@ class LoanListScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoanListScreen(QWidget *parent = nullptr);
+    explicit LoanListScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
     // Runs the query again; the first loan becomes current.
     void reload();
@@ -36,4 +38,5 @@ private:
     void delete_record();
     void print_report();
     void showCurrentInGrid(int row);
+    StoreLocation m_stores;
 };

@@ -6,8 +6,8 @@ constexpr int RowsPerRead = 32;
 constexpr int ReadsKept = 8;
 } // namespace
 
-TableReportRows::TableReportRows(Schema::File file, const QString &table)
-    : m_source(file, table)
+TableReportRows::TableReportRows(const StoreLocation &stores, const QString &table)
+    : m_source(stores, table)
 {
     m_source.model()->setPageLimits(RowsPerRead, ReadsKept);
 }

@@ -9,7 +9,7 @@
 class TableReportRows : public ReportRows
 {
 public:
-    TableReportRows(Schema::File file, const QString &table);
+    TableReportRows(const StoreLocation &stores, const QString &table);
 
     int count() override;
     QVariant value(int row, const QString &field) override;

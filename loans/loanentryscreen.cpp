@@ -39,8 +39,8 @@ QRect inputPlace(int column, int row)
 
 } // namespace
 
-LoanEntryScreen::LoanEntryScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+LoanEntryScreen::LoanEntryScreen(const StoreLocation &stores, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_stores(stores)
 {
     setObjectName(ScreenNames::LoanEntry);
     setWindowTitle(QStringLiteral("Form1"));
@@ -154,7 +154,7 @@ void LoanEntryScreen::createLayout()
 
 void LoanEntryScreen::createSource()
 {
-    dataBorrow = new RowSource(Schema::File::Tallymere, QStringLiteral("tblBorrower"), this);
+    dataBorrow = new RowSource(m_stores, QStringLiteral("tblBorrower"), this);
     dataBorrow->setObjectName(QStringLiteral("dataBorrow"));
     dataBorrow->setCaption(QStringLiteral("borrower"));
     auto *binder = new Binder(dataBorrow);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/location.h"
+
 #include <QWidget>
 
 class DatePicker;
@@ -16,7 +18,7 @@ class LoanEntryScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoanEntryScreen(QWidget *parent = nullptr);
+    explicit LoanEntryScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
     RowSource *dataBorrow = nullptr;
     Picture *Image1 = nullptr;
@@ -59,4 +61,5 @@ private:
     void setInputsEnabled(bool enabled);
     void showStartOfTexts();
     bool isComplete() const;
+    StoreLocation m_stores;
 };

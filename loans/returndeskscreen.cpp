@@ -46,9 +46,10 @@ const QString Yes = QStringLiteral("Yes");
 
 } // namespace
 
-ReturnDeskScreen::ReturnDeskScreen(QWidget *parent)
+ReturnDeskScreen::ReturnDeskScreen(const StoreLocation &stores, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+                          | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_stores(stores)
 {
     setObjectName(ScreenNames::ReturnDesk);
     setWindowTitle(QStringLiteral("Form1"));
@@ -221,7 +222,7 @@ void ReturnDeskScreen::createButtons()
 void ReturnDeskScreen::createSource()
 {
     // No navigation bar: a loan is reached only by Find Record.
-    dataRetrieve = new RowSource(Schema::File::Tallymere, QStringLiteral("tblBorrower"), this);
+    dataRetrieve = new RowSource(m_stores, QStringLiteral("tblBorrower"), this);
     dataRetrieve->setObjectName(QStringLiteral("dataRetrieve"));
     dataRetrieve->setCaption(QStringLiteral("dataRetrieve"));
     auto *binder = new Binder(dataRetrieve);
@@ -325,6 +326,15 @@ void ReturnDeskScreen::find_record()
     cmdFind->setEnabled(false);
 }
 
+void ReturnDeskScreen::showFoundAgain()
+{
+    normal_validation();
+    cmdSave->setEnabled(false);
+    cmdFind->setEnabled(false);
+    cmdEdit->setEnabled(dataRetrieve->hasCurrent());
+    cmdCancel->setEnabled(true);
+}
+
 void ReturnDeskScreen::edit_record()
 {
     if (!dataRetrieve->edit()) {
@@ -360,6 +370,10 @@ void ReturnDeskScreen::save_record()
         // the screen, and Save usable, so the librarian can put it right.
         if (!dataRetrieve->update()) {
             showDatabaseError(dataRetrieve->lastError());
+            // Another desk changed the loan meanwhile: the source shows it as
+            // stored, and the librarian may edit that afresh.
+            if (StoreError::kind(dataRetrieve->lastError()) == StoreError::Kind::Conflict)
+                showFoundAgain();
             return;
         }
         // The stored change is announced by the record source; the loan

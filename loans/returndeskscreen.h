@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/location.h"
+
 #include <QWidget>
 
 class DatePicker;
@@ -18,7 +20,7 @@ class ReturnDeskScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ReturnDeskScreen(QWidget *parent = nullptr);
+    explicit ReturnDeskScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
     RowSource *dataRetrieve = nullptr;
     Picture *Image1 = nullptr;
@@ -78,6 +80,7 @@ private:
 
     void find_record();
     void edit_record();
+    void showFoundAgain();
     void save_record();
     void cancel_record();
     void editnew_validation();
@@ -91,4 +94,5 @@ private:
     // when one failed.
     bool refuseIncomplete();
     void showStartOfTexts();
+    StoreLocation m_stores;
 };

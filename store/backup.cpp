@@ -3,6 +3,7 @@
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/sql.h"
+#include "store/sqlitesql.h"
 #include "store/sqlitehandle.h"
 
 #include <QDir>
@@ -21,7 +22,7 @@ constexpr int FaultsShown = 5;
 
 QSqlError failure(const QString &sentence, const QString &detail = QString())
 {
-    return QSqlError(detail, sentence, QSqlError::ConnectionError);
+    return StoreError::make(StoreError::Kind::Failed, sentence, detail);
 }
 
 QString native(const QString &path)
@@ -40,7 +41,7 @@ void removeStoreFiles(const QString &path)
 bool hasTable(const QSqlDatabase &db, const QString &name)
 {
     QSqlQuery q(db);
-    q.prepare(Sql::hasTable());
+    q.prepare(SqliteSql::hasTable());
     q.addBindValue(name);
     return q.exec() && q.next() && q.value(0).toInt() > 0;
 }
@@ -65,7 +66,7 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     {
         QSqlQuery q(db);
         q.setForwardOnly(true);
-        if (!q.exec(thorough ? Sql::integrityCheck() : Sql::quickCheck())) {
+        if (!q.exec(thorough ? SqliteSql::integrityCheck() : SqliteSql::quickCheck())) {
             faults << Database::sentence(Database::explain(path, q.lastError()));
         } else {
             int seen = 0;
@@ -96,7 +97,7 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     }
     if (thorough && file == Schema::File::Transactions && hasTable(db, QStringLiteral("books_search"))) {
         QSqlQuery q(db);
-        if (!q.exec(Sql::searchIndexCheck()))
+        if (!q.exec(SqliteSql::searchIndexCheck()))
             faults << QStringLiteral("the search index is out of step with the books (%1)")
                           .arg(q.lastError().databaseText());
     }
@@ -134,7 +135,7 @@ QSqlError settle(const QString &path)
     if (!connection.open())
         return connection.lastError();
     QSqlQuery q(connection.database());
-    if (!q.exec(Sql::checkpoint()))
+    if (!q.exec(SqliteSql::checkpoint()))
         return Database::explain(path, q.lastError());
     return {};
 }
@@ -168,7 +169,7 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
         // moment of the store, and other programs' commits (into the
         // write-ahead log) can neither tear the copy nor make it start over.
         QSqlQuery snapshot(fromDb);
-        if (!error.isValid() && (!fromDb.transaction() || !snapshot.exec(Sql::countTables()) || !snapshot.next()))
+        if (!error.isValid() && (!fromDb.transaction() || !snapshot.exec(SqliteSql::countTables()) || !snapshot.next()))
             error = Database::explain(source, fromDb.lastError().isValid() ? fromDb.lastError() : snapshot.lastError());
         snapshot.finish();
         if (!error.isValid()) {
@@ -198,8 +199,9 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
                 }
                 sqlite3_backup_finish(copy);
                 if (rc != SQLITE_DONE)
-                    error = Database::explain(source, failure(QStringLiteral("Cannot copy %1.").arg(native(source)),
-                                                              QString::fromUtf8(sqlite3_errstr(rc))));
+                    error = Database::explain(source, QSqlError(QStringLiteral("Cannot copy %1.").arg(native(source)),
+                                                                 QString::fromUtf8(sqlite3_errstr(rc)),
+                                                                 QSqlError::StatementError, QString::number(rc)));
             }
         }
         if (fromDb.isOpen())

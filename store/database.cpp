@@ -1,9 +1,11 @@
 #include "store/database.h"
 
-#include "store/booksearch.h"
 #include "store/csv.h"
+#include "store/dialect.h"
+#include "store/serversql.h"
 #include "store/sql.h"
 #include "store/sqlitehandle.h"
+#include "store/sqlitesql.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,10 +21,8 @@ namespace Database {
 
 namespace {
 
-constexpr auto BusyTimeoutMs = 2000;
 constexpr auto InstallLockWaitMs = 30000;
 
-QString theFolder;
 FilesystemProbe theProbe;
 
 // Network and cluster file systems, by statfs magic number: none of them
@@ -60,12 +60,16 @@ QString nextConnectionName()
 
 QSqlError failure(const QString &sentence, const QString &detail = QString())
 {
-    return QSqlError(detail, sentence, QSqlError::ConnectionError);
+    return StoreError::make(StoreError::Kind::Failed, sentence, detail);
 }
 
 QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {})
 {
     QSqlQuery q(db);
+    // A statement without values is sent as it is: the server cannot
+    // prepare statements that define tables or indexes.
+    if (params.isEmpty())
+        return q.exec(sql) ? QSqlError() : q.lastError();
     if (!q.prepare(sql))
         return q.lastError();
     for (const QVariant &p : params)
@@ -83,8 +87,7 @@ public:
     explicit Scoped(const QString &path) : m_name(nextConnectionName())
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        db.setDatabaseName(path);
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+        SqliteSql::configureFile(db, path);
         db.open();
     }
     ~Scoped()
@@ -159,6 +162,11 @@ QSqlError seedTallymere(QSqlDatabase &db)
                  QStringLiteral("the name of this program")});
 }
 
+QSqlError seed(QSqlDatabase &db, Schema::File file)
+{
+    return file == Schema::File::Transactions ? seedTransactions(db) : seedTallymere(db);
+}
+
 QSqlError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int from)
 {
     for (const Schema::Upgrade &step : steps) {
@@ -168,7 +176,7 @@ QSqlError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int fr
             if (QSqlError e = exec(db, statement); e.isValid())
                 return e;
     }
-    return exec(db, Sql::writeVersion(qMax(from, Schema::lastVersion(steps))));
+    return exec(db, SqliteSql::writeVersion(qMax(from, Schema::lastVersion(steps))));
 }
 
 // Fills the new store at `path` (an empty file of this process's own).
@@ -183,11 +191,11 @@ QSqlError build(const QString &path, Schema::File file)
     QSqlError error;
     for (const Schema::Table *t : Schema::tables(file))
         if (!error.isValid())
-            error = exec(db, Schema::createStatement(*t));
+            error = exec(db, SqliteSql::createFirstShape(*t));
     if (!error.isValid())
-        error = file == Schema::File::Transactions ? seedTransactions(db) : seedTallymere(db);
+        error = seed(db, file);
     if (!error.isValid())
-        error = runSteps(db, Schema::upgrades(file), 0);
+        error = runSteps(db, SqliteSql::upgrades(file), 0);
     if (error.isValid()) {
         db.rollback();
         return error;
@@ -210,13 +218,12 @@ QSqlError keepJournal(const QString &path, Journal wanted)
     // Leaving WAL on a network folder must not touch the WAL's shared memory:
     // in exclusive locking mode the engine keeps it inside this process.
     if (wanted == Journal::Rollback)
-        if (const QSqlError e = exec(db, Sql::exclusiveLocking()); e.isValid())
+        if (const QSqlError e = exec(db, SqliteSql::exclusiveLocking()); e.isValid())
             return explain(path, e);
     QSqlQuery q(db);
-    if (!q.exec(wanted == Journal::Wal ? Sql::walJournal() : Sql::rollbackJournal()) || !q.next()) {
+    if (!q.exec(wanted == Journal::Wal ? SqliteSql::walJournal() : SqliteSql::rollbackJournal()) || !q.next()) {
         const QSqlError e = explain(path, q.lastError());
-        const QString text = q.lastError().text().toLower();
-        return text.contains(QLatin1String("locked")) || text.contains(QLatin1String("busy")) ? QSqlError() : e;
+        return StoreError::kind(e) == StoreError::Kind::Busy ? QSqlError() : e;
     }
     return {};
 }
@@ -230,7 +237,7 @@ bool holdsNothing(const QString &path)
         return true;
     Scoped scoped(path);
     QSqlQuery q(scoped.db());
-    return q.exec(Sql::countTables()) && q.next() && q.value(0).toInt() == 0;
+    return q.exec(SqliteSql::countTables()) && q.next() && q.value(0).toInt() == 0;
 }
 
 QSqlError create(const QString &path, Schema::File file)
@@ -264,22 +271,61 @@ QSqlError create(const QString &path, Schema::File file)
     return {};
 }
 
+// A catalogue whose search triggers were lost (books rebuilt by another
+// tool) would show stale or wrong books: the index is made anew.
+QSqlError restoreSearch(const QString &path, const Progress &progress)
+{
+    QSqlError error;
+    const StoreLocation here = StoreLocation::files(QFileInfo(path).absolutePath());
+    if (QFileInfo(path).fileName() != Schema::fileName(Schema::File::Transactions))
+        return {};
+    if (!searchIsIncomplete(here, &error))
+        return error;
+    return repairSearch(here, nullptr, progress);
+}
+
+// Sets up the tables of a server database that has none; checks the
+// version of one that has them. Runs inside the caller's transaction.
+QSqlError installServer(QSqlDatabase &db, const QString &name)
+{
+    const Dialect &dialect = Dialect::server();
+    if (const QSqlError e = exec(db, ServerSql::lockForInstall()); e.isValid())
+        return e;
+    if (dialect.hasTable(db, QStringLiteral("tallymere_version"))) {
+        for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
+            QSqlError error;
+            const int stored = dialect.version(db, file, &error);
+            if (stored < 0)
+                return error;
+            if (stored > Schema::currentVersion(file))
+                return StoreError::make(StoreError::Kind::Newer,
+                                        QStringLiteral("The store %1 (%2) is of version %3, made by a newer "
+                                                       "Tallymere; this program knows version %4 at most.")
+                                            .arg(name, Schema::fileName(file))
+                                            .arg(stored)
+                                            .arg(Schema::currentVersion(file)));
+        }
+        return {};
+    }
+    for (const Schema::Table *t : {&Schema::books(), &Schema::borrower(), &Schema::user()})
+        if (dialect.hasTable(db, t->name))
+            return StoreError::make(StoreError::Kind::Failed,
+                                    QStringLiteral("The server %1 holds a table %2 that Tallymere did not make; "
+                                                   "use another database.")
+                                        .arg(name, t->name));
+    for (const QString &statement : ServerSql::createStore())
+        if (const QSqlError e = exec(db, statement); e.isValid())
+            return e;
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
+        if (const QSqlError e = seed(db, file); e.isValid())
+            return e;
+        if (const QSqlError e = dialect.setVersion(db, file, Schema::currentVersion(file)); e.isValid())
+            return e;
+    }
+    return {};
+}
+
 } // namespace
-
-void setFolder(const QString &folder)
-{
-    theFolder = folder;
-}
-
-QString folder()
-{
-    return theFolder;
-}
-
-QString path(Schema::File file)
-{
-    return QDir(theFolder).filePath(Schema::fileName(file));
-}
 
 void setFilesystemProbe(FilesystemProbe probe)
 {
@@ -304,7 +350,7 @@ Journal journalOf(const QString &path, QSqlError *error)
 {
     Scoped scoped(path);
     QSqlQuery q(scoped.db());
-    if (!q.exec(Sql::journalMode()) || !q.next()) {
+    if (!q.exec(SqliteSql::journalMode()) || !q.next()) {
         if (error)
             *error = explain(path, q.lastError());
         return Journal::Rollback;
@@ -315,36 +361,12 @@ Journal journalOf(const QString &path, QSqlError *error)
 
 QSqlError explain(const QString &path, const QSqlError &engine)
 {
-    const QString detail = engine.text().trimmed();
-    const QString lower = detail.toLower();
-    QString sentence;
-    if (lower.contains(QLatin1String("not a database")) || lower.contains(QLatin1String("malformed"))
-        || lower.contains(QLatin1String("corrupt")))
-        sentence = QStringLiteral("The store %1 is damaged or is not a Tallymere database.");
-    else if (lower.contains(QLatin1String("unable to open")) || lower.contains(QLatin1String("disk i/o")))
-        sentence = QStringLiteral("The store %1 cannot be opened: its folder must be readable and writable.");
-    else if (lower.contains(QLatin1String("locked")) || lower.contains(QLatin1String("busy")))
-        sentence = QStringLiteral("The store %1 is busy with another program; try again in a moment.");
-    else if (lower.contains(QLatin1String("readonly")) || lower.contains(QLatin1String("read-only")))
-        sentence = QStringLiteral("The store %1 cannot be written.");
-    else
-        return engine;
-    return QSqlError(detail, sentence.arg(QDir::toNativeSeparators(path)), engine.type());
+    return StoreError::explain(StoreError::Engine::Sqlite, QDir::toNativeSeparators(path), engine);
 }
 
 QString sentence(const QSqlError &error)
 {
-    QString line = error.databaseText().trimmed();
-    const QString detail = error.driverText().trimmed();
-    if (line.isEmpty())
-        line = detail;
-    else if (!detail.isEmpty() && !line.contains(detail))
-        line += QStringLiteral(" (%1)").arg(detail);
-    // One line, but runs of spaces kept: field names hold them.
-    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    return line;
+    return StoreError::sentence(error);
 }
 
 int version(const QString &path, QSqlError *error)
@@ -352,7 +374,7 @@ int version(const QString &path, QSqlError *error)
     Scoped scoped(path);
     QSqlDatabase db = scoped.db();
     QSqlQuery q(db);
-    if (!db.isOpen() || !q.exec(Sql::readVersion()) || !q.next()) {
+    if (!db.isOpen() || !q.exec(SqliteSql::readVersion()) || !q.next()) {
         if (error)
             *error = explain(path, db.isOpen() ? q.lastError() : db.lastError());
         return -1;
@@ -368,7 +390,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
         return error;
     const int known = Schema::lastVersion(steps);
     if (stored > known)
-        return failure(QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; "
+        return StoreError::make(StoreError::Kind::Newer, QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; "
                                       "this program knows version %3 at most.")
                            .arg(QDir::toNativeSeparators(path))
                            .arg(stored)
@@ -404,7 +426,11 @@ QSqlError installFile(const QString &path, Schema::File file, const Progress &pr
             return error;
     if (holdsNothing(path))
         return create(path, file);
-    return upgrade(path, Schema::upgrades(file), progress);
+    if (const QSqlError error = upgrade(path, SqliteSql::upgrades(file), progress); error.isValid())
+        return error;
+    if (file == Schema::File::Transactions)
+        return restoreSearch(path, progress);
+    return {};
 }
 
 QSqlError install(const QString &folder, const Progress &progress)
@@ -429,8 +455,78 @@ QSqlError install(const QString &folder, const Progress &progress)
     return {};
 }
 
+QSqlError install(const StoreLocation &location, const Progress &progress)
+{
+    if (!location.isValid())
+        return failure(QStringLiteral("No store was named."));
+    if (!location.isServer())
+        return install(location.folder(), progress);
+    Connection connection(location, Schema::File::Tallymere);
+    if (!connection.open())
+        return connection.lastError();
+    QSqlDatabase db = connection.database();
+    if (!db.transaction())
+        return connection.explain(db.lastError());
+    const QSqlError error = installServer(db, connection.name());
+    if (error.isValid()) {
+        db.rollback();
+        return StoreError::kind(error) == StoreError::Kind::Failed ? connection.explain(error) : error;
+    }
+    if (!db.commit())
+        return connection.explain(db.lastError());
+    return {};
+}
+
+QSqlError repairSearch(const StoreLocation &location, QString *done, const Progress &progress)
+{
+    Connection connection(location, Schema::File::Transactions);
+    if (!connection.open())
+        return connection.lastError();
+    QSqlDatabase db = connection.database();
+    const QStringList statements = location.isServer() ? ServerSql::rebuildSearch() : SqliteSql::rebuildSearch();
+    if (!db.transaction())
+        return connection.explain(db.lastError());
+    const ProgressWatch watch(db, progress);
+    for (const QString &statement : statements) {
+        if (const QSqlError e = exec(db, statement); e.isValid()) {
+            db.rollback();
+            return connection.explain(e);
+        }
+    }
+    if (!db.commit())
+        return connection.explain(db.lastError());
+    if (done)
+        *done = location.isServer()
+                    ? QStringLiteral("the search indexes on Title and Author were built anew")
+                    : QStringLiteral("the search index was filled anew from books and its three triggers made again");
+    return {};
+}
+
+bool searchIsIncomplete(const StoreLocation &location, QSqlError *error)
+{
+    Connection connection(location, Schema::File::Transactions);
+    if (!connection.open()) {
+        if (error)
+            *error = connection.lastError();
+        return false;
+    }
+    QSqlQuery q(connection.database());
+    const bool server = location.isServer();
+    if (!q.exec(server ? ServerSql::countSearchIndexes() : SqliteSql::countSearchObjects()) || !q.next()) {
+        if (error)
+            *error = connection.explain(q.lastError());
+        return false;
+    }
+    return q.value(0).toInt() < (server ? 2 : SqliteSql::searchObjects());
+}
+
 Connection::Connection(const QString &path)
-    : m_path(path), m_name(nextConnectionName())
+    : m_location(StoreLocation::files(QFileInfo(path).absolutePath())), m_path(path), m_name(nextConnectionName())
+{
+}
+
+Connection::Connection(const StoreLocation &location, Schema::File file)
+    : m_location(location), m_file(file), m_path(location.path(file)), m_name(nextConnectionName())
 {
 }
 
@@ -439,37 +535,39 @@ Connection::~Connection()
     close();
 }
 
+QString Connection::name() const
+{
+    return m_location.isServer() ? m_location.name(m_file) : QDir::toNativeSeparators(m_path);
+}
+
+QSqlError Connection::explain(const QSqlError &engine) const
+{
+    return StoreError::explain(m_location.isServer() ? StoreError::Engine::Server : StoreError::Engine::Sqlite,
+                               name(), engine);
+}
+
 bool Connection::open()
 {
     if (isOpen())
         return true;
-    // SQLite would quietly create a missing file; a missing store is an error.
-    if (!QFileInfo::exists(m_path)) {
-        m_error = failure(QStringLiteral("The store %1 is missing.").arg(QDir::toNativeSeparators(m_path)),
-                          QStringLiteral("unable to open database file"));
-        return false;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-    db.setDatabaseName(m_path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    const Dialect &dialect = Dialect::of(m_location);
+    QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driver(), m_name);
     QSqlError error;
-    if (!db.open()) {
+    if (m_location.isServer())
+        error = dialect.configure(db, m_location, m_file);
+    else if (!QFileInfo::exists(m_path))
+        // SQLite would quietly create a missing file; a missing store is an error.
+        error = StoreError::make(StoreError::Kind::Missing,
+                                 QStringLiteral("The store %1 is missing.").arg(QDir::toNativeSeparators(m_path)),
+                                 QStringLiteral("unable to open database file"));
+    else
+        SqliteSql::configureFile(db, m_path);
+    if (!error.isValid() && !db.open())
         error = db.lastError();
-    } else {
-        // Opening reads nothing; a first read tells a damaged file or a
-        // folder where the journal cannot be made from a good store.
-        QSqlQuery probe(db);
-        if (!probe.exec(Sql::countTables()) || !probe.next())
-            error = probe.lastError();
-        // A save confirmed to the librarian is on the disk, even if the
-        // machine loses power right after.
-        else if (QSqlQuery durable(db); !durable.exec(Sql::durableSaves()))
-            error = durable.lastError();
-    }
-    if (!error.isValid() && !BookSearch::registerFold(db))
-        error = QSqlError(QString(), QStringLiteral("The text search could not be set up."), QSqlError::ConnectionError);
+    if (!error.isValid())
+        error = dialect.prepare(db);
     if (error.isValid()) {
-        m_error = explain(m_path, error);
+        m_error = explain(error);
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
@@ -503,9 +601,9 @@ QSqlDatabase Connection::database() const
 QStringList columns(const QSqlDatabase &db, const QString &table)
 {
     QStringList names;
-    const QSqlRecord record = db.record(table);
-    for (int i = 0; i < record.count(); ++i)
-        names << record.fieldName(i);
+    for (const QString &name : Dialect::of(db).columns(db, table))
+        if (!Schema::isHidden(name))
+            names << name;
     return names;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "store/location.h"
 #include "store/schema.h"
+#include "store/storeerror.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -8,27 +10,23 @@
 
 #include <functional>
 
-// The database files: where the program keeps them, how they are installed
-// on first run and upgraded later, and how a record source opens its own
-// connection to one of them. Every function takes a folder or a file; only
-// the program decides which folder is the desk's.
+// The stores: how they are installed on first run and upgraded later, and
+// how a record source opens its own connection to one. Every function is
+// given the store it works on; only the program decides which is the desk's.
 namespace Database {
-
-// The folder the program's record sources use (set once at start).
-void setFolder(const QString &folder);
-QString folder();
-// `file` in folder().
-QString path(Schema::File file);
 
 // Called now and then while a long upgrade works, so that the program can
 // show its progress and stay responsive.
 using Progress = std::function<void()>;
 
-// Makes both stores in `folder` ready: a missing or empty store is created
+// Makes the stores of `location` ready: a missing or empty store is created
 // with its tables and first rows, an older one is upgraded, a newer one is
-// refused; each keeps the journal journalFor() chooses. Several programs
-// starting together install each store once.
+// refused. Files keep the journal journalFor() chooses. Several programs
+// starting together install each store once. A catalogue whose search
+// triggers were lost has its search index made anew.
 // Returns an invalid error on success.
+QSqlError install(const StoreLocation &location, const Progress &progress = {});
+// The two files in `folder`.
 QSqlError install(const QString &folder, const Progress &progress = {});
 // The same for one store file.
 QSqlError installFile(const QString &path, Schema::File file, const Progress &progress = {});
@@ -52,18 +50,27 @@ Journal journalFor(const QString &folder);
 // The journal the store at `path` keeps now.
 Journal journalOf(const QString &path, QSqlError *error = nullptr);
 
-// A sentence that names `path` and the problem, with the engine's text kept
-// as the detail.
+// Makes the catalogue's search index anew from books, with its triggers
+// where the engine keeps it by triggers; `*done` says what was done.
+QSqlError repairSearch(const StoreLocation &location, QString *done, const Progress &progress = {});
+// Whether the catalogue lacks any part of its search index (a look at the
+// engine's catalogue of objects, not at the rows).
+bool searchIsIncomplete(const StoreLocation &location, QSqlError *error = nullptr);
+
+// A sentence that names the store file `path` and the problem, with the
+// engine's text kept as the detail.
 QSqlError explain(const QString &path, const QSqlError &engine);
-// The error as one line: its sentence, then the engine's detail when that
-// adds something.
+// The error as one line (see StoreError::sentence).
 QString sentence(const QSqlError &error);
 
 // A connection of its own for one record source, closed with it.
 class Connection
 {
 public:
+    // The SQLite file at `path`.
     explicit Connection(const QString &path);
+    // The store of `location` that holds `file`'s tables.
+    Connection(const StoreLocation &location, Schema::File file);
     ~Connection();
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
@@ -73,15 +80,25 @@ public:
     bool isOpen() const;
     QSqlDatabase database() const;
     QSqlError lastError() const { return m_error; }
+    // The file's path; empty on a server.
     QString path() const { return m_path; }
+    // How messages name the store.
+    QString name() const;
+    StoreLocation location() const { return m_location; }
+    Schema::File file() const { return m_file; }
+    // The engine's error, classified and naming this store.
+    QSqlError explain(const QSqlError &engine) const;
 
 private:
+    StoreLocation m_location;
+    Schema::File m_file = Schema::File::Tallymere;
     QString m_path;
     QString m_name;
     QSqlError m_error;
 };
 
-// The column names of `table`, in table order; empty when it does not exist.
+// The column names of `table` that the program shows (the hidden ones left
+// out), in table order; empty when it does not exist.
 QStringList columns(const QSqlDatabase &db, const QString &table);
 
 } // namespace Database

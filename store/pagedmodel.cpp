@@ -1,5 +1,6 @@
 #include "store/pagedmodel.h"
 
+#include "store/dialect.h"
 #include "store/formats.h"
 #include "store/schema.h"
 #include "store/sql.h"
@@ -40,8 +41,9 @@ void PagedModel::setQuery(const QSqlDatabase &db, const QString &table, const QS
     beginResetModel();
     m_db = db;
     m_table = table;
-    m_from = through.isEmpty() ? Schema::quoted(table) : Sql::joinOnRowid(through, table);
-    m_key = QStringLiteral("%1.rowid").arg(Schema::quoted(through.isEmpty() ? table : through));
+    const Dialect &dialect = Dialect::of(db);
+    m_from = dialect.from(table, through);
+    m_key = dialect.key(table, through);
     m_fields = fields;
     m_where = where;
     m_params = params;
@@ -93,7 +95,10 @@ bool PagedModel::fetchAll()
     if (m_exhausted)
         return true;
     QSqlQuery q(m_db);
-    q.prepare(Sql::countFrom(m_from, m_where));
+    if (!q.prepare(Sql::countFrom(m_from, m_where))) {
+        m_error = q.lastError();
+        return false;
+    }
     for (const QVariant &p : m_params)
         q.addBindValue(p);
     if (!q.exec() || !q.next()) {
@@ -145,7 +150,10 @@ bool PagedModel::readPage(int number, Page &out) const
 
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    q.prepare(sql);
+    if (!q.prepare(sql)) {
+        m_error = q.lastError();
+        return false;
+    }
     for (const QVariant &p : params)
         q.addBindValue(p);
     if (!q.exec()) {

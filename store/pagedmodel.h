@@ -30,7 +30,7 @@ public:
     int pagesHeld() const { return int(m_pages.size()); }
 
     // Sets what to read; nothing is read until reload(). With `through`,
-    // the rows are driven by that index table, joined to `table` on rowid
+    // the rows are driven by that index table, joined to `table` on its identity
     // (a full-text index finds its rows faster than `table` could).
     void setQuery(const QSqlDatabase &db, const QString &table, const QStringList &fields,
                   const QString &where, const QVariantList &params, const QString &through = QString());

@@ -4,15 +4,13 @@
 
 #include <QSqlQuery>
 
-QuerySource::QuerySource(const QString &path, const QString &table, QObject *parent)
-    : RecordSource(path, table, parent), m_model(new PagedModel(this))
+QuerySource::QuerySource(const StoreLocation &location, const QString &table, QObject *parent)
+    : RecordSource(location, table, parent), m_model(new PagedModel(this))
 {
-    connect(m_model, &PagedModel::readFailed, this, &RecordSource::readFailed);
-}
-
-QuerySource::QuerySource(Schema::File file, const QString &table, QObject *parent)
-    : QuerySource(Database::path(file), table, parent)
-{
+    connect(m_model, &PagedModel::readFailed, this, [this](const QSqlError &error) {
+        fail(error);
+        emit readFailed(lastError());
+    });
 }
 
 QuerySource::~QuerySource()
@@ -25,6 +23,11 @@ void QuerySource::setCondition(const QString &where, const QVariantList &params,
     m_where = where;
     m_params = params;
     m_through = through;
+}
+
+void QuerySource::setCondition(const Dialect::Contains &condition)
+{
+    setCondition(condition.where, condition.params, condition.through);
 }
 
 bool QuerySource::open()
@@ -101,7 +104,8 @@ bool QuerySource::deleteCurrent()
     if (rowid < 0)
         return fail(m_model->lastError());
     QSqlQuery q(database());
-    q.prepare(Sql::deleteRow(table()));
+    if (!q.prepare(Sql::deleteRow(table())))
+        return fail(q.lastError());
     q.addBindValue(rowid);
     if (!q.exec())
         return fail(q.lastError());

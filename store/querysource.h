@@ -10,14 +10,14 @@ class QuerySource : public RecordSource
 {
     Q_OBJECT
 public:
-    QuerySource(const QString &path, const QString &table, QObject *parent = nullptr);
-    QuerySource(Schema::File file, const QString &table, QObject *parent = nullptr);
+    QuerySource(const StoreLocation &location, const QString &table, QObject *parent = nullptr);
     ~QuerySource() override;
 
     // `where` is SQL over the table's quoted columns with `?` marks for
     // `params`; empty means every row. `through` names an index table that
     // drives the rows (see PagedModel). Takes effect at the next refresh().
     void setCondition(const QString &where, const QVariantList &params = {}, const QString &through = QString());
+    void setCondition(const Dialect::Contains &condition);
 
     bool open();
     // Runs the query again; its first row becomes current.

@@ -2,7 +2,6 @@
 
 #include "store/formats.h"
 
-#include <QDir>
 
 TableEvents &TableEvents::instance()
 {
@@ -16,13 +15,26 @@ void TableEvents::announce(const QString &table)
     emit changed(known ? known->name : table);
 }
 
-RecordSource::RecordSource(const QString &path, const QString &table, QObject *parent)
-    : QObject(parent), m_connection(path), m_table(table)
+namespace {
+
+Schema::File fileOf(const QString &table)
 {
+    const Schema::Table *known = Schema::table(table);
+    return known ? known->file : Schema::File::Tallymere;
 }
 
-RecordSource::RecordSource(Schema::File file, const QString &table, QObject *parent)
-    : RecordSource(Database::path(file), table, parent)
+// Names ignore letter case, as the files' engine has it; the server keeps
+// the program's own spelling.
+QString spelled(const QString &table)
+{
+    const Schema::Table *known = Schema::table(table);
+    return known ? known->name : table;
+}
+
+} // namespace
+
+RecordSource::RecordSource(const StoreLocation &location, const QString &table, QObject *parent)
+    : QObject(parent), m_connection(location, fileOf(table)), m_table(spelled(table))
 {
 }
 
@@ -42,7 +54,7 @@ bool RecordSource::openConnection()
     if (!m_connection.open())
         return fail(m_connection.lastError());
     m_fields = Database::columns(m_connection.database(), m_table);
-    const QString file = QDir::toNativeSeparators(path());
+    const QString file = storeName();
     QString problem;
     if (m_fields.isEmpty()) {
         problem = QStringLiteral("The store %1 has no table %2.").arg(file, m_table);
@@ -56,28 +68,40 @@ bool RecordSource::openConnection()
     }
     if (!problem.isEmpty()) {
         m_connection.close();
-        return fail(QSqlError(QStringLiteral("no such table or field"), problem, QSqlError::StatementError));
+        return fail(StoreError::make(StoreError::Kind::Missing, problem, QStringLiteral("no such table or field")));
     }
     m_error = QSqlError();
+    m_opened = true;
     return true;
 }
 
 void RecordSource::closeConnection()
 {
+    m_opened = false;
     m_connection.close();
 }
 
 bool RecordSource::ensureOpen()
 {
+    // A connection the server dropped is made again here, before any
+    // query of the next operation, so the screen works once it is back.
+    if (m_lost && m_opened) {
+        m_lost = false;
+        m_connection.close();
+        return openConnection();
+    }
     if (isOpen())
         return true;
-    return fail(QSqlError(QString(), QStringLiteral("The table %1 is not open.").arg(m_table),
-                          QSqlError::ConnectionError));
+    if (m_opened)
+        return openConnection();
+    return fail(StoreError::make(StoreError::Kind::Failed, QStringLiteral("The table %1 is not open.").arg(m_table)));
 }
 
 bool RecordSource::fail(const QSqlError &error)
 {
-    m_error = Database::explain(path(), error);
+    m_error = m_connection.explain(error);
+    if (StoreError::kind(m_error) == StoreError::Kind::Unreachable)
+        m_lost = true;
     return false;
 }
 

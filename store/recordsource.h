@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/database.h"
+#include "store/dialect.h"
 
 #include <QObject>
 #include <QSqlError>
@@ -21,8 +22,8 @@ signals:
     void changed(const QString &table);
 };
 
-// What both kinds of record source share: a connection of its own to one
-// store file, one table with its fields, a caption for its navigation bar,
+// What both kinds of record source share: a connection of its own to the
+// store that holds one table with its fields, a caption for its navigation bar,
 // the current row's values, and the last failure.
 //
 // Date fields are given and taken as QDate (null when empty); every other
@@ -33,14 +34,16 @@ class RecordSource : public QObject
 {
     Q_OBJECT
 public:
-    RecordSource(const QString &path, const QString &table, QObject *parent = nullptr);
-    RecordSource(Schema::File file, const QString &table, QObject *parent = nullptr);
+    RecordSource(const StoreLocation &location, const QString &table, QObject *parent = nullptr);
     ~RecordSource() override;
 
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption) { m_caption = caption; }
     QString table() const { return m_table; }
-    QString path() const { return m_connection.path(); }
+    // How messages name the store the table is in.
+    QString storeName() const { return m_connection.name(); }
+    // The engine's way of saying what differs between engines.
+    const Dialect &dialect() const { return Dialect::of(m_connection.location()); }
 
     bool isOpen() const;
     QSqlError lastError() const { return m_error; }
@@ -63,6 +66,7 @@ protected:
     // Opens the connection and checks the table and its fields.
     bool openConnection();
     void closeConnection();
+    // Open, or opened again after the server went away and came back.
     bool ensureOpen();
     bool fail(const QSqlError &error);
     QSqlDatabase database() const { return m_connection.database(); }
@@ -80,4 +84,6 @@ private:
     QString m_caption;
     QStringList m_fields;
     QSqlError m_error;
+    bool m_opened = false;
+    bool m_lost = false;
 };

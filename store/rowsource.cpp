@@ -33,7 +33,8 @@ void RowSource::becomeIdle()
 bool RowSource::loadRow(qint64 rowid)
 {
     QSqlQuery q(database());
-    q.prepare(Sql::selectRow(table()));
+    if (!q.prepare(Sql::selectRow(table())))
+        return fail(q.lastError());
     q.addBindValue(rowid);
     if (!q.exec())
         return fail(q.lastError());
@@ -61,7 +62,8 @@ bool RowSource::moveTo(const QString &sql, const QVariantList &params)
     if (!ensureOpen())
         return false;
     QSqlQuery q(database());
-    q.prepare(sql);
+    if (!q.prepare(sql))
+        return fail(q.lastError());
     for (const QVariant &p : params)
         q.addBindValue(p);
     if (!q.exec())
@@ -133,9 +135,10 @@ bool RowSource::findFirst(const QString &criterion)
         return false;
     const Criterion::Parsed parsed = Criterion::parse(criterion, fields());
     if (!parsed.ok)
-        return fail(QSqlError(QString(), parsed.error, QSqlError::StatementError));
+        return fail(StoreError::make(StoreError::Kind::Failed, parsed.error));
     QSqlQuery q(database());
-    q.prepare(Sql::findRow(table(), parsed.field));
+    if (!q.prepare(Sql::findRow(table(), dialect().likeIgnoringCase(Schema::quoted(parsed.field)))))
+        return fail(q.lastError());
     q.addBindValue(parsed.likePattern);
     if (!q.exec())
         return fail(q.lastError());
@@ -193,11 +196,10 @@ bool RowSource::checkLengths(const QVariantMap &values)
 {
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         if (it.value().toString().size() > Schema::MaxTextLength)
-            return fail(QSqlError(QString(),
-                                  QStringLiteral("The text for %1 is too long: it may hold at most %2 characters.")
-                                      .arg(it.key())
-                                      .arg(Schema::MaxTextLength),
-                                  QSqlError::StatementError));
+            return fail(StoreError::make(StoreError::Kind::TooLong,
+                                         QStringLiteral("The text for %1 is too long: it may hold at most %2 characters.")
+                                             .arg(it.key())
+                                             .arg(Schema::MaxTextLength)));
     }
     return true;
 }
@@ -205,12 +207,13 @@ bool RowSource::checkLengths(const QVariantMap &values)
 bool RowSource::insertRow(const QVariantMap &values)
 {
     QSqlQuery q(database());
-    q.prepare(Sql::insert(table(), values.keys()));
+    if (!q.prepare(dialect().insert(table(), values.keys())))
+        return fail(q.lastError());
     for (const QVariant &v : values)
         q.addBindValue(v);
     if (!q.exec())
         return fail(q.lastError());
-    m_lastModified = q.lastInsertId().toLongLong();
+    m_lastModified = dialect().insertedId(q);
     m_current = m_beforeAdd;
     return true;
 }
@@ -219,15 +222,42 @@ bool RowSource::updateRow(const QVariantMap &values)
 {
     if (!values.isEmpty()) {
         QSqlQuery q(database());
-        q.prepare(Sql::updateRow(table(), values.keys()));
+        if (!q.prepare(Sql::updateRow(table(), values.keys())))
+            return fail(q.lastError());
         for (const QVariant &v : values)
             q.addBindValue(v);
         q.addBindValue(m_current);
+        q.addBindValue(m_row.value(Schema::VersionColumn));
         if (!q.exec())
             return fail(q.lastError());
+        if (q.numRowsAffected() == 0)
+            return refuseChangedElsewhere();
     }
     m_lastModified = m_current;
     return true;
+}
+
+// The row was changed or removed by someone else since it was shown: the
+// edit is dropped, the row shown as it is stored now, and nothing written.
+bool RowSource::refuseChangedElsewhere()
+{
+    const QString what = table() == Schema::borrower().name ? QStringLiteral("loan")
+                         : table() == Schema::user().name   ? QStringLiteral("account")
+                                                            : QStringLiteral("row");
+    becomeIdle();
+    const qint64 row = m_current;
+    if (!loadRow(row))
+        return false;
+    const bool removed = !hasCurrent();
+    if (removed && !moveFirst())
+        return false;
+    showCurrent();
+    const QString text = removed
+        ? QStringLiteral("This %1 was removed at another desk since it was shown; nothing was written.").arg(what)
+        : QStringLiteral("This %1 was changed at another desk since it was shown; it is shown again as stored, "
+                         "and nothing was written.")
+              .arg(what);
+    return fail(StoreError::make(StoreError::Kind::Conflict, text));
 }
 
 bool RowSource::update()

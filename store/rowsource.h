@@ -6,8 +6,8 @@
 #include <QVariantMap>
 
 // A row-at-a-time record source over one table: a current row, an edit
-// state, finds by criterion. Rows are kept in rowid order and read one at
-// a time, so a large table costs nothing until a row is shown.
+// state, finds by criterion. Rows are kept in identity order and read one
+// at a time, so a large table costs nothing until a row is shown.
 //
 // Every operation that can fail returns false and leaves the engine's text
 // in lastError(); nothing is half-written and the edit state is kept, so
@@ -26,7 +26,7 @@ public:
     void close();
 
     bool hasCurrent() const override { return m_current >= 0; }
-    // Opaque token of the current row (its rowid), -1 without one.
+    // Opaque token of the current row (its identity), -1 without one.
     qint64 bookmark() const { return m_current; }
     bool setBookmark(qint64 bookmark);
     // The row last added or changed through this source since it opened or
@@ -69,6 +69,7 @@ private:
     bool checkLengths(const QVariantMap &values);
     bool insertRow(const QVariantMap &values);
     bool updateRow(const QVariantMap &values);
+    bool refuseChangedElsewhere();
 
     qint64 m_current = -1;
     qint64 m_beforeAdd = -1;

@@ -65,39 +65,21 @@ QString fileName(File file)
     return file == File::Transactions ? QStringLiteral("Transactions.db") : QStringLiteral("Tallymere.db");
 }
 
-const QList<Upgrade> &upgrades(File file)
+bool isHidden(const QString &column)
 {
-    // Version 0 is the first store: exactly the tables above.
-    static const QList<Upgrade> transactions{
-        // 1: a trigram index over the two searched fields, kept in step with
-        // books by triggers whoever writes it.
-        {1,
-         {QStringLiteral("CREATE VIRTUAL TABLE \"books_search\" USING fts5(\"Title\", \"Author\", content='books',"
-                         " content_rowid='rowid', tokenize='trigram case_sensitive 0')"),
-          QStringLiteral("INSERT INTO \"books_search\" (\"books_search\") VALUES ('rebuild')"),
-          QStringLiteral("CREATE TRIGGER \"books_search_insert\" AFTER INSERT ON \"books\" BEGIN"
-                         " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
-                         " VALUES (new.rowid, new.\"Title\", new.\"Author\"); END"),
-          QStringLiteral("CREATE TRIGGER \"books_search_delete\" AFTER DELETE ON \"books\" BEGIN"
-                         " INSERT INTO \"books_search\" (\"books_search\", rowid, \"Title\", \"Author\")"
-                         " VALUES ('delete', old.rowid, old.\"Title\", old.\"Author\"); END"),
-          QStringLiteral("CREATE TRIGGER \"books_search_update\" AFTER UPDATE ON \"books\" BEGIN"
-                         " INSERT INTO \"books_search\" (\"books_search\", rowid, \"Title\", \"Author\")"
-                         " VALUES ('delete', old.rowid, old.\"Title\", old.\"Author\");"
-                         " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
-                         " VALUES (new.rowid, new.\"Title\", new.\"Author\"); END")}}};
-    static const QList<Upgrade> tallymere;
-    return file == File::Transactions ? transactions : tallymere;
+    return column == IdColumn || column == VersionColumn;
+}
+
+int currentVersion(File file)
+{
+    // Transactions: 1 gave the catalogue its search index, 2 the hidden
+    // columns. Tallymere: 1 the hidden columns.
+    return file == File::Transactions ? 2 : 1;
 }
 
 int lastVersion(const QList<Upgrade> &steps)
 {
     return steps.isEmpty() ? 0 : steps.last().version;
-}
-
-int currentVersion(File file)
-{
-    return lastVersion(upgrades(file));
 }
 
 QString quoted(const QString &name)
@@ -107,18 +89,17 @@ QString quoted(const QString &name)
     return QLatin1Char('"') + inner + QLatin1Char('"');
 }
 
-QString createStatement(const Table &table)
+QStringList fieldDefinitions(const Table &table, const QString &dateCheck)
 {
     QStringList columns;
     for (const QString &field : table.fields) {
         const QString q = quoted(field);
         QString check = QStringLiteral("length(%1) <= %2").arg(q).arg(MaxTextLength);
         if (table.dateFields.contains(field))
-            check = QStringLiteral("%1 IS NULL OR (length(%1) = 10 AND date(%1) = %1)").arg(q);
+            check = QStringLiteral("%1 IS NULL OR (%2)").arg(q, dateCheck.arg(q));
         columns << QStringLiteral("%1 TEXT CHECK (%2)").arg(q, check);
     }
-    return QStringLiteral("CREATE TABLE %1 (%2)")
-        .arg(quoted(table.name), columns.join(QStringLiteral(", ")));
+    return columns;
 }
 
 bool isDateField(const QString &tableName, const QString &field)

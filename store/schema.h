@@ -28,6 +28,14 @@ struct Upgrade {
 // Longest text a field may hold; the store refuses longer values.
 inline constexpr int MaxTextLength = 255;
 
+// Every table also has two columns no screen, grid, report or file shows:
+// the row's identity (its place in row order, kept by any compaction) and
+// its version, which moves on with every stored change so that a change
+// made at another desk in the meantime is never overwritten.
+inline const QString IdColumn = QStringLiteral("_id");
+inline const QString VersionColumn = QStringLiteral("_version");
+bool isHidden(const QString &column);
+
 const Table &books();
 const Table &borrower();
 const Table &user();
@@ -37,16 +45,18 @@ QList<const Table *> tables(File file);
 
 QString fileName(File file);
 
-const QList<Upgrade> &upgrades(File file);
-// The version a store of `file` has once every upgrade step has run.
+// The version of `file`'s schema this program makes and knows, on either
+// engine.
 int currentVersion(File file);
 int lastVersion(const QList<Upgrade> &steps);
 
 // `name` quoted as an SQL identifier, inner quotes doubled.
 QString quoted(const QString &name);
 
-// CREATE TABLE statement for `table`.
-QString createStatement(const Table &table);
+// The column definitions of `table`'s own fields, each with the checks
+// `dateCheck` (the engine's test that %1 is an ISO date) and the length
+// limit; the engines add the hidden columns.
+QStringList fieldDefinitions(const Table &table, const QString &dateCheck);
 
 bool isDateField(const QString &table, const QString &field);
 

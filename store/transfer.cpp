@@ -5,6 +5,7 @@
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/sql.h"
+#include "store/sqlitesql.h"
 #include "store/sqlitehandle.h"
 
 #include <QDate>
@@ -393,7 +394,8 @@ Outcome exportTable(const QString &storePath, const Schema::Table &table, const 
     }
     if (rc != SQLITE_DONE) {
         outcome.error = engineText(Database::explain(
-            storePath, QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError)));
+            storePath, QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError,
+                                 QString::number(sqlite3_errcode(handle)))));
         out.cancelWriting();
         outcome.rows = 0;
         return outcome;

@@ -1,9 +1,12 @@
 #include "storesupport.h"
 
+#include "servertest.h"
 #include "store/database.h"
+#include "store/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -14,11 +17,20 @@ TestData::TestData()
         qFatal("cannot make a temporary data folder");
     // Nothing may reach the user's own folder, even by accident.
     qputenv("XDG_DATA_HOME", m_dir.path().toUtf8());
-    const QString folder = QDir(m_dir.path()).filePath(QStringLiteral("Tallymere"));
-    Database::setFolder(folder);
-    const QSqlError error = Database::install(folder);
+    m_folder = QDir(m_dir.path()).filePath(QStringLiteral("Tallymere"));
+    if (TestServer::active()) {
+        m_database = TestServer::freshDatabase();
+        const QString connection = TestServer::options() + QStringLiteral(" dbname=") + m_database;
+        m_location = StoreLocation::server(connection);
+        QString error;
+        if (!DeskStore::useServer(m_folder, connection, &error))
+            qFatal("cannot name the test server: %s", qPrintable(error));
+    } else {
+        m_location = StoreLocation::files(m_folder);
+    }
+    const QSqlError error = Database::install(m_location);
     if (error.isValid())
-        qFatal("cannot install the test data folder: %s", qPrintable(error.text()));
+        qFatal("cannot install the test stores: %s", qPrintable(error.text()));
 }
 
 TestData::~TestData()
@@ -27,11 +39,13 @@ TestData::~TestData()
         QSqlDatabase::database(name, false).close();
         QSqlDatabase::removeDatabase(name);
     }
+    if (!m_database.isEmpty())
+        TestServer::dropDatabase(m_database);
 }
 
 QString TestData::folder() const
 {
-    return Database::folder();
+    return m_folder;
 }
 
 QString TestData::path(const QString &fileName) const
@@ -41,10 +55,15 @@ QString TestData::path(const QString &fileName) const
 
 QSqlDatabase TestData::observe(const QString &fileName)
 {
-    const QString name = QStringLiteral("observer-") + fileName;
+    // On the server one database holds both stores.
+    const QString name = QStringLiteral("observer-") + (onServer() ? QStringLiteral("server") : fileName);
     if (!QSqlDatabase::contains(name)) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(path(fileName));
+        if (onServer()) {
+            TestServer::addDatabase(m_database, name);
+        } else {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path(fileName));
+        }
         m_connections << name;
     }
     QSqlDatabase db = QSqlDatabase::database(name, false);
@@ -53,9 +72,34 @@ QSqlDatabase TestData::observe(const QString &fileName)
     return db;
 }
 
+QString TestData::storeName(const QString &fileName) const
+{
+    return onServer() ? m_location.name(Schema::File::Tallymere) : QDir::toNativeSeparators(path(fileName));
+}
+
+bool TestData::holdDeskStore()
+{
+    QSqlQuery q(observe(DeskFile));
+    if (!onServer())
+        return q.exec(QStringLiteral("BEGIN EXCLUSIVE"));
+    return q.exec(QStringLiteral("BEGIN"))
+        && q.exec(QStringLiteral("LOCK TABLE \"tblBorrower\", \"tblUser\" IN ACCESS EXCLUSIVE MODE"));
+}
+
+bool TestData::releaseDeskStore()
+{
+    return QSqlQuery(observe(DeskFile)).exec(QStringLiteral("ROLLBACK"));
+}
+
+QString TestData::busySentence() const
+{
+    return onServer() ? QStringLiteral("The server %1 is busy with another desk").arg(storeName(DeskFile))
+                      : QStringLiteral("The store %1 is busy with another program").arg(storeName(DeskFile));
+}
+
 void TestData::release(const QString &fileName)
 {
-    const QString name = QStringLiteral("observer-") + fileName;
+    const QString name = QStringLiteral("observer-") + (onServer() ? QStringLiteral("server") : fileName);
     if (QSqlDatabase::contains(name))
         QSqlDatabase::database(name, false).close();
 }
@@ -64,13 +108,14 @@ QList<QVariantMap> TestData::rows(const QString &fileName, const QString &table)
 {
     QList<QVariantMap> result;
     QSqlQuery q(observe(fileName));
-    if (!q.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY rowid").arg(table)))
+    if (!q.exec(QStringLiteral("SELECT * FROM \"%1\" ORDER BY \"_id\"").arg(table)))
         qFatal("cannot read %s: %s", qPrintable(table), qPrintable(q.lastError().text()));
     while (q.next()) {
         QVariantMap row;
         const QSqlRecord record = q.record();
         for (int i = 0; i < record.count(); ++i)
-            row.insert(record.fieldName(i), q.value(i));
+            if (!Schema::isHidden(record.fieldName(i)))
+                row.insert(record.fieldName(i), q.value(i));
         result << row;
     }
     return result;
@@ -92,14 +137,52 @@ int TestData::count(const QString &fileName, const QString &table)
     return q.value(0).toInt();
 }
 
+// The tests write SQL as the files take it, names bare; the server folds a
+// bare name to lower case, so there the program's names are quoted (outside
+// quoted texts and names).
+static QString forServer(const QString &sql)
+{
+    static const QRegularExpression name(QStringLiteral("[A-Za-z_][A-Za-z0-9_]*"));
+    QStringList known;
+    for (const Schema::Table *t : {&Schema::books(), &Schema::borrower(), &Schema::user()})
+        known << t->name << t->fields;
+    QString out;
+    QChar inside;
+    for (qsizetype i = 0; i < sql.size();) {
+        const QChar c = sql.at(i);
+        if (!inside.isNull()) {
+            inside = c == inside ? QChar() : inside;
+            out += c;
+            ++i;
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            inside = c;
+            out += c;
+            ++i;
+        } else if (const auto m = name.match(sql, i, QRegularExpression::NormalMatch,
+                                             QRegularExpression::AnchorAtOffsetMatchOption);
+                   m.hasMatch()) {
+            out += known.contains(m.captured()) ? Schema::quoted(m.captured()) : m.captured();
+            i += m.capturedLength();
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
 void TestData::exec(const QString &fileName, const QString &sql, const QVariantList &params)
 {
     QSqlQuery q(observe(fileName));
-    q.prepare(sql);
-    for (const QVariant &p : params)
-        q.addBindValue(p);
-    if (!q.exec())
-        qFatal("cannot run %s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    const QString statement = onServer() ? forServer(sql) : sql;
+    // The server cannot prepare a statement that defines or drops a table.
+    const bool ok = params.isEmpty() ? q.exec(statement) : (q.prepare(statement), [&] {
+        for (const QVariant &p : params)
+            q.addBindValue(p);
+        return q.exec();
+    }());
+    if (!ok)
+        qFatal("cannot run %s: %s", qPrintable(statement), qPrintable(q.lastError().text()));
 }
 
 void insertLoan(TestData &data, const QString &accession, const QString &title, const QString &borrower)

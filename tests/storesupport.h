@@ -8,29 +8,46 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-// A fresh, installed data folder for one test case; the program's record
-// sources use it, and the real one is never touched.
+#include "store/location.h"
+
+// A fresh, installed data folder for one test case, and the stores the
+// program's record sources are given: the folder's files, or a fresh
+// database on the test server when the test runs there (see servertest.h).
+// The real data folder is never touched.
 class TestData
 {
 public:
     TestData();
     ~TestData();
 
+    StoreLocation location() const { return m_location; }
+    bool onServer() const { return m_location.isServer(); }
     QString folder() const;
     QString path(const QString &fileName) const;
     // A separate connection to one store, as an outside observer.
     QSqlDatabase observe(const QString &fileName);
-    // Every row of `table` in row order, each by column name.
+    // Every row of `table` in row order, each by column name (the hidden
+    // columns left out).
     QList<QVariantMap> rows(const QString &fileName, const QString &table);
     int count(const QString &fileName, const QString &table);
     // One field of every row of `table`, in row order, as text.
     QStringList column(const QString &fileName, const QString &table, const QString &field);
     void exec(const QString &fileName, const QString &sql, const QVariantList &params = {});
+    // How the program's messages name the store of `fileName`.
+    QString storeName(const QString &fileName) const;
+    // Another program (or desk) takes the loans and accounts store to
+    // itself until release is called; the sentence a refused save shows.
+    bool holdDeskStore();
+    bool releaseDeskStore();
+    QString busySentence() const;
     // Closes the observer's connection to `fileName` (reopened on next use).
     void release(const QString &fileName);
 
 private:
     QTemporaryDir m_dir;
+    QString m_folder;
+    QString m_database; // on the test server
+    StoreLocation m_location;
     QStringList m_connections;
 };
 

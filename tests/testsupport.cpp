@@ -42,13 +42,13 @@ void FakeDialogs::clear()
 
 void prepareTestApplication()
 {
-    static bool registered = false;
     QApplication::setApplicationName(QStringLiteral("Tallymere"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    if (!registered) {
-        registerScreens();
-        registered = true;
-    }
+}
+
+DeskData::DeskData()
+{
+    registerScreens(location());
 }
 
 void closeAllScreens()

@@ -46,6 +46,14 @@ public:
 // once from initTestCase().
 void prepareTestApplication();
 
+// A test's stores with the program's screens registered on them, as the
+// program does at start.
+class DeskData : public TestData
+{
+public:
+    DeskData();
+};
+
 // Destroys every screen the navigator holds.
 void closeAllScreens();
 

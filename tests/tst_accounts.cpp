@@ -333,14 +333,13 @@ private slots:
     {
         AccountScreen *screen = openEdited();
         QVERIFY(screen);
-        QSqlDatabase other = data->observe(DeskFile);
-        QVERIFY(QSqlQuery(other).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        QVERIFY(data->holdDeskStore());
         dialogs->answers << Dialogs::AnswerYes;
         screen->cmdSave->click();
-        QVERIFY(QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+        QVERIFY(data->releaseDeskStore());
 
         const FakeDialogs::Box failed = dialogs->boxes.last();
-        QVERIFY2(dialogs->boxes.size() == 2 && failed.icon == Dialogs::Critical && failed.text.contains("locked")
+        QVERIFY2(dialogs->boxes.size() == 2 && failed.icon == Dialogs::Critical && failed.text.contains(data->busySentence())
                      && !failed.text.contains("Quill42"), qPrintable(failed.text));
         QVERIFY(screen->isVisible() && !Navigator::instance().existing(QStringLiteral("frmLogin")));
         QCOMPARE(storedAccount(), seeded);
@@ -379,7 +378,7 @@ private slots:
     }
 
 private:
-    std::optional<TestData> data;
+    std::optional<DeskData> data;
     std::optional<FakeDialogs> dialogs;
     QStringList seeded; // the installed account: user, password, confirmation, hint
 };

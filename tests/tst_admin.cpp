@@ -164,8 +164,8 @@ private slots:
         Run run = admin(data.folder(), {QStringLiteral("check")});
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts),
-                 (QStringList{"Transactions.db: ok; schema version 1, this program's 1",
-                              "Tallymere.db: ok; schema version 0, this program's 0"}));
+                 (QStringList{"Transactions.db: ok; schema version 2, this program's 2",
+                              "Tallymere.db: ok; schema version 1, this program's 1"}));
 
         // A catalogue from a newer program: nothing imported into it.
         data.exec(CatalogueFile, QStringLiteral("PRAGMA user_version = 99"));

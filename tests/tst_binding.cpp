@@ -21,10 +21,10 @@ private slots:
 
     void shouldShowEachRowAndStoreOnlyWhatTheUserChangedFromAnyControl()
     {
-        TestData data;
+        DeskData data;
         insertLoan(data, QStringLiteral("A-1"), QStringLiteral("Dune"));
         insertLoan(data, QStringLiteral("A-2"), QStringLiteral("Emma"));
-        RowSource source(Schema::File::Tallymere, QStringLiteral("tblBorrower"));
+        RowSource source(data.location(), QStringLiteral("tblBorrower"));
         QLineEdit accession, title;
         QComboBox category;
         category.setEditable(true);
@@ -47,7 +47,7 @@ private slots:
         QCOMPARE(title.text(), QStringLiteral("Emma"));
 
         // Another desk renames the book after it was shown here.
-        data.exec(DeskFile, QStringLiteral("UPDATE tblBorrower SET BookTitle = 'Persuasion' WHERE rowid = 2"));
+        data.exec(DeskFile, QStringLiteral("UPDATE tblBorrower SET BookTitle = 'Persuasion' WHERE \"_id\" = 2"));
         delete gone; // a control that goes first is simply left out
         QVERIFY(source.edit());
         category.setEditText(QStringLiteral("hand typed"));
@@ -73,8 +73,8 @@ private slots:
 
     void shouldShowAQueryRowAndNothingWhenNoRowMatches()
     {
-        TestData data;
-        QuerySource books(Schema::File::Transactions, QStringLiteral("Books"));
+        DeskData data;
+        QuerySource books(data.location(), QStringLiteral("Books"));
         QLineEdit title, cost;
         auto *binder = new Binder(&books);
         binder->bind(&title, QStringLiteral("Title"));

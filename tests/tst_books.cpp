@@ -203,7 +203,7 @@ private slots:
     }
 
 private:
-    std::optional<TestData> data;
+    std::optional<DeskData> data;
     std::optional<FakeDialogs> dialogs;
     QList<QVariantMap> before;
 };

@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTest>
 #include <QThread>
@@ -48,7 +49,7 @@ bool confirmed(RowSource &loans, const char *what, int n)
 // stops after 100000.
 int saveLoans(const QString &path, int first)
 {
-    RowSource loans(path, Loans);
+    RowSource loans(DeskStore::of(QFileInfo(path).absolutePath()), Loans);
     if (!loans.open())
         return std::fprintf(stderr, "%s\n", qPrintable(loans.lastError().text())), 2;
     for (int n = first; n < first + 100000; ++n) {
@@ -124,7 +125,7 @@ private slots:
         }
         // The program's own start still finds the store in order.
         QVERIFY(!Database::install(data.folder()).isValid());
-        RowSource loans(path, Loans);
+        RowSource loans(DeskStore::of(QFileInfo(path).absolutePath()), Loans);
         QVERIFY2(loans.open(), qPrintable(loans.lastError().text()));
     }
 

@@ -182,7 +182,7 @@ private slots:
         QTest::addColumn<QString>("lock"); // what another program holds
         QTest::addColumn<QString>("message");
         QTest::newRow("accession number") << int(InAccession) << "" << Incomplete;
-        QTest::newRow("file locked by another program") << -1 << "BEGIN EXCLUSIVE" << "database is locked";
+        QTest::newRow("store held by another program") << -1 << "hold" << "busy with another";
     }
 
     void shouldRefuseTheLoanKeepTheRowOpenAndSaveOnceRight()
@@ -197,18 +197,16 @@ private slots:
             loan[missing].clear();
         fill(screen, loan);
         const QStringList typed = shownTexts(screen);
-        QSqlDatabase other = data->observe(DeskFile);
-        QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(lock));
+        QVERIFY(lock.isEmpty() || data->holdDeskStore());
         screen->cmdSave->click();
-        QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+        QVERIFY(lock.isEmpty() || data->releaseDeskStore());
 
         QCOMPARE(dialogs->boxes.size(), 1);
         const auto box = dialogs->boxes.first();
         QCOMPARE(box.icon, Dialogs::Critical);
         QVERIFY2(missing >= 0 ? box.text == message : box.text.contains(message), qPrintable(box.text));
         // The engine's text comes with a sentence that names the store.
-        const QString busy = QStringLiteral("The store %1 is busy with another program");
-        QVERIFY(lock.isEmpty() || box.text.contains(busy.arg(QDir::toNativeSeparators(data->path(DeskFile)))));
+        QVERIFY(lock.isEmpty() || box.text.contains(data->busySentence()));
         QCOMPARE(data->count(DeskFile, Loans), 0);
         QVERIFY(inMode(screen, true));
         QCOMPARE(shownTexts(screen), typed);
@@ -383,7 +381,7 @@ private slots:
 
 private:
     // Fresh for each test function and each row of its table.
-    std::optional<TestData> data;
+    std::optional<DeskData> data;
     std::optional<FakeDialogs> dialogs;
 };
 

@@ -238,7 +238,7 @@ private slots:
         QTest::newRow("no return date")
             << "Returned" << false << "5" << "" << "Please fill up the Date it was returned!" << "Tallymere";
         QTest::newRow("file locked by another program")
-            << "Returned" << true << "7" << "BEGIN EXCLUSIVE" << "database is locked" << "";
+            << "Returned" << true << "7" << "hold" << "busy with another" << "";
     }
 
     void shouldRefuseTheSaveKeepTheEditAndStoreNothing()
@@ -254,10 +254,9 @@ private slots:
         QVERIFY(inputsAre(s, true));
         complete(s, remarks, dated, "Damage", days);
         const QStringList typed = shown(s);
-        QSqlDatabase other = data->observe(DeskFile);
-        QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(lock));
+        QVERIFY(lock.isEmpty() || data->holdDeskStore());
         s->cmdSave->click();
-        QVERIFY(lock.isEmpty() || QSqlQuery(other).exec(QStringLiteral("ROLLBACK")));
+        QVERIFY(lock.isEmpty() || data->releaseDeskStore());
 
         QCOMPARE(dialogs->boxes.size(), 1);
         const auto box = dialogs->boxes.first();
@@ -399,7 +398,7 @@ private slots:
     }
 
 private:
-    std::optional<TestData> data;
+    std::optional<DeskData> data;
     std::optional<FakeDialogs> dialogs;
     QList<QVariantMap> before; // the stored rows before the edit
 };

@@ -160,7 +160,7 @@ private slots:
 
     void shouldOpenPlainWithTodayAndARunningClock()
     {
-        TestData data;
+        DeskData data;
         HeldClock clock;
         MenuScreen *menu = openMenu();
         QVERIFY(menu && visibleHighlights(menu).isEmpty() && !menu->bigexit->isVisible());
@@ -194,7 +194,7 @@ private slots:
         QFETCH(QStringList, path);
         QFETCH(QString, highlight);
         QFETCH(bool, bigExit);
-        TestData data;
+        DeskData data;
         MenuScreen *menu = openMenu();
         QVERIFY(menu);
         for (const QString &step : path) {
@@ -233,7 +233,7 @@ private slots:
         QFETCH(QString, screen);
         QFETCH(QString, button);
         QFETCH(bool, unseen);
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         QWidget *made = unseen ? Navigator::instance().create(screen) : nullptr;
         QPointer<MenuScreen> first = openMenu();
@@ -268,7 +268,7 @@ private slots:
 
     void shouldCloseOnlyWhenTheExitIsAnsweredYes()
     {
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         dialogs.answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
         QPointer<MenuScreen> menu = openMenu();
@@ -293,7 +293,7 @@ private slots:
 
     void shouldShowTheClosingTextsAndEndTheProgramAtStepOneHundred()
     {
-        TestData data;
+        DeskData data;
         QPointer<QWidget> unseen = Navigator::instance().create(QStringLiteral("frmList"));
         QPointer<CloseScreen> closing = Navigator::instance().createAs<CloseScreen>(QStringLiteral("frmclose"));
         QVERIFY(unseen && closing);
@@ -317,7 +317,7 @@ private slots:
 
     void shouldStartTheSystemsProgramOrExplainWhyNot()
     {
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         {
             FakePrograms none;
@@ -351,7 +351,7 @@ private slots:
 
     void shouldOpenTheCalendarOnItsDateAndBlockThePanel()
     {
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         UtilityScreen *panel = openUtilities();
         HeldClock clock;
@@ -383,7 +383,7 @@ private slots:
 
     void shouldLetOnlyLowercaseLettersAndBackspaceIntoTheDateBox()
     {
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         CalendarScreen calendar;
         calendar.txtDate->setText(QStringLiteral("11/24/2013"));
@@ -407,7 +407,7 @@ private slots:
     void shouldNameEveryInputAndPictureForScreenReaders()
     {
         QFETCH(QString, screen);
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         QWidget *shown = Navigator::instance().create(screen);
         QVERIFY(shown);

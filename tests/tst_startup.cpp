@@ -80,7 +80,7 @@ private slots:
     {
         QFETCH(int, steps);
         QFETCH(QString, status);
-        TestData data;
+        DeskData data;
         SplashScreen splash;
         QCOMPARE(text(&splash, "lblVersion"), QStringLiteral("Version 1.0.0"));
         for (int i = 0; i < steps; ++i)
@@ -94,7 +94,7 @@ private slots:
 
     void shouldHandOverToTheLoginOnceAtTheLastStep()
     {
-        TestData data;
+        DeskData data;
         QSignalSpy created(&Navigator::instance(), &Navigator::screenCreated);
         QPointer<SplashScreen> splash =
             qobject_cast<SplashScreen *>(Navigator::instance().open(QStringLiteral("frmSplash")));
@@ -115,7 +115,7 @@ private slots:
 
     void shouldOpenNothingWhenTheSplashIsClosedEarly()
     {
-        TestData data;
+        DeskData data;
         QWidget *splash = Navigator::instance().open(QStringLiteral("frmSplash"));
         static_cast<SplashScreen *>(splash)->tick();
         splash->close();
@@ -153,7 +153,7 @@ private slots:
         QFETCH(QString, userName);
         QFETCH(QString, typed);
         QFETCH(QString, selected);
-        TestData data;
+        DeskData data;
         if (!setup.isEmpty())
             data.exec(Desk, setup);
         FakeDialogs dialogs;
@@ -186,7 +186,7 @@ private slots:
 
     void shouldFindTheAccountWhoseNameEndsWithTheTypedOne()
     {
-        TestData data;
+        DeskData data;
         data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('1001', 'one', 'first'), "
                                        "('01', 'zero', 'second')"));
         FakeDialogs dialogs;
@@ -207,7 +207,7 @@ private slots:
 
     void shouldOpenWithTheFirstUserAndLetOnlyDigitsIntoTheName()
     {
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         LoginScreen *login = openLogin();
         QCOMPARE(login->focusWidget(), login->txtPassword);
@@ -228,7 +228,7 @@ private slots:
 
     void shouldEndTheProgramOnlyWhenTheHiddenExitIsAnsweredYes()
     {
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         QPointer<LoginScreen> login = openLogin();
         typePassword(login, QStringLiteral("abc"));
@@ -248,7 +248,7 @@ private slots:
 
     void shouldReportAMissingAccountTable()
     {
-        TestData data;
+        DeskData data;
         data.exec(Desk, QStringLiteral("DROP TABLE tblUser"));
         FakeDialogs dialogs;
         // A login that could never let anyone in is not shown: the failure
@@ -257,7 +257,7 @@ private slots:
         QCOMPARE(dialogs.boxes.size(), 1);
         QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
         QVERIFY(dialogs.boxes.first().text.contains(QStringLiteral("has no table tblUser")));
-        QVERIFY(dialogs.boxes.first().text.contains(QDir::toNativeSeparators(data.path(Desk))));
+        QVERIFY(dialogs.boxes.first().text.contains(data.storeName(Desk)));
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 };

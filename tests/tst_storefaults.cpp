@@ -29,12 +29,12 @@ void choose(MenuScreen *menu, QWidget *item)
 }
 
 // One critical box naming `path` and `problem`.
-void verifyOneBox(const FakeDialogs &dialogs, const QString &path, const QString &problem)
+void verifyOneBox(const FakeDialogs &dialogs, const QString &store, const QString &problem)
 {
     QCOMPARE(dialogs.boxes.size(), 1);
     const QString text = dialogs.boxes.first().text;
     QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
-    QVERIFY2(text.contains(QDir::toNativeSeparators(path)) && text.contains(problem), qPrintable(text));
+    QVERIFY2(text.contains(store) && text.contains(problem), qPrintable(text));
 }
 
 } // namespace
@@ -85,12 +85,14 @@ private slots:
         QFETCH(QString, sql);
         QFETCH(QString, problem);
         // GIVEN the menu, and a store damaged while the program runs
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         QPointer<MenuScreen> menu = Navigator::instance().createAs<MenuScreen>(ScreenNames::Menu);
         menu->show();
         QVERIFY(QTest::qWaitForWindowExposed(menu));
         if (sql.isEmpty()) {
+            if (data.onServer())
+                QSKIP("a file of garbage is a fault of the store files");
             data.release(file);
             QFile::remove(data.path(file) + QStringLiteral("-wal"));
             QFile::remove(data.path(file) + QStringLiteral("-shm"));
@@ -107,7 +109,7 @@ private slots:
 
         // THEN one critical box names the file and the problem, the screen
         // is not there, and the menu stays
-        verifyOneBox(dialogs, data.path(file), problem);
+        verifyOneBox(dialogs, data.storeName(file), problem);
         QCOMPARE(dialogs.boxes.value(0).title, Dialogs::applicationTitle());
         QVERIFY(!Navigator::instance().existing(screen));
         QVERIFY(menu && menu->isVisible());
@@ -122,7 +124,7 @@ private slots:
     void shouldEndTheProgramWhenTheAccountsCannotBeOpened()
     {
         // GIVEN a desk store without its account table
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         data.exec(DeskFile, QStringLiteral("DROP TABLE tblUser"));
         data.release(DeskFile);
@@ -131,7 +133,7 @@ private slots:
         // THEN one box says why, and the program ends instead of waiting on
         // a start-up screen that leads nowhere
         QTRY_VERIFY_WITH_TIMEOUT(Navigator::instance().quitRequested(), 30000);
-        verifyOneBox(dialogs, data.path(DeskFile), QStringLiteral("has no table tblUser"));
+        verifyOneBox(dialogs, data.storeName(DeskFile), QStringLiteral("has no table tblUser"));
         QVERIFY(!Navigator::instance().existing(ScreenNames::Login));
     }
 

@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProcess>
+#include <QFileInfo>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
@@ -41,7 +42,7 @@ QVariantMap childLoan(int n)
 // The other desk: saves `count` loans, then the return of the first one.
 int saveLoans(const QString &path, int count)
 {
-    RowSource loans(path, Loans);
+    RowSource loans(DeskStore::of(QFileInfo(path).absolutePath()), Loans);
     if (!loans.open())
         return 2;
     qint64 first = -1;
@@ -64,7 +65,7 @@ int saveLoans(const QString &path, int count)
 // The other desk lists the loans as its loan list reads them.
 int listLoans(const QString &path)
 {
-    QuerySource list(path, Loans);
+    QuerySource list(DeskStore::of(QFileInfo(path).absolutePath()), Loans);
     if (!list.open())
         return 2;
     list.moveLast();
@@ -110,7 +111,7 @@ private slots:
     void shouldListWhatTheOtherDeskSavedAndKeepEachDesksRows()
     {
         // GIVEN this desk's loan list open on a store with one loan
-        TestData data;
+        DeskData data;
         FakeDialogs dialogs;
         insertLoan(data, QStringLiteral("P-0"));
         auto *list = Navigator::instance().createAs<LoanListScreen>(ScreenNames::LoanList);
@@ -144,9 +145,11 @@ private slots:
 
         // AND every row is as its own desk saved it, the other desk's return too
         QSqlQuery check(data.observe(DeskFile));
-        QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
-        QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
-        check.finish();
+        if (!data.onServer()) {
+            QVERIFY(check.exec(QStringLiteral("PRAGMA integrity_check")) && check.next());
+            QCOMPARE(check.value(0).toString(), QStringLiteral("ok"));
+            check.finish();
+        }
         for (const QVariantMap &row : data.rows(DeskFile, Loans)) {
             const QString accession = row.value(QStringLiteral("AccessionNumber")).toString();
             const QVariantMap loan = accession.startsWith(QStringLiteral("C-")) ? childLoan(accession.mid(2).toInt())

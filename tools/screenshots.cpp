@@ -21,10 +21,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     prepareApplication(app);
     const QString folder = data.filePath(QStringLiteral("Tallymere"));
-    Database::setFolder(folder);
-    if (Database::install(folder).isValid())
+    const StoreLocation stores = StoreLocation::files(folder);
+    if (Database::install(stores).isValid())
         return 1;
-    registerScreens();
+    registerScreens(stores);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
     for (const char *name : {"frmSplash", "frmLogin", "frmMenu", "frmclose", "frmUtility", "frmCalendar",
@@ -38,10 +38,8 @@ int main(int argc, char *argv[])
         QTest::qWait(50);
     }
     // Both printed reports: their previews, and the reports as PDF files.
-    const QList<std::pair<ReportLayout, Schema::File>> reports{
-        {ReportLayout::catalogue(), Schema::File::Transactions}, {ReportLayout::loans(), Schema::File::Tallymere}};
-    for (const auto &[layout, file] : reports) {
-        ReportPreview preview(layout, std::make_unique<TableReportRows>(file, layout.table));
+    for (const ReportLayout &layout : {ReportLayout::catalogue(), ReportLayout::loans()}) {
+        ReportPreview preview(layout, std::make_unique<TableReportRows>(stores, layout.table));
         preview.show();
         QTest::qWait(300);
         preview.grab().save(QDir(out).filePath(layout.name + QStringLiteral(".png")));

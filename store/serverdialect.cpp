@@ -1,0 +1,236 @@
+// The PostgreSQL side of the store: its dialect and its own statements.
+#include "store/dialect.h"
+#include "store/serversql.h"
+#include "store/sql.h"
+
+#include <QSqlQuery>
+#include <QVariant>
+
+using Schema::quoted;
+
+namespace {
+
+const QString Id = quoted(Schema::IdColumn);
+const QString Version = quoted(Schema::VersionColumn);
+
+// `text` for LIKE with `\` as the escape: every character stands for itself.
+QString literalLike(const QString &text)
+{
+    QString like;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            like += QLatin1Char('\\');
+        like += c;
+    }
+    return like;
+}
+
+// A libpq option value, quoted where it needs it.
+QString optionValue(const QString &value)
+{
+    if (!value.isEmpty() && !value.contains(QLatin1Char(' ')) && !value.contains(QLatin1Char('\''))
+        && !value.contains(QLatin1Char('\\')))
+        return value;
+    QString quotedValue = value;
+    quotedValue.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    quotedValue.replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + quotedValue + QLatin1Char('\'');
+}
+
+QString searchIndex(const QString &field)
+{
+    return QStringLiteral("CREATE INDEX %1 ON \"books\" USING gin (%2 gin_trgm_ops)")
+        .arg(quoted(QStringLiteral("books_%1_search").arg(field.toLower())), quoted(field));
+}
+
+class ServerDialect final : public Dialect
+{
+public:
+    StoreError::Engine engine() const override { return StoreError::Engine::Server; }
+    QString driver() const override { return QStringLiteral("QPSQL"); }
+
+    QSqlError configure(QSqlDatabase &db, const StoreLocation &location, Schema::File) const override
+    {
+        const ServerOptions o = parseServerOptions(location.connection());
+        if (!o.ok())
+            return StoreError::make(StoreError::Kind::CannotOpen, o.error);
+        if (!o.host.isEmpty())
+            db.setHostName(o.host);
+        if (o.port > 0)
+            db.setPort(o.port);
+        if (!o.user.isEmpty())
+            db.setUserName(o.user);
+        if (!o.password.isEmpty())
+            db.setPassword(o.password);
+        if (!o.database.isEmpty())
+            db.setDatabaseName(o.database);
+        // A server that does not answer is given up after a few seconds,
+        // while connecting and on a connection cut mid-way alike.
+        QStringList options{QStringLiteral("connect_timeout=%1").arg(ServerSql::ConnectTimeoutSeconds),
+                            QStringLiteral("tcp_user_timeout=%1").arg(ServerSql::ConnectTimeoutSeconds * 1000),
+                            QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=5"),
+                            QStringLiteral("keepalives_interval=2"), QStringLiteral("keepalives_count=2"),
+                            QStringLiteral("application_name=Tallymere")};
+        for (const QString &option : o.options)
+            options << option.section(QLatin1Char('='), 0, 0) + QLatin1Char('=')
+                           + optionValue(option.section(QLatin1Char('='), 1));
+        db.setConnectOptions(options.join(QLatin1Char(';')));
+        return {};
+    }
+
+    QSqlError prepare(QSqlDatabase &db) const override
+    {
+        // A desk waits for another desk's lock as briefly as on the files,
+        // then says the store is busy, rather than hanging.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET lock_timeout = %1").arg(ServerSql::LockTimeoutMs)))
+            return q.lastError();
+        return {};
+    }
+
+    QStringList columns(const QSqlDatabase &db, const QString &table) const override
+    {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT column_name FROM information_schema.columns"
+                                 " WHERE table_schema = current_schema() AND table_name = ? ORDER BY ordinal_position"));
+        q.addBindValue(table);
+        QStringList names;
+        if (q.exec())
+            while (q.next())
+                names << q.value(0).toString();
+        return names;
+    }
+
+    bool hasTable(const QSqlDatabase &db, const QString &table) const override
+    {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT count(*) FROM information_schema.tables"
+                                 " WHERE table_schema = current_schema() AND table_name = ?"));
+        q.addBindValue(table);
+        return q.exec() && q.next() && q.value(0).toInt() > 0;
+    }
+
+    QString likeIgnoringCase(const QString &column) const override
+    {
+        return QStringLiteral("%1 ILIKE ? ESCAPE '\\'").arg(column);
+    }
+
+    QString insert(const QString &table, const QStringList &columns) const override
+    {
+        return Sql::insert(table, columns) + QStringLiteral(" RETURNING ") + Id;
+    }
+
+    qint64 insertedId(QSqlQuery &query) const override
+    {
+        return query.next() ? query.value(0).toLongLong() : -1;
+    }
+
+    QString from(const QString &table, const QString &) const override { return quoted(table); }
+
+    QString key(const QString &table, const QString &) const override
+    {
+        return quoted(table) + QLatin1Char('.') + Id;
+    }
+
+    Contains contains(const QString &field, const QString &text, Path) const override
+    {
+        const QString column = quoted(field);
+        if (text.isEmpty())
+            return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
+        // The trigram indexes serve ILIKE; the server folds letter case for
+        // every script its locale knows.
+        return {likeIgnoringCase(column), {QStringLiteral("%") + literalLike(text) + QStringLiteral("%")}, QString()};
+    }
+
+    int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const override
+    {
+        QSqlQuery q(db);
+        if (!q.prepare(ServerSql::readVersion()) || (q.addBindValue(Schema::fileName(file)), !q.exec())) {
+            if (error)
+                *error = q.lastError();
+            return -1;
+        }
+        return q.next() ? q.value(0).toInt() : 0;
+    }
+
+    QSqlError setVersion(QSqlDatabase &db, Schema::File file, int version) const override
+    {
+        QSqlQuery q(db);
+        if (!q.prepare(ServerSql::writeVersion()))
+            return q.lastError();
+        q.addBindValue(Schema::fileName(file));
+        q.addBindValue(version);
+        if (!q.exec())
+            return q.lastError();
+        return {};
+    }
+};
+
+} // namespace
+
+const Dialect &Dialect::server()
+{
+    static const ServerDialect d;
+    return d;
+}
+
+namespace ServerSql {
+
+QStringList createStore()
+{
+    QStringList statements{QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm"), versionTable()};
+    const QString date = QStringLiteral("%1 ~ '^[0-9]{4}-[0-9]{2}-[0-9]{2}$'");
+    for (const Schema::Table *t : {&Schema::books(), &Schema::borrower(), &Schema::user()})
+        statements << QStringLiteral("CREATE TABLE %1 (%2 bigint GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY,"
+                                     " %3 integer NOT NULL DEFAULT 0, %4)")
+                          .arg(quoted(t->name), Id, Version,
+                               Schema::fieldDefinitions(*t, date).join(QStringLiteral(", ")));
+    statements << searchIndex(QStringLiteral("Title")) << searchIndex(QStringLiteral("Author"));
+    return statements;
+}
+
+QString lockForInstall()
+{
+    return QStringLiteral("SELECT pg_advisory_xact_lock(7461726)");
+}
+
+QString versionTable()
+{
+    return QStringLiteral("CREATE TABLE \"tallymere_version\" (\"store\" text PRIMARY KEY, \"version\" integer NOT NULL)");
+}
+
+QString readVersion()
+{
+    return QStringLiteral("SELECT \"version\" FROM \"tallymere_version\" WHERE \"store\" = ?");
+}
+
+QString writeVersion()
+{
+    return QStringLiteral("INSERT INTO \"tallymere_version\" (\"store\", \"version\") VALUES (?, ?)"
+                          " ON CONFLICT (\"store\") DO UPDATE SET \"version\" = excluded.\"version\"");
+}
+
+QStringList rebuildSearch()
+{
+    return {QStringLiteral("DROP INDEX IF EXISTS \"books_title_search\""),
+            QStringLiteral("DROP INDEX IF EXISTS \"books_author_search\""), searchIndex(QStringLiteral("Title")),
+            searchIndex(QStringLiteral("Author"))};
+}
+
+QString countSearchIndexes()
+{
+    return QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema()"
+                          " AND tablename = 'books' AND indexname IN ('books_title_search', 'books_author_search')");
+}
+
+QStringList followIdentities()
+{
+    QStringList statements;
+    for (const Schema::Table *t : {&Schema::books(), &Schema::borrower(), &Schema::user()})
+        statements << QStringLiteral("SELECT setval(pg_get_serial_sequence('%1', '%2'),"
+                                     " coalesce((SELECT max(%3) FROM %1), 0) + 1, false)")
+                          .arg(quoted(t->name), Schema::IdColumn, Id);
+    return statements;
+}
+
+} // namespace ServerSql

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "store/location.h"
+#include "store/schema.h"
+
+#include <QSqlError>
+#include <QStringList>
+
+class QSqlDatabase;
+
+// The PostgreSQL side of the store: one database holds the catalogue, the
+// loans and the accounts, with the same tables and exact field names as
+// the files, the hidden columns as an identity and a version, and the
+// catalogue's search index as pg_trgm indexes on Title and Author.
+namespace ServerSql {
+
+// How long a desk waits for a server that does not answer, in seconds.
+inline constexpr int ConnectTimeoutSeconds = 5;
+// How long a desk waits for a row or table another desk holds.
+inline constexpr int LockTimeoutMs = 2000;
+
+// Everything a new store needs, tables first; the rows are added after.
+QStringList createStore();
+// Makes sure no two desks set up the same database at once (ends with the
+// transaction that takes it).
+QString lockForInstall();
+QString versionTable();
+QString readVersion();
+QString writeVersion();
+// The search indexes built anew.
+QStringList rebuildSearch();
+// How many of the search indexes the catalogue has (2 when whole).
+QString countSearchIndexes();
+// Every hidden identity sequence moved past the rows copied in.
+QStringList followIdentities();
+
+} // namespace ServerSql

@@ -1,0 +1,378 @@
+// The SQLite side of the store: its dialect and its own statements.
+#include "store/dialect.h"
+#include "store/sql.h"
+#include "store/sqlitehandle.h"
+#include "store/sqlitesql.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+using Schema::quoted;
+using SqliteSql::configureFile;
+
+namespace {
+
+// The trigram index finds a text of three characters or more.
+constexpr int TrigramLength = 3;
+
+const QString SearchTable = QStringLiteral("books_search");
+const QStringList SearchTriggers{QStringLiteral("books_search_insert"), QStringLiteral("books_search_delete"),
+                                 QStringLiteral("books_search_update")};
+
+QString fold(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
+void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
+{
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QByteArray folded = fold(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+// `text` for LIKE with `\` as the escape: every character stands for itself.
+QString literalLike(const QString &text)
+{
+    QString like;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
+            like += QLatin1Char('\\');
+        like += c;
+    }
+    return like;
+}
+
+QString searchIndex()
+{
+    return QStringLiteral("CREATE VIRTUAL TABLE \"books_search\" USING fts5(\"Title\", \"Author\", content='books',"
+                          " content_rowid='rowid', tokenize='trigram case_sensitive 0')");
+}
+
+// The index is keyed on the identity column (books' rowid once it has one).
+QStringList searchTriggers(const QString &id)
+{
+    return {QStringLiteral("CREATE TRIGGER \"books_search_insert\" AFTER INSERT ON \"books\" BEGIN"
+                           " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
+                           " VALUES (new.%1, new.\"Title\", new.\"Author\"); END")
+                .arg(id),
+            QStringLiteral("CREATE TRIGGER \"books_search_delete\" AFTER DELETE ON \"books\" BEGIN"
+                           " INSERT INTO \"books_search\" (\"books_search\", rowid, \"Title\", \"Author\")"
+                           " VALUES ('delete', old.%1, old.\"Title\", old.\"Author\"); END")
+                .arg(id),
+            QStringLiteral("CREATE TRIGGER \"books_search_update\" AFTER UPDATE ON \"books\" BEGIN"
+                           " INSERT INTO \"books_search\" (\"books_search\", rowid, \"Title\", \"Author\")"
+                           " VALUES ('delete', old.%1, old.\"Title\", old.\"Author\");"
+                           " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
+                           " VALUES (new.%1, new.\"Title\", new.\"Author\"); END")
+                .arg(id)};
+}
+
+QString rebuildIndex()
+{
+    return QStringLiteral("INSERT INTO \"books_search\" (\"books_search\") VALUES ('rebuild')");
+}
+
+QString dateCheck()
+{
+    return QStringLiteral("length(%1) = 10 AND date(%1) = %1");
+}
+
+// The table moved into its shape with hidden columns: every row kept with
+// its rowid as its identity, so row order, bookmarks and the search index
+// stay as they were, and no later compaction of the file can renumber them.
+QStringList withHiddenColumns(const Schema::Table &table)
+{
+    const QString name = quoted(table.name);
+    const QString rebuilt = quoted(table.name + QStringLiteral("_rebuilt"));
+    QStringList fields;
+    for (const QString &f : table.fields)
+        fields << quoted(f);
+    const QString list = fields.join(QLatin1Char(','));
+    return {QStringLiteral("CREATE TABLE %1 (%2 INTEGER PRIMARY KEY, %3 INTEGER NOT NULL DEFAULT 0, %4)")
+                .arg(rebuilt, quoted(Schema::IdColumn), quoted(Schema::VersionColumn),
+                     Schema::fieldDefinitions(table, dateCheck()).join(QStringLiteral(", "))),
+            QStringLiteral("INSERT INTO %1 (%2, %3) SELECT rowid, %3 FROM %4 ORDER BY rowid")
+                .arg(rebuilt, quoted(Schema::IdColumn), list, name),
+            QStringLiteral("DROP TABLE %1").arg(name), QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, name)};
+}
+
+class SqliteDialect final : public Dialect
+{
+public:
+    StoreError::Engine engine() const override { return StoreError::Engine::Sqlite; }
+    QString driver() const override { return QStringLiteral("QSQLITE"); }
+
+    QSqlError configure(QSqlDatabase &db, const StoreLocation &location, Schema::File file) const override
+    {
+        const QString path = location.path(file);
+        // SQLite would quietly create a missing file; a missing store is an error.
+        if (!QFileInfo::exists(path))
+            return StoreError::make(StoreError::Kind::Missing,
+                                    QStringLiteral("The store %1 is missing.").arg(QDir::toNativeSeparators(path)),
+                                    QStringLiteral("unable to open database file"));
+        configureFile(db, path);
+        return {};
+    }
+
+    QSqlError prepare(QSqlDatabase &db) const override
+    {
+        // Opening reads nothing; a first read tells a damaged file or a
+        // folder where the journal cannot be made from a good store.
+        QSqlQuery probe(db);
+        if (!probe.exec(SqliteSql::countTables()) || !probe.next())
+            return probe.lastError();
+        // A save confirmed to the librarian is on the disk, even if the
+        // machine loses power right after.
+        if (QSqlQuery durable(db); !durable.exec(SqliteSql::durableSaves()))
+            return durable.lastError();
+        sqlite3 *sqlite = sqliteHandle(db);
+        if (!sqlite
+            || sqlite3_create_function(sqlite, "tallymere_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                       foldFunction, nullptr, nullptr)
+                   != SQLITE_OK)
+            return StoreError::make(StoreError::Kind::Failed, QStringLiteral("The text search could not be set up."));
+        return {};
+    }
+
+    QStringList columns(const QSqlDatabase &db, const QString &table) const override
+    {
+        QStringList names;
+        const QSqlRecord record = db.record(table);
+        for (int i = 0; i < record.count(); ++i)
+            names << record.fieldName(i);
+        return names;
+    }
+
+    bool hasTable(const QSqlDatabase &db, const QString &table) const override
+    {
+        QSqlQuery q(db);
+        q.prepare(SqliteSql::hasTable());
+        q.addBindValue(table);
+        return q.exec() && q.next() && q.value(0).toInt() > 0;
+    }
+
+    QString likeIgnoringCase(const QString &column) const override
+    {
+        return QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column);
+    }
+
+    QString insert(const QString &table, const QStringList &columns) const override
+    {
+        return Sql::insert(table, columns);
+    }
+
+    qint64 insertedId(QSqlQuery &query) const override
+    {
+        const QVariant id = query.lastInsertId();
+        return id.isValid() ? id.toLongLong() : -1;
+    }
+
+    QString from(const QString &table, const QString &through) const override
+    {
+        if (through.isEmpty())
+            return quoted(table);
+        return QStringLiteral("%1 JOIN %2 ON %2.%3 = %1.rowid").arg(quoted(through), quoted(table),
+                                                                    quoted(Schema::IdColumn));
+    }
+
+    QString key(const QString &table, const QString &through) const override
+    {
+        if (through.isEmpty())
+            return quoted(table) + QLatin1Char('.') + quoted(Schema::IdColumn);
+        return quoted(through) + QStringLiteral(".rowid");
+    }
+
+    Contains contains(const QString &field, const QString &text, Path path) const override
+    {
+        const QString column = quoted(field);
+        if (text.isEmpty())
+            return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
+        if (path == Path::Automatic)
+            path = text.size() >= TrigramLength ? Path::Index : Path::Scan;
+        // The index hands its rows over in identity order, so the first page
+        // of a common word costs no more than a rare one.
+        if (path == Path::Index)
+            return {QStringLiteral("\"books_search\" MATCH ?"),
+                    // An FTS5 phrase is quoted like an identifier.
+                    {QStringLiteral("%1 : %2").arg(field, quoted(text))}, SearchTable};
+        // SQLite's own LIKE ignores the case of ASCII letters at full speed;
+        // only a text with other letters needs the fold, row by row.
+        const QString pattern = QStringLiteral("%") + literalLike(fold(text)) + QStringLiteral("%");
+        bool ascii = true;
+        for (const QChar c : text)
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii)
+            return {QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString()};
+        return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString()};
+    }
+
+    int version(const QSqlDatabase &db, Schema::File, QSqlError *error) const override
+    {
+        QSqlQuery q(db);
+        if (!q.exec(SqliteSql::readVersion()) || !q.next()) {
+            if (error)
+                *error = q.lastError();
+            return -1;
+        }
+        return q.value(0).toInt();
+    }
+
+    QSqlError setVersion(QSqlDatabase &db, Schema::File, int version) const override
+    {
+        QSqlQuery q(db);
+        if (!q.exec(SqliteSql::writeVersion(version)))
+            return q.lastError();
+        return {};
+    }
+};
+
+} // namespace
+
+const Dialect &Dialect::sqlite()
+{
+    static const SqliteDialect d;
+    return d;
+}
+
+const Dialect &Dialect::of(const QSqlDatabase &db)
+{
+    return db.driverName() == server().driver() ? server() : sqlite();
+}
+
+const Dialect &Dialect::of(const StoreLocation &location)
+{
+    return location.isServer() ? server() : sqlite();
+}
+
+const Dialect &Dialect::of(StoreError::Engine engine)
+{
+    return engine == StoreError::Engine::Server ? server() : sqlite();
+}
+
+namespace SqliteSql {
+
+void configureFile(QSqlDatabase &db, const QString &path)
+{
+    db.setDatabaseName(path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+}
+
+QString createFirstShape(const Schema::Table &table)
+{
+    return QStringLiteral("CREATE TABLE %1 (%2)")
+        .arg(quoted(table.name), Schema::fieldDefinitions(table, dateCheck()).join(QStringLiteral(", ")));
+}
+
+const QList<Schema::Upgrade> &upgrades(Schema::File file)
+{
+    // Version 0 is the first store: exactly the tables of createFirstShape().
+    static const QList<Schema::Upgrade> transactions{
+        // 1: a trigram index over the two searched fields, kept in step with
+        // books by triggers whoever writes it.
+        {1, QStringList{searchIndex(), rebuildIndex()} + searchTriggers(QStringLiteral("rowid"))},
+        // 2: the hidden columns. Dropping the old table takes its triggers;
+        // they are made again on the identity, and the index is filled anew
+        // in case a compaction had already renumbered the rows under it.
+        {2, withHiddenColumns(Schema::books()) + searchTriggers(quoted(Schema::IdColumn))
+                + QStringList{rebuildIndex()}}};
+    static const QList<Schema::Upgrade> tallymere{
+        {1, withHiddenColumns(Schema::borrower()) + withHiddenColumns(Schema::user())}};
+    return file == Schema::File::Transactions ? transactions : tallymere;
+}
+
+QString readVersion()
+{
+    return QStringLiteral("PRAGMA user_version");
+}
+
+QString writeVersion(int version)
+{
+    return QStringLiteral("PRAGMA user_version = %1").arg(version);
+}
+
+QString countTables()
+{
+    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table'");
+}
+
+QString walJournal()
+{
+    return QStringLiteral("PRAGMA journal_mode=WAL");
+}
+
+QString rollbackJournal()
+{
+    return QStringLiteral("PRAGMA journal_mode=DELETE");
+}
+
+QString journalMode()
+{
+    return QStringLiteral("PRAGMA journal_mode");
+}
+
+QString durableSaves()
+{
+    return QStringLiteral("PRAGMA synchronous=FULL");
+}
+
+QString exclusiveLocking()
+{
+    return QStringLiteral("PRAGMA locking_mode=EXCLUSIVE");
+}
+
+QString integrityCheck()
+{
+    return QStringLiteral("PRAGMA integrity_check");
+}
+
+QString quickCheck()
+{
+    return QStringLiteral("PRAGMA quick_check");
+}
+
+QString searchIndexCheck()
+{
+    // rank = 1 also compares the index with the rows of books.
+    return QStringLiteral("INSERT INTO \"books_search\" (\"books_search\", rank) VALUES ('integrity-check', 1)");
+}
+
+QString hasTable()
+{
+    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
+}
+
+QString checkpoint()
+{
+    return QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)");
+}
+
+QString countSearchObjects()
+{
+    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = '%1')"
+                          " OR (type = 'trigger' AND tbl_name = 'books' AND name IN ('%2'))")
+        .arg(SearchTable, SearchTriggers.join(QStringLiteral("', '")));
+}
+
+int searchObjects()
+{
+    return int(SearchTriggers.size()) + 1;
+}
+
+QStringList rebuildSearch()
+{
+    QStringList statements;
+    for (const QString &trigger : SearchTriggers)
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(trigger));
+    statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(SearchTable)) << searchIndex()
+               << rebuildIndex() << searchTriggers(quoted(Schema::IdColumn));
+    return statements;
+}
+
+} // namespace SqliteSql

@@ -1,0 +1,148 @@
+#include "store/storeerror.h"
+
+namespace StoreError {
+
+namespace {
+
+const QString Tag = QStringLiteral("tallymere:");
+
+QString tagOf(Kind kind, const QString &engineCode)
+{
+    QString code = Tag + QString::number(int(kind));
+    if (!engineCode.isEmpty())
+        code += QLatin1Char(':') + engineCode;
+    return code;
+}
+
+// SQLite's primary result codes; extended codes keep them in the low byte.
+Kind sqliteKind(const QString &code)
+{
+    bool ok = false;
+    const int number = code.toInt(&ok);
+    if (!ok)
+        return Kind::Failed;
+    switch (number & 0xff) {
+    case 5:  // SQLITE_BUSY
+    case 6:  // SQLITE_LOCKED
+        return Kind::Busy;
+    case 8:  // SQLITE_READONLY
+        return Kind::ReadOnly;
+    case 11: // SQLITE_CORRUPT
+    case 26: // SQLITE_NOTADB
+        return Kind::Damaged;
+    case 10: // SQLITE_IOERR
+    case 14: // SQLITE_CANTOPEN
+        return Kind::CannotOpen;
+    case 19: // SQLITE_CONSTRAINT
+        return Kind::Refused;
+    default:
+        return Kind::Failed;
+    }
+}
+
+// PostgreSQL's SQLSTATE; a failure with none never reached the server.
+Kind serverKind(const QString &state, QSqlError::ErrorType type)
+{
+    if (state.isEmpty())
+        return type == QSqlError::ConnectionError || type == QSqlError::StatementError ? Kind::Unreachable
+                                                                                      : Kind::Failed;
+    const QString cls = state.left(2);
+    if (cls == QLatin1String("08") || state == QLatin1String("57P01") || state == QLatin1String("57P02")
+        || state == QLatin1String("57P03"))
+        return Kind::Unreachable;
+    if (state == QLatin1String("40001") || state == QLatin1String("40P01") || state == QLatin1String("55P03")
+        || state == QLatin1String("53300"))
+        return Kind::Busy;
+    if (state == QLatin1String("25006") || state == QLatin1String("42501"))
+        return Kind::ReadOnly;
+    if (state == QLatin1String("22001"))
+        return Kind::TooLong;
+    if (cls == QLatin1String("23"))
+        return Kind::Refused;
+    if (state == QLatin1String("42P01") || state == QLatin1String("42703") || state == QLatin1String("3D000"))
+        return Kind::Missing;
+    if (cls == QLatin1String("XX"))
+        return Kind::Damaged;
+    if (cls == QLatin1String("28"))
+        return Kind::CannotOpen;
+    return Kind::Failed;
+}
+
+QString sentenceFor(Kind kind, Engine engine, const QString &store)
+{
+    const bool server = engine == Engine::Server;
+    switch (kind) {
+    case Kind::Busy:
+        return server ? QStringLiteral("The server %1 is busy with another desk; try again in a moment.").arg(store)
+                      : QStringLiteral("The store %1 is busy with another program; try again in a moment.").arg(store);
+    case Kind::ReadOnly:
+        return QStringLiteral("The store %1 cannot be written.").arg(store);
+    case Kind::Damaged:
+        return QStringLiteral("The store %1 is damaged or is not a Tallymere database.").arg(store);
+    case Kind::CannotOpen:
+        return server ? QStringLiteral("The server %1 did not let this desk in; check the user name and the "
+                                       "password in ~/.pgpass.")
+                            .arg(store)
+                      : QStringLiteral("The store %1 cannot be opened: its folder must be readable and writable.")
+                            .arg(store);
+    case Kind::Unreachable:
+        return QStringLiteral("The server %1 cannot be reached; try again when it is back.").arg(store);
+    case Kind::Missing:
+        return server ? QStringLiteral("The server %1 holds no Tallymere store; set it up with tallymere-admin "
+                                       "use-server.")
+                            .arg(store)
+                      : QString();
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+Kind kind(const QSqlError &error)
+{
+    if (!error.isValid())
+        return Kind::None;
+    const QString code = error.nativeErrorCode();
+    if (!code.startsWith(Tag))
+        return Kind::Failed;
+    bool ok = false;
+    const int number = code.mid(Tag.size()).section(QLatin1Char(':'), 0, 0).toInt(&ok);
+    return ok && number > int(Kind::None) && number <= int(Kind::Failed) ? Kind(number) : Kind::Failed;
+}
+
+QSqlError make(Kind kind, const QString &sentence, const QString &detail)
+{
+    return QSqlError(detail, sentence, QSqlError::UnknownError, tagOf(kind, QString()));
+}
+
+QSqlError explain(Engine engine, const QString &store, const QSqlError &engineError)
+{
+    if (!engineError.isValid() || engineError.nativeErrorCode().startsWith(Tag))
+        return engineError;
+    const QString code = engineError.nativeErrorCode();
+    const Kind k = engine == Engine::Server ? serverKind(code, engineError.type()) : sqliteKind(code);
+    const QString detail = engineError.text().trimmed();
+    QString line = sentenceFor(k, engine, store);
+    if (line.isEmpty())
+        // The engine's own words are the clearest there are.
+        return QSqlError(engineError.driverText(), engineError.databaseText(), engineError.type(), tagOf(k, code));
+    return QSqlError(detail, line, engineError.type(), tagOf(k, code));
+}
+
+QString sentence(const QSqlError &error)
+{
+    QString line = error.databaseText().trimmed();
+    const QString detail = error.driverText().trimmed();
+    if (line.isEmpty())
+        line = detail;
+    else if (!detail.isEmpty() && !line.contains(detail))
+        line += QStringLiteral(" (%1)").arg(detail);
+    // One line, but runs of spaces kept: field names hold them.
+    line.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    line.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return line;
+}
+
+} // namespace StoreError
