@@ -5,6 +5,7 @@
 #include "store/backup.h"
 #include "store/database.h"
 #include "store/desklock.h"
+#include "store/location.h"
 #include "store/transfer.h"
 
 #include <QCommandLineParser>
@@ -104,6 +105,28 @@ struct Context {
     bool replace = false;
 };
 
+// The stores the desk of the data folder uses.
+bool locate(const Context &c, StoreLocation *stores, QString *error)
+{
+    *stores = DeskStore::of(c.data, error);
+    return stores->isValid();
+}
+
+// The commands that copy files do not yet know the server: they refuse
+// rather than work on the files the desk no longer uses.
+bool onFiles(const Context &c, QString *error)
+{
+    StoreLocation stores;
+    if (!locate(c, &stores, error))
+        return false;
+    if (!stores.isServer())
+        return true;
+    *error = QStringLiteral("This desk keeps its stores on the server %1; this command works on the store files only "
+                            "(use the server's own pg_dump, or use-local first).")
+                 .arg(stores.name(Schema::File::Tallymere));
+    return false;
+}
+
 QString storePath(const Context &c, Schema::File file)
 {
     return QDir(c.data).filePath(Schema::fileName(file));
@@ -145,6 +168,8 @@ int report(const Transfer::Outcome &outcome, const QString &done)
 
 int importMdb(const Context &c)
 {
+    if (QString error; !onFiles(c, &error))
+        return fail(error);
     MdbTableSource catalogue(c.arguments.at(0));
     MdbTableSource desk(c.arguments.at(1));
     for (MdbTableSource *source : {&catalogue, &desk})
@@ -161,6 +186,8 @@ int importMdb(const Context &c)
 
 int importBooks(const Context &c)
 {
+    if (QString error; !onFiles(c, &error))
+        return fail(error);
     ProgressLine progress;
     const Transfer::Outcome outcome = Transfer::importBooks(
         c.data, c.arguments.at(0), c.replace,
@@ -173,6 +200,8 @@ int importBooks(const Context &c)
 
 int exportTable(const Context &c, const Schema::Table &table)
 {
+    if (QString error; !onFiles(c, &error))
+        return fail(error);
     QString error;
     std::optional<DeskLock> lock;
     if (!needsFolder(c, &error) || !present(c, lock, &error))
@@ -188,6 +217,8 @@ int exportTable(const Context &c, const Schema::Table &table)
 
 int backup(const Context &c)
 {
+    if (QString error; !onFiles(c, &error))
+        return fail(error);
     QString error;
     std::optional<DeskLock> lock;
     if (!needsFolder(c, &error) || !present(c, lock, &error))
@@ -205,6 +236,8 @@ int backup(const Context &c)
 
 int restore(const Context &c)
 {
+    if (QString error; !onFiles(c, &error))
+        return fail(error);
     QStringList kept;
     const QSqlError failure = Backup::restore(c.data, c.arguments.at(0), &kept);
     if (failure.isValid())
@@ -218,18 +251,96 @@ int restore(const Context &c)
     return 0;
 }
 
+int checkServer(const StoreLocation &stores)
+{
+    // The server keeps its own pages whole; what can be out of order here is
+    // the store's shape: its version and its search indexes.
+    const QSqlError failure = Database::install(stores);
+    if (failure.isValid())
+        return fail(Database::sentence(failure));
+    QSqlError error;
+    const bool incomplete = Database::searchIsIncomplete(stores, &error);
+    if (error.isValid())
+        return fail(Database::sentence(error));
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
+        const bool ok = !(file == Schema::File::Transactions && incomplete);
+        print(stdout, QStringLiteral("%1 on %2: %3; schema version %4, this program's %4")
+                          .arg(Schema::fileName(file), stores.name(file),
+                               ok ? QStringLiteral("ok") : QStringLiteral("search index incomplete (run repair)"))
+                          .arg(Schema::currentVersion(file)));
+    }
+    return incomplete ? 1 : 0;
+}
+
 int check(const Context &c)
 {
     QString error;
     std::optional<DeskLock> lock;
     if (!needsFolder(c, &error) || !present(c, lock, &error))
         return fail(error);
+    StoreLocation stores;
+    if (!locate(c, &stores, &error))
+        return fail(error);
+    if (stores.isServer())
+        return checkServer(stores);
     bool healthy = true;
     for (const Backup::Finding &finding : Backup::check(c.data)) {
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
         healthy = healthy && finding.ok;
     }
     return healthy ? 0 : 1;
+}
+
+int repair(const Context &c)
+{
+    QString error;
+    StoreLocation stores;
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error))
+        return fail(error);
+    // No desk may search or save while the index is made anew.
+    const DeskLock alone(c.data, DeskLock::Kind::Exclusive);
+    if (!alone.isHeld())
+        return fail(alone.isBusy() ? QStringLiteral("A Tallymere desk program is running on %1; close it first.")
+                                         .arg(native(c.data))
+                                   : alone.errorText());
+    ProgressLine progress;
+    QString done;
+    const QSqlError failure = Database::repairSearch(stores, &done);
+    progress.finish();
+    if (failure.isValid())
+        return fail(Database::sentence(failure));
+    print(stdout, QStringLiteral("Repaired the catalogue %1: %2.").arg(stores.name(Schema::File::Transactions), done));
+    return 0;
+}
+
+int useServer(const Context &c)
+{
+    const QString connection = c.arguments.at(0);
+    const ServerOptions options = parseServerOptions(connection);
+    if (!options.ok())
+        return fail(options.error);
+    if (!options.password.isEmpty())
+        return fail(QStringLiteral("The address holds a password; it is never written into the desk's files. "
+                                   "Put it in ~/.pgpass (or a service file) and give the address without it."));
+    const StoreLocation stores = StoreLocation::server(connection);
+    // Connects, and sets up the store where the database has none.
+    if (const QSqlError failure = Database::install(stores); failure.isValid())
+        return fail(Database::sentence(failure));
+    QString error;
+    if (!DeskStore::useServer(c.data, connection, &error))
+        return fail(error);
+    print(stdout, QStringLiteral("The desk of %1 now keeps its stores on the server %2.")
+                      .arg(native(c.data), stores.name(Schema::File::Tallymere)));
+    return 0;
+}
+
+int useLocal(const Context &c)
+{
+    QString error;
+    if (!DeskStore::useFiles(c.data, &error))
+        return fail(error);
+    print(stdout, QStringLiteral("The desk of %1 now keeps its stores in its own files.").arg(native(c.data)));
+    return 0;
 }
 
 struct Command {
@@ -259,6 +370,13 @@ const QList<Command> &commands()
          QStringLiteral("puts the backup in DIR back, while no desk program runs"), restore},
         {QStringLiteral("check"), {}, false,
          QStringLiteral("checks each store and shows its schema version"), check},
+        {QStringLiteral("repair"), {}, false,
+         QStringLiteral("makes the catalogue's search index anew, while no desk program runs"), repair},
+        {QStringLiteral("use-server"), {QStringLiteral("ADDRESS")}, false,
+         QStringLiteral("keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"),
+         useServer},
+        {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
+         useLocal},
     };
     return list;
 }
