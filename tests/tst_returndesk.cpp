@@ -3,6 +3,8 @@
 // outside.
 #include "testsupport.h"
 
+#include "store/rowsource.h"
+
 #include "app/ui/clock.h"
 #include "app/ui/navigator.h"
 #include "app/ui/widgets.h"
@@ -296,6 +298,40 @@ private slots:
         QCOMPARE(shown(s), asShown(rows.first()));
         QCOMPARE(buttons(s), Browse);
         QVERIFY(penaltyIs(s, true));
+    }
+
+    void shouldRefuseToOverwriteALoanSavedAtAnotherDesk()
+    {
+        // GIVEN this desk editing the second loan, and another desk that
+        // records its return meanwhile
+        ReturnDeskScreen *s = editLoan();
+        QVERIFY(s);
+        complete(s, "Returned", true, "Lost", "12");
+        RowSource otherDesk(data->location(), Loans);
+        QVERIFY(otherDesk.open() && otherDesk.moveNext() && otherDesk.edit());
+        otherDesk.setValue(QStringLiteral("Remarks"), QStringLiteral("Returned"));
+        otherDesk.setValue(QStringLiteral("Condition"), QStringLiteral("Good"));
+        QVERIFY(otherDesk.update());
+        const QList<QVariantMap> stored = data->rows(DeskFile, Loans);
+
+        // WHEN this desk saves THEN it is refused in one box, nothing of it is
+        // written, and the loan is shown as the other desk stored it
+        s->cmdSave->click();
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QCOMPARE(dialogs->boxes.first().icon, Dialogs::Critical);
+        QVERIFY2(dialogs->boxes.first().text.startsWith(QStringLiteral("This loan was changed at another desk")),
+                 qPrintable(dialogs->boxes.first().text));
+        QCOMPARE(data->rows(DeskFile, Loans), stored);
+        QCOMPARE(shown(s), asShown(stored.last()));
+        QCOMPARE(buttons(s), Found);
+        QVERIFY(inputsAre(s, false));
+
+        // AND an edit of the loan as it now stands is saved
+        s->cmdEdit->click();
+        complete(s, QString(), true, "Damage", "12");
+        s->cmdSave->click();
+        QCOMPARE(dialogs->boxes.last().text, Updated);
+        QCOMPARE(data->rows(DeskFile, Loans).last().value("Condition").toString(), QStringLiteral("Damage"));
     }
 
     void shouldStoreNothingWhenAnEditIsDroppedOrLeft_data()
