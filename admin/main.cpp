@@ -334,6 +334,33 @@ int useServer(const Context &c)
     return 0;
 }
 
+int moveToServer(const Context &c)
+{
+    const QString connection = c.arguments.at(0);
+    const ServerOptions options = parseServerOptions(connection);
+    if (!options.ok())
+        return fail(options.error);
+    if (!options.password.isEmpty())
+        return fail(QStringLiteral("The address holds a password; it is never written into the desk's files. "
+                                   "Put it in ~/.pgpass (or a service file) and give the address without it."));
+    QString error;
+    if (!needsFolder(c, &error) || !onFiles(c, &error))
+        return fail(error);
+    std::optional<DeskLock> lock;
+    if (!present(c, lock, &error))
+        return fail(error);
+    ProgressLine progress;
+    const StoreLocation server = StoreLocation::server(connection);
+    const Transfer::Outcome outcome = Transfer::moveToServer(
+        c.data, server, c.replace, [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+    progress.finish();
+    if (outcome.ok() && !DeskStore::useServer(c.data, connection, &error))
+        return fail(error);
+    return report(outcome, QStringLiteral("Copied %1 rows into the server %2; this desk now keeps its stores there.")
+                               .arg(outcome.rows)
+                               .arg(server.name(Schema::File::Tallymere)));
+}
+
 int useLocal(const Context &c)
 {
     QString error;
@@ -375,6 +402,8 @@ const QList<Command> &commands()
         {QStringLiteral("use-server"), {QStringLiteral("ADDRESS")}, false,
          QStringLiteral("keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"),
          useServer},
+        {QStringLiteral("move-to-server"), {QStringLiteral("ADDRESS")}, true,
+         QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there"), moveToServer},
         {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
          useLocal},
     };

@@ -5,6 +5,7 @@
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/sql.h"
+#include "store/serversql.h"
 #include "store/sqlitesql.h"
 #include "store/sqlitehandle.h"
 
@@ -608,6 +609,92 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
                             .arg(why);
         return outcome;
     }
+    return outcome;
+}
+
+} // namespace Transfer
+
+namespace Transfer {
+
+Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, bool replace, const Progress &progress)
+{
+    Outcome outcome;
+    const StoreLocation files = StoreLocation::files(dataFolder);
+    for (const StoreLocation &where : {files, server})
+        if (const QSqlError failure = Database::install(where); failure.isValid()) {
+            outcome.error = engineText(failure);
+            return outcome;
+        }
+    Database::Connection to(server, Schema::File::Tallymere);
+    if (!to.open()) {
+        outcome.error = engineText(to.lastError());
+        return outcome;
+    }
+    QSqlDatabase target = to.database();
+    auto fail = [&](const QSqlError &error) {
+        target.rollback();
+        outcome.error = engineText(to.explain(error));
+        outcome.rows = 0;
+        return outcome;
+    };
+    if (!target.transaction())
+        return fail(target.lastError());
+    QSqlQuery loans(target);
+    if (!loans.exec(Sql::count(Schema::borrower().name, QString())) || !loans.next())
+        return fail(loans.lastError());
+    if (loans.value(0).toLongLong() > 0 && !replace) {
+        target.rollback();
+        outcome.needsReplace = true;
+        outcome.error = QStringLiteral("The server %1 already holds loans.").arg(to.name());
+        return outcome;
+    }
+    loans.finish();
+    const QStringList hidden{Schema::IdColumn, Schema::VersionColumn};
+    for (const Schema::Table *table : {&Schema::books(), &Schema::borrower(), &Schema::user()}) {
+        Database::Connection from(files, table->file);
+        if (!from.open()) {
+            target.rollback();
+            outcome.error = engineText(from.lastError());
+            return outcome;
+        }
+        QSqlQuery clear(target);
+        if (!clear.exec(Sql::deleteAll(table->name)))
+            return fail(clear.lastError());
+        // Every row keeps its identity and so its place in row order.
+        const QStringList columns = hidden + table->fields;
+        QSqlQuery read(from.database());
+        read.setForwardOnly(true);
+        if (!read.exec(Sql::selectAll(table->name, columns))) {
+            target.rollback();
+            outcome.error = engineText(from.explain(read.lastError()));
+            return outcome;
+        }
+        QSqlQuery insert(target);
+        if (!insert.prepare(Sql::insert(table->name, columns)))
+            return fail(insert.lastError());
+        qint64 rows = 0;
+        while (read.next()) {
+            for (int c = 0; c < columns.size(); ++c)
+                insert.addBindValue(read.value(c));
+            if (!insert.exec())
+                return fail(insert.lastError());
+            if (++rows % 1000 == 0 && progress)
+                progress(table->name, rows, -1);
+        }
+        if (read.lastError().isValid()) {
+            target.rollback();
+            outcome.error = engineText(from.explain(read.lastError()));
+            return outcome;
+        }
+        outcome.rows += rows;
+    }
+    for (const QString &statement : ServerSql::followIdentities()) {
+        QSqlQuery follow(target);
+        if (!follow.exec(statement))
+            return fail(follow.lastError());
+    }
+    if (!target.commit())
+        return fail(target.lastError());
     return outcome;
 }
 

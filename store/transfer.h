@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/location.h"
 #include "store/schema.h"
 
 #include <QString>
@@ -85,6 +86,13 @@ std::optional<QVariant> storedValue(const Schema::Table &table, const QString &f
 // `replace`, both stores are backed up first. An empty tblUser in `desk`
 // keeps the accounts the store has, so that someone can still log in.
 Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder, bool replace,
+                     const Progress &progress = {});
+
+// Copies the catalogue, the loans and the accounts of the files in
+// `dataFolder` into the server store `server` (set up there first where
+// missing), in one transaction, every row keeping its identity. Refused
+// (with needsReplace) when the server already holds loans, unless `replace`.
+Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, bool replace,
                      const Progress &progress = {});
 
 } // namespace Transfer

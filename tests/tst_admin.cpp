@@ -8,6 +8,7 @@
 #include "store/csv.h"
 #include "store/database.h"
 #include "store/location.h"
+#include "store/querysource.h"
 #include "store/rowsource.h"
 #include "store/desklock.h"
 #include "store/schema.h"
@@ -223,7 +224,43 @@ private slots:
         QTemporaryDir dir;
         const QString database = TestServer::freshDatabase();
         const QString address = TestServer::options() + QStringLiteral(" dbname=") + database;
-        Run run = admin(dir.path(), {QStringLiteral("use-server"), address});
+        // GIVEN a desk on its files with two loans, the first one gone again
+        QVERIFY(!Database::install(dir.path()).isValid());
+        {
+            RowSource loans(StoreLocation::files(dir.path()), QStringLiteral("tblBorrower"));
+            QVERIFY(loans.open());
+            for (const char *number : {"M-1", "M-2", "M-3"}) {
+                QVERIFY(loans.addNew());
+                loans.setValue(QStringLiteral("AccessionNumber"), QString::fromLatin1(number));
+                QVERIFY(loans.update());
+            }
+            QVERIFY(loans.moveFirst() && loans.edit());
+            loans.setValue(QStringLiteral("Remarks"), QStringLiteral("Returned"));
+            QVERIFY(loans.update());
+        }
+        // WHEN it moves to the server THEN every row comes along, in order,
+        // and the desk uses the server from now on
+        Run run = admin(dir.path(), {QStringLiteral("move-to-server"), address});
+        QVERIFY2(run.code == 0, qPrintable(run.errors.join('\n')));
+        {
+            QuerySource moved(DeskStore::of(dir.path()), QStringLiteral("tblBorrower"));
+            QVERIFY2(moved.open(), qPrintable(moved.lastError().text()));
+            moved.moveLast();
+            QCOMPARE(moved.model()->rowCount(), 3);
+            QCOMPARE(moved.value(QStringLiteral("AccessionNumber")).toString(), QStringLiteral("M-3"));
+            RowSource next(DeskStore::of(dir.path()), QStringLiteral("tblBorrower"));
+            QVERIFY(next.open() && next.addNew());
+            next.setValue(QStringLiteral("AccessionNumber"), QStringLiteral("M-4"));
+            QVERIFY2(next.update(), qPrintable(next.lastError().text())); // new rows follow the copied ones
+            QVERIFY(next.lastModified() > 3);
+        }
+        // AND a second move over the loans now there is refused without --replace
+        QCOMPARE(admin(dir.path(), {QStringLiteral("use-local")}).code, 0);
+        run = admin(dir.path(), {QStringLiteral("move-to-server"), address});
+        QVERIFY2(run.code > 0 && run.errors.first().contains("--replace"), qPrintable(run.errors.join('\n')));
+        QCOMPARE(admin(dir.path(), {QStringLiteral("use-local")}).code, 0);
+
+        run = admin(dir.path(), {QStringLiteral("use-server"), address});
         QVERIFY2(run.code == 0, qPrintable(run.errors.join('\n')));
         QCOMPARE(DeskStore::of(dir.path()).connection(), address);
         // The store was set up on the server, with its one account.
