@@ -12,6 +12,7 @@
 #include "store/booksearch.h"
 #include "store/querysource.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -94,6 +95,7 @@ void BooksScreen::createLayout()
     cmbSearch->setFont(boxFont);
     cmbSearch->addItems({QStringLiteral("Title"), QStringLiteral("Author")});
     cmbSearch->setCurrentIndex(-1);
+    fitPopupToItems(cmbSearch);
     lblSearch->setBuddy(cmbSearch);
     txtsearch = new QLineEdit(AeroGroupBox1);
     txtsearch->setObjectName(QStringLiteral("txtsearch"));
@@ -136,7 +138,9 @@ void BooksScreen::createLayout()
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 
+    // The open list is a window of its own that takes the keys itself.
     cmbSearch->installEventFilter(this);
+    cmbSearch->view()->installEventFilter(this);
     txtsearch->installEventFilter(this);
     connect(txtsearch, &QLineEdit::textChanged, this, &BooksScreen::search);
     connect(cmbSearch, &QComboBox::currentIndexChanged, this, [this] {
@@ -176,28 +180,24 @@ void BooksScreen::createMappings()
     showStartOfTexts();
 }
 
-bool BooksScreen::refuseListKey(const QKeyEvent *event)
+bool BooksScreen::isRefusedListKey(const QKeyEvent *event)
 {
     // The field is chosen with the mouse or the list's own arrows; a typed
-    // character, Enter or Escape is dropped with a beep.
+    // character, Enter or Escape is dropped.
     const int key = event->key();
     if (key == Qt::Key_Backspace)
         return false;
     const bool typed = !event->text().isEmpty() && !(event->modifiers() & Qt::ControlModifier)
                        && key != Qt::Key_Tab && key != Qt::Key_Backtab;
-    if (typed || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape) {
-        Dialogs::instance().beep();
-        return true;
-    }
-    return false;
+    return typed || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
 }
 
-void BooksScreen::searchBoxEntered(Qt::FocusReason reason)
+bool BooksScreen::searchBoxEntered(Qt::FocusReason reason)
 {
     // The focus coming back when a message box closes is not the user
     // entering the box again.
     if (m_warning || reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
-        return;
+        return true;
     if (cmbSearch->currentText().isEmpty()) {
         m_warning = true;
         Dialogs::instance().message(QStringLiteral("select category first"), QStringLiteral("search"),
@@ -205,19 +205,33 @@ void BooksScreen::searchBoxEntered(Qt::FocusReason reason)
         cmbSearch->setFocus(Qt::OtherFocusReason);
         txtsearch->clear();
         m_warning = false;
+        return txtsearch->hasFocus();
     }
     if (!txtsearch->text().isEmpty()) {
         // After the click that gave the focus, so the click keeps the selection.
         QTimer::singleShot(0, txtsearch, [box = txtsearch] { box->selectAll(); });
     }
+    return true;
 }
 
 bool BooksScreen::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cmbSearch && event->type() == QEvent::KeyPress)
-        return refuseListKey(static_cast<QKeyEvent *>(event));
+    if (watched == cmbSearch || watched == cmbSearch->view()) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // The open list picks on Enter already as a shortcut; claiming the
+        // key makes it arrive as a key press, refused there with a beep.
+        if (event->type() == QEvent::ShortcutOverride && isRefusedListKey(key)) {
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress && isRefusedListKey(key)) {
+            Dialogs::instance().beep();
+            return true;
+        }
+    }
+    // Sent away at once, the box must not go on to start its caret.
     if (watched == txtsearch && event->type() == QEvent::FocusIn)
-        searchBoxEntered(static_cast<QFocusEvent *>(event)->reason());
+        return !searchBoxEntered(static_cast<QFocusEvent *>(event)->reason());
     return QWidget::eventFilter(watched, event);
 }
 

@@ -55,8 +55,9 @@ private:
     void createSource();
     void createMappings();
 
-    bool refuseListKey(const QKeyEvent *event);
-    void searchBoxEntered(Qt::FocusReason reason);
+    static bool isRefusedListKey(const QKeyEvent *event);
+    // False when the box has sent the focus away again.
+    bool searchBoxEntered(Qt::FocusReason reason);
     void search();
     void print_report();
 

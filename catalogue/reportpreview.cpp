@@ -1,6 +1,7 @@
 #include "catalogue/reportpreview.h"
 
 #include "app/ui/dialogs.h"
+#include "app/ui/widgets.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -147,6 +148,7 @@ void ReportPreview::createLayout()
     m_zoomBox->addItem(QStringLiteral("Whole page"), WholePage);
     for (int level : ZoomLevels)
         m_zoomBox->addItem(QStringLiteral("%1%").arg(level), level);
+    fitPopupToItems(m_zoomBox);
     zoomLabel->setBuddy(m_zoomBox);
     m_print = makeButton(QStringLiteral("&Print..."), QStringLiteral("print"), QStringLiteral("Print"),
                          QStringLiteral("Print the report (Ctrl+P)"), this);

@@ -1,5 +1,7 @@
 #include "loans/loanvalues.h"
 
+#include "app/ui/widgets.h"
+
 #include <QComboBox>
 #include <QLineEdit>
 
@@ -56,6 +58,7 @@ void setUpList(QComboBox *list, const QStringList &items, const QString &initial
     list->setInsertPolicy(QComboBox::NoInsert);
     list->setMaxVisibleItems(int(items.size()));
     list->addItems(items);
+    fitPopupToItems(list);
     list->setCurrentIndex(-1);
     list->setEditText(initialText);
     // A picked item or a text shown from a row reads from its start even when

@@ -14,6 +14,59 @@ bool isSpecial(QChar c)
     return c == QLatin1Char(',') || c == QLatin1Char('"') || c == QLatin1Char('\n') || c == QLatin1Char('\r');
 }
 
+// The length of the longest start of `bytes` made of whole, valid UTF-8
+// characters. `invalid` tells whether an invalid byte ends it, rather than
+// a character cut off by the end of `bytes`.
+qsizetype validUtf8Length(QByteArrayView bytes, bool &invalid)
+{
+    invalid = false;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        const uchar lead = uchar(bytes.at(i));
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        // The second byte's range also rules out overlong forms, surrogates
+        // and code points beyond U+10FFFF.
+        int length = 0;
+        uchar low = 0x80, high = 0xbf;
+        if (lead >= 0xc2 && lead <= 0xdf)
+            length = 2;
+        else if (lead >= 0xe0 && lead <= 0xef)
+            length = 3, low = lead == 0xe0 ? 0xa0 : 0x80, high = lead == 0xed ? 0x9f : 0xbf;
+        else if (lead >= 0xf0 && lead <= 0xf4)
+            length = 4, low = lead == 0xf0 ? 0x90 : 0x80, high = lead == 0xf4 ? 0x8f : 0xbf;
+        if (length == 0) {
+            invalid = true;
+            return i;
+        }
+        for (int k = 1; k < length; ++k) {
+            if (i + k >= bytes.size())
+                return i;
+            const uchar b = uchar(bytes.at(i + k));
+            if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xbf)) {
+                invalid = true;
+                return i;
+            }
+        }
+        i += length;
+    }
+    return i;
+}
+
+// Line breaks as the reader counts them: LF, CRLF and a lone CR.
+qint64 lineBreaks(QStringView text)
+{
+    qint64 breaks = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\n')
+            || (text.at(i) == QLatin1Char('\r') && (i + 1 == text.size() || text.at(i + 1) != QLatin1Char('\n'))))
+            ++breaks;
+    }
+    return breaks;
+}
+
 } // namespace
 
 QList<QStringList> parse(const QString &text)
@@ -79,8 +132,17 @@ void appendField(QByteArray &out, QByteArrayView utf8)
     out += '"';
 }
 
-Reader::Reader(QIODevice *device) : m_device(device), m_decoder(QStringDecoder::Utf8)
+Reader::Reader(QIODevice *device) : m_device(device)
 {
+}
+
+bool Reader::failNotUtf8(QByteArrayView validBytes)
+{
+    // The fault lies past everything decoded so far: its line is the line
+    // being read plus the breaks still ahead of it.
+    const QString ahead = m_buffer.mid(m_pos) + QString::fromUtf8(validBytes.data(), validBytes.size());
+    const qint64 line = m_line + lineBreaks(ahead);
+    return fail(QStringLiteral("it is not UTF-8 text (line %1)").arg(line));
 }
 
 bool Reader::fail(const QString &text)
@@ -106,13 +168,19 @@ bool Reader::ensure(qsizetype count)
             return fail(QStringLiteral("it cannot be read (%1)").arg(m_device->errorString()));
         if (got == 0) {
             m_atEnd = true;
+            if (!m_pending.isEmpty())
+                return failNotUtf8({});
             break;
         }
-        bytes.resize(got);
-        m_bytesRead += bytes.size();
-        m_buffer += m_decoder.decode(bytes);
-        if (m_decoder.hasError())
-            return fail(QStringLiteral("it is not UTF-8 text (near line %1)").arg(m_line));
+        m_bytesRead += got;
+        // A character cut off by the end of the chunk waits for the next.
+        m_pending.append(bytes.constData(), got);
+        bool invalid = false;
+        const qsizetype valid = validUtf8Length(m_pending, invalid);
+        if (invalid)
+            return failNotUtf8(QByteArrayView(m_pending).first(valid));
+        m_buffer += QString::fromUtf8(m_pending.constData(), valid);
+        m_pending.remove(0, valid);
         if (!m_started && !m_buffer.isEmpty()) {
             m_started = true;
             if (m_buffer.at(0) == QChar(0xfeff))

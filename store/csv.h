@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-#include <QStringDecoder>
 #include <QStringList>
 
 class QIODevice;
@@ -39,7 +38,7 @@ public:
 
     // The next record, blank lines skipped. False at the end of the input,
     // or on a fault: then errorText() says what is wrong with the input and
-    // where, as a clause ("it is not UTF-8 text (near line 3)").
+    // where, as a clause ("it is not UTF-8 text (line 3)").
     bool next(QStringList &fields);
     QString errorText() const { return m_error; }
     // The line on which the record last read began, counted from 1.
@@ -51,9 +50,11 @@ private:
     // Makes sure `count` characters lie ahead unless the input ends first.
     bool ensure(qsizetype count);
     bool fail(const QString &text);
+    bool failNotUtf8(QByteArrayView validBytes);
 
     QIODevice *m_device;
-    QStringDecoder m_decoder;
+    // The bytes of a character cut off by the end of the last chunk.
+    QByteArray m_pending;
     QString m_buffer;
     qsizetype m_pos = 0;
     bool m_atEnd = false;

@@ -16,10 +16,36 @@ QString dateSeparator()
     return QStringLiteral("/");
 }
 
-QString shortDateFormat()
+QString localShortDateFormat()
 {
-    const QString sep = dateSeparator();
-    return QStringLiteral("M") + sep + QStringLiteral("d") + sep + QStringLiteral("yyyy");
+    // Qt's short formats shorten the year to two digits in some locales
+    // (dd.MM.yy, M/d/yy) and pad day and month there to a fixed width; the
+    // locales' own numeric dates with the full year (CLDR's year-month-day
+    // pattern: d.M.y, M/d/y, dd/MM/y) drop that padding with the short year.
+    const QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    const bool shortYear = !format.contains(QLatin1String("yyyy"));
+    QString out;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format.at(i);
+        if (c == QLatin1Char('\'')) { // quoted text stays as it is
+            const qsizetype close = format.indexOf(c, i + 1);
+            const qsizetype end = close < 0 ? format.size() : close + 1;
+            out += format.mid(i, end - i);
+            i = end;
+            continue;
+        }
+        qsizetype run = 1;
+        while (i + run < format.size() && format.at(i + run) == c)
+            ++run;
+        if (c == QLatin1Char('y'))
+            out += QStringLiteral("yyyy");
+        else if ((c == QLatin1Char('d') || c == QLatin1Char('M')) && run == 2 && shortYear)
+            out += c;
+        else
+            out += QString(run, c);
+        i += run;
+    }
+    return out;
 }
 
 QString shortDate(const QDate &date)

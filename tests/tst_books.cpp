@@ -11,6 +11,7 @@
 #include "catalogue/reportpreview.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
@@ -102,6 +103,38 @@ private slots:
         QCOMPARE(screen->cmbSearch->currentIndex(), -1);
         QTest::keyClick(screen->cmbSearch, Qt::Key_Down);
         QCOMPARE(screen->cmbSearch->currentText(), QStringLiteral("Title"));
+    }
+
+    void shouldRefuseTypedKeysAlsoInTheOpenList()
+    {
+        BooksScreen *screen = openBooks();
+        screen->cmbSearch->setFocus();
+        screen->cmbSearch->showPopup();
+        QAbstractItemView *view = screen->cmbSearch->view();
+        QTRY_VERIFY(view->isVisible());
+        for (Qt::Key key : {Qt::Key_A, Qt::Key_Return, Qt::Key_Space})
+            QTest::keyClick(view, key);
+        QCOMPARE(dialogs->beeps, 3);
+        QCOMPARE(screen->cmbSearch->currentText(), QString()); // nothing picked
+        QVERIFY(view->isVisible());
+        // The open list's own navigation keys still move through it.
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(view->currentIndex().row(), 1);
+        QCOMPARE(dialogs->beeps, 3);
+        screen->cmbSearch->hidePopup();
+    }
+
+    void shouldLeaveNoCaretInTheSearchBoxItSendsTheFocusFrom()
+    {
+        BooksScreen *screen = openBooks();
+        screen->Text22->setFocus();
+        const QImage idle = screen->txtsearch->grab().toImage();
+        QTest::keyClick(screen->Text22, Qt::Key_Tab);
+        QTest::keyClick(screen->cmbSearch, Qt::Key_Tab); // warned, sent back
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QTRY_VERIFY(screen->cmbSearch->hasFocus());
+        // A caret drawn in the box would make it differ from the idle box.
+        QCOMPARE(screen->txtsearch->grab().toImage(), idle);
     }
 
     void shouldShowTheFirstMatchOnEveryKeystroke_data()

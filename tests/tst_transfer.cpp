@@ -111,6 +111,34 @@ private slots:
         QCOMPARE(reader.bytesRead(), qint64(bytes.size()));
     }
 
+    void shouldNameTheLineOfAByteThatIsNotUtf8_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("line");
+        const QByteArray row("a,\"b\",\xc3\xa9t\xc3\xa9\r\n"); // one line, with two-byte characters
+        QTest::newRow("first line") << QByteArray("\xff\xfe,1\n") << 1;
+        QTest::newRow("third line") << row.repeated(2) + "x,\x80\n" << 3;
+        QTest::newRow("after blank lines and CRs") << QByteArray("a\n\n\rb\r\n\xc0\xaf\n") << 5;
+        QTest::newRow("inside a quoted field") << QByteArray("a\n\"b\nc\xed\xa0\x80\"\n") << 3;
+        QTest::newRow("cut off at the end") << row + "x,\xe6\x9d" << 2;
+        // Far beyond the first chunk the reader takes in.
+        QTest::newRow("line 5001") << row.repeated(5000) + "\xf5\n" << 5001;
+        QTest::newRow("line 5001, unread lines ahead") << row.repeated(5000) + "\xf5\n" + row.repeated(3000) << 5001;
+    }
+
+    void shouldNameTheLineOfAByteThatIsNotUtf8()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, line);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        Csv::Reader reader(&buffer);
+        QStringList row;
+        while (reader.next(row)) {
+        }
+        QCOMPARE(reader.errorText(), QStringLiteral("it is not UTF-8 text (line %1)").arg(line));
+    }
+
     void shouldTurnOldValuesIntoStoredText_data()
     {
         QTest::addColumn<QString>("table");
@@ -274,7 +302,7 @@ private slots:
         QTest::newRow("open quote") << QList<QStringList>{header, row} << QByteArray("x,\"y\n")
             << "The file %1 cannot be read as CSV: it ends inside the quoted field that begins on line 3.";
         QTest::newRow("not UTF-8") << QList<QStringList>{header} << QByteArray("\xff\xfe,1\n")
-            << "The file %1 cannot be read as CSV: it is not UTF-8 text (near line 1).";
+            << "The file %1 cannot be read as CSV: it is not UTF-8 text (line 2).";
         QTest::newRow("empty") << QList<QStringList>{} << QByteArray() << "The file %1 is empty: it has no header row.";
     }
 

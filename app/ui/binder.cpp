@@ -1,6 +1,6 @@
 #include "app/ui/binder.h"
 
-#include "store/recordsource.h"
+#include "store/rowsource.h"
 
 #include <QMetaProperty>
 #include <QWidget>
@@ -24,6 +24,13 @@ QVariant Binder::read(const QWidget *control)
     return property.isValid() ? property.read(control) : QVariant();
 }
 
+bool Binder::hasRowToShow() const
+{
+    // A new row being added counts, even in an empty table.
+    const auto *rows = qobject_cast<const RowSource *>(m_source);
+    return m_source->hasCurrent() || (rows && rows->editMode() == RowSource::Adding);
+}
+
 void Binder::show(Binding &binding)
 {
     QWidget *control = binding.control;
@@ -32,6 +39,13 @@ void Binder::show(Binding &binding)
     const QMetaProperty property = control->metaObject()->userProperty();
     if (!property.isValid())
         return;
+    // Until a row fills it, a control keeps its initial text ("Select
+    // section"); an empty table shows no row to replace it with.
+    if (!binding.filled && !hasRowToShow()) {
+        binding.shown = read(control);
+        return;
+    }
+    binding.filled = true;
     QVariant value = m_source->hasCurrent() ? m_source->value(binding.field) : QVariant();
     // An empty field shows as the control's empty value (no text, no date).
     if (value.isNull() || !value.convert(property.metaType()))

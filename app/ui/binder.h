@@ -26,8 +26,11 @@ private:
         QPointer<QWidget> control;
         QString field;
         QVariant shown;
+        // Whether a row has filled the control yet.
+        bool filled = false;
     };
 
+    bool hasRowToShow() const;
     void showCurrent();
     void handInChanges();
     void show(Binding &binding);

@@ -5,13 +5,39 @@
 
 #include "store/formats.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QLinearGradient>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
+
+void fitPopupToItems(QComboBox *list)
+{
+    auto fit = [list] {
+        // The items' own size hints are those of menu entries, not of their
+        // words; measure the words and leave room for the entry's margins.
+        QAbstractItemView *view = list->view();
+        const QFontMetrics metrics(view->font());
+        int words = 0;
+        for (int row = 0; row < list->count(); ++row)
+            words = qMax(words, metrics.horizontalAdvance(list->itemText(row)));
+        int width = words + 3 * metrics.averageCharWidth() + 2 * view->frameWidth() + 8;
+        if (list->count() > list->maxVisibleItems())
+            width += view->verticalScrollBar()->sizeHint().width();
+        view->setMinimumWidth(width);
+    };
+    QAbstractItemModel *model = list->model();
+    QObject::connect(model, &QAbstractItemModel::rowsInserted, list, fit);
+    QObject::connect(model, &QAbstractItemModel::rowsRemoved, list, fit);
+    QObject::connect(model, &QAbstractItemModel::dataChanged, list, fit);
+    QObject::connect(model, &QAbstractItemModel::modelReset, list, fit);
+    fit();
+}
 
 PushButton::PushButton(const QString &caption, QWidget *parent)
     : QPushButton(caption, parent)
@@ -96,7 +122,7 @@ DatePicker::DatePicker(QWidget *parent)
     : QDateEdit(parent)
 {
     setCalendarPopup(true);
-    setDisplayFormat(Formats::shortDateFormat());
+    setDisplayFormat(Formats::localShortDateFormat());
     setMinimumDate(NoDateMarker);
     setMaximumDate(QDate(9999, 12, 31));
     setSpecialValueText(QStringLiteral(" "));

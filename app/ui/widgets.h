@@ -5,7 +5,12 @@
 #include <QPushButton>
 #include <QWidget>
 
+class QComboBox;
 class QSvgRenderer;
+
+// Widens the drop-down of `list` to its longest item, so that no item is
+// cut however narrow the box; kept up as items come and go.
+void fitPopupToItems(QComboBox *list);
 
 // The push button every screen uses: one look, clicks only while enabled.
 class PushButton : public QPushButton
