@@ -36,14 +36,14 @@ class ControlsTest : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestData> data;
+    std::unique_ptr<DeskData> data;
     std::unique_ptr<FakeDialogs> dialogs;
 
 private slots:
     void initTestCase() { prepareTestApplication(); }
     void init()
     {
-        data = std::make_unique<TestData>();
+        data = std::make_unique<DeskData>();
         dialogs = std::make_unique<FakeDialogs>();
     }
     void cleanup()
