@@ -216,7 +216,8 @@ bool BooksScreen::searchBoxEntered(Qt::FocusReason reason)
 
 bool BooksScreen::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == cmbSearch || watched == cmbSearch->view()) {
+    const bool isKey = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
+    if (isKey && (watched == cmbSearch || watched == cmbSearch->view())) {
         auto *key = static_cast<QKeyEvent *>(event);
         // The open list picks on Enter already as a shortcut; claiming the
         // key makes it arrive as a key press, refused there with a beep.
