@@ -313,15 +313,23 @@ int repair(const Context &c)
     return 0;
 }
 
+// Why the server address cannot be kept in the desk's folder; empty when it can.
+QString refuseAddress(const QString &connection)
+{
+    const ServerOptions options = parseServerOptions(connection);
+    if (!options.ok())
+        return options.error;
+    if (!options.password.isEmpty())
+        return QStringLiteral("The address holds a password; it is never written into the desk's files. "
+                              "Put it in ~/.pgpass (or a service file) and give the address without it.");
+    return {};
+}
+
 int useServer(const Context &c)
 {
     const QString connection = c.arguments.at(0);
-    const ServerOptions options = parseServerOptions(connection);
-    if (!options.ok())
-        return fail(options.error);
-    if (!options.password.isEmpty())
-        return fail(QStringLiteral("The address holds a password; it is never written into the desk's files. "
-                                   "Put it in ~/.pgpass (or a service file) and give the address without it."));
+    if (const QString refused = refuseAddress(connection); !refused.isEmpty())
+        return fail(refused);
     const StoreLocation stores = StoreLocation::server(connection);
     // Connects, and sets up the store where the database has none.
     if (const QSqlError failure = Database::install(stores); failure.isValid())
@@ -337,12 +345,8 @@ int useServer(const Context &c)
 int moveToServer(const Context &c)
 {
     const QString connection = c.arguments.at(0);
-    const ServerOptions options = parseServerOptions(connection);
-    if (!options.ok())
-        return fail(options.error);
-    if (!options.password.isEmpty())
-        return fail(QStringLiteral("The address holds a password; it is never written into the desk's files. "
-                                   "Put it in ~/.pgpass (or a service file) and give the address without it."));
+    if (const QString refused = refuseAddress(connection); !refused.isEmpty())
+        return fail(refused);
     QString error;
     if (!needsFolder(c, &error) || !onFiles(c, &error))
         return fail(error);

@@ -552,16 +552,7 @@ bool Connection::open()
         return true;
     const Dialect &dialect = Dialect::of(m_location);
     QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driver(), m_name);
-    QSqlError error;
-    if (m_location.isServer())
-        error = dialect.configure(db, m_location, m_file);
-    else if (!QFileInfo::exists(m_path))
-        // SQLite would quietly create a missing file; a missing store is an error.
-        error = StoreError::make(StoreError::Kind::Missing,
-                                 QStringLiteral("The store %1 is missing.").arg(QDir::toNativeSeparators(m_path)),
-                                 QStringLiteral("unable to open database file"));
-    else
-        SqliteSql::configureFile(db, m_path);
+    QSqlError error = dialect.configure(db, m_location, m_path);
     if (!error.isValid() && !db.open())
         error = db.lastError();
     if (!error.isValid())

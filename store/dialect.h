@@ -31,9 +31,10 @@ public:
     // The Qt driver that speaks to the engine.
     virtual QString driver() const = 0;
 
-    // Points a new connection at `file` of `location`; an error when that
-    // store cannot be there (a missing file: the engine would make one).
-    virtual QSqlError configure(QSqlDatabase &db, const StoreLocation &location, Schema::File file) const = 0;
+    // Points a new connection at the store of `location` (on the files, the
+    // file at `path`); an error when that store cannot be there (a missing
+    // file: the engine would make one).
+    virtual QSqlError configure(QSqlDatabase &db, const StoreLocation &location, const QString &path) const = 0;
     // Readies a newly opened connection (durable saves, functions).
     virtual QSqlError prepare(QSqlDatabase &db) const = 0;
 

@@ -1,4 +1,5 @@
 // The PostgreSQL side of the store: its dialect and its own statements.
+#include "store/criterion.h"
 #include "store/dialect.h"
 #include "store/serversql.h"
 #include "store/sql.h"
@@ -12,18 +13,6 @@ namespace {
 
 const QString Id = quoted(Schema::IdColumn);
 const QString Version = quoted(Schema::VersionColumn);
-
-// `text` for LIKE with `\` as the escape: every character stands for itself.
-QString literalLike(const QString &text)
-{
-    QString like;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
-            like += QLatin1Char('\\');
-        like += c;
-    }
-    return like;
-}
 
 // A libpq option value, quoted where it needs it.
 QString optionValue(const QString &value)
@@ -49,7 +38,7 @@ public:
     StoreError::Engine engine() const override { return StoreError::Engine::Server; }
     QString driver() const override { return QStringLiteral("QPSQL"); }
 
-    QSqlError configure(QSqlDatabase &db, const StoreLocation &location, Schema::File) const override
+    QSqlError configure(QSqlDatabase &db, const StoreLocation &location, const QString &) const override
     {
         const ServerOptions o = parseServerOptions(location.connection());
         if (!o.ok())
@@ -139,7 +128,7 @@ public:
             return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
         // The trigram indexes serve ILIKE; the server folds letter case for
         // every script its locale knows.
-        return {likeIgnoringCase(column), {QStringLiteral("%") + literalLike(text) + QStringLiteral("%")}, QString()};
+        return {likeIgnoringCase(column), {QStringLiteral("%") + Criterion::toLike(Criterion::literal(text)) + QStringLiteral("%")}, QString()};
     }
 
     int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const override

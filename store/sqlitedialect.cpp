@@ -1,4 +1,6 @@
 // The SQLite side of the store: its dialect and its own statements.
+#include "store/booksearch.h"
+#include "store/criterion.h"
 #include "store/dialect.h"
 #include "store/sql.h"
 #include "store/sqlitehandle.h"
@@ -21,11 +23,6 @@ const QString SearchTable = QStringLiteral("books_search");
 const QStringList SearchTriggers{QStringLiteral("books_search_insert"), QStringLiteral("books_search_delete"),
                                  QStringLiteral("books_search_update")};
 
-QString fold(const QString &text)
-{
-    return text.toCaseFolded();
-}
-
 void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
     if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
@@ -33,20 +30,8 @@ void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
         return;
     }
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const QByteArray folded = fold(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
+    const QByteArray folded = BookSearch::fold(QString::fromUtf8(text, sqlite3_value_bytes(argv[0]))).toUtf8();
     sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
-}
-
-// `text` for LIKE with `\` as the escape: every character stands for itself.
-QString literalLike(const QString &text)
-{
-    QString like;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('%') || c == QLatin1Char('_') || c == QLatin1Char('\\'))
-            like += QLatin1Char('\\');
-        like += c;
-    }
-    return like;
 }
 
 QString searchIndex()
@@ -109,9 +94,8 @@ public:
     StoreError::Engine engine() const override { return StoreError::Engine::Sqlite; }
     QString driver() const override { return QStringLiteral("QSQLITE"); }
 
-    QSqlError configure(QSqlDatabase &db, const StoreLocation &location, Schema::File file) const override
+    QSqlError configure(QSqlDatabase &db, const StoreLocation &, const QString &path) const override
     {
-        const QString path = location.path(file);
         // SQLite would quietly create a missing file; a missing store is an error.
         if (!QFileInfo::exists(path))
             return StoreError::make(StoreError::Kind::Missing,
@@ -204,7 +188,7 @@ public:
                     {QStringLiteral("%1 : %2").arg(field, quoted(text))}, SearchTable};
         // SQLite's own LIKE ignores the case of ASCII letters at full speed;
         // only a text with other letters needs the fold, row by row.
-        const QString pattern = QStringLiteral("%") + literalLike(fold(text)) + QStringLiteral("%");
+        const QString pattern = QStringLiteral("%") + Criterion::toLike(Criterion::literal(BookSearch::fold(text))) + QStringLiteral("%");
         bool ascii = true;
         for (const QChar c : text)
             ascii = ascii && c.unicode() < 0x80;
