@@ -13,7 +13,7 @@
 #include "bench/benchsupport.h"
 #include "catalogue/booksscreen.h"
 #include "store/database.h"
-#include "store/querysource.h"
+#include "store/browsesource.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -10,7 +10,7 @@
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/booksearch.h"
-#include "store/querysource.h"
+#include "store/browsesource.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>
@@ -153,7 +153,7 @@ void BooksScreen::createLayout()
 
 void BooksScreen::createSource()
 {
-    adoLib = new QuerySource(m_stores, Schema::books().name, this);
+    adoLib = new BrowseSource(m_stores, Schema::books().name, this);
     adoLib->setObjectName(QStringLiteral("adoLib"));
     adoLib->setCaption(QStringLiteral("library books"));
     // The first books shown are those with a book number.

@@ -10,7 +10,7 @@ class PushButton;
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QuerySource;
+class BrowseSource;
 
 // frmBooks: the catalogue searched as the librarian types, by title or by
 // author, one book at a time in read-only fashion (nothing typed in the
@@ -21,7 +21,7 @@ class BooksScreen : public QWidget
 public:
     explicit BooksScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
-    QuerySource *adoLib = nullptr;
+    BrowseSource *adoLib = nullptr;
     NavigationBar *adoLibBar = nullptr;
     FramedPanel *AeroGroupBox1 = nullptr;
     QLabel *lblTitle = nullptr;

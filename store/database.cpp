@@ -175,6 +175,9 @@ QSqlError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int fr
         for (const QString &statement : step.statements)
             if (QSqlError e = exec(db, statement); e.isValid())
                 return e;
+        if (step.fill)
+            if (QSqlError e = step.fill(db); e.isValid())
+                return e;
     }
     return exec(db, SqliteSql::writeVersion(qMax(from, Schema::lastVersion(steps))));
 }
@@ -304,6 +307,16 @@ QSqlError installServer(QSqlDatabase &db, const QString &name)
                                             .arg(name, Schema::fileName(file))
                                             .arg(stored)
                                             .arg(Schema::currentVersion(file)));
+            // A catalogue of version 2 gains the short-text index.
+            if (file == Schema::File::Transactions && stored == 2) {
+                for (const QString &statement : ServerSql::addGrams())
+                    if (const QSqlError e = exec(db, statement); e.isValid())
+                        return e;
+                if (const QSqlError e = GramIndex::rebuild(db); e.isValid())
+                    return e;
+                if (const QSqlError e = dialect.setVersion(db, file, 3); e.isValid())
+                    return e;
+            }
         }
         return {};
     }
@@ -493,12 +506,16 @@ QSqlError repairSearch(const StoreLocation &location, QString *done, const Progr
             return connection.explain(e);
         }
     }
+    if (const QSqlError e = GramIndex::rebuild(db); e.isValid()) {
+        db.rollback();
+        return connection.explain(e);
+    }
     if (!db.commit())
         return connection.explain(db.lastError());
     if (done)
         *done = location.isServer()
                     ? QStringLiteral("the search indexes on Title and Author were built anew")
-                    : QStringLiteral("the search index was filled anew from books and its three triggers made again");
+                    : QStringLiteral("the search indexes were filled anew from books and their five triggers made again");
     return {};
 }
 
@@ -517,7 +534,7 @@ bool searchIsIncomplete(const StoreLocation &location, QSqlError *error)
             *error = connection.explain(q.lastError());
         return false;
     }
-    return q.value(0).toInt() < (server ? 2 : SqliteSql::searchObjects());
+    return q.value(0).toInt() < (server ? ServerSql::searchIndexes() : SqliteSql::searchObjects());
 }
 
 Connection::Connection(const QString &path)

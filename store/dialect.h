@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/gramindex.h"
 #include "store/location.h"
 #include "store/schema.h"
 #include "store/storeerror.h"
@@ -60,12 +61,15 @@ public:
     // The condition for rows of books whose `field` contains `text`
     // (already checked as a search field), letter case ignored, the text
     // matched literally; `through` names the index that drives the rows.
-    // `path` forces the index or the scan where the engine has both.
+    // `path` forces the index or the scan where the engine has both. A
+    // text too short for the trigram index may come with a narrowing: the
+    // blocks of rows where its matches can be (see GramIndex).
     enum class Path { Automatic, Index, Scan };
     struct Contains {
         QString where;
         QVariantList params;
         QString through;
+        GramIndex::Narrowing narrowing;
     };
     virtual Contains contains(const QString &field, const QString &text, Path path = Path::Automatic) const = 0;
 

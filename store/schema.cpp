@@ -73,8 +73,8 @@ bool isHidden(const QString &column)
 int currentVersion(File file)
 {
     // Transactions: 1 gave the catalogue its search index, 2 the hidden
-    // columns. Tallymere: 1 the hidden columns.
-    return file == File::Transactions ? 2 : 1;
+    // columns, 3 the index of short texts. Tallymere: 1 the hidden columns.
+    return file == File::Transactions ? 3 : 1;
 }
 
 int lastVersion(const QList<Upgrade> &steps)

@@ -4,6 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QSqlDatabase;
+class QSqlError;
+
 // The three tables of the two database files, with every field name exactly
 // as the screens and reports use it (inner runs of spaces included), and
 // the steps that bring an older store up to this program's version.
@@ -23,6 +28,8 @@ struct Table {
 struct Upgrade {
     int version;
     QStringList statements;
+    // Run after the statements, for what SQL alone would do too slowly.
+    std::function<QSqlError(QSqlDatabase &)> fill = {};
 };
 
 // Longest text a field may hold; the store refuses longer values.

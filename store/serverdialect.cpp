@@ -32,6 +32,25 @@ QString searchIndex(const QString &field)
         .arg(quoted(QStringLiteral("books_%1_search").arg(field.toLower())), quoted(field));
 }
 
+// The short-text index as on the files (see GramIndex): one trigger
+// function adds the pieces of a new or changed book.
+QStringList gramObjects()
+{
+    return {QStringLiteral("CREATE TABLE %1 (\"field\" text NOT NULL, \"gram\" text NOT NULL, \"block\" bigint NOT NULL,"
+                           " PRIMARY KEY (\"field\", \"gram\", \"block\"))")
+                .arg(quoted(GramIndex::Table)),
+            QStringLiteral("CREATE FUNCTION \"books_grams_add\"() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                           " INSERT INTO %1 (\"field\", \"gram\", \"block\")"
+                           " SELECT f.name, lower(substr(f.v, n, w.l)), NEW.%2 >> %3"
+                           " FROM (VALUES ('Title', NEW.\"Title\"), ('Author', NEW.\"Author\")) AS f(name, v),"
+                           " (VALUES (1), (2)) AS w(l), generate_series(1, coalesce(length(f.v), 0)) AS n"
+                           " WHERE n + w.l - 1 <= length(f.v) ON CONFLICT DO NOTHING; RETURN NULL; END $$")
+                .arg(quoted(GramIndex::Table), Id)
+                .arg(GramIndex::BlockBits),
+            QStringLiteral("CREATE TRIGGER \"books_grams_insert\" AFTER INSERT OR UPDATE OF \"Title\", \"Author\""
+                           " ON \"books\" FOR EACH ROW EXECUTE FUNCTION \"books_grams_add\"()")};
+}
+
 class ServerDialect final : public Dialect
 {
 public:
@@ -121,14 +140,20 @@ public:
         return quoted(table) + QLatin1Char('.') + Id;
     }
 
-    Contains contains(const QString &field, const QString &text, Path) const override
+    Contains contains(const QString &field, const QString &text, Path path) const override
     {
         const QString column = quoted(field);
         if (text.isEmpty())
             return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
         // The trigram indexes serve ILIKE; the server folds letter case for
-        // every script its locale knows.
-        return {likeIgnoringCase(column), {QStringLiteral("%") + Criterion::toLike(Criterion::literal(text)) + QStringLiteral("%")}, QString()};
+        // every script its locale knows. A text too short for a trigram is
+        // narrowed by the short-text index instead.
+        GramIndex::Narrowing narrowing;
+        if (path != Path::Scan && GramIndex::characters(text) <= GramIndex::Length)
+            narrowing = GramIndex::narrowing(field, text);
+        return {likeIgnoringCase(column),
+                {QStringLiteral("%") + Criterion::toLike(Criterion::literal(text)) + QStringLiteral("%")}, QString(),
+                narrowing};
     }
 
     int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const override
@@ -174,8 +199,13 @@ QStringList createStore()
                                      " %3 integer NOT NULL DEFAULT 0, %4)")
                           .arg(quoted(t->name), Id, Version,
                                Schema::fieldDefinitions(*t, date).join(QStringLiteral(", ")));
-    statements << searchIndex(QStringLiteral("Title")) << searchIndex(QStringLiteral("Author"));
+    statements << searchIndex(QStringLiteral("Title")) << searchIndex(QStringLiteral("Author")) << gramObjects();
     return statements;
+}
+
+QStringList addGrams()
+{
+    return gramObjects();
 }
 
 QString lockForInstall()
@@ -201,15 +231,27 @@ QString writeVersion()
 
 QStringList rebuildSearch()
 {
-    return {QStringLiteral("DROP INDEX IF EXISTS \"books_title_search\""),
-            QStringLiteral("DROP INDEX IF EXISTS \"books_author_search\""), searchIndex(QStringLiteral("Title")),
-            searchIndex(QStringLiteral("Author"))};
+    return QStringList{QStringLiteral("DROP INDEX IF EXISTS \"books_title_search\""),
+                       QStringLiteral("DROP INDEX IF EXISTS \"books_author_search\""),
+                       QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_insert\" ON \"books\""),
+                       QStringLiteral("DROP FUNCTION IF EXISTS \"books_grams_add\"()"),
+                       QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(GramIndex::Table)),
+                       searchIndex(QStringLiteral("Title")), searchIndex(QStringLiteral("Author"))}
+           + gramObjects();
 }
 
 QString countSearchIndexes()
 {
-    return QStringLiteral("SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema()"
-                          " AND tablename = 'books' AND indexname IN ('books_title_search', 'books_author_search')");
+    return QStringLiteral("SELECT (SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema()"
+                          " AND tablename = 'books' AND indexname IN ('books_title_search', 'books_author_search'))"
+                          " + (SELECT count(*) FROM pg_trigger t JOIN pg_class c ON c.oid = t.tgrelid"
+                          " WHERE c.relname = 'books' AND t.tgname = 'books_grams_insert' AND c.relnamespace ="
+                          " current_schema()::regnamespace)");
+}
+
+int searchIndexes()
+{
+    return 3;
 }
 
 QStringList followIdentities()

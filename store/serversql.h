@@ -27,10 +27,15 @@ QString lockForInstall();
 QString versionTable();
 QString readVersion();
 QString writeVersion();
-// The search indexes built anew.
+// The search indexes built anew (the short-text index is filled after,
+// see GramIndex::rebuild).
 QStringList rebuildSearch();
-// How many of the search indexes the catalogue has (2 when whole).
+// How many of the search indexes and triggers the catalogue has, and how
+// many it has when whole.
 QString countSearchIndexes();
+int searchIndexes();
+// What a store of version 2 lacks: the short-text index (to be filled).
+QStringList addGrams();
 // Every hidden identity sequence moved past the rows copied in.
 QStringList followIdentities();
 

@@ -20,8 +20,11 @@ namespace {
 constexpr int TrigramLength = 3;
 
 const QString SearchTable = QStringLiteral("books_search");
+const QString PositionsTable = QStringLiteral("books_gram_positions");
+const QStringList SearchTables{SearchTable, GramIndex::Table, PositionsTable};
 const QStringList SearchTriggers{QStringLiteral("books_search_insert"), QStringLiteral("books_search_delete"),
-                                 QStringLiteral("books_search_update")};
+                                 QStringLiteral("books_search_update"), QStringLiteral("books_grams_insert"),
+                                 QStringLiteral("books_grams_update")};
 
 void foldFunction(sqlite3_context *context, int, sqlite3_value **argv)
 {
@@ -57,6 +60,44 @@ QStringList searchTriggers(const QString &id)
                            " INSERT INTO \"books_search\" (rowid, \"Title\", \"Author\")"
                            " VALUES (new.%1, new.\"Title\", new.\"Author\"); END")
                 .arg(id)};
+}
+
+// The short-text index: a piece's row per block, and the triggers that
+// add the pieces of every new or changed book in plain SQL (so that any
+// tool writing the catalogue keeps it in step). A piece whose last book in
+// a block is changed or removed stays listed; the search then finds no
+// match there and looks on. The positions table lists every place a piece
+// can start in a field (fields hold 255 characters at most).
+QStringList gramTables()
+{
+    return {QStringLiteral("CREATE TABLE %1 (\"field\" TEXT NOT NULL, \"gram\" TEXT NOT NULL,"
+                           " \"block\" INTEGER NOT NULL, PRIMARY KEY (\"field\", \"gram\", \"block\")) WITHOUT ROWID")
+                .arg(quoted(GramIndex::Table)),
+            QStringLiteral("CREATE TABLE %1 (\"n\" INTEGER PRIMARY KEY)").arg(quoted(PositionsTable)),
+            QStringLiteral("INSERT INTO %1 (\"n\") WITH RECURSIVE p(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM p"
+                           " WHERE n < %2) SELECT n FROM p")
+                .arg(quoted(PositionsTable))
+                .arg(Schema::MaxTextLength)};
+}
+
+QStringList gramTriggers()
+{
+    QStringList pieces;
+    for (const QString &field : {QStringLiteral("Title"), QStringLiteral("Author")})
+        for (int length = 1; length <= GramIndex::Length; ++length)
+            pieces << QStringLiteral("SELECT '%1', lower(substr(new.%2, p.\"n\", %3)), new.%4 >> %5 FROM %6 p"
+                                     " WHERE p.\"n\" + %3 - 1 <= length(new.%2)")
+                          .arg(field, quoted(field))
+                          .arg(length)
+                          .arg(quoted(Schema::IdColumn))
+                          .arg(GramIndex::BlockBits)
+                          .arg(quoted(PositionsTable));
+    const QString add = QStringLiteral(" INSERT OR IGNORE INTO %1 (\"field\", \"gram\", \"block\") %2; END")
+                            .arg(quoted(GramIndex::Table), pieces.join(QStringLiteral(" UNION ")));
+    return {QStringLiteral("CREATE TRIGGER \"books_grams_insert\" AFTER INSERT ON \"books\" BEGIN") + add,
+            QStringLiteral("CREATE TRIGGER \"books_grams_update\" AFTER UPDATE OF \"Title\", \"Author\" ON"
+                           " \"books\" BEGIN")
+                + add};
 }
 
 QString rebuildIndex()
@@ -178,8 +219,12 @@ public:
         const QString column = quoted(field);
         if (text.isEmpty())
             return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
-        if (path == Path::Automatic)
-            path = text.size() >= TrigramLength ? Path::Index : Path::Scan;
+        const bool shortText = GramIndex::characters(text) < TrigramLength;
+        // A short text has no trigram; its index only narrows the scan.
+        const GramIndex::Narrowing narrowing =
+            shortText && path != Path::Scan ? GramIndex::narrowing(field, text) : GramIndex::Narrowing{};
+        if (path == Path::Automatic || shortText)
+            path = shortText ? Path::Scan : Path::Index;
         // The index hands its rows over in identity order, so the first page
         // of a common word costs no more than a rare one.
         if (path == Path::Index)
@@ -193,8 +238,8 @@ public:
         for (const QChar c : text)
             ascii = ascii && c.unicode() < 0x80;
         if (ascii)
-            return {QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString()};
-        return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString()};
+            return {QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString(), narrowing};
+        return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString(), narrowing};
     }
 
     int version(const QSqlDatabase &db, Schema::File, QSqlError *error) const override
@@ -265,7 +310,9 @@ const QList<Schema::Upgrade> &upgrades(Schema::File file)
         // they are made again on the identity, and the index is filled anew
         // in case a compaction had already renumbered the rows under it.
         {2, withHiddenColumns(Schema::books()) + searchTriggers(quoted(Schema::IdColumn))
-                + QStringList{rebuildIndex()}}};
+                + QStringList{rebuildIndex()}},
+        // 3: the index of short texts, filled from the books there are.
+        {3, gramTables() + gramTriggers(), [](QSqlDatabase &db) { return GramIndex::rebuild(db); }}};
     static const QList<Schema::Upgrade> tallymere{
         {1, withHiddenColumns(Schema::borrower()) + withHiddenColumns(Schema::user())}};
     return file == Schema::File::Transactions ? transactions : tallymere;
@@ -339,14 +386,14 @@ QString checkpoint()
 
 QString countSearchObjects()
 {
-    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = '%1')"
+    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name IN ('%1'))"
                           " OR (type = 'trigger' AND tbl_name = 'books' AND name IN ('%2'))")
-        .arg(SearchTable, SearchTriggers.join(QStringLiteral("', '")));
+        .arg(SearchTables.join(QStringLiteral("', '")), SearchTriggers.join(QStringLiteral("', '")));
 }
 
 int searchObjects()
 {
-    return int(SearchTriggers.size()) + 1;
+    return int(SearchTriggers.size() + SearchTables.size());
 }
 
 QStringList rebuildSearch()
@@ -354,8 +401,10 @@ QStringList rebuildSearch()
     QStringList statements;
     for (const QString &trigger : SearchTriggers)
         statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(trigger));
-    statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(SearchTable)) << searchIndex()
-               << rebuildIndex() << searchTriggers(quoted(Schema::IdColumn));
+    for (const QString &table : SearchTables)
+        statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(table));
+    statements << searchIndex() << rebuildIndex() << searchTriggers(quoted(Schema::IdColumn)) << gramTables()
+               << gramTriggers();
     return statements;
 }
 

@@ -170,7 +170,7 @@ private slots:
         Run run = admin(data.folder(), {QStringLiteral("check")});
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts),
-                 (QStringList{"Transactions.db: ok; schema version 2, this program's 2",
+                 (QStringList{"Transactions.db: ok; schema version 3, this program's 3",
                               "Tallymere.db: ok; schema version 1, this program's 1"}));
 
         // A catalogue from a newer program: nothing imported into it.
@@ -203,7 +203,7 @@ private slots:
         }
         QVERIFY(Database::searchIsIncomplete(data.location()));
         const Run run = admin(data.folder(), {QStringLiteral("repair")});
-        QVERIFY2(run.code == 0 && run.out.contains("three triggers"), qPrintable(run.out + run.errors.join('\n')));
+        QVERIFY2(run.code == 0 && run.out.contains("five triggers"), qPrintable(run.out + run.errors.join('\n')));
         QVERIFY(!Database::searchIsIncomplete(data.location()));
         QCOMPARE(admin(data.folder(), {QStringLiteral("check")}).code, 0);
     }
