@@ -73,6 +73,11 @@ public:
     };
     virtual Contains contains(const QString &field, const QString &text, Path path = Path::Automatic) const = 0;
 
+    // The triggers that keep the short-text index in step: made, or
+    // dropped for a bulk write after which the index is filled anew.
+    virtual QStringList gramTriggers() const = 0;
+    virtual QStringList dropGramTriggers() const = 0;
+
     // The store's schema version and its upgrade steps.
     virtual int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const = 0;
     virtual QSqlError setVersion(QSqlDatabase &db, Schema::File file, int version) const = 0;

@@ -1,5 +1,6 @@
 #include "store/gramindex.h"
 
+#include "store/dialect.h"
 #include "store/schema.h"
 
 #include <QHash>
@@ -210,6 +211,29 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
     flushBlock();
     writer.flush();
     return writer.error;
+}
+
+namespace {
+QSqlError run(QSqlDatabase &db, const QStringList &statements)
+{
+    for (const QString &statement : statements)
+        if (QSqlQuery q(db); !q.exec(statement))
+            return q.lastError();
+    return {};
+}
+} // namespace
+
+QSqlError suspend(QSqlDatabase &db)
+{
+    return run(db, Dialect::of(db).dropGramTriggers());
+}
+
+QSqlError resume(QSqlDatabase &db, const std::function<void(qint64)> &step)
+{
+    const Dialect &dialect = Dialect::of(db);
+    if (const QSqlError e = run(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
+        return e;
+    return rebuild(db, step);
 }
 
 } // namespace GramIndex

@@ -60,4 +60,11 @@ QList<Range> ranges(const QList<qint64> &ascendingBlocks);
 // called with the books read so far.
 QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step = {});
 
+// For a bulk write to books, inside the caller's transaction: suspend()
+// drops the triggers that keep the index in step (a piece row per
+// character of every book written would cost more than the write), and
+// resume() makes them again and fills the index anew.
+QSqlError suspend(QSqlDatabase &db);
+QSqlError resume(QSqlDatabase &db, const std::function<void(qint64)> &step = {});
+
 } // namespace GramIndex

@@ -144,7 +144,7 @@ public:
     {
         const QString column = quoted(field);
         if (text.isEmpty())
-            return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
+            return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString(), {}};
         // The trigram indexes serve ILIKE; the server folds letter case for
         // every script its locale knows. A text too short for a trigram is
         // narrowed by the short-text index instead.
@@ -154,6 +154,12 @@ public:
         return {likeIgnoringCase(column),
                 {QStringLiteral("%") + Criterion::toLike(Criterion::literal(text)) + QStringLiteral("%")}, QString(),
                 narrowing};
+    }
+
+    QStringList gramTriggers() const override { return {gramObjects().last()}; }
+    QStringList dropGramTriggers() const override
+    {
+        return {QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_insert\" ON \"books\"")};
     }
 
     int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const override

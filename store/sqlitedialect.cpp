@@ -218,7 +218,7 @@ public:
     {
         const QString column = quoted(field);
         if (text.isEmpty())
-            return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString()};
+            return {QStringLiteral("%1 IS NOT NULL").arg(column), {}, QString(), {}};
         const bool shortText = GramIndex::characters(text) < TrigramLength;
         // A short text has no trigram; its index only narrows the scan.
         const GramIndex::Narrowing narrowing =
@@ -230,7 +230,7 @@ public:
         if (path == Path::Index)
             return {QStringLiteral("\"books_search\" MATCH ?"),
                     // An FTS5 phrase is quoted like an identifier.
-                    {QStringLiteral("%1 : %2").arg(field, quoted(text))}, SearchTable};
+                    {QStringLiteral("%1 : %2").arg(field, quoted(text))}, SearchTable, {}};
         // SQLite's own LIKE ignores the case of ASCII letters at full speed;
         // only a text with other letters needs the fold, row by row.
         const QString pattern = QStringLiteral("%") + Criterion::toLike(Criterion::literal(BookSearch::fold(text))) + QStringLiteral("%");
@@ -240,6 +240,13 @@ public:
         if (ascii)
             return {QStringLiteral("%1 LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString(), narrowing};
         return {QStringLiteral("tallymere_fold(%1) LIKE ? ESCAPE '\\'").arg(column), {pattern}, QString(), narrowing};
+    }
+
+    QStringList gramTriggers() const override { return ::gramTriggers(); }
+    QStringList dropGramTriggers() const override
+    {
+        return {QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_insert\""),
+                QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_update\"")};
     }
 
     int version(const QSqlDatabase &db, Schema::File, QSqlError *error) const override
