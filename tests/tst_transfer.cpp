@@ -201,6 +201,59 @@ private slots:
         QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"1234"});
     }
 
+    // Run on the test server too (see CMakeLists.txt): the same import through
+    // either engine, one transaction for all three tables.
+    void shouldImportAnOldDeskIntoEitherEngineAtOnce()
+    {
+        TestData data;
+        insertLoan(data, QStringLiteral("KEEP-1"));
+        const QStringList books = data.column(CatalogueFile, Books, QStringLiteral("BookNumber"));
+        MemorySource catalogue, desk;
+        oldDesk(catalogue, desk);
+        // GIVEN loans in the stores THEN an import without replace is refused
+        Transfer::Outcome outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), false);
+        QVERIFY(outcome.needsReplace);
+        QCOMPARE(outcome.error, (data.onServer() ? QStringLiteral("The stores on the server %1")
+                                                       .arg(data.location().name(Schema::File::Tallymere))
+                                                 : QStringLiteral("The stores in %1").arg(data.folder()))
+                                    + QStringLiteral(" already hold 1 loan; nothing was imported."));
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
+
+        // A fault in the last table leaves the books and loans as they were.
+        QVariant &password = desk.tables[Users].rows.first()[1];
+        password = QByteArray("\x00\x01", 2);
+        outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
+        QVERIFY2(outcome.error.contains(QStringLiteral("binary data")), qPrintable(outcome.error));
+        QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), books);
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"Administrator"});
+
+        password = QStringLiteral(" Pass ");
+        outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
+        QVERIFY2(outcome.ok() && outcome.rows == 3, qPrintable(outcome.error));
+        QCOMPARE(data.column(CatalogueFile, Books, Cost), QStringList{"old " + Cost});
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"L AccessionNumber"});
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"1234"});
+        // The backup made first is a pair of store files on either engine.
+        QVERIFY(QDir(outcome.backup).exists(CatalogueFile) && QDir(outcome.backup).exists(DeskFile));
+        {
+            Database::Connection backedUp(QDir(outcome.backup).filePath(DeskFile));
+            QVERIFY(backedUp.open());
+            QSqlQuery q(backedUp.database());
+            QVERIFY(q.exec(QStringLiteral("SELECT AccessionNumber FROM tblBorrower")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("KEEP-1"));
+            QVERIFY(!q.next());
+        }
+        for (const Backup::Finding &finding : Backup::check(outcome.backup))
+            QVERIFY2(finding.ok, qPrintable(finding.text));
+        // The search index follows the imported catalogue.
+        QVERIFY(!Database::searchIsIncomplete(data.location()));
+        if (!data.onServer()) {
+            QSqlQuery q(data.observe(CatalogueFile));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO books_search (books_search, rank) VALUES ('integrity-check', 1)")));
+        }
+    }
+
     void shouldWriteNothingWhenAnOldTableIsMissingOrCannotBeKept_data()
     {
         QTest::addColumn<QString>("table");
