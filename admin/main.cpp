@@ -112,8 +112,8 @@ bool locate(const Context &c, StoreLocation *stores, QString *error)
     return stores->isValid();
 }
 
-// The commands that copy files do not yet know the server: they refuse
-// rather than work on the files the desk no longer uses.
+// Moving the files to a server starts from a desk that uses its files: one
+// already on a server would copy files it no longer uses over the server.
 bool onFiles(const Context &c, QString *error)
 {
     StoreLocation stores;
@@ -121,15 +121,16 @@ bool onFiles(const Context &c, QString *error)
         return false;
     if (!stores.isServer())
         return true;
-    *error = QStringLiteral("This desk keeps its stores on the server %1; this command works on the store files only "
-                            "(use the server's own pg_dump, or use-local first).")
+    *error = QStringLiteral("This desk keeps its stores on the server %1 already; use-local first.")
                  .arg(stores.name(Schema::File::Tallymere));
     return false;
 }
 
-QString storePath(const Context &c, Schema::File file)
+// How messages name the stores as a whole.
+QString storesName(const StoreLocation &stores)
 {
-    return QDir(c.data).filePath(Schema::fileName(file));
+    return stores.isServer() ? QStringLiteral("the stores on the server %1").arg(stores.name(Schema::File::Tallymere))
+                             : QStringLiteral("the stores in %1").arg(native(stores.folder()));
 }
 
 // Every command marks its presence as a desk program does, so that no
@@ -168,7 +169,9 @@ int report(const Transfer::Outcome &outcome, const QString &done)
 
 int importMdb(const Context &c)
 {
-    if (QString error; !onFiles(c, &error))
+    QString error;
+    StoreLocation stores;
+    if (!locate(c, &stores, &error))
         return fail(error);
     MdbTableSource catalogue(c.arguments.at(0));
     MdbTableSource desk(c.arguments.at(1));
@@ -177,38 +180,38 @@ int importMdb(const Context &c)
             return fail(source->errorText());
     ProgressLine progress;
     const Transfer::Outcome outcome =
-        Transfer::importTables(catalogue, desk, c.data, c.replace, [&](const QString &what, qint64 rows, double part) {
-            progress.report(what, rows, part);
-        });
+        Transfer::importTables(catalogue, desk, c.data, stores, c.replace,
+                               [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
     progress.finish();
-    return report(outcome, QStringLiteral("Imported %1 rows into the stores in %2.").arg(outcome.rows).arg(native(c.data)));
+    return report(outcome, QStringLiteral("Imported %1 rows into %2.").arg(outcome.rows).arg(storesName(stores)));
 }
 
 int importBooks(const Context &c)
 {
-    if (QString error; !onFiles(c, &error))
+    QString error;
+    StoreLocation stores;
+    if (!locate(c, &stores, &error))
         return fail(error);
     ProgressLine progress;
     const Transfer::Outcome outcome = Transfer::importBooks(
-        c.data, c.arguments.at(0), c.replace,
+        c.data, stores, c.arguments.at(0), c.replace,
         [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
     progress.finish();
     return report(outcome, QStringLiteral("Imported %1 books into %2.")
                                .arg(outcome.rows)
-                               .arg(native(storePath(c, Schema::File::Transactions))));
+                               .arg(stores.name(Schema::File::Transactions)));
 }
 
 int exportTable(const Context &c, const Schema::Table &table)
 {
-    if (QString error; !onFiles(c, &error))
-        return fail(error);
     QString error;
+    StoreLocation stores;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !present(c, lock, &error))
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
         return fail(error);
     ProgressLine progress;
     const Transfer::Outcome outcome = Transfer::exportTable(
-        storePath(c, table.file), table, c.arguments.at(0),
+        stores, table, c.arguments.at(0),
         [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
     progress.finish();
     return report(outcome,
@@ -217,13 +220,22 @@ int exportTable(const Context &c, const Schema::Table &table)
 
 int backup(const Context &c)
 {
-    if (QString error; !onFiles(c, &error))
-        return fail(error);
     QString error;
+    StoreLocation stores;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !present(c, lock, &error))
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
         return fail(error);
     ProgressLine progress;
+    if (stores.isServer()) {
+        const Transfer::Outcome outcome = Transfer::backUpServer(
+            stores, c.arguments.at(0),
+            [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+        progress.finish();
+        if (!outcome.ok())
+            return fail(outcome.error);
+        print(stdout, QStringLiteral("Backed up the stores into %1.").arg(native(outcome.backup)));
+        return 0;
+    }
     QString made;
     const QSqlError failure = Backup::backup(c.data, c.arguments.at(0), &made,
                                              [&](qint64 done, qint64 total) { progress.reportPages(done, total); });
@@ -234,10 +246,29 @@ int backup(const Context &c)
     return 0;
 }
 
+int restoreServer(const Context &c, const StoreLocation &stores)
+{
+    ProgressLine progress;
+    const Transfer::Outcome outcome = Transfer::restoreServer(
+        c.data, stores, c.arguments.at(0),
+        [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+    progress.finish();
+    if (!outcome.ok())
+        return fail(outcome.error);
+    print(stdout, QStringLiteral("Restored the stores on the server %1 from %2.")
+                      .arg(stores.name(Schema::File::Tallymere), native(c.arguments.at(0))));
+    print(stdout, QStringLiteral("The stores it replaced are kept as the backup %1.").arg(native(outcome.backup)));
+    return 0;
+}
+
 int restore(const Context &c)
 {
-    if (QString error; !onFiles(c, &error))
+    QString error;
+    StoreLocation stores;
+    if (!locate(c, &stores, &error))
         return fail(error);
+    if (stores.isServer())
+        return restoreServer(c, stores);
     QStringList kept;
     const QSqlError failure = Backup::restore(c.data, c.arguments.at(0), &kept);
     if (failure.isValid())

@@ -217,12 +217,8 @@ QString folderName(const QDateTime &when)
     return QStringLiteral("Tallymere-") + when.toString(QStringLiteral("yyyy-MM-dd-HHmmss"));
 }
 
-QSqlError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress,
-                 const QDateTime &when)
+QSqlError makeFolder(const QString &parent, const QDateTime &when, QString *made)
 {
-    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (!QFileInfo::exists(storePath(dataFolder, file)))
-            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(storePath(dataFolder, file))));
     if (!QDir().mkpath(parent))
         return failure(QStringLiteral("Cannot create the folder %1.").arg(native(parent)));
     // mkdir fails on a name already taken, so two backups in one second
@@ -237,6 +233,19 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
             return failure(QStringLiteral("Cannot create a backup folder in %1.").arg(native(parent)));
     }
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    *made = folder;
+    return {};
+}
+
+QSqlError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress,
+                 const QDateTime &when)
+{
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        if (!QFileInfo::exists(storePath(dataFolder, file)))
+            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(storePath(dataFolder, file))));
+    QString folder;
+    if (const QSqlError error = makeFolder(parent, when, &folder); error.isValid())
+        return error;
     qint64 donePages = 0;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         qint64 filePages = 0;
@@ -257,10 +266,9 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
     return {};
 }
 
-QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept, const QDateTime &when)
+QSqlError checkBackup(const QString &backupFolder)
 {
-    const QList<Schema::File> files{Schema::File::Transactions, Schema::File::Tallymere};
-    for (Schema::File file : files) {
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QString path = storePath(backupFolder, file);
         if (!QFileInfo::exists(path))
             return failure(QStringLiteral("The folder %1 is not a Tallymere backup: it holds no %2.")
@@ -271,6 +279,14 @@ QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStrin
             return failure(QStringLiteral("The backup %1 cannot be restored: %2.")
                                .arg(native(path), faults.join(QStringLiteral("; "))));
     }
+    return {};
+}
+
+QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept, const QDateTime &when)
+{
+    const QList<Schema::File> files{Schema::File::Transactions, Schema::File::Tallymere};
+    if (const QSqlError error = checkBackup(backupFolder); error.isValid())
+        return error;
 
     const DeskLock lock(dataFolder, DeskLock::Kind::Exclusive);
     if (!lock.isHeld())

@@ -31,6 +31,10 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
 // The name of a backup made at `when`.
 QString folderName(const QDateTime &when);
 
+// Makes a new owner-only folder inside `parent` for a backup made at
+// `when`, named by folderName (a number added if that name is taken).
+QSqlError makeFolder(const QString &parent, const QDateTime &when, QString *made);
+
 // Copies both stores of `dataFolder` into a new folder inside `parent`,
 // named for `when` (a number added if that name is taken); `*made` is its
 // path. Either both stores are copied or no folder is left.
@@ -45,6 +49,10 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
 // anything is touched.
 QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept,
                   const QDateTime &when = QDateTime::currentDateTime());
+
+// Whether `backupFolder` holds both stores, whole, and none made by a newer
+// program: the checks a restore makes before it touches anything.
+QSqlError checkBackup(const QString &backupFolder);
 
 struct Finding {
     Schema::File file;

@@ -270,4 +270,17 @@ QStringList followIdentities()
     return statements;
 }
 
+QString readSnapshot()
+{
+    return QStringLiteral("SET TRANSACTION ISOLATION LEVEL REPEATABLE READ, READ ONLY");
+}
+
+QString lockTables()
+{
+    QStringList names;
+    for (const Schema::Table *t : {&Schema::books(), &Schema::borrower(), &Schema::user()})
+        names << quoted(t->name);
+    return QStringLiteral("LOCK TABLE %1 IN EXCLUSIVE MODE").arg(names.join(QStringLiteral(", ")));
+}
+
 } // namespace ServerSql

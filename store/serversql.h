@@ -38,5 +38,11 @@ int searchIndexes();
 QStringList addGrams();
 // Every hidden identity sequence moved past the rows copied in.
 QStringList followIdentities();
+// The first statement of a transaction that reads the three tables as they
+// stood at one moment, writing nothing.
+QString readSnapshot();
+// Keeps every other desk from writing the three tables until the
+// transaction ends; they can still read them.
+QString lockTables();
 
 } // namespace ServerSql

@@ -4,6 +4,7 @@
 #include "store/csv.h"
 #include "store/database.h"
 #include "store/desklock.h"
+#include "store/dialect.h"
 #include "store/sql.h"
 #include "store/serversql.h"
 #include "store/sqlitesql.h"
@@ -16,6 +17,7 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QUuid>
 
 #include <charconv>
@@ -123,38 +125,165 @@ bool present(std::optional<DeskLock> &lock, const QString &dataFolder, QString *
     return false;
 }
 
-// Makes the stores in `dataFolder` ready to be written.
-bool installed(const QString &dataFolder, QString *error)
+// Makes the stores of `stores` ready to be written.
+bool installed(const StoreLocation &stores, QString *error)
 {
-    const QSqlError failure = Database::install(dataFolder);
+    const QSqlError failure = Database::install(stores);
     if (!failure.isValid())
         return true;
     *error = engineText(failure);
     return false;
 }
 
-// Backs both stores up before something is replaced.
-bool backUpFirst(const QString &dataFolder, Outcome &outcome)
+// Backs both stores up before something is replaced: the files as they
+// are, the server into a pair of files (see backUpServer).
+bool backUpFirst(const QString &dataFolder, const StoreLocation &stores, Outcome &outcome)
 {
-    const QSqlError error = Backup::backup(dataFolder, backupParent(dataFolder), &outcome.backup);
-    if (!error.isValid())
+    QString why;
+    if (stores.isServer()) {
+        const Outcome made = backUpServer(stores, backupParent(dataFolder));
+        outcome.backup = made.backup;
+        why = made.error;
+    } else if (const QSqlError error = Backup::backup(stores.folder(), backupParent(dataFolder), &outcome.backup);
+               error.isValid()) {
+        why = engineText(error);
+    }
+    if (why.isEmpty())
         return true;
-    outcome.error = QStringLiteral("Nothing was replaced, since no backup could be made first: %1")
-                        .arg(engineText(error));
+    outcome.error = QStringLiteral("Nothing was replaced, since no backup could be made first: %1").arg(why);
     return false;
 }
 
-qint64 loanCount(const QString &dataFolder, QString *error)
+// How messages name the stores as a whole.
+QString storesName(const StoreLocation &stores)
 {
-    Database::Connection desk(storePath(dataFolder, Schema::File::Tallymere));
+    return stores.isServer() ? QStringLiteral("The stores on the server %1").arg(stores.name(Schema::File::Tallymere))
+                             : QStringLiteral("The stores in %1").arg(native(stores.folder()));
+}
+
+qint64 loanCount(const StoreLocation &stores, QString *error)
+{
+    Database::Connection desk(stores, Schema::File::Tallymere);
     if (!openStore(desk, error))
         return -1;
     QSqlQuery q(desk.database());
     if (!q.exec(Sql::count(Schema::borrower().name, QString())) || !q.next()) {
-        *error = engineText(q.lastError());
+        *error = engineText(desk.explain(q.lastError()));
         return -1;
     }
     return q.value(0).toLongLong();
+}
+
+QString newerStore(const QString &name, int version, Schema::File file)
+{
+    return QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; this program knows "
+                          "version %3 at most.")
+        .arg(name)
+        .arg(version)
+        .arg(Schema::currentVersion(file));
+}
+
+// Replaces the rows of `table` on `to` with those of `from`, every row
+// keeping its identity and version, read as they come in row order.
+QString copyTable(const Database::Connection &from, const Database::Connection &to, const Schema::Table &table,
+                  qint64 *rows, const Progress &progress)
+{
+    QSqlDatabase source = from.database();
+    QSqlDatabase target = to.database();
+    QSqlQuery clear(target);
+    if (!clear.exec(Sql::deleteAll(table.name)))
+        return engineText(to.explain(clear.lastError()));
+    const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + table.fields;
+    QSqlQuery read(source);
+    read.setForwardOnly(true);
+    if (!read.exec(Sql::selectAll(table.name, columns)))
+        return engineText(from.explain(read.lastError()));
+    QSqlQuery insert(target);
+    if (!insert.prepare(Sql::insert(table.name, columns)))
+        return engineText(to.explain(insert.lastError()));
+    qint64 n = 0;
+    while (read.next()) {
+        for (int c = 0; c < columns.size(); ++c)
+            insert.bindValue(c, read.value(c));
+        if (!insert.exec())
+            return engineText(to.explain(insert.lastError()));
+        if (++n % ReportEvery == 0 && progress)
+            progress(table.name, n, -1);
+    }
+    if (read.lastError().isValid())
+        return engineText(from.explain(read.lastError()));
+    *rows += n;
+    return {};
+}
+
+// Writes the three tables as `server`'s open transaction sees them into a
+// new pair of store files in `folder`.
+QString writeBackup(const Database::Connection &server, const QString &folder, qint64 *rows, const Progress &progress)
+{
+    QSqlDatabase source = server.database();
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
+        QSqlError versionError;
+        const int version = Dialect::of(source).version(source, file, &versionError);
+        if (version < 0)
+            return engineText(server.explain(versionError));
+        if (version > Schema::currentVersion(file))
+            return newerStore(QStringLiteral("%1 (%2)").arg(server.name(), Schema::fileName(file)), version, file);
+        // A store as a desk makes it, its first rows then replaced.
+        const QString path = storePath(folder, file);
+        if (const QSqlError error = Database::installFile(path, file); error.isValid())
+            return engineText(error);
+        Database::Connection to(path);
+        QString error;
+        if (!openStore(to, &error))
+            return error;
+        QSqlDatabase target = to.database();
+        if (!target.transaction())
+            return engineText(to.explain(target.lastError()));
+        for (const Schema::Table *table : Schema::tables(file))
+            if (error = copyTable(server, to, *table, rows, progress); !error.isEmpty()) {
+                target.rollback();
+                return error;
+            }
+        if (!target.commit())
+            return engineText(to.explain(target.lastError()));
+    }
+    return {};
+}
+
+bool execOn(const Database::Connection &connection, const QString &sql, QString *error)
+{
+    QSqlQuery q(connection.database());
+    if (q.exec(sql))
+        return true;
+    *error = engineText(connection.explain(q.lastError()));
+    return false;
+}
+
+// Replaces every row on the server `to` (in its open transaction) with the
+// rows of the store files of `files`, identities kept.
+QString copyIntoServer(const Database::Connection &to, const StoreLocation &files, qint64 *rows,
+                       const Progress &progress)
+{
+    for (const Schema::Table *table : {&Schema::books(), &Schema::borrower(), &Schema::user()}) {
+        Database::Connection from(files, table->file);
+        QString error;
+        if (!openStore(from, &error))
+            return error;
+        if (error = copyTable(from, to, *table, rows, progress); !error.isEmpty())
+            return error;
+    }
+    QString error;
+    for (const QString &statement : ServerSql::followIdentities())
+        if (!execOn(to, statement, &error))
+            return error;
+    return {};
+}
+
+// Takes the server to this work alone: no install, move or restore
+// elsewhere, and no desk writing, until the transaction ends.
+bool takeServer(const Database::Connection &server, QString *error)
+{
+    return execOn(server, ServerSql::lockForInstall(), error) && execOn(server, ServerSql::lockTables(), error);
 }
 
 // One table to be filled from a source: for each field of `table`, the
@@ -318,32 +447,43 @@ std::optional<QVariant> storedValue(const Schema::Table &table, const QString &f
     return QVariant(text);
 }
 
-Outcome exportTable(const QString &storePath, const Schema::Table &table, const QString &csvPath,
+Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, const QString &csvPath,
                     const Progress &progress)
 {
     Outcome outcome;
-    if (!QFileInfo::exists(storePath)) {
-        outcome.error = QStringLiteral("The store %1 is missing.").arg(native(storePath));
-        return outcome;
+    const QString storePath = stores.path(table.file);
+    if (!stores.isServer()) {
+        if (!QFileInfo::exists(storePath)) {
+            outcome.error = QStringLiteral("The store %1 is missing.").arg(native(storePath));
+            return outcome;
+        }
+        QSqlError versionError;
+        const int version = Database::version(storePath, &versionError);
+        if (version < 0) {
+            outcome.error = engineText(versionError);
+            return outcome;
+        }
+        if (version > Schema::currentVersion(table.file)) {
+            outcome.error = newerStore(native(storePath), version, table.file);
+            return outcome;
+        }
     }
-    QSqlError versionError;
-    const int version = Database::version(storePath, &versionError);
-    if (version < 0) {
-        outcome.error = engineText(versionError);
-        return outcome;
-    }
-    if (version > Schema::currentVersion(table.file)) {
-        outcome.error = QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; this program knows "
-                                       "version %3 at most.")
-                            .arg(native(storePath))
-                            .arg(version)
-                            .arg(Schema::currentVersion(table.file));
-        return outcome;
-    }
-    Database::Connection store(storePath);
+    Database::Connection store(stores, table.file);
     if (!openStore(store, &outcome.error))
         return outcome;
     QSqlDatabase db = store.database();
+    if (stores.isServer()) {
+        QSqlError versionError;
+        const int version = Dialect::of(db).version(db, table.file, &versionError);
+        if (version < 0) {
+            outcome.error = engineText(store.explain(versionError));
+            return outcome;
+        }
+        if (version > Schema::currentVersion(table.file)) {
+            outcome.error = newerStore(store.name(), version, table.file);
+            return outcome;
+        }
+    }
     qint64 total = 0;
     {
         QSqlQuery count(db);
@@ -361,45 +501,77 @@ Outcome exportTable(const QString &storePath, const Schema::Table &table, const 
         out.cancelWriting();
         return outcome;
     };
-    QByteArray chunk = Csv::line(table.fields).toUtf8();
-    // Straight from the engine's UTF-8 to the file's: a million rows pass
-    // through here, and Qt's values would cost a conversion each way.
-    sqlite3 *handle = sqliteHandle(db);
-    if (!handle) {
-        outcome.error = QStringLiteral("The database engine is not SQLite.");
+    const auto readFailed = [&](const QSqlError &error) {
+        outcome.error = engineText(store.explain(error));
+        out.cancelWriting();
+        outcome.rows = 0;
         return outcome;
-    }
-    sqlite3_stmt *raw = nullptr;
-    const QByteArray select = Sql::selectAll(table.name, table.fields).toUtf8();
-    int rc = sqlite3_prepare_v2(handle, select.constData(), int(select.size()), &raw, nullptr);
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
-    const int width = int(table.fields.size());
-    while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
-        for (int i = 0; i < width; ++i) {
-            if (i > 0)
-                chunk += ',';
-            if (sqlite3_column_type(raw, i) == SQLITE_NULL)
-                continue;
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
-            Csv::appendField(chunk, text ? QByteArrayView(text, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0));
-        }
+    };
+    QByteArray chunk = Csv::line(table.fields).toUtf8();
+    // After each row: the chunk goes out when full, and progress is told.
+    const auto rowDone = [&] {
         chunk += "\r\n";
         if (chunk.size() >= WriteChunk) {
             if (out.write(chunk) != chunk.size())
-                return writeFailed();
+                return false;
             chunk.clear();
         }
         if (++outcome.rows % ReportEvery == 0 && progress)
             progress(table.name, outcome.rows, total > 0 ? double(outcome.rows) / double(total) : -1);
-        rc = SQLITE_OK;
-    }
-    if (rc != SQLITE_DONE) {
-        outcome.error = engineText(Database::explain(
-            storePath, QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError,
-                                 QString::number(sqlite3_errcode(handle)))));
-        out.cancelWriting();
-        outcome.rows = 0;
-        return outcome;
+        return true;
+    };
+    const QString select = Sql::selectAll(table.name, table.fields);
+    const int width = int(table.fields.size());
+    if (stores.isServer()) {
+        // Forward only, the driver hands the rows over one at a time.
+        QSqlQuery read(db);
+        read.setForwardOnly(true);
+        if (!read.exec(select))
+            return readFailed(read.lastError());
+        while (read.next()) {
+            for (int i = 0; i < width; ++i) {
+                if (i > 0)
+                    chunk += ',';
+                const QVariant value = read.value(i);
+                if (value.isNull())
+                    continue;
+                const QByteArray text = value.toString().toUtf8();
+                Csv::appendField(chunk, text.isEmpty() ? QByteArrayView("", 0) : QByteArrayView(text));
+            }
+            if (!rowDone())
+                return writeFailed();
+        }
+        if (read.lastError().isValid())
+            return readFailed(read.lastError());
+    } else {
+        // Straight from the engine's UTF-8 to the file's: a million rows
+        // pass through here, and Qt's values would cost a conversion each way.
+        sqlite3 *handle = sqliteHandle(db);
+        if (!handle) {
+            outcome.error = QStringLiteral("The database engine is not SQLite.");
+            return outcome;
+        }
+        sqlite3_stmt *raw = nullptr;
+        const QByteArray statementText = select.toUtf8();
+        int rc = sqlite3_prepare_v2(handle, statementText.constData(), int(statementText.size()), &raw, nullptr);
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+            for (int i = 0; i < width; ++i) {
+                if (i > 0)
+                    chunk += ',';
+                if (sqlite3_column_type(raw, i) == SQLITE_NULL)
+                    continue;
+                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
+                Csv::appendField(chunk,
+                                 text ? QByteArrayView(text, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0));
+            }
+            if (!rowDone())
+                return writeFailed();
+            rc = SQLITE_OK;
+        }
+        if (rc != SQLITE_DONE)
+            return readFailed(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)),
+                                        QSqlError::StatementError, QString::number(sqlite3_errcode(handle))));
     }
     if (out.write(chunk) != chunk.size())
         return writeFailed();
@@ -410,7 +582,8 @@ Outcome exportTable(const QString &storePath, const Schema::Table &table, const 
     return outcome;
 }
 
-Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool replace, const Progress &progress)
+Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, const QString &csvPath, bool replace,
+                    const Progress &progress)
 {
     Outcome outcome;
     const Schema::Table &books = Schema::books();
@@ -461,11 +634,11 @@ Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool repl
     }
 
     std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error) || !installed(dataFolder, &outcome.error))
+    if (!present(lock, dataFolder, &outcome.error) || !installed(stores, &outcome.error))
         return outcome;
-    if (replace && !backUpFirst(dataFolder, outcome))
+    if (replace && !backUpFirst(dataFolder, stores, outcome))
         return outcome;
-    Database::Connection store(storePath(dataFolder, Schema::File::Transactions));
+    Database::Connection store(stores, Schema::File::Transactions);
     if (!openStore(store, &outcome.error))
         return outcome;
     QSqlDatabase db = store.database();
@@ -514,12 +687,12 @@ Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool repl
         return unreadable();
     }
     if (!db.commit())
-        return fail(engineText(Database::explain(store.path(), db.lastError())));
+        return fail(engineText(store.explain(db.lastError())));
     return outcome;
 }
 
-Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder, bool replace,
-                     const Progress &progress)
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
+                     const StoreLocation &stores, bool replace, const Progress &progress)
 {
     Outcome outcome;
     Plan books, loans, users;
@@ -532,42 +705,49 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
     }
 
     std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error) || !installed(dataFolder, &outcome.error))
+    if (!present(lock, dataFolder, &outcome.error) || !installed(stores, &outcome.error))
         return outcome;
-    const qint64 held = loanCount(dataFolder, &outcome.error);
+    const qint64 held = loanCount(stores, &outcome.error);
     if (held < 0)
         return outcome;
     if (held > 0 && !replace) {
         outcome.needsReplace = true;
-        outcome.error = QStringLiteral("The stores in %1 already hold %2 loan%3; nothing was imported.")
-                            .arg(native(dataFolder))
+        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
+                            .arg(storesName(stores))
                             .arg(held)
                             .arg(held == 1 ? QString() : QStringLiteral("s"));
         return outcome;
     }
-    if (replace && !backUpFirst(dataFolder, outcome))
+    if (replace && !backUpFirst(dataFolder, stores, outcome))
         return outcome;
 
-    Database::Connection catalogueStore(storePath(dataFolder, Schema::File::Transactions));
-    Database::Connection deskStore(storePath(dataFolder, Schema::File::Tallymere));
-    if (!openStore(catalogueStore, &outcome.error) || !openStore(deskStore, &outcome.error))
+    // On the server one database holds all three tables: one connection,
+    // one transaction.
+    const bool shared = stores.isServer();
+    Database::Connection catalogueStore(stores, Schema::File::Transactions);
+    std::optional<Database::Connection> ownDeskStore;
+    if (!shared)
+        ownDeskStore.emplace(stores, Schema::File::Tallymere);
+    const Database::Connection &deskStore = shared ? catalogueStore : *ownDeskStore;
+    if (!openStore(catalogueStore, &outcome.error) || (!shared && !openStore(*ownDeskStore, &outcome.error)))
         return outcome;
     QSqlDatabase catalogueDb = catalogueStore.database();
     QSqlDatabase deskDb = deskStore.database();
     // Both stores are written before either is committed, so that a fault
     // anywhere leaves both as they were.
     if (!catalogueDb.transaction()) {
-        outcome.error = engineText(catalogueDb.lastError());
+        outcome.error = engineText(catalogueStore.explain(catalogueDb.lastError()));
         return outcome;
     }
-    if (!deskDb.transaction()) {
+    if (!shared && !deskDb.transaction()) {
         catalogueDb.rollback();
-        outcome.error = engineText(deskDb.lastError());
+        outcome.error = engineText(deskStore.explain(deskDb.lastError()));
         return outcome;
     }
     const auto fail = [&](const QString &error) {
         catalogueDb.rollback();
-        deskDb.rollback();
+        if (!shared)
+            deskDb.rollback();
         outcome.error = error;
         outcome.rows = 0;
         return outcome;
@@ -600,9 +780,9 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
         return fail(error);
 
     if (!catalogueDb.commit())
-        return fail(engineText(Database::explain(catalogueStore.path(), catalogueDb.lastError())));
-    if (!deskDb.commit()) {
-        const QString why = engineText(Database::explain(deskStore.path(), deskDb.lastError()));
+        return fail(engineText(catalogueStore.explain(catalogueDb.lastError())));
+    if (!shared && !deskDb.commit()) {
+        const QString why = engineText(deskStore.explain(deskDb.lastError()));
         deskDb.rollback();
         outcome.rows = 0;
         outcome.error = QStringLiteral("The catalogue was imported, but the loans and accounts could not be: %1")
@@ -621,80 +801,142 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
     Outcome outcome;
     const StoreLocation files = StoreLocation::files(dataFolder);
     for (const StoreLocation &where : {files, server})
-        if (const QSqlError failure = Database::install(where); failure.isValid()) {
-            outcome.error = engineText(failure);
+        if (!installed(where, &outcome.error))
             return outcome;
-        }
     Database::Connection to(server, Schema::File::Tallymere);
-    if (!to.open()) {
-        outcome.error = engineText(to.lastError());
+    if (!openStore(to, &outcome.error))
         return outcome;
-    }
     QSqlDatabase target = to.database();
-    auto fail = [&](const QSqlError &error) {
+    auto fail = [&](const QString &error) {
         target.rollback();
-        outcome.error = engineText(to.explain(error));
+        outcome.error = error;
         outcome.rows = 0;
         return outcome;
     };
     if (!target.transaction())
-        return fail(target.lastError());
-    QSqlQuery loans(target);
-    if (!loans.exec(Sql::count(Schema::borrower().name, QString())) || !loans.next())
-        return fail(loans.lastError());
-    if (loans.value(0).toLongLong() > 0 && !replace) {
-        target.rollback();
-        outcome.needsReplace = true;
-        outcome.error = QStringLiteral("The server %1 already holds loans.").arg(to.name());
+        return fail(engineText(to.explain(target.lastError())));
+    QString error;
+    if (!takeServer(to, &error))
+        return fail(error);
+    {
+        QSqlQuery loans(target);
+        if (!loans.exec(Sql::count(Schema::borrower().name, QString())) || !loans.next())
+            return fail(engineText(to.explain(loans.lastError())));
+        if (loans.value(0).toLongLong() > 0 && !replace) {
+            target.rollback();
+            outcome.needsReplace = true;
+            outcome.error = QStringLiteral("The server %1 already holds loans.").arg(to.name());
+            return outcome;
+        }
+    }
+    if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
+        return fail(error);
+    if (!target.commit())
+        return fail(engineText(to.explain(target.lastError())));
+    return outcome;
+}
+
+Outcome backUpServer(const StoreLocation &server, const QString &parent, const Progress &progress)
+{
+    Outcome outcome;
+    Database::Connection from(server, Schema::File::Tallymere);
+    if (!openStore(from, &outcome.error))
+        return outcome;
+    QSqlDatabase db = from.database();
+    // One snapshot for all three tables: the loans agree with the books
+    // and the accounts, whatever the desks save meanwhile, and nobody waits.
+    if (!db.transaction()) {
+        outcome.error = engineText(from.explain(db.lastError()));
         return outcome;
     }
-    loans.finish();
-    const QStringList hidden{Schema::IdColumn, Schema::VersionColumn};
-    for (const Schema::Table *table : {&Schema::books(), &Schema::borrower(), &Schema::user()}) {
-        Database::Connection from(files, table->file);
-        if (!from.open()) {
-            target.rollback();
-            outcome.error = engineText(from.lastError());
-            return outcome;
-        }
-        QSqlQuery clear(target);
-        if (!clear.exec(Sql::deleteAll(table->name)))
-            return fail(clear.lastError());
-        // Every row keeps its identity and so its place in row order.
-        const QStringList columns = hidden + table->fields;
-        QSqlQuery read(from.database());
-        read.setForwardOnly(true);
-        if (!read.exec(Sql::selectAll(table->name, columns))) {
-            target.rollback();
-            outcome.error = engineText(from.explain(read.lastError()));
-            return outcome;
-        }
-        QSqlQuery insert(target);
-        if (!insert.prepare(Sql::insert(table->name, columns)))
-            return fail(insert.lastError());
-        qint64 rows = 0;
-        while (read.next()) {
-            for (int c = 0; c < columns.size(); ++c)
-                insert.addBindValue(read.value(c));
-            if (!insert.exec())
-                return fail(insert.lastError());
-            if (++rows % 1000 == 0 && progress)
-                progress(table->name, rows, -1);
-        }
-        if (read.lastError().isValid()) {
-            target.rollback();
-            outcome.error = engineText(from.explain(read.lastError()));
-            return outcome;
-        }
-        outcome.rows += rows;
+    QString folder;
+    if (!execOn(from, ServerSql::readSnapshot(), &outcome.error)) {
+        db.rollback();
+        return outcome;
     }
-    for (const QString &statement : ServerSql::followIdentities()) {
-        QSqlQuery follow(target);
-        if (!follow.exec(statement))
-            return fail(follow.lastError());
+    if (const QSqlError error = Backup::makeFolder(parent, QDateTime::currentDateTime(), &folder); error.isValid()) {
+        db.rollback();
+        outcome.error = engineText(error);
+        return outcome;
     }
+    outcome.error = writeBackup(from, folder, &outcome.rows, progress);
+    db.rollback();
+    if (!outcome.ok()) {
+        QDir(folder).removeRecursively();
+        outcome.rows = 0;
+        return outcome;
+    }
+    outcome.backup = folder;
+    return outcome;
+}
+
+Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, const QString &backupFolder,
+                      const Progress &progress)
+{
+    Outcome outcome;
+    if (const QSqlError error = Backup::checkBackup(backupFolder); error.isValid()) {
+        outcome.error = engineText(error);
+        return outcome;
+    }
+    // A desk program of this folder would find its rows changed under it.
+    const DeskLock lock(dataFolder, DeskLock::Kind::Exclusive);
+    if (!lock.isHeld()) {
+        outcome.error = lock.isBusy() ? QStringLiteral("A Tallymere desk program has the stores in %1 open; "
+                                                       "close it and try again.")
+                                            .arg(native(dataFolder))
+                                      : lock.errorText();
+        return outcome;
+    }
+    // The backup is copied aside and brought up to this program's version
+    // there; the backup itself stays as it was made.
+    QTemporaryDir staging(QDir(dataFolder).filePath(QStringLiteral(".restore-XXXXXX")));
+    if (!staging.isValid()) {
+        outcome.error = QStringLiteral("Cannot create a folder in %1: %2").arg(native(dataFolder), staging.errorString());
+        return outcome;
+    }
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file));
+            error.isValid()) {
+            outcome.error = engineText(error);
+            return outcome;
+        }
+    const StoreLocation files = StoreLocation::files(staging.path());
+    if (!installed(files, &outcome.error) || !installed(server, &outcome.error))
+        return outcome;
+
+    Database::Connection to(server, Schema::File::Tallymere);
+    if (!openStore(to, &outcome.error))
+        return outcome;
+    QSqlDatabase target = to.database();
+    QString kept;
+    auto fail = [&](const QString &error) {
+        target.rollback();
+        if (!kept.isEmpty())
+            QDir(kept).removeRecursively();
+        outcome.error = error;
+        outcome.rows = 0;
+        return outcome;
+    };
+    if (!target.transaction())
+        return fail(engineText(to.explain(target.lastError())));
+    QString error;
+    if (!takeServer(to, &error))
+        return fail(error);
+    // What the server holds is backed up inside the same transaction, with
+    // no desk able to write: the backup is exactly what gets replaced.
+    if (const QSqlError made = Backup::makeFolder(backupParent(dataFolder), QDateTime::currentDateTime(), &kept);
+        made.isValid())
+        return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
+                        .arg(engineText(made)));
+    qint64 backedUp = 0;
+    if (error = writeBackup(to, kept, &backedUp, progress); !error.isEmpty())
+        return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
+                        .arg(error));
+    if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
+        return fail(error);
     if (!target.commit())
-        return fail(target.lastError());
+        return fail(engineText(to.explain(target.lastError())));
+    outcome.backup = kept;
     return outcome;
 }
 

@@ -40,18 +40,22 @@ struct Outcome {
 // Where the backups made before a replacing import go.
 QString backupParent(const QString &dataFolder);
 
-// Writes every row of `table` in the store at `storePath` to the CSV file
+// Writes every row of `table` in the stores of `stores` to the CSV file
 // `csvPath` (UTF-8): a header row of the exact field names, then the rows
 // in row order, a missing value as a bare empty field and an empty text as
-// "". The file appears whole or not at all.
-Outcome exportTable(const QString &storePath, const Schema::Table &table, const QString &csvPath,
+// "". The rows are read as they come, never the whole table at once, and
+// the file is the same whichever engine keeps them. The file appears whole
+// or not at all.
+Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, const QString &csvPath,
                     const Progress &progress = {});
 
-// Adds the books of the CSV file `csvPath` to the catalogue in
-// `dataFolder`, in the file's order; with `replace`, both stores are backed
-// up first and the catalogue's rows give way to the file's. The header row
-// must name every field of books, exactly, once, and nothing else.
-Outcome importBooks(const QString &dataFolder, const QString &csvPath, bool replace, const Progress &progress = {});
+// Adds the books of the CSV file `csvPath` to the catalogue of `stores`,
+// the stores of the desk whose data folder is `dataFolder`, in the file's
+// order; with `replace`, both stores are backed up first (into
+// backupParent) and the catalogue's rows give way to the file's. The header
+// row must name every field of books, exactly, once, and nothing else.
+Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, const QString &csvPath, bool replace,
+                    const Progress &progress = {});
 
 // A database of another program, read a table at a time.
 class TableSource
@@ -79,14 +83,34 @@ std::optional<QVariant> storedValue(const Schema::Table &table, const QString &f
                                     QString *error);
 
 // Replaces the rows of books with those of `catalogue`'s table books, and
-// the rows of tblBorrower and tblUser with those of `desk`'s tables, in the
-// stores of `dataFolder`, every field taken by its exact name. Every table
-// and field is looked for before anything is written. Refused (with
-// needsReplace) when the stores already hold loans, unless `replace`; with
-// `replace`, both stores are backed up first. An empty tblUser in `desk`
-// keeps the accounts the store has, so that someone can still log in.
-Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder, bool replace,
-                     const Progress &progress = {});
+// the rows of tblBorrower and tblUser with those of `desk`'s tables, in
+// `stores` (those of the desk of `dataFolder`), every field taken by its
+// exact name. Every table and field is looked for before anything is
+// written. Refused (with needsReplace) when the stores already hold loans,
+// unless `replace`; with `replace`, both stores are backed up first. An
+// empty tblUser in `desk` keeps the accounts the store has, so that someone
+// can still log in.
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
+                     const StoreLocation &stores, bool replace, const Progress &progress = {});
+
+// Copies the three tables of the server store `server`, as they stood at
+// one moment, into a new pair of store files (Transactions.db and
+// Tallymere.db, as a desk makes them) in a new folder inside `parent`,
+// named as Backup::backup names its folders, every row keeping its
+// identity: a backup of either engine is the same kind of folder, and
+// Backup::restore or restoreServer puts it back. `backup` is the folder
+// made; on failure none is left.
+Outcome backUpServer(const StoreLocation &server, const QString &parent, const Progress &progress = {});
+
+// Replaces the rows of the server store `server` with those of the backup
+// folder `backupFolder` (checked first as Backup::restore checks it, and
+// upgraded on the way if an older program made it), in one transaction,
+// every row keeping its identity. What the server held is first backed up
+// into backupParent(dataFolder) within that transaction (`backup`). Refused
+// while a desk program holds the lock on `dataFolder`, or while another
+// restore or install works on the server.
+Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, const QString &backupFolder,
+                      const Progress &progress = {});
 
 // Copies the catalogue, the loans and the accounts of the files in
 // `dataFolder` into the server store `server` (set up there first where

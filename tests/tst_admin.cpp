@@ -5,6 +5,7 @@
 #include "storesupport.h"
 
 #include "servertest.h"
+#include "store/backup.h"
 #include "store/csv.h"
 #include "store/database.h"
 #include "store/location.h"
@@ -12,12 +13,14 @@
 #include "store/rowsource.h"
 #include "store/desklock.h"
 #include "store/schema.h"
+#include "store/sql.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,6 +62,69 @@ QString onlyBackup(const QString &parent)
 {
     const QStringList made = QDir(parent).entryList({QStringLiteral("Tallymere-*")}, QDir::Dirs);
     return made.size() == 1 ? QDir(parent).filePath(made.first()) : QString();
+}
+
+// A desk whose stores are in a fresh database of the test server.
+struct ServerDesk {
+    QTemporaryDir dir;
+    QString database = TestServer::freshDatabase();
+    QString address = TestServer::options() + QStringLiteral(" dbname=") + database;
+    QString folder = dir.filePath(QStringLiteral("desk"));
+    StoreLocation stores = StoreLocation::server(address);
+
+    ServerDesk()
+    {
+        QString error;
+        if (!DeskStore::useServer(folder, address, &error) || Database::install(stores).isValid())
+            qFatal("cannot set up a desk on the test server: %s", qPrintable(error));
+    }
+    ~ServerDesk() { TestServer::dropDatabase(database); }
+};
+
+// Each row of `table` in row order as "identity:field", through the store's
+// own connection (a file's path, or the server).
+QStringList stored(Database::Connection &&store, const QString &table, const QString &field)
+{
+    QStringList rows;
+    if (!store.open())
+        return {QStringLiteral("cannot open: ") + store.lastError().text()};
+    QSqlQuery q(store.database());
+    if (!q.exec(Sql::selectAll(table, {Schema::IdColumn, field})))
+        return {QStringLiteral("cannot read: ") + q.lastError().text()};
+    while (q.next())
+        rows << q.value(0).toString() + QLatin1Char(':') + q.value(1).toString();
+    return rows;
+}
+
+QStringList storedLoans(const StoreLocation &stores)
+{
+    return stored(Database::Connection(stores, Schema::File::Tallymere), QStringLiteral("tblBorrower"),
+                  QStringLiteral("AccessionNumber"));
+}
+
+QStringList storedLoans(const QString &backupFolder)
+{
+    return storedLoans(StoreLocation::files(backupFolder));
+}
+
+// Loans with these accession numbers, then the first of them deleted again,
+// so that the identities do not simply count from one.
+void addLoans(const StoreLocation &stores, const QStringList &numbers)
+{
+    Database::Connection store(stores, Schema::File::Tallymere);
+    QVERIFY(store.open());
+    QSqlQuery q(store.database());
+    for (const QString &number : numbers) {
+        QVERIFY(q.prepare(Sql::insert(QStringLiteral("tblBorrower"), {QStringLiteral("AccessionNumber"),
+                                                                      QStringLiteral("BookTitle"), QStringLiteral("Remarks")})));
+        q.addBindValue(number);
+        q.addBindValue(QStringLiteral("Über \"%1\", vol. 2").arg(number));
+        q.addBindValue(number.endsWith(QLatin1Char('2')) ? QString(QLatin1String("")) : QString());
+        QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+    }
+    QVERIFY(q.prepare(QStringLiteral("DELETE FROM \"tblBorrower\" WHERE \"AccessionNumber\" = ?")));
+    q.addBindValue(numbers.first());
+    QVERIFY(q.exec());
 }
 
 } // namespace
@@ -270,12 +336,191 @@ private slots:
         users.close();
         run = admin(dir.path(), {QStringLiteral("check")});
         QVERIFY2(run.code == 0 && run.out.count(QStringLiteral(": ok;")) == 2, qPrintable(run.out + run.errors.join('\n')));
-        // Commands that copy the files refuse rather than read files the desk no longer uses.
-        run = admin(dir.path(), {QStringLiteral("export-loans"), dir.filePath(QStringLiteral("loans.csv"))});
-        QVERIFY(run.code > 0 && run.errors.first().contains("pg_dump"));
+        // A desk already on a server does not move its old files over it.
+        run = admin(dir.path(), {QStringLiteral("move-to-server"), address, QStringLiteral("--replace")});
+        QVERIFY2(run.code > 0 && run.errors.first().contains("use-local first"), qPrintable(run.errors.join('\n')));
         QCOMPARE(admin(dir.path(), {QStringLiteral("use-local")}).code, 0);
         QVERIFY(!DeskStore::of(dir.path()).isServer());
         TestServer::dropDatabase(database);
+    }
+
+    // Run by the server test only (see CMakeLists.txt).
+    void shouldBackUpAndRestoreTheServer()
+    {
+        if (!TestServer::active())
+            QSKIP("needs the test server");
+        ServerDesk desk;
+        QTemporaryDir dir;
+        addLoans(desk.stores, {"R-1", "R-2", "R-3", "R-4"});
+        const QStringList before = storedLoans(desk.stores);
+        QCOMPARE(before.size(), 3);
+
+        // WHEN the server desk is backed up THEN the folder is the same kind a
+        // file desk's backup is: two whole store files, every row with its identity
+        Run run = admin(desk.folder, {QStringLiteral("backup"), dir.path()});
+        QVERIFY2(run.code == 0, qPrintable(run.errors.join('\n')));
+        const QString backup = onlyBackup(dir.path());
+        QVERIFY2(!backup.isEmpty() && run.out.contains(backup), qPrintable(run.out));
+        QCOMPARE(storedLoans(backup), before);
+        for (const Backup::Finding &finding : Backup::check(backup))
+            QVERIFY2(finding.ok, qPrintable(finding.text)); // the search index in step too
+        const Schema::Table &books = Schema::books();
+        QCOMPARE(stored(Database::Connection(StoreLocation::files(backup), books.file), books.name, books.fields.first()),
+                 stored(Database::Connection(desk.stores, books.file), books.name, books.fields.first()));
+        QCOMPARE(stored(Database::Connection(StoreLocation::files(backup), Schema::File::Tallymere),
+                        QStringLiteral("tblUser"), QStringLiteral("Username")),
+                 stored(Database::Connection(desk.stores, Schema::File::Tallymere), QStringLiteral("tblUser"),
+                        QStringLiteral("Username")));
+
+        addLoans(desk.stores, {"LATER-1", "LATER-2"});
+        const QStringList changed = storedLoans(desk.stores);
+
+        // A folder that is not a whole backup is refused, the server untouched.
+        QTemporaryDir broken;
+        QVERIFY(QFile::copy(QDir(backup).filePath(CatalogueFile), QDir(broken.path()).filePath(CatalogueFile)));
+        run = admin(desk.folder, {QStringLiteral("restore"), broken.path()});
+        QVERIFY(run.code > 0);
+        QCOMPARE(run.errors, QStringList{"tallymere-admin: The folder " + broken.path()
+                                         + " is not a Tallymere backup: it holds no Tallymere.db."});
+        QVERIFY(QFile::copy(QDir(backup).filePath(DeskFile), QDir(broken.path()).filePath(DeskFile)));
+        {
+            Database::Connection newer(QDir(broken.path()).filePath(DeskFile));
+            QVERIFY(newer.open());
+            QVERIFY(QSqlQuery(newer.database()).exec(QStringLiteral("PRAGMA user_version = 99")));
+        }
+        run = admin(desk.folder, {QStringLiteral("restore"), broken.path()});
+        QVERIFY2(run.code > 0 && run.errors.size() == 1 && run.errors.first().contains("cannot be restored")
+                     && run.errors.first().contains("made by a newer Tallymere"), qPrintable(run.errors.join('\n')));
+        // A desk of this folder keeps the restore out, as on the files.
+        {
+            const DeskLock running(desk.folder);
+            run = admin(desk.folder, {QStringLiteral("restore"), backup});
+            QVERIFY2(run.code > 0 && run.errors.first().contains("close it and try again"), qPrintable(run.errors.join('\n')));
+        }
+        // So does another desk holding a loan it is saving: the restore
+        // gives up, and neither the server nor the backups change.
+        {
+            QSqlDatabase other = TestServer::addDatabase(desk.database, QStringLiteral("other-desk"));
+            QVERIFY(other.open() && other.transaction());
+            QVERIFY(QSqlQuery(other).exec(QStringLiteral("UPDATE \"tblBorrower\" SET \"Remarks\" = 'busy'")));
+            run = admin(desk.folder, {QStringLiteral("restore"), backup});
+            QVERIFY(other.rollback());
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other-desk"));
+        QVERIFY2(run.code > 0 && run.errors.size() == 1, qPrintable(run.errors.join('\n')));
+        QCOMPARE(storedLoans(desk.stores), changed);
+        QVERIFY(!QFileInfo::exists(QDir(desk.folder).filePath(QStringLiteral("backups")))
+                || onlyBackup(QDir(desk.folder).filePath(QStringLiteral("backups"))).isEmpty());
+
+        // WHEN the backup is restored THEN the server holds its rows, with
+        // their identities, and what it replaced is kept as a backup first
+        run = admin(desk.folder, {QStringLiteral("restore"), backup});
+        QVERIFY2(run.code == 0, qPrintable(run.errors.join('\n')));
+        QCOMPARE(storedLoans(desk.stores), before);
+        const QString kept = onlyBackup(QDir(desk.folder).filePath(QStringLiteral("backups")));
+        QVERIFY2(!kept.isEmpty() && run.out.contains(kept), qPrintable(run.out));
+        QCOMPARE(storedLoans(kept), changed);
+        QCOMPARE(QDir(desk.folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).filter(".restore"),
+                 QStringList());
+        // New rows follow the restored ones.
+        addLoans(desk.stores, {"NEXT-1", "NEXT-2"});
+        const QStringList after = storedLoans(desk.stores);
+        QCOMPARE(after.mid(0, before.size()), before);
+        QVERIFY(after.last().endsWith(QStringLiteral(":NEXT-2"))
+                && after.at(before.size()).section(':', 0, 0).toLongLong() > before.last().section(':', 0, 0).toLongLong());
+        QCOMPARE(admin(desk.folder, {QStringLiteral("check")}).code, 0);
+
+        // A backup of the files goes onto the server the same way.
+        QTemporaryDir files;
+        QVERIFY(!Database::install(files.path()).isValid());
+        addLoans(StoreLocation::files(files.path()), {"F-1", "F-2"});
+        QCOMPARE(admin(files.path(), {QStringLiteral("backup"), dir.path()}).code, 0);
+        const QStringList fileBackups = QDir(dir.path()).entryList({QStringLiteral("Tallymere-*")}, QDir::Dirs);
+        QCOMPARE(fileBackups.size(), 2);
+        const QString fromFiles = QDir(dir.path()).filePath(fileBackups.last());
+        run = admin(desk.folder, {QStringLiteral("restore"), fromFiles});
+        QVERIFY2(run.code == 0, qPrintable(run.errors.join('\n')));
+        QCOMPARE(storedLoans(desk.stores), storedLoans(StoreLocation::files(files.path())));
+    }
+
+    // Run by the server test only (see CMakeLists.txt).
+    void shouldImportAndExportOnTheServer()
+    {
+        if (!TestServer::active())
+            QSKIP("needs the test server");
+        ServerDesk desk;
+        QTemporaryDir dir;
+        QTemporaryDir files;
+        QVERIFY(!Database::install(files.path()).isValid());
+        const QList<QStringList> rows{
+            Schema::books().fields,
+            {"S-1", "QA 1", "2006-03-14", "978-0", "Reserve", "1997", "O'Reilly, \"Media\"", "4,890.00",
+             "Library Fund", "672", "1 of 4", "3rd", "Line one\r\nline two", "Достоевский, 東京", "89.99"},
+            {"S-2", "", "", "", "", "", "", "", "", "", "", "", "\"Quoted\"", "Ωμέγα", ""},
+            {"S-3", QString(), QString(), QString(), QString(), QString(), QString(), QString(), QString(),
+             QString(), QString(), QString(), "Dritter Band", "Müller", QString()},
+        };
+        const QString in = csvFile(dir.path(), rows);
+        const int sample = int(stored(Database::Connection(desk.stores, Schema::File::Transactions),
+                                      QStringLiteral("books"), QStringLiteral("BookNumber")).size());
+
+        // WHEN the same file is imported into a server desk and a file desk
+        // THEN both export the same bytes, and those are the file's
+        for (const QString &folder : {desk.folder, files.path()}) {
+            const Run run = admin(folder, {QStringLiteral("import-books"), in, QStringLiteral("--replace")});
+            QVERIFY2(run.code == 0 && run.errors.isEmpty(), qPrintable(run.errors.join('\n')));
+        }
+        const QString backups = QDir(desk.folder).filePath(QStringLiteral("backups"));
+        const QString backup = onlyBackup(backups);
+        QVERIFY(!backup.isEmpty());
+        QCOMPARE(stored(Database::Connection(StoreLocation::files(backup), Schema::File::Transactions),
+                        QStringLiteral("books"), QStringLiteral("BookNumber")).size(), sample);
+        const QString fromServer = dir.filePath(QStringLiteral("server.csv"));
+        const QString fromFiles = dir.filePath(QStringLiteral("files.csv"));
+        QCOMPARE(admin(desk.folder, {QStringLiteral("export-books"), fromServer}).code, 0);
+        QCOMPARE(admin(files.path(), {QStringLiteral("export-books"), fromFiles}).code, 0);
+        QCOMPARE(QByteArray("\xef\xbb\xbf") + readFile(fromServer), readFile(in));
+        QCOMPARE(readFile(fromServer), readFile(fromFiles));
+        // The server keeps its search indexes itself.
+        QVERIFY(!Database::searchIsIncomplete(desk.stores));
+        {
+            Database::Connection catalogue(desk.stores, Schema::File::Transactions);
+            QVERIFY(catalogue.open());
+            QSqlQuery q(catalogue.database());
+            QVERIFY(q.prepare(QStringLiteral("SELECT count(*) FROM \"books\" WHERE \"Author\" ILIKE ?")));
+            q.addBindValue(QStringLiteral("%müll%"));
+            QVERIFY(q.exec() && q.next());
+            QCOMPARE(q.value(0).toInt(), 1);
+        }
+
+        // Adding books keeps those there; a bad line adds none.
+        QList<QStringList> more{rows.first(), rows.at(1)};
+        more[1][0] = QStringLiteral("S-4");
+        QCOMPARE(admin(desk.folder, {QStringLiteral("import-books"), csvFile(dir.path(), more)}).code, 0);
+        more << QStringList{"S-5"};
+        Run run = admin(desk.folder, {QStringLiteral("import-books"), csvFile(dir.path(), more)});
+        QVERIFY2(run.code > 0 && run.errors.first().contains("has 1 fields where its header row has 15"),
+                 qPrintable(run.errors.join('\n')));
+        QCOMPARE(stored(Database::Connection(desk.stores, Schema::File::Transactions), QStringLiteral("books"),
+                        QStringLiteral("BookNumber")).last().section(':', 1), QStringLiteral("S-4"));
+
+        // The loans export the same bytes from either engine.
+        addLoans(desk.stores, {"E-1", "E-2", "E-3"});
+        addLoans(StoreLocation::files(files.path()), {"E-1", "E-2", "E-3"});
+        QCOMPARE(admin(desk.folder, {QStringLiteral("export-loans"), fromServer}).code, 0);
+        QCOMPARE(admin(files.path(), {QStringLiteral("export-loans"), fromFiles}).code, 0);
+        QCOMPARE(readFile(fromServer), readFile(fromFiles));
+        QCOMPARE(Csv::parse(QString::fromUtf8(readFile(fromServer))).size(), 3);
+
+        // An old desk's files are looked at before anything is written
+        // (the refusal over loans without --replace: see tst_transfer).
+        const QString fruit = QStringLiteral(TEST_DATA_DIR "/fruit.mdb");
+        run = admin(desk.folder, {QStringLiteral("import-mdb"), fruit, fruit});
+        QVERIFY(run.code > 0);
+        QCOMPARE(run.errors, QStringList{"tallymere-admin: There is no table books in " + fruit + "."});
+        QCOMPARE(storedLoans(desk.stores).size(), 2);
+        QCOMPARE(onlyBackup(backups), backup);
     }
 
     void shouldLinkNoWidgetsOrGui()

@@ -178,11 +178,11 @@ private slots:
         insertLoan(data, QStringLiteral("KEEP-1"));
         MemorySource catalogue, desk;
         oldDesk(catalogue, desk);
-        Transfer::Outcome outcome = Transfer::importTables(catalogue, desk, data.folder(), false);
+        Transfer::Outcome outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), false);
         QVERIFY2(outcome.needsReplace && outcome.error.contains(QStringLiteral("already hold 1 loan;")), qPrintable(outcome.error));
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
 
-        outcome = Transfer::importTables(catalogue, desk, data.folder(), true);
+        outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
         QVERIFY2(outcome.ok() && outcome.rows == 3, qPrintable(outcome.error));
         QCOMPARE(data.column(CatalogueFile, Books, Cost), QStringList{"old " + Cost});
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"L AccessionNumber"});
@@ -196,9 +196,62 @@ private slots:
 
         // An old desk without accounts leaves the desk's own, with a note.
         desk.tables[Users].rows.clear();
-        outcome = Transfer::importTables(catalogue, desk, data.folder(), true);
+        outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
         QVERIFY2(outcome.ok() && outcome.notes.size() == 1, qPrintable(outcome.error));
         QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"1234"});
+    }
+
+    // Run on the test server too (see CMakeLists.txt): the same import through
+    // either engine, one transaction for all three tables.
+    void shouldImportAnOldDeskIntoEitherEngineAtOnce()
+    {
+        TestData data;
+        insertLoan(data, QStringLiteral("KEEP-1"));
+        const QStringList books = data.column(CatalogueFile, Books, QStringLiteral("BookNumber"));
+        MemorySource catalogue, desk;
+        oldDesk(catalogue, desk);
+        // GIVEN loans in the stores THEN an import without replace is refused
+        Transfer::Outcome outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), false);
+        QVERIFY(outcome.needsReplace);
+        QCOMPARE(outcome.error, (data.onServer() ? QStringLiteral("The stores on the server %1")
+                                                       .arg(data.location().name(Schema::File::Tallymere))
+                                                 : QStringLiteral("The stores in %1").arg(data.folder()))
+                                    + QStringLiteral(" already hold 1 loan; nothing was imported."));
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
+
+        // A fault in the last table leaves the books and loans as they were.
+        QVariant &password = desk.tables[Users].rows.first()[1];
+        password = QByteArray("\x00\x01", 2);
+        outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
+        QVERIFY2(outcome.error.contains(QStringLiteral("binary data")), qPrintable(outcome.error));
+        QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), books);
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"Administrator"});
+
+        password = QStringLiteral(" Pass ");
+        outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
+        QVERIFY2(outcome.ok() && outcome.rows == 3, qPrintable(outcome.error));
+        QCOMPARE(data.column(CatalogueFile, Books, Cost), QStringList{"old " + Cost});
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"L AccessionNumber"});
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"1234"});
+        // The backup made first is a pair of store files on either engine.
+        QVERIFY(QDir(outcome.backup).exists(CatalogueFile) && QDir(outcome.backup).exists(DeskFile));
+        {
+            Database::Connection backedUp(QDir(outcome.backup).filePath(DeskFile));
+            QVERIFY(backedUp.open());
+            QSqlQuery q(backedUp.database());
+            QVERIFY(q.exec(QStringLiteral("SELECT AccessionNumber FROM tblBorrower")) && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("KEEP-1"));
+            QVERIFY(!q.next());
+        }
+        for (const Backup::Finding &finding : Backup::check(outcome.backup))
+            QVERIFY2(finding.ok, qPrintable(finding.text));
+        // The search index follows the imported catalogue.
+        QVERIFY(!Database::searchIsIncomplete(data.location()));
+        if (!data.onServer()) {
+            QSqlQuery q(data.observe(CatalogueFile));
+            QVERIFY(q.exec(QStringLiteral("INSERT INTO books_search (books_search, rank) VALUES ('integrity-check', 1)")));
+        }
     }
 
     void shouldWriteNothingWhenAnOldTableIsMissingOrCannotBeKept_data()
@@ -233,7 +286,7 @@ private slots:
         else
             source.tables[table].columns[at] = broken.toString();
         const QStringList books = data.column(CatalogueFile, Books, QStringLiteral("BookNumber"));
-        QCOMPARE(Transfer::importTables(catalogue, desk, data.folder(), true).error, named);
+        QCOMPARE(Transfer::importTables(catalogue, desk, data.folder(), data.location(), true).error, named);
         QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), books);
         QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")) + data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")),
                  QStringList{"Administrator"});
@@ -256,14 +309,14 @@ private slots:
         const QString in = dir.filePath(QStringLiteral("in.csv"));
         QVERIFY(writeCsv(in, rows));
         const int sample = data.count(CatalogueFile, Books);
-        const Transfer::Outcome added = Transfer::importBooks(data.folder(), in, false);
+        const Transfer::Outcome added = Transfer::importBooks(data.folder(), data.location(), in, false);
         QVERIFY2(added.ok() && added.rows == 2 && added.backup.isEmpty(), qPrintable(added.error));
         QSqlQuery check(data.observe(CatalogueFile));
         QVERIFY(check.exec(QStringLiteral("INSERT INTO books_search (books_search, rank) VALUES ('integrity-check', 1)")));
 
         // Written back in the store's field order, after the sample; NULL and the empty text stay apart.
         const QString out = dir.filePath(QStringLiteral("out.csv"));
-        QVERIFY(Transfer::exportTable(data.path(CatalogueFile), Schema::books(), out).ok());
+        QVERIFY(Transfer::exportTable(data.location(), Schema::books(), out).ok());
         const QList<QStringList> back = readAll(out);
         QCOMPARE(back.size(), sample + rows.size());
         for (qsizetype r = 1; r < rows.size(); ++r)
@@ -274,7 +327,7 @@ private slots:
 
         // A newer store is refused and the earlier file left as it was.
         data.exec(CatalogueFile, QStringLiteral("PRAGMA user_version = 99"));
-        QVERIFY(!Transfer::exportTable(data.path(CatalogueFile), Schema::books(), out).ok());
+        QVERIFY(!Transfer::exportTable(data.location(), Schema::books(), out).ok());
         QCOMPARE(readAll(out), back);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"in.csv", "out.csv"}));
     }
@@ -316,7 +369,7 @@ private slots:
         const QString in = dir.filePath(QStringLiteral("in.csv"));
         QVERIFY(writeCsv(in, rows, after));
         const QStringList before = data.column(CatalogueFile, Books, QStringLiteral("BookNumber"));
-        QCOMPARE(Transfer::importBooks(data.folder(), in, true).error, error.arg(QDir::toNativeSeparators(in)));
+        QCOMPARE(Transfer::importBooks(data.folder(), data.location(), in, true).error, error.arg(QDir::toNativeSeparators(in)));
         QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), before);
     }
 
