@@ -93,6 +93,10 @@ public:
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("SET lock_timeout = %1").arg(ServerSql::LockTimeoutMs)))
             return q.lastError();
+        // The server's notices (a trigger or index not there to drop) are
+        // for its own log, not for the desk's or the admin tool's output.
+        if (!q.exec(QStringLiteral("SET client_min_messages = warning")))
+            return q.lastError();
         return {};
     }
 

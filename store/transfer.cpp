@@ -5,6 +5,7 @@
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/dialect.h"
+#include "store/gramindex.h"
 #include "store/sql.h"
 #include "store/serversql.h"
 #include "store/sqlitesql.h"
@@ -193,6 +194,10 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
     QSqlQuery clear(target);
     if (!clear.exec(Sql::deleteAll(table.name)))
         return engineText(to.explain(clear.lastError()));
+    const bool books = table.name == Schema::books().name;
+    if (books)
+        if (const QSqlError e = GramIndex::suspend(target); e.isValid())
+            return engineText(to.explain(e));
     const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + table.fields;
     QSqlQuery read(source);
     read.setForwardOnly(true);
@@ -212,6 +217,9 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
     }
     if (read.lastError().isValid())
         return engineText(from.explain(read.lastError()));
+    if (books)
+        if (const QSqlError e = GramIndex::resume(target); e.isValid())
+            return engineText(to.explain(e));
     *rows += n;
     return {};
 }
@@ -655,6 +663,8 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
     QString error;
     if (replace && !exec(db, Sql::deleteAll(books.name), &error))
         return fail(error);
+    if (const QSqlError e = GramIndex::suspend(db); e.isValid())
+        return fail(engineText(store.explain(e)));
     QSqlQuery insert(db);
     if (!insert.prepare(Sql::insert(books.name, header)))
         return fail(engineText(insert.lastError()));
@@ -686,6 +696,8 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
         outcome.rows = 0;
         return unreadable();
     }
+    if (const QSqlError e = GramIndex::resume(db); e.isValid())
+        return fail(engineText(store.explain(e)));
     if (!db.commit())
         return fail(engineText(store.explain(db.lastError())));
     return outcome;
@@ -757,8 +769,12 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
     qint64 rows = 0;
     if (!exec(catalogueDb, Sql::deleteAll(books.table->name), &error))
         return fail(error);
+    if (const QSqlError e = GramIndex::suspend(catalogueDb); e.isValid())
+        return fail(engineText(catalogueStore.explain(e)));
     if (error = copyRows(catalogueDb, books, &rows, progress); !error.isEmpty())
         return fail(error);
+    if (const QSqlError e = GramIndex::resume(catalogueDb); e.isValid())
+        return fail(engineText(catalogueStore.explain(e)));
     outcome.rows += rows;
     if (!exec(deskDb, Sql::deleteAll(loans.table->name), &error))
         return fail(error);

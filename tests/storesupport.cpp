@@ -1,6 +1,7 @@
 #include "storesupport.h"
 
 #include "servertest.h"
+#include "store/browsesource.h"
 #include "store/database.h"
 #include "store/schema.h"
 
@@ -198,4 +199,25 @@ void flushDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+QStringList browsed(TestData &data, const QString &field, const QString &text, BookSearch::Path path)
+{
+    BrowseSource books(data.location(), QStringLiteral("books"));
+    books.setCondition(BookSearch::contains(books.dialect(), field, text, path));
+    if (!books.open())
+        return {books.lastError().text()};
+    QStringList forward, backward;
+    for (QString shown; books.hasCurrent() && shown != books.value(QStringLiteral("BookNumber")).toString();) {
+        shown = books.value(QStringLiteral("BookNumber")).toString();
+        forward << shown;
+        books.moveNext();
+    }
+    books.moveLast();
+    for (QString shown; books.hasCurrent() && shown != books.value(QStringLiteral("BookNumber")).toString();) {
+        shown = books.value(QStringLiteral("BookNumber")).toString();
+        backward.prepend(shown);
+        books.movePrevious();
+    }
+    return forward == backward ? forward : forward + QStringList{QStringLiteral("|")} + backward;
 }

@@ -8,6 +8,7 @@
 #include <QVariantList>
 #include <QVariantMap>
 
+#include "store/booksearch.h"
 #include "store/location.h"
 
 // A fresh, installed data folder for one test case, and the stores the
@@ -60,3 +61,9 @@ void insertLoan(TestData &data, const QString &accession, const QString &title =
 
 // Deletes the objects whose deletion was deferred (closed screens).
 void flushDeletes();
+
+// The book numbers a search browsed one at a time finds, in row order:
+// forward from First with Next and backward from Last with Previous,
+// joined by "|" when the two differ.
+QStringList browsed(TestData &data, const QString &field, const QString &text,
+                    BookSearch::Path path = BookSearch::Path::Automatic);

@@ -96,31 +96,6 @@ QStringList found(TestData &data, const QString &field, const QString &text,
     return numbers;
 }
 
-// The book numbers a search browsed one at a time finds, in order: forward
-// from First with Next, and backward from Last with Previous (given back
-// in row order), joined by " | " when they differ.
-QStringList browsed(TestData &data, const QString &field, const QString &text,
-                    BookSearch::Path path = BookSearch::Path::Automatic)
-{
-    BrowseSource books(data.location(), QStringLiteral("books"));
-    books.setCondition(BookSearch::contains(books.dialect(), field, text, path));
-    if (!books.open())
-        return {books.lastError().text()};
-    QStringList forward, backward;
-    for (QString shown; books.hasCurrent() && shown != books.value(QStringLiteral("BookNumber")).toString();) {
-        shown = books.value(QStringLiteral("BookNumber")).toString();
-        forward << shown;
-        books.moveNext();
-    }
-    books.moveLast();
-    for (QString shown; books.hasCurrent() && shown != books.value(QStringLiteral("BookNumber")).toString();) {
-        shown = books.value(QStringLiteral("BookNumber")).toString();
-        backward.prepend(shown);
-        books.movePrevious();
-    }
-    return forward == backward ? forward : forward + QStringList{QStringLiteral("|")} + backward;
-}
-
 } // namespace
 
 class StoreTest : public QObject

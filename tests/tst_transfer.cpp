@@ -246,8 +246,9 @@ private slots:
         }
         for (const Backup::Finding &finding : Backup::check(outcome.backup))
             QVERIFY2(finding.ok, qPrintable(finding.text));
-        // The search index follows the imported catalogue.
+        // The search indexes follow the imported catalogue.
         QVERIFY(!Database::searchIsIncomplete(data.location()));
+        QCOMPARE(browsed(data, QStringLiteral("Title"), QStringLiteral("lD")), data.column(CatalogueFile, Books, QStringLiteral("BookNumber")));
         if (!data.onServer()) {
             QSqlQuery q(data.observe(CatalogueFile));
             QVERIFY(q.exec(QStringLiteral("INSERT INTO books_search (books_search, rank) VALUES ('integrity-check', 1)")));
@@ -313,6 +314,12 @@ private slots:
         QVERIFY2(added.ok() && added.rows == 2 && added.backup.isEmpty(), qPrintable(added.error));
         QSqlQuery check(data.observe(CatalogueFile));
         QVERIFY(check.exec(QStringLiteral("INSERT INTO books_search (books_search, rank) VALUES ('integrity-check', 1)")));
+        // The short-text index, filled anew after the import, finds what a scan finds.
+        for (const char *text : {"東", "😀", "ω", "\"", ",", "hI", "  "})
+            for (const QString &field : {QStringLiteral("Title"), QStringLiteral("Author")})
+                QCOMPARE(browsed(data, field, QString::fromUtf8(text)),
+                         browsed(data, field, QString::fromUtf8(text), BookSearch::Path::Scan));
+        QCOMPARE(browsed(data, QStringLiteral("Title"), QStringLiteral("😀")).size(), 1);
 
         // Written back in the store's field order, after the sample; NULL and the empty text stay apart.
         const QString out = dir.filePath(QStringLiteral("out.csv"));
