@@ -8,13 +8,36 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScrollBar>
 #include <QLinearGradient>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 #include <QSvgRenderer>
+
+void nameListTypingBoxes(QWidget *screen)
+{
+    for (QComboBox *list : screen->findChildren<QComboBox *>()) {
+        QLineEdit *box = list->lineEdit();
+        if (!box || !box->accessibleName().isEmpty())
+            continue;
+        QString name = list->accessibleName();
+        if (name.isEmpty()) {
+            for (const QLabel *label : screen->findChildren<QLabel *>()) {
+                if (label->buddy() == list) {
+                    name = label->text();
+                    break;
+                }
+            }
+        }
+        // The label's shortcut marker is not part of its words.
+        name.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+        box->setAccessibleName(name.replace(QStringLiteral("&&"), QStringLiteral("&")));
+    }
+}
 
 void fitPopupToItems(QComboBox *list)
 {
