@@ -15,7 +15,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRegularExpression>
 #include <QSvgRenderer>
 
 void nameListTypingBoxes(QWidget *screen)
@@ -33,9 +32,15 @@ void nameListTypingBoxes(QWidget *screen)
                 }
             }
         }
-        // The label's shortcut marker is not part of its words.
-        name.remove(QRegularExpression(QStringLiteral("&(?!&)")));
-        box->setAccessibleName(name.replace(QStringLiteral("&&"), QStringLiteral("&")));
+        // A label's lone "&" marks its shortcut and is no part of its words;
+        // "&&" stands for "&".
+        QString words;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            if (name.at(i) == QLatin1Char('&') && ++i == name.size())
+                break;
+            words += name.at(i);
+        }
+        box->setAccessibleName(words);
     }
 }
 
