@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <QToolButton>
 
 namespace {
 
@@ -106,7 +107,9 @@ void AccountScreen::createLayout()
     // style sheet in full instead of rules cached from its own.
     Data1Bar->ensurePolished();
     Data1Bar->setStyleSheet(Theme::compactNavigationBarStyle());
-    Data1Bar->setGeometry(place(7800, 4080, 9015 - 7800 - 45, 360));
+    // Against the right edge, as drawn, but wide enough for four arrows a
+    // pointer can hit and the whole caption between them.
+    Data1Bar->setGeometry(place(7080, 4080, 9015 - 7080 - 45, 360));
 
     auto button = [&](PushButton *&member, const char *name, const QString &caption, int left, int top) {
         member = new PushButton(caption, this);
@@ -120,7 +123,10 @@ void AccountScreen::createLayout()
     button(cmdCancel, "cmdCancel", QStringLiteral("Cancel"), 4200, 5280);
     button(cmdMain, "cmdMain", QStringLiteral("Main Menu"), 6480, 5280);
 
-    const QList<QWidget *> tabOrder{cmdEdit, cmdSave, cmdCancel, cmdMain, txthint, txtretype, txtpass, txtuname};
+    // Bottom up, from the buttons through the boxes to the bar's arrows.
+    QList<QWidget *> tabOrder{cmdEdit, cmdSave, cmdCancel, cmdMain, txthint, txtretype, txtpass, txtuname};
+    for (QToolButton *arrow : Data1Bar->arrows())
+        tabOrder << arrow;
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 

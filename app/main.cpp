@@ -1,3 +1,4 @@
+#include "app/runningdesk.h"
 #include "app/screens.h"
 #include "app/ui/dialogs.h"
 #include "app/ui/navigator.h"
@@ -15,6 +16,12 @@ int main(int argc, char *argv[])
     prepareApplication(app);
     // The desk's data folder holds its stores, or names the server that does.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // A second start on the folder brings the desk already open forward
+    // and ends, before anything of its own shows or opens a store.
+    RunningDesk running(folder);
+    if (running.askRunningDesk())
+        return 0;
+    QObject::connect(&running, &RunningDesk::showRequested, &app, &bringDeskToFront);
     const DeskLock presence(folder);
     QString unreadable;
     const StoreLocation stores = DeskStore::of(folder, &unreadable);

@@ -69,8 +69,9 @@ QFont fittingFont(const QString &words, qreal room)
 } // namespace
 
 MenuItemPicture::MenuItemPicture(const QString &words, bool highlighted, QWidget *parent)
-    : QWidget(parent), m_words(words), m_highlighted(highlighted)
+    : QAbstractButton(parent), m_highlighted(highlighted)
 {
+    setText(words);
     setMouseTracking(true);
     setFocusPolicy(Qt::NoFocus);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -84,14 +85,17 @@ bool MenuItemPicture::event(QEvent *event)
     // sweep, or a picture appearing under a still pointer) still counts.
     if (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove)
         emit pointerMoved();
-    return QWidget::event(event);
+    return QAbstractButton::event(event);
 }
 
-void MenuItemPicture::mouseReleaseEvent(QMouseEvent *event)
+MenuExitSpot::MenuExitSpot(QWidget *parent)
+    : QAbstractButton(parent)
 {
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
-    QWidget::mouseReleaseEvent(event);
+    setText(QStringLiteral("Exit"));
+    setFocusPolicy(Qt::NoFocus);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setCursor(Qt::PointingHandCursor);
 }
 
 void MenuItemPicture::paintEvent(QPaintEvent *)
@@ -110,19 +114,19 @@ void MenuItemPicture::paintEvent(QPaintEvent *)
 
     QLinearGradient fill(band.topLeft(), band.bottomLeft());
     QColor border;
-    QColor text;
+    QColor wordsColour;
     if (m_highlighted) {
         fill.setColorAt(0, QColor(0xfd, 0xfa, 0xf1));
         fill.setColorAt(0.5, QColor(0xf4, 0xec, 0xd8));
         fill.setColorAt(1, QColor(0xe4, 0xd8, 0xb8));
         border = QColor(0xc9, 0xa2, 0x27);
-        text = QColor(0x4a, 0x50, 0x5c);
+        wordsColour = QColor(0x4a, 0x50, 0x5c);
     } else {
         fill.setColorAt(0, QColor(0x78, 0x7f, 0x8c));
         fill.setColorAt(0.5, QColor(0x5e, 0x65, 0x71));
         fill.setColorAt(1, QColor(0x4a, 0x50, 0x5b));
         border = QColor(0x38, 0x3d, 0x46);
-        text = QColor(0xf6, 0xf1, 0xe4);
+        wordsColour = QColor(0xf6, 0xf1, 0xe4);
     }
     p.setBrush(fill);
     p.setPen(QPen(border, m_highlighted ? 1.5 : 1.0));
@@ -132,14 +136,15 @@ void MenuItemPicture::paintEvent(QPaintEvent *)
     p.setPen(QPen(QColor(255, 255, 255, m_highlighted ? 200 : 60), 1.0));
     p.drawLine(QPointF(band.left() + radius, band.top() + 1.5), QPointF(band.right() - radius, band.top() + 1.5));
 
-    p.setFont(fittingFont(m_words, band.width() - 16));
+    const QString words = text();
+    p.setFont(fittingFont(words, band.width() - 16));
     const QRectF textRect = band.adjusted(10, 0, -10, 0);
     if (!m_highlighted) {
         p.setPen(QColor(0, 0, 0, 90));
-        p.drawText(textRect.translated(0, 1), Qt::AlignCenter, m_words);
+        p.drawText(textRect.translated(0, 1), Qt::AlignCenter, words);
     }
-    p.setPen(text);
-    p.drawText(textRect, Qt::AlignCenter, m_words);
+    p.setPen(wordsColour);
+    p.drawText(textRect, Qt::AlignCenter, words);
 }
 
 MenuScreen::MenuScreen(QWidget *parent)
@@ -217,9 +222,11 @@ void MenuScreen::createItems()
         this->*item.highlighted = highlighted;
         connect(this->*item.normal, &MenuItemPicture::pointerMoved, this,
                 [this, highlighted] { highlightOnly(highlighted); });
+        // The pointer clicks the highlighted picture; assistive technology
+        // presses the normal one, which is always shown.
         const QString screen = *item.screen;
-        connect(highlighted, &MenuItemPicture::clicked, this,
-                [this, screen] { Navigator::instance().leave(this, screen); });
+        for (MenuItemPicture *picture : {this->*item.normal, highlighted})
+            connect(picture, &QAbstractButton::clicked, this, [this, screen] { Navigator::instance().leave(this, screen); });
     }
 }
 
@@ -230,15 +237,12 @@ void MenuScreen::createExit()
     bigexit->setGeometry(432, 432, 72, 72);
     bigexit->setAccessibleName(QStringLiteral("Exit"));
 
-    mexit = new QLabel(this);
+    mexit = new MenuExitSpot(this);
     mexit->setObjectName(QStringLiteral("mexit"));
     mexit->setGeometry(440, 432, 57, 65);
     mexit->setAccessibleName(QStringLiteral("Exit"));
-    mexit->setAttribute(Qt::WA_TranslucentBackground);
-    mexit->setStyleSheet(QStringLiteral("background: transparent;"));
-    mexit->setMouseTracking(true);
-    mexit->setCursor(Qt::PointingHandCursor);
     mexit->installEventFilter(this);
+    connect(mexit, &QAbstractButton::clicked, this, &MenuScreen::confirmExit);
 }
 
 void MenuScreen::load()
@@ -280,24 +284,8 @@ bool MenuScreen::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Image1 && event->type() == QEvent::Enter)
         clearHighlights();
-    if (watched == mexit) {
-        switch (event->type()) {
-        case QEvent::Enter:
-        case QEvent::MouseMove:
-            bigexit->show();
-            break;
-        case QEvent::MouseButtonRelease: {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() == Qt::LeftButton && mexit->rect().contains(mouse->position().toPoint())) {
-                confirmExit();
-                return true;
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
+    if (watched == mexit && (event->type() == QEvent::Enter || event->type() == QEvent::MouseMove))
+        bigexit->show();
     return QWidget::eventFilter(watched, event);
 }
 

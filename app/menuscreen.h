@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QWidget>
 
 class QLabel;
@@ -8,28 +9,39 @@ class Picture;
 
 // One picture of a menu item: a rounded band with the item's words, drawn
 // in its normal look (light words on grey) or its highlighted look (grey
-// words on a light band). Reports pointer moves and clicks like a Picture.
-class MenuItemPicture : public QWidget
+// words on a light band). A button without the focus, so that assistive
+// technology finds it as a button named by its words that it can press,
+// while the menu stays worked with the pointer.
+class MenuItemPicture : public QAbstractButton
 {
     Q_OBJECT
 public:
     MenuItemPicture(const QString &words, bool highlighted, QWidget *parent = nullptr);
 
-    QString words() const { return m_words; }
+    QString words() const { return text(); }
     bool isHighlighted() const { return m_highlighted; }
 
 signals:
-    void clicked();
     void pointerMoved();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     bool event(QEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
-    QString m_words;
     bool m_highlighted;
+};
+
+// The hot spot of the menu's exit, drawn by the picture beneath it; a
+// button for the same reason as the items.
+class MenuExitSpot : public QAbstractButton
+{
+    Q_OBJECT
+public:
+    explicit MenuExitSpot(QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *) override {}
 };
 
 // frmMenu: the picture menu that leads to every feature screen and to the
@@ -58,7 +70,7 @@ public:
     MenuItemPicture *mRetrieve = nullptr;
     MenuItemPicture *mManage = nullptr;
     Picture *bigexit = nullptr;
-    QLabel *mexit = nullptr;
+    MenuExitSpot *mexit = nullptr;
     QTimer *Timer1 = nullptr;
 
     // The six highlighted pictures, in menu order.

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QToolButton>
 #include <QTimer>
 
 namespace {
@@ -133,8 +134,11 @@ void BooksScreen::createLayout()
     cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
     cmdPrint->setGeometry(681, 474, 110, 36);
 
-    const QList<QWidget *> tabOrder{Text12, Text9,  Text10, Text11, Text13,    Text14,    Text15,  Text16, Text17,
-                                    Text18, Text19, Text20, Text21, Text22, cmbSearch, txtsearch, cmdMain, cmdPrint};
+    QList<QWidget *> tabOrder{Text12, Text9,  Text10, Text11, Text13,    Text14,    Text15,  Text16, Text17,
+                              Text18, Text19, Text20, Text21, Text22, cmbSearch, txtsearch, cmdMain, cmdPrint};
+    // The bar's arrows close the round, from the buttons back to the fields.
+    for (QToolButton *arrow : adoLibBar->arrows())
+        tabOrder << arrow;
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 

@@ -13,6 +13,7 @@
 
 #include <QHeaderView>
 #include <QTableView>
+#include <QToolButton>
 
 #include <utility>
 
@@ -98,6 +99,12 @@ void LoanListScreen::createLayout()
     setTabOrder(cmdMain, cmdDelete);
     setTabOrder(cmdDelete, jcbutton1);
     setTabOrder(jcbutton1, DataGrid1);
+    // The bar's arrows follow the grid they move in.
+    QWidget *previous = DataGrid1;
+    for (QToolButton *arrow : Adodc1Bar->arrows()) {
+        setTabOrder(previous, arrow);
+        previous = arrow;
+    }
     // Tab leaves the grid for the next control; the arrows move in it.
     DataGrid1->setTabKeyNavigation(false);
 

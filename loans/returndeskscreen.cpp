@@ -188,6 +188,9 @@ void ReturnDeskScreen::createPenaltyGroup()
     LoanValues::setUpList(cmbOverdueDays, {Yes, QStringLiteral("No")}, QString());
     makeLabelled(lblDays, "lblDays", QStringLiteral("Days:"), txtdays, "txtdays", g);
     place(lblDays, txtdays, 2);
+    // Both boxes show "Days:"; read out alone, each says which days it holds.
+    txtDaysBorrow->setAccessibleName(QStringLiteral("Days borrowed"));
+    txtdays->setAccessibleName(QStringLiteral("Overdue days"));
     makeLabelled(lblFines, "lblFines", QStringLiteral("Fines:"), txtfines, "txtfines", g);
     place(lblFines, txtfines, 3);
 }

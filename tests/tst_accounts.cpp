@@ -354,16 +354,19 @@ private slots:
         AccountScreen *s = openAccounts();
         QVERIFY(QTest::qWaitForWindowActive(s));
         QTRY_VERIFY(holdsFocus(s->cmdEdit));
-        // Tab goes from the buttons to the boxes, bottom up.
-        for (QWidget *next : QList<QWidget *>{s->cmdSave, s->cmdCancel, s->cmdMain, s->txthint, s->txtretype,
-                                              s->txtpass, s->txtuname, s->cmdEdit})
+        // Tab goes from the buttons to the boxes, bottom up, then through the
+        // bar's arrows.
+        QList<QWidget *> order{s->cmdSave, s->cmdCancel, s->cmdMain, s->txthint, s->txtretype, s->txtpass, s->txtuname};
+        for (QToolButton *arrow : s->Data1Bar->arrows())
+            order << arrow;
+        for (QWidget *next : order << s->cmdEdit)
             QVERIFY2(tabTo(next), qPrintable(next->objectName()));
         // Space presses Edit; the new password is typed where it is asked for.
         QTest::keyClick(s->cmdEdit, Qt::Key_Space);
         QVERIFY(looks(s, true, true, true, true) && holdsFocus(s->txtpass));
         QTest::keyClicks(s->txtpass, "Quill42");
         // The user-name box is hidden now, so Tab passes it by.
-        QVERIFY(tabTo(s->cmdEdit));
+        QVERIFY(tabTo(s->Data1Bar->arrows().first()));
         // Enter presses the focused button: Cancel, answered No.
         s->cmdCancel->setFocus();
         dialogs->clear();

@@ -225,10 +225,13 @@ private slots:
         BooksScreen *screen = openBooks();
         chooseField(screen, QStringLiteral("Title"));
         screen->Text12->setFocus(Qt::TabFocusReason);
-        const QList<QWidget *> order{screen->Text9,  screen->Text10, screen->Text11, screen->Text13, screen->Text14,
-                                     screen->Text15, screen->Text16, screen->Text17, screen->Text18, screen->Text19,
-                                     screen->Text20, screen->Text21, screen->Text22, screen->cmbSearch,
-                                     screen->txtsearch, screen->cmdMain, screen->cmdPrint, screen->Text12};
+        QList<QWidget *> order{screen->Text9,  screen->Text10, screen->Text11, screen->Text13, screen->Text14,
+                               screen->Text15, screen->Text16, screen->Text17, screen->Text18, screen->Text19,
+                               screen->Text20, screen->Text21, screen->Text22, screen->cmbSearch,
+                               screen->txtsearch, screen->cmdMain, screen->cmdPrint};
+        for (QToolButton *arrow : screen->adoLibBar->arrows())
+            order << arrow;
+        order << screen->Text12;
         for (QWidget *next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QVERIFY2(QApplication::focusWidget() == next, qPrintable(next->objectName()));

@@ -18,6 +18,7 @@
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
+#include <QToolButton>
 #include <QTimer>
 
 #include <optional>
@@ -376,7 +377,10 @@ private slots:
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowActive(list));
         QTRY_VERIFY(holdsFocus(list->cmdMain));
-        QCOMPARE(tabThrough({list->cmdDelete, list->jcbutton1, list->DataGrid1, list->cmdMain}), QString());
+        QList<QWidget *> listOrder{list->cmdDelete, list->jcbutton1, list->DataGrid1};
+        for (QToolButton *arrow : list->Adodc1Bar->arrows())
+            listOrder << arrow;
+        QCOMPARE(tabThrough(listOrder << list->cmdMain), QString());
     }
 
 private:

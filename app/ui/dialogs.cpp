@@ -2,10 +2,25 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QSqlError>
 
 namespace {
+
+// What assistive technology reads for the picture of a box, which Qt leaves
+// nameless.
+QString iconName(QMessageBox::Icon icon)
+{
+    switch (icon) {
+    case QMessageBox::Information: return QStringLiteral("Information");
+    case QMessageBox::Warning: return QStringLiteral("Warning");
+    case QMessageBox::Critical: return QStringLiteral("Error");
+    case QMessageBox::Question: return QStringLiteral("Question");
+    case QMessageBox::NoIcon: break;
+    }
+    return QString();
+}
 
 class WidgetDialogs final : public Dialogs
 {
@@ -21,6 +36,8 @@ public:
         case Question: box.setIcon(QMessageBox::Question); break;
         case Critical: box.setIcon(QMessageBox::Critical); break;
         }
+        if (auto *picture = box.findChild<QLabel *>(QStringLiteral("qt_msgboxex_icon_label")))
+            picture->setAccessibleName(iconName(box.icon()));
         if (buttons == YesNo) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);

@@ -23,6 +23,7 @@ NavigationBar::NavigationBar(const QString &caption, QWidget *parent)
     row->addWidget(m_caption, 1);
     row->addWidget(next);
     row->addWidget(last);
+    m_arrows = {first, previous, next, last};
     connect(first, &QToolButton::clicked, this, &NavigationBar::firstClicked);
     connect(previous, &QToolButton::clicked, this, &NavigationBar::previousClicked);
     connect(next, &QToolButton::clicked, this, &NavigationBar::nextClicked);
@@ -35,6 +36,9 @@ QToolButton *NavigationBar::arrow(const QString &objectName, const QString &glyp
     b->setObjectName(objectName);
     b->setText(glyph);
     b->setToolTip(tip);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setAccessibleName(tip);
+    // Reached with Tab, not taken by a click: a click on an arrow leaves the
+    // focus in the box being read.
+    b->setFocusPolicy(Qt::TabFocus);
     return b;
 }

@@ -23,6 +23,9 @@ public:
     }
 
     QString caption() const { return m_caption->text(); }
+    // First, previous, next and last: the order Tab takes them in, for the
+    // screen's own tab order.
+    QList<QToolButton *> arrows() const { return m_arrows; }
 
 signals:
     void firstClicked();
@@ -33,4 +36,5 @@ signals:
 private:
     QToolButton *arrow(const QString &objectName, const QString &glyph, const QString &tip);
     QLabel *m_caption;
+    QList<QToolButton *> m_arrows;
 };

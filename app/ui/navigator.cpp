@@ -1,6 +1,7 @@
 #include "app/ui/navigator.h"
 
 #include "app/ui/dialogs.h"
+#include "app/ui/widgets.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -51,6 +52,7 @@ QWidget *Navigator::create(const QString &name)
         showDatabaseError(refusal.value<QSqlError>());
         return nullptr;
     }
+    nameListTypingBoxes(screen);
     screen->setAttribute(Qt::WA_DeleteOnClose);
     if (screen->objectName().isEmpty())
         screen->setObjectName(name);

@@ -91,11 +91,15 @@ QString buttonStyle()
 
 QString navigationBarStyle()
 {
+    // Each arrow is a target of at least 20 px; its border is kept, clear,
+    // so that the gold frame of the focus does not shift the bar.
     return QStringLiteral("NavigationBar { background: %1; border: 1px solid %2; }"
-                          "QToolButton { border: none; padding: 0 4px; color: %3; font-weight: bold; }"
+                          "QToolButton { border: 2px solid transparent; border-radius: 3px; padding: 0 2px;"
+                          " min-width: 16px; color: %3; font-weight: bold; }"
                           "QToolButton:hover { background: #d3dbe7; }"
+                          "QToolButton:focus { border-color: %4; background: white; }"
                           "QLabel { color: %3; padding: 0 6px; }")
-        .arg(css(haze()), css(rule()), css(ink()));
+        .arg(css(haze()), css(rule()), css(ink()), css(gold()));
 }
 
 QString gridStyle()
@@ -169,11 +173,12 @@ QString boxStyle(const QString &face, qreal points, int verticalPadding, bool ma
 QString compactNavigationBarStyle()
 {
     return QStringLiteral("NavigationBar { background: %1; border: 1px solid %2; }"
-                          "QToolButton { border: none; padding: 0; margin: 0; min-width: 10px; max-width: 10px;"
-                          " color: %3; font: bold 6pt '%4'; }"
+                          "QToolButton { border: 2px solid transparent; border-radius: 2px; padding: 0; margin: 0;"
+                          " min-width: 16px; color: %3; font: bold 6pt '%4'; }"
                           "QToolButton:hover { background: #d3dbe7; }"
+                          "QToolButton:focus { border-color: %5; background: white; }"
                           "QLabel { color: %3; padding: 0 1px; font: 7.5pt '%4'; }")
-        .arg(css(haze()), css(rule()), css(ink()), Fallback);
+        .arg(css(haze()), css(rule()), css(ink()), Fallback, css(gold()));
 }
 
 QString screenStyle(const QString &className, bool framed)

@@ -8,6 +8,7 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScrollBar>
 #include <QLinearGradient>
 #include <QLineEdit>
@@ -15,6 +16,33 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
+
+void nameListTypingBoxes(QWidget *screen)
+{
+    for (QComboBox *list : screen->findChildren<QComboBox *>()) {
+        QLineEdit *box = list->lineEdit();
+        if (!box || !box->accessibleName().isEmpty())
+            continue;
+        QString name = list->accessibleName();
+        if (name.isEmpty()) {
+            for (const QLabel *label : screen->findChildren<QLabel *>()) {
+                if (label->buddy() == list) {
+                    name = label->text();
+                    break;
+                }
+            }
+        }
+        // A label's lone "&" marks its shortcut and is no part of its words;
+        // "&&" stands for "&".
+        QString words;
+        for (qsizetype i = 0; i < name.size(); ++i) {
+            if (name.at(i) == QLatin1Char('&') && ++i == name.size())
+                break;
+            words += name.at(i);
+        }
+        box->setAccessibleName(words);
+    }
+}
 
 void fitPopupToItems(QComboBox *list)
 {

@@ -12,6 +12,12 @@ class QSvgRenderer;
 // cut however narrow the box; kept up as items come and go.
 void fitPopupToItems(QComboBox *list);
 
+// Gives the typing box of every editable list in `screen` the list's name
+// (its own accessible name, else the text of the label it is the buddy
+// of): assistive technology reads that box apart from its list, and would
+// find it nameless.
+void nameListTypingBoxes(QWidget *screen);
+
 // The push button every screen uses: one look, clicks only while enabled.
 class PushButton : public QPushButton
 {
