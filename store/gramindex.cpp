@@ -178,35 +178,43 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
                           .arg(BooksPerRead)))
         return read.lastError();
     qint64 last = -1, done = 0;
+    struct Book {
+        qint64 id;
+        QString texts[2];
+    };
     for (;;) {
+        // The batch is read whole before anything is written: the server's
+        // driver cannot run a statement while a result is still coming in.
         read.addBindValue(last);
         if (!read.exec())
             return read.lastError();
-        int rows = 0;
-        while (read.next()) {
-            ++rows;
-            last = read.value(0).toLongLong();
+        QList<Book> batch;
+        batch.reserve(BooksPerRead);
+        while (read.next())
+            batch.append(Book{read.value(0).toLongLong(), {read.value(1).toString(), read.value(2).toString()}});
+        if (read.lastError().isValid())
+            return read.lastError();
+        read.finish();
+        for (const Book &book : std::as_const(batch)) {
+            last = book.id;
             if (blockOf(last) != block) {
                 flushBlock();
                 block = blockOf(last);
             }
             for (qsizetype f = 0; f < fields.size(); ++f) {
-                const QList<char32_t> points = codePoints(read.value(int(f) + 1).toString());
+                const QList<char32_t> points = codePoints(book.texts[f]);
                 for (qsizetype i = 0; i < points.size(); ++i)
                     for (qsizetype length = 1; length <= Length && i + length <= points.size(); ++length)
                         pieces[f].insert(pieceOf(points, i, length));
             }
         }
-        if (read.lastError().isValid())
-            return read.lastError();
-        read.finish();
-        done += rows;
+        done += batch.size();
         if (step)
             step(done);
-        if (rows < BooksPerRead)
-            break;
         if (writer.error.isValid())
             return writer.error;
+        if (batch.size() < BooksPerRead)
+            break;
     }
     flushBlock();
     writer.flush();

@@ -425,6 +425,12 @@ private slots:
         QCOMPARE(browsed(data, QStringLiteral("Title"), QStringLiteral("qz")), rare);
         QCOMPARE(browsed(data, QStringLiteral("Title"), QStringLiteral("Q")), rare);
         QCOMPARE(browsed(data, QStringLiteral("Title"), QStringLiteral("zq")), QStringList());
+        // Filled anew in bulk, the index finds the same.
+        QVERIFY(!Database::repairSearch(data.location(), nullptr).isValid());
+        QCOMPARE(browsed(data, QStringLiteral("Title"), QStringLiteral("qz")), rare);
+        const QStringList common = found(data, QStringLiteral("Author"), QStringLiteral("NE"));
+        QVERIFY(common.size() > 10000);
+        QCOMPARE(common, found(data, QStringLiteral("Author"), QStringLiteral("NE"), BookSearch::Path::Scan));
         // A book that stops matching leaves its block listed: the search
         // looks on and still finds just the others.
         data.exec(CatalogueFile, QStringLiteral("UPDATE books SET Title = 'Plain again' WHERE BookNumber = 'P-4100'"));
