@@ -15,6 +15,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,8 @@ const QString EntryPath = QStringLiteral("usr/share/applications/%1.desktop").ar
 const QString IconPath = QStringLiteral("usr/share/icons/hicolor/scalable/apps/%1.svg").arg(AppId);
 const QString MetainfoPath = QStringLiteral("usr/share/metainfo/%1.metainfo.xml").arg(AppId);
 const QString ManPagePath = QStringLiteral("usr/share/man/man1/tallymere-admin.1.gz");
+const QString DeskManPagePath = QStringLiteral("usr/share/man/man1/tallymere.1.gz");
+const QString ChangelogPath = QStringLiteral("usr/share/doc/tallymere/changelog.gz");
 constexpr bool WithAdminTool = WITH_ADMIN_TOOL;
 
 struct Run {
@@ -82,6 +85,21 @@ QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The page as man shows it on an 80-column terminal, one line each, the
+// indent taken off; what groff had to say about it, in `*warnings`.
+QStringList formatted(const QByteArray &page, QString *warnings)
+{
+    // -ww reports every construct groff finds doubtful.
+    const Run groff = run(QStringLiteral("groff"), {QStringLiteral("-man"), QStringLiteral("-Tutf8"), QStringLiteral("-ww"),
+                                                    QStringLiteral("-rLL=80n"), QStringLiteral("-P-cbou")},
+                          page);
+    *warnings = groff.finished && groff.exitCode == 0 ? QString::fromLocal8Bit(groff.err) : groff.report();
+    QStringList lines;
+    for (const QString &line : QString::fromUtf8(groff.out).split(QLatin1Char('\n')))
+        lines << line.trimmed();
+    return lines;
 }
 
 bool ownerOnly(const QString &path)
@@ -150,6 +168,8 @@ private slots:
         QMap<QString, QString> types{{EntryPath, "text/plain"},
                                      {IconPath, "image/svg+xml"},
                                      {MetainfoPath, "text/xml"},
+                                     {DeskManPagePath, "application/gzip"},
+                                     {ChangelogPath, "application/gzip"},
                                      {"usr/share/doc/tallymere/copyright", "text/plain"}};
         if (WithAdminTool)
             types.insert(ManPagePath, QStringLiteral("application/gzip"));
@@ -225,6 +245,8 @@ private slots:
         QVERIFY2(QFileInfo(unpacked(QStringLiteral("usr/bin/") + exec)).isExecutable(), qPrintable(exec));
         QCOMPARE(entry.value(QStringLiteral("StartupWMClass")).toString(), exec);
         QCOMPARE(entry.value(QStringLiteral("Icon")).toString(), AppId);
+        // One main category, so that the program shows once in the menus.
+        QCOMPARE(entry.value(QStringLiteral("Categories")).toStringList(), QStringList{QStringLiteral("Education")});
         QCOMPARE(contents(unpacked(IconPath)), contents(QStringLiteral(SOURCE_DIR "/assets/emblem.svg")));
     }
 
@@ -252,11 +274,59 @@ private slots:
         QVERIFY2(help.exitCode == 0 && !help.out.trimmed().isEmpty(), qPrintable(help.report()));
         const Run page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(ManPagePath)});
         QVERIFY(page.out.startsWith(".TH TALLYMERE-ADMIN 1 "));
-        // -ww reports every construct groff finds doubtful.
-        const Run groff = run(QStringLiteral("groff"),
-                              {QStringLiteral("-man"), QStringLiteral("-Tutf8"), QStringLiteral("-ww"), QStringLiteral("-z")},
-                              page.out);
-        QVERIFY2(groff.finished && groff.exitCode == 0 && groff.err.isEmpty(), qPrintable(groff.report()));
+        QString warnings;
+        const QStringList lines = formatted(page.out, &warnings);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+        // Every command the tool has, each at the head of its own entry.
+        // --help lists them under "Commands:", up to a blank line.
+        static const QRegularExpression command(QStringLiteral(R"(^  (\S+))"));
+        QStringList commands;
+        const QStringList helpLines = QString::fromLocal8Bit(help.out).split(QLatin1Char('\n'));
+        for (qsizetype i = helpLines.indexOf(QStringLiteral("Commands:")) + 1;
+             i > 0 && i < helpLines.size() && !helpLines.at(i).trimmed().isEmpty(); ++i)
+            if (const QRegularExpressionMatch match = command.match(helpLines.at(i)); match.hasMatch())
+                commands << match.captured(1);
+        QVERIFY(commands.contains(QStringLiteral("import-books")));
+        for (const QString &name : commands) {
+            const QRegularExpression entry(QStringLiteral("^%1( |$)").arg(QRegularExpression::escape(name)));
+            QVERIFY2(!lines.filter(entry).isEmpty(), qPrintable(name));
+        }
+        // The header row of a books file, each name on a line of its own,
+        // exactly as the import wants it.
+        for (const QString &field : Schema::books().fields)
+            QVERIFY2(lines.contains(field), qPrintable(field));
+        QVERIFY(lines.join(QLatin1Char(' ')).contains(QStringLiteral("%1 characters").arg(Schema::MaxTextLength)));
+    }
+
+    void shouldShipAManualPageOfTheDeskProgramThatFormatsCleanly()
+    {
+        const Run page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(DeskManPagePath)});
+        QVERIFY(page.out.startsWith(".TH TALLYMERE 1 "));
+        QString warnings;
+        const QStringList lines = formatted(page.out, &warnings);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+        QVERIFY(lines.contains(QStringLiteral("SEE ALSO")));
+    }
+
+    void shouldCarryAChangelogOfThePackedVersion()
+    {
+        const Run changelog = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(ChangelogPath)});
+        QVERIFY2(changelog.exitCode == 0, qPrintable(changelog.report()));
+        QVERIFY2(changelog.out.startsWith(QStringLiteral("tallymere (%1) ").arg(TALLYMERE_PACKAGE_VERSION).toUtf8()),
+                 changelog.out.left(80).constData());
+    }
+
+    void shouldPassLintian()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("lintian")).isEmpty())
+            QSKIP("lintian is not installed.");
+        const Run lintian = run(QStringLiteral("lintian"), {m_package});
+        // Only errors and warnings: it also says on standard error when it runs as root.
+        QStringList findings;
+        for (const QString &line : QString::fromLocal8Bit(lintian.out).split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("E: ")) || line.startsWith(QLatin1String("W: ")))
+                findings << line;
+        QVERIFY2(lintian.finished && findings.isEmpty(), qPrintable(findings.join(QLatin1Char('\n'))));
     }
 
     void shouldMakeBothStoresWhenTheUnpackedProgramFirstStarts()
