@@ -81,7 +81,7 @@ inline constexpr int CopyBatch = 250;
 // fillLoans or fillBooks) into the server store `connection`, installed
 // first, in place of its sample rows: multi-row INSERTs of bound values in
 // one transaction, each row keeping its rowid as its identity, so that book
-// i is book i on both engines. Books have the short-text index filled once
+// i is book i on both engines; the books' short-text index is filled once
 // after. The tables are then vacuumed and analysed.
 QSqlError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count);
 // copyToServer timed, as timedFill.
