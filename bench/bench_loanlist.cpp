@@ -5,7 +5,7 @@
 //  - first rows: from creating the screen until its grid has painted rows,
 //    beside a bare QSqlQueryModel in a bare QTableView, connection opened
 //    and shown the same way: "SELECT * FROM tblBorrower" on SQLite (the
-//    model reads it a part at a time), and on the server, whose driver
+//    model reads it a page at a time), and on the server, whose driver
 //    reads a whole result at once, the rows the grid shows in identity
 //    order with a LIMIT;
 //  - the navigation bar's Last button until the last loan is current and

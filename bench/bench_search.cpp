@@ -336,7 +336,7 @@ bool clickThrough(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, i
     return true;
 }
 
-// What each part of the catalogue takes on the server: the table with its
+// What the catalogue and its indexes take on the server: the table with its
 // primary key, the two trigram indexes, the short-text index table whole.
 bool measureServerSizes(QSqlDatabase &db, Footprint &f)
 {

@@ -682,8 +682,8 @@ QSqlError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
         const int rows = int(batch.size() / columns.size());
         if (rows == 0)
             return {};
-        QSqlQuery partial(target);
-        QSqlQuery &insert = rows == CopyBatch ? full : partial;
+        QSqlQuery rest(target);
+        QSqlQuery &insert = rows == CopyBatch ? full : rest;
         if (rows != CopyBatch && !insert.prepare(valuesInsert(table.name, columns, rows)))
             return insert.lastError();
         for (qsizetype i = 0; i < batch.size(); ++i)
