@@ -4,7 +4,10 @@
 #                  UndefinedBehaviorSanitizer; any report fails
 # make fuzz      - build the libFuzzer targets (clang) and run each for
 #                  FUZZ_SECONDS seconds from its seeds in tests/fuzz/
-# make bench     - install what is missing, build, run the benchmarks
+# make bench     - install what is missing, build, run the benchmarks (the
+#                  loan list and search ones also on a throwaway PostgreSQL 15
+#                  cluster when installed; TALLYMERE_BENCH_SIZES=1000,10000
+#                  runs them at smaller sizes)
 # make package   - install what is missing, build, make the Debian package
 BUILD ?= build
 BUILD_ASAN ?= build-asan

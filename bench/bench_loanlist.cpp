@@ -1,14 +1,20 @@
-// The loan list on synthetic stores of 1,000, 100,000 and 1,000,000 loans,
-// each figure beside its floor measured in the same run:
+// The loan list on synthetic stores of 1,000, 100,000 and 1,000,000 loans
+// (TALLYMERE_BENCH_SIZES chooses others), on the SQLite files and, when
+// PostgreSQL 15 is installed, on a throwaway server cluster; each figure
+// beside its floor measured in the same run on the same engine:
 //  - first rows: from creating the screen until its grid has painted rows,
-//    beside a bare QSqlQueryModel ("SELECT * FROM tblBorrower") in a bare
-//    QTableView, connection opened and shown the same way;
+//    beside a bare QSqlQueryModel in a bare QTableView, connection opened
+//    and shown the same way: "SELECT * FROM tblBorrower" on SQLite (the
+//    model reads it a page at a time), and on the server, whose driver
+//    reads a whole result at once, the rows the grid shows in identity
+//    order with a LIMIT;
 //  - the navigation bar's Last button until the last loan is current and
 //    painted, beside a bare SELECT count(*) on the same table;
 //  - the growth of peak memory over both, which should not grow with the
 //    table.
-// Run without arguments: each size's store is filled once, then every
-// measurement runs in a fresh child, the screen and the bare one in turns.
+// Run without arguments: each size's store is filled once (the server's
+// copied from the SQLite one), then every measurement runs in a fresh
+// child, the screen and the bare one in turns.
 #include "app/screens.h"
 #include "app/ui/navigationbar.h"
 #include "app/ui/navigator.h"
@@ -25,6 +31,7 @@
 #include <QSqlQuery>
 #include <QSqlQueryModel>
 #include <QStandardPaths>
+#include <QHeaderView>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -35,6 +42,7 @@
 namespace {
 
 constexpr int Runs = 7;
+constexpr double RatioGoal = 1.5;
 const char *const ScreenMode = "--screen";
 const char *const BareMode = "--bare";
 const QString BareConnection = QStringLiteral("bare");
@@ -85,12 +93,19 @@ bool lastRowShown(QTableView *grid, int count)
     return current.row() == count - 1 && grid->viewport()->rect().intersects(grid->visualRect(current));
 }
 
-int screenChild(int argc, char **argv, int count)
+// The stores a child measures: the desk's files, or the server database
+// its parent named.
+StoreLocation childStores(const QString &connection)
+{
+    return connection.isEmpty() ? deskStores() : StoreLocation::server(connection);
+}
+
+int screenChild(int argc, char **argv, int count, const QString &connection)
 {
     QApplication app(argc, argv);
     if (!startAsFromMenu(app))
         return 1;
-    registerScreens(deskStores());
+    registerScreens(childStores(connection));
     const double baseline = Bench::peakMemoryMiB();
     Figures f;
 
@@ -129,25 +144,43 @@ int screenChild(int argc, char **argv, int count)
     return 0;
 }
 
-int bareChild(int argc, char **argv, int count)
+int bareChild(int argc, char **argv, int count, const QString &connection)
 {
     QApplication app(argc, argv);
     if (!startAsFromMenu(app))
         return 1;
     const double baseline = Bench::peakMemoryMiB();
+    const bool server = !connection.isEmpty();
     Figures f;
     {
         QElapsedTimer clock;
         clock.start();
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), BareConnection);
-        db.setDatabaseName(deskStores().path(Schema::File::Tallymere));
-        if (!db.open())
-            return 1;
-        QSqlQueryModel model;
-        model.setQuery(QStringLiteral("SELECT * FROM tblBorrower"), db);
+        std::optional<Database::Connection> serverConnection;
+        QSqlDatabase db;
+        if (server) {
+            // Opened as the screen opens its own, the same options set.
+            serverConnection.emplace(StoreLocation::server(connection), Schema::File::Tallymere);
+            if (!serverConnection->open()) {
+                std::fprintf(stderr, "%s\n", qPrintable(serverConnection->lastError().text()));
+                return 1;
+            }
+            db = serverConnection->database();
+        } else {
+            db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), BareConnection);
+            db.setDatabaseName(deskStores().path(Schema::File::Tallymere));
+            if (!db.open())
+                return 1;
+        }
         // The loan list's size, so both grids paint about as many rows.
         QTableView view;
         view.resize(QSize(752, 500));
+        QSqlQueryModel model;
+        if (server) {
+            const int shown = view.height() / view.verticalHeader()->defaultSectionSize() + 1;
+            model.setQuery(QStringLiteral("SELECT * FROM \"tblBorrower\" ORDER BY \"_id\" LIMIT %1").arg(shown), db);
+        } else {
+            model.setQuery(QStringLiteral("SELECT * FROM tblBorrower"), db);
+        }
         view.setModel(&model);
         Bench::PaintCounter paints;
         view.viewport()->installEventFilter(&paints);
@@ -161,7 +194,7 @@ int bareChild(int argc, char **argv, int count)
 
         clock.restart();
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT count(*) FROM tblBorrower")) || !q.next())
+        if (!q.exec(QStringLiteral("SELECT count(*) FROM \"tblBorrower\"")) || !q.next())
             return 1;
         const qint64 counted = q.value(0).toLongLong();
         f.lastMs = clock.nsecsElapsed() / 1e6;
@@ -172,16 +205,21 @@ int bareChild(int argc, char **argv, int count)
         f.growthLastMiB = Bench::peakMemoryMiB() - baseline;
         q.finish();
         model.clear();
-        db.close();
+        if (!server)
+            db.close();
     }
-    QSqlDatabase::removeDatabase(BareConnection);
+    if (!server)
+        QSqlDatabase::removeDatabase(BareConnection);
     report(f);
     return 0;
 }
 
-std::optional<Figures> measure(const QProcessEnvironment &env, const char *mode, int count)
+std::optional<Figures> measure(const QProcessEnvironment &env, const char *mode, int count, const QString &connection)
 {
-    const std::optional<QString> out = Bench::runChild(env, {QString::fromLatin1(mode), QString::number(count)});
+    QStringList arguments{QString::fromLatin1(mode), QString::number(count)};
+    if (!connection.isEmpty())
+        arguments << connection;
+    const std::optional<QString> out = Bench::runChild(env, arguments);
     if (!out)
         return std::nullopt;
     const QStringList words = out->trimmed().split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -191,8 +229,9 @@ std::optional<Figures> measure(const QProcessEnvironment &env, const char *mode,
 }
 
 struct SizeResult {
+    const char *engine = "SQLite";
     int count = 0;
-    double fillSeconds = 0;
+    double fillSeconds = 0; // on the server: the copy from SQLite
     QList<Figures> screen, bare;
 };
 
@@ -204,31 +243,59 @@ Bench::Summary summary(const QList<Figures> &runs, double Figures::*figure)
     return Bench::summarize(values);
 }
 
-std::optional<SizeResult> measureSize(int count)
+bool measureRuns(const QProcessEnvironment &env, const QString &connection, SizeResult &r)
 {
-    SizeResult r;
-    r.count = count;
-    QTemporaryDir data;
-    QTemporaryDir runtime;
-    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    const std::optional<double> filled = Bench::timedFill(Bench::fillLoans, folder, count, "loans");
-    if (!filled)
-        return std::nullopt;
-    r.fillSeconds = *filled;
-
-    const QProcessEnvironment env = Bench::childEnvironment(data.path(), runtime.path());
     for (int i = 0; i < Runs; ++i) {
-        const std::optional<Figures> screen = measure(env, ScreenMode, count);
-        const std::optional<Figures> bare = measure(env, BareMode, count);
+        const std::optional<Figures> screen = measure(env, ScreenMode, r.count, connection);
+        const std::optional<Figures> bare = measure(env, BareMode, r.count, connection);
         if (!screen || !bare) {
-            std::fprintf(stderr, "measuring %d loans failed\n", count);
-            return std::nullopt;
+            std::fprintf(stderr, "measuring %d loans on %s failed\n", r.count, r.engine);
+            return false;
         }
         r.screen << *screen;
         r.bare << *bare;
     }
-    return r;
+    return true;
+}
+
+// The size's results on SQLite and, with a cluster, on the server.
+bool measureSize(int count, Bench::ServerCluster *cluster, QList<SizeResult> &results)
+{
+    QTemporaryDir data;
+    QTemporaryDir runtime;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    SizeResult files;
+    files.count = count;
+    const std::optional<double> filled = Bench::timedFill(Bench::fillLoans, folder, count, "loans");
+    if (!filled)
+        return false;
+    files.fillSeconds = *filled;
+    const QProcessEnvironment env = Bench::childEnvironment(data.path(), runtime.path());
+    if (!measureRuns(env, QString(), files))
+        return false;
+    results << files;
+    if (!cluster)
+        return true;
+
+    SizeResult server;
+    server.engine = "server";
+    server.count = count;
+    const QString name = QStringLiteral("loans_%1").arg(count);
+    QSqlError error;
+    const QString connection = cluster->freshDatabase(name, &error);
+    if (connection.isEmpty()) {
+        std::fprintf(stderr, "no server database for %d loans: %s\n", count, qPrintable(error.text()));
+        return false;
+    }
+    const std::optional<double> copied = Bench::timedCopy(folder, connection, Schema::borrower(), count);
+    const bool ok = copied && measureRuns(env, connection, server);
+    cluster->dropDatabase(name);
+    if (!ok)
+        return false;
+    server.fillSeconds = *copied;
+    results << server;
+    return true;
 }
 
 QString cell(const Bench::Summary &s)
@@ -239,11 +306,12 @@ QString cell(const Bench::Summary &s)
 void printTimes(const QList<SizeResult> &results, const char *title, const char *figure, const char *floor,
                 double Figures::*measured)
 {
-    std::printf("\n%s\n%12s %16s %16s %8s\n", title, "loans", figure, floor, "ratio");
+    std::printf("\n%s\n%8s %12s %16s %16s %8s\n", title, "engine", "loans", figure, floor, "ratio");
     for (const SizeResult &r : results) {
         const Bench::Summary s = summary(r.screen, measured), b = summary(r.bare, measured);
-        std::printf("%12s %16s %16s %8s\n", qPrintable(Bench::grouped(r.count)), qPrintable(cell(s)),
-                    qPrintable(cell(b)), qPrintable(Bench::ratio(s.median, b.median)));
+        std::printf("%8s %12s %16s %16s %8s%s\n", r.engine, qPrintable(Bench::grouped(r.count)), qPrintable(cell(s)),
+                    qPrintable(cell(b)), qPrintable(Bench::ratio(s.median, b.median)),
+                    b.median > 0 && s.median > RatioGoal * b.median ? "  over the goal" : "");
     }
 }
 
@@ -251,37 +319,47 @@ void printTimes(const QList<SizeResult> &results, const char *title, const char 
 
 int main(int argc, char **argv)
 {
+    const QString connection = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString();
     if (argc > 2 && qstrcmp(argv[1], ScreenMode) == 0)
-        return screenChild(argc, argv, QByteArray(argv[2]).toInt());
+        return screenChild(argc, argv, QByteArray(argv[2]).toInt(), connection);
     if (argc > 2 && qstrcmp(argv[1], BareMode) == 0)
-        return bareChild(argc, argv, QByteArray(argv[2]).toInt());
+        return bareChild(argc, argv, QByteArray(argv[2]).toInt(), connection);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tallymere"));
+    QString skipped;
+    const std::unique_ptr<Bench::ServerCluster> cluster = Bench::ServerCluster::start(&skipped);
     QList<SizeResult> results;
-    for (const int count : {1000, 100000, 1000000}) {
-        const std::optional<SizeResult> r = measureSize(count);
-        if (!r)
+    for (const int count : Bench::sizes({1000, 100000, 1000000}))
+        if (!measureSize(count, cluster.get(), results))
             return 1;
-        results << *r;
-    }
 
     std::printf("Loan list, median of %d runs each in ms, best in brackets; goal at 1,000,000 loans: first rows\n"
-                "within 70 ms, peak memory flat\n",
-                Runs);
+                "within 70 ms, peak memory flat; on each engine every figure within %.1fx of its floor\n",
+                Runs, RatioGoal);
+    if (!cluster)
+        std::printf("Server figures skipped: %s\n", qPrintable(skipped));
     printTimes(results, "First rows shown: the screen beside a bare QSqlQueryModel in a QTableView", "screen",
                "bare view", &Figures::firstRowsMs);
     printTimes(results, "Last button until the last loan is painted, beside a bare SELECT count(*)", "Last button",
                "count(*)", &Figures::lastMs);
-    std::printf("\nPeak memory growth from opening the list (MiB, median)\n%12s %16s %16s %16s %16s\n", "loans",
-                "screen, 1st rows", "after Last", "bare, 1st rows", "after count(*)");
+    std::printf("\nPeak memory growth from opening the list (MiB, median)\n%8s %12s %16s %16s %16s %16s\n", "engine",
+                "loans", "screen, 1st rows", "after Last", "bare, 1st rows", "after count(*)");
     for (const SizeResult &r : results)
-        std::printf("%12s %16.1f %16.1f %16.1f %16.1f\n", qPrintable(Bench::grouped(r.count)),
+        std::printf("%8s %12s %16.1f %16.1f %16.1f %16.1f\n", r.engine, qPrintable(Bench::grouped(r.count)),
                     summary(r.screen, &Figures::growthFirstMiB).median, summary(r.screen, &Figures::growthLastMiB).median,
                     summary(r.bare, &Figures::growthFirstMiB).median, summary(r.bare, &Figures::growthLastMiB).median);
     std::printf("\nSynthetic stores filled in");
     for (const SizeResult &r : results)
-        std::printf(" %.1f s (%s loans)", r.fillSeconds, qPrintable(Bench::grouped(r.count)));
+        if (qstrcmp(r.engine, "SQLite") == 0)
+            std::printf(" %.1f s (%s loans)", r.fillSeconds, qPrintable(Bench::grouped(r.count)));
     std::printf("\n");
+    if (cluster) {
+        std::printf("Copied to the server (INSERTs of %d rows, one transaction, VACUUM ANALYZE) in", Bench::CopyBatch);
+        for (const SizeResult &r : results)
+            if (qstrcmp(r.engine, "server") == 0)
+                std::printf(" %.1f s (%s loans)", r.fillSeconds, qPrintable(Bench::grouped(r.count)));
+        std::printf("\n");
+    }
     return 0;
 }

@@ -1,21 +1,29 @@
 #include "bench/benchsupport.h"
 
 #include "store/database.h"
+#include "store/dialect.h"
 #include "store/gramindex.h"
+#include "store/location.h"
 #include "store/schema.h"
+#include "store/serversql.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace Bench {
 
@@ -483,6 +491,323 @@ QString ratio(double value, double floor)
 QString grouped(int number)
 {
     return QLocale(QLocale::English).toString(number);
+}
+
+} // namespace Bench
+
+namespace Bench {
+
+QList<int> sizes(const QList<int> &defaults)
+{
+    const QString listed = qEnvironmentVariable("TALLYMERE_BENCH_SIZES");
+    if (listed.trimmed().isEmpty())
+        return defaults;
+    QList<int> chosen;
+    for (const QString &item : listed.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int n = item.trimmed().toInt(&ok);
+        if (ok && n > 0)
+            chosen << n;
+        else
+            std::fprintf(stderr, "TALLYMERE_BENCH_SIZES: \"%s\" is not a size, left out\n", qPrintable(item));
+    }
+    return chosen.isEmpty() ? defaults : chosen;
+}
+
+namespace {
+
+const char *const PgBin = "/usr/lib/postgresql/15/bin";
+const QString AdminConnection = QStringLiteral("bench-admin");
+
+// What the signal handler needs to stop the cluster, set aside as plain
+// bytes: it may only call what is safe in a handler.
+char clusterScript[1024];
+char clusterFolder[1024];
+
+void stopCluster()
+{
+    if (!clusterFolder[0])
+        return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl("/bin/sh", "sh", clusterScript, "stop", clusterFolder, static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    if (pid > 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }
+}
+
+// An interrupted run leaves no server behind.
+void stopOnSignal(int sig)
+{
+    stopCluster();
+    clusterFolder[0] = 0;
+    _exit(128 + sig);
+}
+
+} // namespace
+
+std::unique_ptr<ServerCluster> ServerCluster::start(QString *why)
+{
+    if (!QFileInfo(QString::fromLatin1(PgBin)).isDir()) {
+        *why = QStringLiteral("PostgreSQL 15 is not installed (no %1)").arg(QString::fromLatin1(PgBin));
+        return nullptr;
+    }
+    // A short path: the socket's has to fit in 107 bytes. The script makes
+    // the folder anew and removes it when stopped.
+    QTemporaryDir parent(QStringLiteral("/tmp/tallymere-bench-XXXXXX"));
+    if (!parent.isValid()) {
+        *why = QStringLiteral("no temporary folder for the cluster");
+        return nullptr;
+    }
+    std::unique_ptr<ServerCluster> cluster(new ServerCluster);
+    cluster->m_folder = parent.path();
+    parent.setAutoRemove(false);
+    const QByteArray script = QByteArrayLiteral(PGCLUSTER_SCRIPT), folder = cluster->m_folder.toLocal8Bit();
+    qstrncpy(clusterScript, script.constData(), sizeof clusterScript);
+    qstrncpy(clusterFolder, folder.constData(), sizeof clusterFolder);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, stopOnSignal);
+
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("/bin/sh"), {QString::fromLocal8Bit(script), QStringLiteral("start"), cluster->m_folder});
+    if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        *why = QStringLiteral("the cluster did not start: %1").arg(QString::fromLocal8Bit(process.readAll()).trimmed());
+        return nullptr; // the destructor stops what was started
+    }
+    QFile env(QDir(cluster->m_folder).filePath(QStringLiteral("env")));
+    if (!env.open(QIODevice::ReadOnly)) {
+        *why = QStringLiteral("the cluster wrote no connection options");
+        return nullptr;
+    }
+    const ServerOptions o = parseServerOptions(QString::fromLocal8Bit(env.readAll()).trimmed());
+    if (!o.ok()) {
+        *why = o.error;
+        return nullptr;
+    }
+    cluster->m_host = o.host;
+    cluster->m_port = o.port;
+    cluster->m_user = o.user;
+    return cluster;
+}
+
+ServerCluster::~ServerCluster()
+{
+    stopCluster();
+    clusterFolder[0] = 0;
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(sig, SIG_DFL);
+}
+
+QString ServerCluster::options(const QString &database) const
+{
+    return QStringLiteral("host=%1 port=%2 user=%3 dbname=%4").arg(m_host).arg(m_port).arg(m_user, database);
+}
+
+// Each statement on its own (CREATE DATABASE refuses a transaction), on a
+// connection to the maintenance database that none of the stores use.
+QSqlError ServerCluster::administer(const QStringList &statements)
+{
+    QSqlError error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), AdminConnection);
+        db.setHostName(m_host);
+        db.setPort(m_port);
+        db.setUserName(m_user);
+        db.setDatabaseName(QStringLiteral("postgres"));
+        if (!db.open()) {
+            error = db.lastError();
+        } else {
+            QSqlQuery q(db);
+            q.exec(QStringLiteral("SET client_min_messages = warning"));
+            for (const QString &sql : statements) {
+                if (!q.exec(sql)) {
+                    error = q.lastError();
+                    break;
+                }
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(AdminConnection);
+    return error;
+}
+
+QString ServerCluster::freshDatabase(const QString &name, QSqlError *error)
+{
+    *error = administer({QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name),
+                         QStringLiteral("CREATE DATABASE %1").arg(name)});
+    return error->isValid() ? QString() : options(name);
+}
+
+void ServerCluster::dropDatabase(const QString &name)
+{
+    administer({QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name)});
+}
+
+namespace {
+
+QString valuesInsert(const QString &table, const QStringList &columns, int rows)
+{
+    const QString row = QLatin1Char('(') + QStringList(columns.size(), QStringLiteral("?")).join(QLatin1Char(','))
+                        + QLatin1Char(')');
+    QStringList quotedColumns;
+    for (const QString &c : columns)
+        quotedColumns << Schema::quoted(c);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+        .arg(Schema::quoted(table), quotedColumns.join(QLatin1Char(',')),
+             QStringList(rows, row).join(QLatin1Char(',')));
+}
+
+QSqlError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Table &table)
+{
+    QSqlQuery read(source);
+    read.setForwardOnly(true);
+    QStringList fields;
+    for (const QString &f : table.fields)
+        fields << Schema::quoted(f);
+    if (!read.exec(QStringLiteral("SELECT rowid, %1 FROM %2 ORDER BY rowid")
+                       .arg(fields.join(QLatin1Char(',')), Schema::quoted(table.name))))
+        return read.lastError();
+    const QStringList columns = QStringList{Schema::IdColumn} + table.fields;
+    QSqlQuery full(target);
+    if (!full.prepare(valuesInsert(table.name, columns, CopyBatch)))
+        return full.lastError();
+    QVariantList batch;
+    batch.reserve(CopyBatch * columns.size());
+    const auto flush = [&]() -> QSqlError {
+        const int rows = int(batch.size() / columns.size());
+        if (rows == 0)
+            return {};
+        QSqlQuery rest(target);
+        QSqlQuery &insert = rows == CopyBatch ? full : rest;
+        if (rows != CopyBatch && !insert.prepare(valuesInsert(table.name, columns, rows)))
+            return insert.lastError();
+        for (qsizetype i = 0; i < batch.size(); ++i)
+            insert.bindValue(int(i), batch.at(i));
+        if (!insert.exec())
+            return insert.lastError();
+        batch.clear();
+        return {};
+    };
+    while (read.next()) {
+        for (int c = 0; c < columns.size(); ++c)
+            batch << read.value(c);
+        if (batch.size() == CopyBatch * columns.size())
+            if (const QSqlError error = flush(); error.isValid())
+                return error;
+    }
+    if (read.lastError().isValid())
+        return read.lastError();
+    return flush();
+}
+
+QSqlError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Table &table)
+{
+    QSqlQuery q(target);
+    if (!q.exec(QStringLiteral("DELETE FROM %1").arg(Schema::quoted(table.name))))
+        return q.lastError();
+    const bool books = table.name == Schema::books().name;
+    // A piece row per character of every book would cost far more than the
+    // copy itself: the short-text index's trigger is suspended.
+    if (books)
+        if (const QSqlError error = GramIndex::suspend(target); error.isValid())
+            return error;
+    if (const QSqlError error = copyRows(source, target, table); error.isValid())
+        return error;
+    if (books) {
+        // GramIndex::resume cannot refill it here: its rebuild writes pieces
+        // while its forward-only read of the books is still open, which the
+        // QPSQL driver (reading such a result a row at a time) refuses once
+        // the catalogue passes one block. The pieces are made in one
+        // statement instead, as the trigger makes them row by row, and the
+        // trigger made again.
+        if (!q.exec(QStringLiteral("DELETE FROM %1").arg(Schema::quoted(GramIndex::Table))))
+            return q.lastError();
+        if (!q.exec(QStringLiteral(
+                "INSERT INTO %1 (\"field\", \"gram\", \"block\")"
+                " SELECT DISTINCT f.name, lower(substr(f.v, n, w.l)), b.%2 >> %3 FROM \"books\" b,"
+                " LATERAL (VALUES ('Title', b.\"Title\"), ('Author', b.\"Author\")) AS f(name, v),"
+                " (VALUES (1), (2)) AS w(l), LATERAL generate_series(1, coalesce(length(f.v), 0)) AS n"
+                " WHERE n + w.l - 1 <= length(f.v)")
+                        .arg(Schema::quoted(GramIndex::Table), Schema::quoted(Schema::IdColumn))
+                        .arg(GramIndex::BlockBits)))
+            return q.lastError();
+        for (const QString &sql : Dialect::of(target).gramTriggers())
+            if (!q.exec(sql))
+                return q.lastError();
+    }
+    // New rows the store adds later take identities after the copied ones.
+    for (const QString &sql : ServerSql::followIdentities())
+        if (!q.exec(sql))
+            return q.lastError();
+    return {};
+}
+
+} // namespace
+
+QSqlError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count)
+{
+    const StoreLocation server = StoreLocation::server(connection);
+    if (QSqlError error = Database::install(server); error.isValid())
+        return error;
+    QSqlError error;
+    {
+        QSqlDatabase source = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FillConnection);
+        source.setDatabaseName(StoreLocation::files(folder).path(table.file));
+        Database::Connection target(server, table.file);
+        if (!source.open())
+            error = source.lastError();
+        else if (!target.open())
+            error = target.lastError();
+        QSqlDatabase db = target.database();
+        if (!error.isValid()) {
+            if (!db.transaction()) {
+                error = db.lastError();
+            } else if (error = copyInto(source, db, table); error.isValid()) {
+                db.rollback();
+            } else if (!db.commit()) {
+                error = db.lastError();
+            }
+        }
+        QSqlQuery q(db);
+        // A freshly written table is vacuumed before it is read: otherwise
+        // the first reads pay for marking every row visible, and autovacuum
+        // would do it in the middle of the measurements. ANALYZE gives the
+        // planner its statistics.
+        if (!error.isValid() && !q.exec(QStringLiteral("VACUUM (ANALYZE)")))
+            error = q.lastError();
+        if (!error.isValid()
+            && (!q.exec(QStringLiteral("SELECT count(*) FROM %1").arg(Schema::quoted(table.name))) || !q.next()))
+            error = q.lastError();
+        if (!error.isValid() && q.value(0).toLongLong() != count)
+            error = QSqlError(QString(),
+                              QStringLiteral("%1 rows were copied to %2 instead of %3")
+                                  .arg(q.value(0).toLongLong())
+                                  .arg(table.name)
+                                  .arg(count),
+                              QSqlError::UnknownError);
+        q.finish();
+        source.close();
+    }
+    QSqlDatabase::removeDatabase(FillConnection);
+    return error;
+}
+
+std::optional<double> timedCopy(const QString &folder, const QString &connection, const Schema::Table &table,
+                                int count)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (const QSqlError error = copyToServer(folder, connection, table, count); error.isValid()) {
+        std::fprintf(stderr, "copying %d rows of %s to the server failed: %s\n", count, qPrintable(table.name),
+                     qPrintable(error.text()));
+        return std::nullopt;
+    }
+    return clock.nsecsElapsed() / 1e9;
 }
 
 } // namespace Bench

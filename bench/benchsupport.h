@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/schema.h"
+
 #include <QList>
 #include <QObject>
 #include <QProcessEnvironment>
@@ -37,6 +39,55 @@ QSqlError fillBooks(const QString &folder, int count);
 // naming `what` ("loans", "books"), and gives nothing.
 std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const QString &folder, int count,
                                 const char *what);
+// The sizes a benchmark runs at: `defaults`, or those listed (comma
+// separated) in TALLYMERE_BENCH_SIZES, so that a change can be tried at
+// small sizes before the long full run.
+QList<int> sizes(const QList<int> &defaults);
+
+// A throwaway PostgreSQL 15 cluster, started by tests/pgcluster.sh in a
+// temporary folder of its own and stopped with this object (or when the
+// process is interrupted), so that the server figures come from a server
+// nobody else uses.
+class ServerCluster
+{
+public:
+    // Nothing when PostgreSQL 15 is not installed or the cluster did not
+    // start; `*why` says which.
+    static std::unique_ptr<ServerCluster> start(QString *why);
+    ~ServerCluster();
+    ServerCluster(const ServerCluster &) = delete;
+    ServerCluster &operator=(const ServerCluster &) = delete;
+
+    // A new, empty database `name` (an old one of that name dropped), given
+    // as the libpq options StoreLocation::server takes; empty on failure.
+    QString freshDatabase(const QString &name, QSqlError *error);
+    void dropDatabase(const QString &name);
+
+private:
+    ServerCluster() = default;
+    QString options(const QString &database) const;
+    QSqlError administer(const QStringList &statements);
+    QString m_folder;
+    QString m_host;
+    int m_port = 0;
+    QString m_user;
+};
+
+// Rows per INSERT of copyToServer: few enough to stay far below the
+// server's limit of bound values, enough that each round trip carries much.
+inline constexpr int CopyBatch = 250;
+
+// Copies every row of `table` from the SQLite stores in `folder` (filled by
+// fillLoans or fillBooks) into the server store `connection`, installed
+// first, in place of its sample rows: multi-row INSERTs of bound values in
+// one transaction, each row keeping its rowid as its identity, so that book
+// i is book i on both engines; the books' short-text index is filled once
+// after. The tables are then vacuumed and analysed.
+QSqlError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count);
+// copyToServer timed, as timedFill.
+std::optional<double> timedCopy(const QString &folder, const QString &connection, const Schema::Table &table,
+                                int count);
+
 // The number of book i, as fillBooks stores it.
 QString bookNumber(qint64 i);
 
