@@ -718,28 +718,9 @@ QSqlError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
             return error;
     if (const QSqlError error = copyRows(source, target, table); error.isValid())
         return error;
-    if (books) {
-        // GramIndex::resume cannot refill it here: its rebuild writes pieces
-        // while its forward-only read of the books is still open, which the
-        // QPSQL driver (reading such a result a row at a time) refuses once
-        // the catalogue passes one block. The pieces are made in one
-        // statement instead, as the trigger makes them row by row, and the
-        // trigger made again.
-        if (!q.exec(QStringLiteral("DELETE FROM %1").arg(Schema::quoted(GramIndex::Table))))
-            return q.lastError();
-        if (!q.exec(QStringLiteral(
-                "INSERT INTO %1 (\"field\", \"gram\", \"block\")"
-                " SELECT DISTINCT f.name, lower(substr(f.v, n, w.l)), b.%2 >> %3 FROM \"books\" b,"
-                " LATERAL (VALUES ('Title', b.\"Title\"), ('Author', b.\"Author\")) AS f(name, v),"
-                " (VALUES (1), (2)) AS w(l), LATERAL generate_series(1, coalesce(length(f.v), 0)) AS n"
-                " WHERE n + w.l - 1 <= length(f.v)")
-                        .arg(Schema::quoted(GramIndex::Table), Schema::quoted(Schema::IdColumn))
-                        .arg(GramIndex::BlockBits)))
-            return q.lastError();
-        for (const QString &sql : Dialect::of(target).gramTriggers())
-            if (!q.exec(sql))
-                return q.lastError();
-    }
+    if (books)
+        if (const QSqlError error = GramIndex::resume(target); error.isValid())
+            return error;
     // New rows the store adds later take identities after the copied ones.
     for (const QString &sql : ServerSql::followIdentities())
         if (!q.exec(sql))
