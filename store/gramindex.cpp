@@ -21,18 +21,8 @@ constexpr int RowsPerInsert = 256;
 
 QList<char32_t> codePoints(const QString &text)
 {
-    QList<char32_t> points;
-    points.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            points << QChar::surrogateToUcs4(c, text.at(i + 1));
-            ++i;
-        } else {
-            points << c.unicode();
-        }
-    }
-    return points;
+    const QList<uint> points = text.toUcs4();
+    return QList<char32_t>(points.cbegin(), points.cend());
 }
 
 // For each folded character, the others that fold to it.

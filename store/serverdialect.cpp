@@ -32,6 +32,12 @@ QString searchIndex(const QString &field)
         .arg(quoted(QStringLiteral("books_%1_search").arg(field.toLower())), quoted(field));
 }
 
+QString gramTrigger()
+{
+    return QStringLiteral("CREATE TRIGGER \"books_grams_insert\" AFTER INSERT OR UPDATE OF \"Title\", \"Author\""
+                          " ON \"books\" FOR EACH ROW EXECUTE FUNCTION \"books_grams_add\"()");
+}
+
 // The short-text index as on the files (see GramIndex): one trigger
 // function adds the pieces of a new or changed book.
 QStringList gramObjects()
@@ -47,8 +53,7 @@ QStringList gramObjects()
                            " WHERE n + w.l - 1 <= length(f.v) ON CONFLICT DO NOTHING; RETURN NULL; END $$")
                 .arg(quoted(GramIndex::Table), Id)
                 .arg(GramIndex::BlockBits),
-            QStringLiteral("CREATE TRIGGER \"books_grams_insert\" AFTER INSERT OR UPDATE OF \"Title\", \"Author\""
-                           " ON \"books\" FOR EACH ROW EXECUTE FUNCTION \"books_grams_add\"()")};
+            gramTrigger()};
 }
 
 class ServerDialect final : public Dialect
@@ -160,7 +165,7 @@ public:
                 narrowing};
     }
 
-    QStringList gramTriggers() const override { return {gramObjects().last()}; }
+    QStringList gramTriggers() const override { return {gramTrigger()}; }
     QStringList dropGramTriggers() const override
     {
         return {QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_insert\" ON \"books\"")};

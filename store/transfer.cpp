@@ -294,6 +294,23 @@ bool takeServer(const Database::Connection &server, QString *error)
     return execOn(server, ServerSql::lockForInstall(), error) && execOn(server, ServerSql::lockTables(), error);
 }
 
+// Opens `to` and begins its transaction, the server taken to this work
+// alone (see takeServer).
+bool beginAlone(Database::Connection &to, QString *error)
+{
+    if (!openStore(to, error))
+        return false;
+    QSqlDatabase db = to.database();
+    if (!db.transaction()) {
+        *error = engineText(to.explain(db.lastError()));
+        return false;
+    }
+    if (takeServer(to, error))
+        return true;
+    db.rollback();
+    return false;
+}
+
 // One table to be filled from a source: for each field of `table`, the
 // source column it comes from.
 struct Plan {
@@ -820,7 +837,7 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
         if (!installed(where, &outcome.error))
             return outcome;
     Database::Connection to(server, Schema::File::Tallymere);
-    if (!openStore(to, &outcome.error))
+    if (!beginAlone(to, &outcome.error))
         return outcome;
     QSqlDatabase target = to.database();
     auto fail = [&](const QString &error) {
@@ -829,11 +846,7 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
         outcome.rows = 0;
         return outcome;
     };
-    if (!target.transaction())
-        return fail(engineText(to.explain(target.lastError())));
     QString error;
-    if (!takeServer(to, &error))
-        return fail(error);
     {
         QSqlQuery loans(target);
         if (!loans.exec(Sql::count(Schema::borrower().name, QString())) || !loans.next())
@@ -921,7 +934,7 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
         return outcome;
 
     Database::Connection to(server, Schema::File::Tallymere);
-    if (!openStore(to, &outcome.error))
+    if (!beginAlone(to, &outcome.error))
         return outcome;
     QSqlDatabase target = to.database();
     QString kept;
@@ -933,11 +946,7 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
         outcome.rows = 0;
         return outcome;
     };
-    if (!target.transaction())
-        return fail(engineText(to.explain(target.lastError())));
     QString error;
-    if (!takeServer(to, &error))
-        return fail(error);
     // What the server holds is backed up inside the same transaction, with
     // no desk able to write: the backup is exactly what gets replaced.
     if (const QSqlError made = Backup::makeFolder(backupParent(dataFolder), QDateTime::currentDateTime(), &kept);
