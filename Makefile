@@ -14,6 +14,8 @@ BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
+# CI (which sets CI=true) fails on any compiler warning.
+WERROR := -DTALLYMERE_WERROR=$(if $(CI),ON,OFF)
 PACKAGES := $(shell grep -v '^\s*\#' packages.txt | grep -v '^\s*$$')
 FUZZERS := fuzz_criterion fuzz_fines fuzz_csv fuzz_mdb
 
@@ -32,7 +34,7 @@ deps:
 	fi
 
 $(BUILD)/build.ninja: CMakeLists.txt
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
@@ -46,15 +48,15 @@ test: build
 # The benchmarks and the screenshots tool are left out: they are not tests.
 $(BUILD_ASAN)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-	  -DTALLYMERE_SANITIZE=ON -DTALLYMERE_BENCH=OFF -DTALLYMERE_TOOLS=OFF
+	  -DTALLYMERE_SANITIZE=ON -DTALLYMERE_BENCH=OFF -DTALLYMERE_TOOLS=OFF $(WERROR)
 
 test-asan: deps $(BUILD_ASAN)/build.ninja
 	cmake --build $(BUILD_ASAN) -j$(JOBS)
 	cd $(BUILD_ASAN) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
 
-$(BUILD_FUZZ)/build.ninja: CMakeLists.txt tests/fuzz/CMakeLists.txt
+$(BUILD_FUZZ)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_CXX_COMPILER=clang++ -DTALLYMERE_FUZZ=ON
+	  -DCMAKE_CXX_COMPILER=clang++ -DTALLYMERE_FUZZ=ON $(WERROR)
 
 # Each target runs from its committed seeds; what it finds on the way is
 # kept in $(BUILD_FUZZ)/corpus, and a crashing input in $(BUILD_FUZZ)/crashes.

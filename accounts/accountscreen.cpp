@@ -1,12 +1,12 @@
 #include "accounts/accountscreen.h"
 
-#include "app/ui/binder.h"
-#include "app/ui/dialogs.h"
-#include "app/ui/navigationbar.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/theme.h"
-#include "app/ui/widgets.h"
+#include "ui/binder.h"
+#include "ui/dialogs.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 #include "store/rowsource.h"
 
 #include <QLabel>

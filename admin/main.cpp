@@ -7,6 +7,7 @@
 #include "store/desklock.h"
 #include "store/location.h"
 #include "store/transfer.h"
+#include "tallymere/version.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

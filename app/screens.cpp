@@ -1,14 +1,14 @@
 #include "app/screens.h"
 
 #include "accounts/accountscreen.h"
-#include "app/closescreen.h"
-#include "app/loginscreen.h"
-#include "app/menuscreen.h"
-#include "app/ui/dialogs.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/splashscreen.h"
-#include "app/utilityscreen.h"
+#include "shell/closescreen.h"
+#include "shell/loginscreen.h"
+#include "shell/menuscreen.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "shell/splashscreen.h"
+#include "shell/utilityscreen.h"
 #include "catalogue/booksscreen.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
@@ -16,6 +16,7 @@
 
 #include "store/database.h"
 #include "store/recordsource.h"
+#include "tallymere/version.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -49,10 +50,7 @@ void prepareApplication(QApplication &app)
 {
     QApplication::setApplicationName(QStringLiteral("Tallymere"));
     QApplication::setOrganizationName(QString());
-    QApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
-                                            .arg(TALLYMERE_VERSION_MAJOR)
-                                            .arg(TALLYMERE_VERSION_MINOR)
-                                            .arg(TALLYMERE_VERSION_PATCH));
+    QApplication::setApplicationVersion(QStringLiteral(TALLYMERE_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/emblem.svg")));
     QApplication::setQuitOnLastWindowClosed(true);
     app.setStyle(QStringLiteral("Fusion"));

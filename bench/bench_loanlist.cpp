@@ -16,10 +16,10 @@
 // copied from the SQLite one), then every measurement runs in a fresh
 // child, the screen and the bare one in turns.
 #include "app/screens.h"
-#include "app/ui/navigationbar.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 #include "bench/benchsupport.h"
 #include "catalogue/loanlistscreen.h"
 #include "store/database.h"

@@ -21,7 +21,7 @@
 #include "app/screens.h"
 #include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
-#include "app/ui/navigationbar.h"
+#include "ui/navigationbar.h"
 #include "catalogue/booksscreen.h"
 #include "store/browsesource.h"
 #include "store/database.h"

@@ -4,8 +4,8 @@
 // Run without arguments: it starts itself as a child, in turns as the
 // program and as the bare one, so that both see the same machine.
 #include "app/screens.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
 #include "bench/benchsupport.h"
 #include "store/database.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <cstdio>
 

@@ -1,7 +1,8 @@
 #include "catalogue/reportpreview.h"
 
-#include "app/ui/dialogs.h"
-#include "app/ui/widgets.h"
+#include "ui/dialogs.h"
+#include "ui/widgets.h"
+#include "tallymere/version.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -37,7 +38,8 @@ constexpr int KeptPages = 8;
 // The zoom box's percentages.
 constexpr int ZoomLevels[] = {50, 75, 100, 125, 150, 200};
 
-const QString ProgramName = QStringLiteral("Tallymere 1.0");
+// The maker a printed or saved report names.
+const QString ProgramName = QStringLiteral("Tallymere " TALLYMERE_FEATURE_VERSION);
 
 // The page in view, drawn on a grey desk; the preview does the drawing.
 class PageView : public QWidget

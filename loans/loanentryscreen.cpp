@@ -1,13 +1,14 @@
 #include "loans/loanentryscreen.h"
 
-#include "app/ui/binder.h"
-#include "app/ui/clock.h"
-#include "app/ui/theme.h"
-#include "app/ui/dialogs.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/binder.h"
+#include "ui/clock.h"
+#include "ui/theme.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 #include "loans/loanvalues.h"
+#include "loans/valuelists.h"
 #include "store/rowsource.h"
 
 #include <QComboBox>

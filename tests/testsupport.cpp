@@ -1,6 +1,6 @@
 #include "testsupport.h"
 
-#include "app/ui/navigator.h"
+#include "ui/navigator.h"
 #include "app/screens.h"
 #include "store/database.h"
 

@@ -3,12 +3,12 @@
 // record bars' arrows as targets big enough to hit, framed when focused.
 #include "testsupport.h"
 
-#include "app/menuscreen.h"
-#include "app/ui/navigationbar.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/theme.h"
-#include "app/ui/widgets.h"
+#include "shell/menuscreen.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 #include "loans/returndeskscreen.h"
 
 #include <QAbstractItemView>

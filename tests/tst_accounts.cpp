@@ -4,11 +4,11 @@
 #include "testsupport.h"
 
 #include "accounts/accountscreen.h"
-#include "app/loginscreen.h"
-#include "app/menuscreen.h"
-#include "app/ui/navigationbar.h"
-#include "app/ui/navigator.h"
-#include "app/ui/widgets.h"
+#include "shell/loginscreen.h"
+#include "shell/menuscreen.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QCursor>

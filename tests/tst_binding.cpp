@@ -2,8 +2,8 @@
 // show for each row, and what a stored row takes from them.
 #include "testsupport.h"
 
-#include "app/ui/binder.h"
-#include "app/ui/widgets.h"
+#include "ui/binder.h"
+#include "ui/widgets.h"
 #include "store/querysource.h"
 #include "store/rowsource.h"
 

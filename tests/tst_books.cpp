@@ -3,10 +3,10 @@
 // printing; the catalogue itself is never changed.
 #include "testsupport.h"
 
-#include "app/ui/navigationbar.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 #include "catalogue/booksscreen.h"
 #include "catalogue/reportpreview.h"
 

@@ -3,10 +3,10 @@
 // items.
 #include "testsupport.h"
 
-#include "app/ui/clock.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/clock.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -2,9 +2,9 @@
 // librarian would, with what the loan store then holds checked from outside.
 #include "testsupport.h"
 
-#include "app/ui/navigationbar.h"
-#include "app/ui/navigator.h"
-#include "app/ui/widgets.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
 #include "catalogue/reportpreview.h"
 #include "loans/loanentryscreen.h"

@@ -2,6 +2,7 @@
 // scratch root (never installed on this machine), its files checked with the
 // desktop's own validators and its programs started from there.
 #include "store/schema.h"
+#include "tallymere/version.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,7 +159,7 @@ private slots:
     {
         const Run arch = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
         QCOMPARE(QFileInfo(m_package).fileName(),
-                 QStringLiteral("tallymere_%1_%2.deb").arg(QStringLiteral(TALLYMERE_PACKAGE_VERSION),
+                 QStringLiteral("tallymere_%1_%2.deb").arg(QStringLiteral(TALLYMERE_VERSION),
                                                            QString::fromLatin1(arch.out.trimmed())));
     }
 
@@ -263,7 +264,7 @@ private slots:
         QVERIFY(meta.contains(QStringLiteral(">%1</launchable>").arg(QFileInfo(EntryPath).fileName())));
         // The newest release listed is the one packed.
         static const QRegularExpression release(QStringLiteral("<release\\b[^>]*\\bversion=\"([^\"]*)\""));
-        QCOMPARE(release.match(meta).captured(1), QStringLiteral(TALLYMERE_PACKAGE_VERSION));
+        QCOMPARE(release.match(meta).captured(1), QStringLiteral(TALLYMERE_VERSION));
     }
 
     void shouldShipAnAdminToolThatRunsAndAManualPageThatFormatsCleanly()
@@ -312,7 +313,7 @@ private slots:
     {
         const Run changelog = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(ChangelogPath)});
         QVERIFY2(changelog.exitCode == 0, qPrintable(changelog.report()));
-        QVERIFY2(changelog.out.startsWith(QStringLiteral("tallymere (%1) ").arg(TALLYMERE_PACKAGE_VERSION).toUtf8()),
+        QVERIFY2(changelog.out.startsWith(QStringLiteral("tallymere (%1) ").arg(TALLYMERE_VERSION).toUtf8()),
                  changelog.out.left(80).constData());
     }
 

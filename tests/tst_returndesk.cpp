@@ -5,9 +5,9 @@
 
 #include "store/rowsource.h"
 
-#include "app/ui/clock.h"
-#include "app/ui/navigator.h"
-#include "app/ui/widgets.h"
+#include "ui/clock.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 #include "loans/returndeskscreen.h"
 #include "store/schema.h"
 

@@ -2,15 +2,15 @@
 // sequence, the utilities panel and the calendar.
 #include "testsupport.h"
 
-#include "app/ui/clock.h"
+#include "ui/clock.h"
 
-#include "app/calendarscreen.h"
-#include "app/closescreen.h"
-#include "app/menuscreen.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/utilityscreen.h"
-#include "app/ui/widgets.h"
+#include "shell/calendarscreen.h"
+#include "shell/closescreen.h"
+#include "shell/menuscreen.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "shell/utilityscreen.h"
+#include "ui/widgets.h"
 #include "store/formats.h"
 
 #include <QApplication>

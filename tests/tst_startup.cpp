@@ -1,10 +1,10 @@
 // The start-up presentation and the login, driven as the librarian meets them.
 #include "testsupport.h"
 
-#include "app/loginscreen.h"
-#include "app/ui/navigator.h"
-#include "app/splashscreen.h"
-#include "app/ui/widgets.h"
+#include "shell/loginscreen.h"
+#include "ui/navigator.h"
+#include "shell/splashscreen.h"
+#include "ui/widgets.h"
 
 #include <QDir>
 #include <QLabel>

@@ -3,9 +3,9 @@
 // the rest of the program goes on.
 #include "testsupport.h"
 
-#include "app/menuscreen.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
+#include "shell/menuscreen.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
 #include "store/database.h"
 
 #include <QDir>

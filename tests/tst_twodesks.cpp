@@ -3,9 +3,9 @@
 // this one's loan list is open and its loan entry saves loans of its own.
 #include "testsupport.h"
 
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
 #include "store/querysource.h"

@@ -1,12 +1,13 @@
 // Saves a picture of every screen as it first appears, and both printed
 // reports, for looking at the program side by side after a change. Runs on a throw-away data
 // folder; usage: screenshots OUTPUT_FOLDER
-#include "app/ui/navigator.h"
 #include "app/screens.h"
 #include "catalogue/reportlayout.h"
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/database.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,13 +28,22 @@ int main(int argc, char *argv[])
     registerScreens(stores);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
-    for (const char *name : {"frmSplash", "frmLogin", "frmMenu", "frmclose", "frmUtility", "frmCalendar",
+    for (const char *name : {"frmSplash", "frmLogin", "frmMenu", "frmclose", "frmUtility",
                              "frmAddRecord", "frmList", "frmBooks", "frmRetrieve", "frmUser"}) {
         QWidget *screen = Navigator::instance().open(QString::fromLatin1(name));
         if (!screen)
             continue;
         QTest::qWait(300);
         screen->grab().save(QDir(out).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
+        // The calendar is the utilities' own window, opened by its picture.
+        if (auto *calendarPicture = screen->findChild<Picture *>(QStringLiteral("Image3"))) {
+            QTest::mouseClick(calendarPicture, Qt::LeftButton);
+            QTest::qWait(300);
+            if (auto *calendar = screen->findChild<QWidget *>(QStringLiteral("frmCalendar"))) {
+                calendar->grab().save(QDir(out).filePath(QStringLiteral("frmCalendar.png")));
+                calendar->close();
+            }
+        }
         screen->close();
         QTest::qWait(50);
     }

@@ -1,4 +1,4 @@
-#include "app/ui/theme.h"
+#include "ui/theme.h"
 
 #include <QWidget>
 

@@ -1,5 +1,5 @@
-#include "app/ui/navigationbar.h"
-#include "app/ui/theme.h"
+#include "ui/navigationbar.h"
+#include "ui/theme.h"
 
 #include <QHBoxLayout>
 #include <QToolButton>

@@ -1,7 +1,7 @@
-#include "app/ui/navigator.h"
+#include "ui/navigator.h"
 
-#include "app/ui/dialogs.h"
-#include "app/ui/widgets.h"
+#include "ui/dialogs.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QScreen>

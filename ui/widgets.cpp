@@ -1,7 +1,7 @@
-#include "app/ui/widgets.h"
+#include "ui/widgets.h"
 
-#include "app/ui/clock.h"
-#include "app/ui/theme.h"
+#include "ui/clock.h"
+#include "ui/theme.h"
 
 #include "store/formats.h"
 

@@ -1,11 +1,11 @@
-#include "app/menuscreen.h"
+#include "shell/menuscreen.h"
 
-#include "app/ui/dialogs.h"
-#include "app/ui/clock.h"
-#include "app/ui/theme.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/dialogs.h"
+#include "ui/clock.h"
+#include "ui/theme.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 #include "store/formats.h"
 
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "app/ui/binder.h"
+#include "ui/binder.h"
 
 #include "store/rowsource.h"
 

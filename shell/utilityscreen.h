@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/calendarscreen.h"
+#include "shell/calendarscreen.h"
 
 #include <QPointer>
 #include <QStringList>

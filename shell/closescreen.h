@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/progressscreen.h"
+#include "shell/progressscreen.h"
 
 // frmclose: the closing presentation; the program ends with its last step.
 class CloseScreen : public ProgressScreen

@@ -1,10 +1,10 @@
-#include "app/calendarscreen.h"
-#include "app/ui/screennames.h"
-#include "app/ui/clock.h"
-#include "app/ui/theme.h"
+#include "shell/calendarscreen.h"
+#include "app/screennames.h"
+#include "ui/clock.h"
+#include "ui/theme.h"
 
-#include "app/ui/dialogs.h"
-#include "app/ui/widgets.h"
+#include "ui/dialogs.h"
+#include "ui/widgets.h"
 #include "store/formats.h"
 
 #include <QCalendarWidget>

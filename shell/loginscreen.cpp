@@ -1,11 +1,11 @@
-#include "app/loginscreen.h"
+#include "shell/loginscreen.h"
 
-#include "app/ui/binder.h"
-#include "app/ui/theme.h"
-#include "app/ui/dialogs.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "ui/binder.h"
+#include "ui/theme.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 #include "store/criterion.h"
 #include "store/rowsource.h"
 

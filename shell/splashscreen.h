@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/progressscreen.h"
+#include "shell/progressscreen.h"
 
 // frmSplash: the start-up presentation, then the login.
 class SplashScreen : public ProgressScreen

@@ -1,8 +1,9 @@
-#include "app/progressscreen.h"
+#include "shell/progressscreen.h"
 
-#include "app/ui/navigator.h"
-#include "app/ui/theme.h"
-#include "app/ui/widgets.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
+#include "tallymere/version.h"
 
 #include <QFrame>
 #include <QHash>
@@ -48,10 +49,7 @@ ProgressScreen::ProgressScreen(const QString &artwork, const QString &title, boo
         m_version = label("lblVersion", QStringLiteral("Version 1.0"), 0, 20,
                           Theme::labelStyle(9, false, Qt::white));
         m_version->setAlignment(Qt::AlignCenter);
-        m_version->setText(QStringLiteral("Version %1.%2.%3")
-                               .arg(TALLYMERE_VERSION_MAJOR)
-                               .arg(TALLYMERE_VERSION_MINOR)
-                               .arg(TALLYMERE_VERSION_PATCH));
+        m_version->setText(QStringLiteral("Version " TALLYMERE_VERSION));
     }
     m_loading = label("lblLoading", QStringLiteral("Loading"), 24, 24,
                       Theme::labelStyle(11, true, Qt::white));

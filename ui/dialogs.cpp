@@ -1,4 +1,4 @@
-#include "app/ui/dialogs.h"
+#include "ui/dialogs.h"
 
 #include <QApplication>
 #include <QInputDialog>

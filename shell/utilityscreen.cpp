@@ -1,11 +1,11 @@
-#include "app/utilityscreen.h"
+#include "shell/utilityscreen.h"
 
-#include "app/calendarscreen.h"
-#include "app/ui/dialogs.h"
-#include "app/ui/theme.h"
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
-#include "app/ui/widgets.h"
+#include "shell/calendarscreen.h"
+#include "ui/dialogs.h"
+#include "ui/theme.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
+#include "ui/widgets.h"
 
 #include <QDir>
 #include <QFileInfo>

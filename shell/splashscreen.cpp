@@ -1,7 +1,7 @@
-#include "app/splashscreen.h"
+#include "shell/splashscreen.h"
 
-#include "app/ui/navigator.h"
-#include "app/ui/screennames.h"
+#include "ui/navigator.h"
+#include "app/screennames.h"
 
 #include <QHash>
 

@@ -1,4 +1,4 @@
-#include "app/ui/clock.h"
+#include "ui/clock.h"
 
 namespace Clock {
 
