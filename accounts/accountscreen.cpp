@@ -1,14 +1,14 @@
 #include "accounts/accountscreen.h"
 
+#include "store/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
-#include "app/screennames.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
-#include "store/rowsource.h"
 
+#include <QSqlError>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -33,15 +33,12 @@ constexpr int ColumnRight = 4680 + BoxWidth;
 
 } // namespace
 
-AccountScreen::AccountScreen(const StoreLocation &stores, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
+AccountScreen::AccountScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::Accounts);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
-    createSource();
-    load();
 }
 
 void AccountScreen::createLayout()
@@ -133,13 +130,13 @@ void AccountScreen::createLayout()
     connect(cmdEdit, &QPushButton::clicked, this, &AccountScreen::edit_record);
     connect(cmdSave, &QPushButton::clicked, this, &AccountScreen::save_record);
     connect(cmdCancel, &QPushButton::clicked, this, &AccountScreen::cancel_record);
-    connect(cmdMain, &QPushButton::clicked, this, [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    connect(cmdMain, &QPushButton::clicked, this, &AccountScreen::menuRequested);
     // Enter in a box saves, as the login's Enter logs in.
     for (QLineEdit *box : {txtuname, txtpass, txtretype, txthint})
         connect(box, &QLineEdit::returnPressed, cmdSave, &QPushButton::click);
 }
 
-void AccountScreen::createSource()
+QSqlError AccountScreen::openStore()
 {
     Data1 = new RowSource(m_stores, QStringLiteral("tblUser"), this);
     Data1->setObjectName(QStringLiteral("Data1"));
@@ -156,13 +153,15 @@ void AccountScreen::createSource()
     connect(Data1Bar, &NavigationBar::nextClicked, this, [this] { followBar(&RowSource::moveNext); });
     connect(Data1Bar, &NavigationBar::lastClicked, this, [this] { followBar(&RowSource::moveLast); });
     if (!Data1->open())
-        refuseToOpen(this, Data1->lastError());
+        return Data1->lastError();
+    load();
+    return {};
 }
 
 void AccountScreen::followBar(bool (RowSource::*move)())
 {
     if (!(Data1->*move)())
-        showDatabaseError(Data1->lastError());
+        m_dialogs.showDatabaseError(Data1->lastError());
 }
 
 void AccountScreen::load()
@@ -212,14 +211,14 @@ void AccountScreen::lockEditing()
 void AccountScreen::edit_record()
 {
     if (txtuname->text() == QStringLiteral("Administrator")) {
-        Dialogs::instance().message(QStringLiteral("Only Password can edit"), Dialogs::applicationTitle(),
+        m_dialogs.message(QStringLiteral("Only Password can edit"), Dialogs::applicationTitle(),
                                     Dialogs::Information, Dialogs::Ok);
         txtuname->hide();
     }
     // With no account in the table there is no row to edit; the screen
     // still changes over, and Save stores nothing.
     if (!Data1->edit()) {
-        showDatabaseError(Data1->lastError());
+        m_dialogs.showDatabaseError(Data1->lastError());
         return;
     }
     lblnew->show();
@@ -243,30 +242,29 @@ void AccountScreen::save_record()
     const QString password = txtpass->text();
     const QString confirm = txtretype->text();
     const QString hint = txthint->text();
-    Dialogs &dialogs = Dialogs::instance();
     if (confirm.isEmpty() || password.isEmpty() || hint.isEmpty()) {
-        dialogs.message(QStringLiteral("Incomplete Information!"), QStringLiteral("Admin account"), Dialogs::NoIcon,
+        m_dialogs.message(QStringLiteral("Incomplete Information!"), QStringLiteral("Admin account"), Dialogs::NoIcon,
                         Dialogs::Ok);
         return;
     }
     if (password == hint) {
-        dialogs.message(QStringLiteral("You password and passwordhint must not be the same"),
+        m_dialogs.message(QStringLiteral("You password and passwordhint must not be the same"),
                         QStringLiteral("Password"), Dialogs::Information, Dialogs::Ok);
         txthint->clear();
         return;
     }
     if (password != confirm) {
-        dialogs.message(QStringLiteral("password not match"), QStringLiteral("admin account"), Dialogs::Information,
+        m_dialogs.message(QStringLiteral("password not match"), QStringLiteral("admin account"), Dialogs::Information,
                         Dialogs::Ok);
         return;
     }
     // An empty account table has no row to change: nothing to confirm, and
     // no success to report.
     if (!Data1->hasCurrent()) {
-        dialogs.beep();
+        m_dialogs.beep();
         return;
     }
-    if (dialogs.message(QStringLiteral("Are you sure you want to save changes?"), QStringLiteral("Save Changes"),
+    if (m_dialogs.message(QStringLiteral("Are you sure you want to save changes?"), QStringLiteral("Save Changes"),
                         Dialogs::Question, Dialogs::YesNo)
         != Dialogs::AnswerYes)
         return;
@@ -274,35 +272,29 @@ void AccountScreen::save_record()
     // A refused store keeps the row open with what was typed, so the save
     // can be tried again; the login is only shown once the row is stored.
     if (!Data1->edit()) {
-        showDatabaseError(Data1->lastError());
+        m_dialogs.showDatabaseError(Data1->lastError());
         return;
     }
     Data1->setValue(QStringLiteral("Confirm"), confirm);
     Data1->setValue(QStringLiteral("Password"), password);
     Data1->setValue(QStringLiteral("Hint"), hint);
     if (!Data1->update()) {
-        showDatabaseError(Data1->lastError());
+        m_dialogs.showDatabaseError(Data1->lastError());
         // Changed at another desk: the row is shown as stored, not in edit.
         if (StoreError::kind(Data1->lastError()) == StoreError::Kind::Conflict)
             lockEditing();
         return;
     }
-    dialogs.message(QStringLiteral("Account has been Successfully Updated.Program will restart to update your new "
+    m_dialogs.message(QStringLiteral("Account has been Successfully Updated.Program will restart to update your new "
                                    "password."),
                     QStringLiteral(" Account"), Dialogs::NoIcon, Dialogs::Ok);
     cmdEdit->setEnabled(true);
-    Navigator &navigator = Navigator::instance();
-    navigator.open(ScreenNames::Login);
-    close();
-    // The screen is made again, unseen, on the stored rows; the menu later
-    // shows it as it is left here.
-    if (auto *next = navigator.createAs<AccountScreen>(ScreenNames::Accounts))
-        next->lockEditing();
+    emit restartRequested();
 }
 
 void AccountScreen::cancel_record()
 {
-    if (Dialogs::instance().message(QStringLiteral("are you sure you want to cancel?"), QStringLiteral("Cancel"),
+    if (m_dialogs.message(QStringLiteral("are you sure you want to cancel?"), QStringLiteral("Cancel"),
                                     Dialogs::Question, Dialogs::YesNo)
         != Dialogs::AnswerYes)
         return;

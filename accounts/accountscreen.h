@@ -2,8 +2,10 @@
 
 #include "store/location.h"
 
+#include <QSqlError>
 #include <QWidget>
 
+class Dialogs;
 class NavigationBar;
 class Picture;
 class PushButton;
@@ -18,7 +20,22 @@ class AccountScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit AccountScreen(const StoreLocation &stores, QWidget *parent = nullptr);
+    AccountScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Opens the screen's table; the error when it cannot, and then the
+    // screen is not to be shown.
+    QSqlError openStore();
+    // Leaves the account as shown, with Edit alone to press: how a save
+    // leaves the screen for its next opening, and what Cancel leaves.
+    void lockEditing();
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+    // The desk is to start again at the login, as after a new password.
+    void restartRequested();
+
+public:
 
     RowSource *Data1 = nullptr;
     NavigationBar *Data1Bar = nullptr;
@@ -47,7 +64,6 @@ protected:
 
 private:
     void createLayout();
-    void createSource();
     void load();
 
     void edit_record();
@@ -56,7 +72,7 @@ private:
     void add_record();
     void lock_passwords();
     void reset_buttons();
-    void lockEditing();
     void followBar(bool (RowSource::*move)());
     StoreLocation m_stores;
+    Dialogs &m_dialogs;
 };

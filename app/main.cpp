@@ -1,11 +1,11 @@
 #include "app/runningdesk.h"
-#include "app/screens.h"
-#include "ui/dialogs.h"
-#include "ui/navigator.h"
 #include "app/screennames.h"
+#include "app/screens.h"
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/location.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
 
 #include <QApplication>
 #include <QStandardPaths>
@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     prepareApplication(app);
+    // The one set of message boxes every screen speaks through.
+    MessageBoxes dialogs;
     // The desk's data folder holds its stores, or names the server that does.
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     // A second start on the folder brings the desk already open forward
@@ -26,14 +28,14 @@ int main(int argc, char *argv[])
     QString unreadable;
     const StoreLocation stores = DeskStore::of(folder, &unreadable);
     if (!stores.isValid()) {
-        showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
+        dialogs.showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
         return 1;
     }
     if (const QSqlError error = installStores(stores); error.isValid()) {
-        showDatabaseError(error);
+        dialogs.showDatabaseError(error);
         return 1;
     }
-    registerScreens(stores);
+    registerScreens(stores, dialogs);
     Navigator::instance().open(ScreenNames::Splash);
     return app.exec();
 }

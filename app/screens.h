@@ -1,13 +1,15 @@
 #pragma once
 
+class Dialogs;
 class QApplication;
 class QSqlError;
 class QString;
 class StoreLocation;
 
-// Registers every screen of the program with the navigator; the screens
-// work on the stores of `stores`.
-void registerScreens(const StoreLocation &stores);
+// Registers every screen of the program with the navigator and wires their
+// requests (to leave, to open another, to end) to it; the screens work on
+// the stores of `stores` and speak through `dialogs`, which must outlive them.
+void registerScreens(const StoreLocation &stores, Dialogs &dialogs);
 
 // Names the application (which also places the data folder) and sets the
 // look shared by every screen.

@@ -15,15 +15,16 @@
 // Run without arguments: each size's store is filled once (the server's
 // copied from the SQLite one), then every measurement runs in a fresh
 // child, the screen and the bare one in turns.
-#include "app/screens.h"
-#include "ui/navigationbar.h"
-#include "ui/navigator.h"
 #include "app/screennames.h"
-#include "ui/widgets.h"
+#include "app/screens.h"
+#include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
 #include "catalogue/loanlistscreen.h"
 #include "store/database.h"
 #include "store/querysource.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -105,7 +106,8 @@ int screenChild(int argc, char **argv, int count, const QString &connection)
     QApplication app(argc, argv);
     if (!startAsFromMenu(app))
         return 1;
-    registerScreens(childStores(connection));
+    Bench::LoudDialogs dialogs;
+    registerScreens(childStores(connection), dialogs);
     const double baseline = Bench::peakMemoryMiB();
     Figures f;
 

@@ -108,7 +108,7 @@ int main(int argc, char **argv)
 
     Bench::LoudDialogs dialogs;
     const ReportLayout layout = ReportLayout::catalogue();
-    ReportPreview preview(layout, std::make_unique<TableReportRows>(stores, Schema::books().name));
+    ReportPreview preview(layout, std::make_unique<TableReportRows>(stores, Schema::books().name), dialogs);
     if (preview.pageCount() != Books || dialogs.shown > 0) {
         std::fprintf(stderr, "the preview counted %d pages, not %d\n", preview.pageCount(), Books);
         return 1;

@@ -83,11 +83,13 @@ public:
 
 // Both kinds of child start where Print is clicked: the books screen open
 // on its first book.
-std::unique_ptr<BooksScreen> openBooksScreen(QApplication &app)
+std::unique_ptr<BooksScreen> openBooksScreen(QApplication &app, Dialogs &dialogs)
 {
     Bench::quietenPlatform();
     prepareApplication(app);
-    auto screen = std::make_unique<BooksScreen>(deskStores());
+    auto screen = std::make_unique<BooksScreen>(deskStores(), dialogs);
+    if (screen->openStore().isValid())
+        return nullptr;
     // A field is chosen, so a first focus in the search box asks nothing.
     screen->cmbSearch->setCurrentIndex(0);
     Bench::PaintCounter painted;
@@ -103,7 +105,7 @@ int previewChild(int argc, char **argv, int count)
 {
     QApplication app(argc, argv);
     Bench::LoudDialogs dialogs;
-    const std::unique_ptr<BooksScreen> books = openBooksScreen(app);
+    const std::unique_ptr<BooksScreen> books = openBooksScreen(app, dialogs);
     if (!books)
         return 1;
     Figures f;
@@ -114,7 +116,7 @@ int previewChild(int argc, char **argv, int count)
     QElapsedTimer clock;
     clock.start();
     ReportPreview *preview = showCatalogueReport(
-        std::make_unique<TableReportRows>(deskStores(), Schema::books().name), nullptr);
+        std::make_unique<TableReportRows>(deskStores(), Schema::books().name), dialogs, nullptr);
     if (!Bench::waitFor([&] { return pages.paints > 0; })) {
         std::fprintf(stderr, "the preview never painted its first page\n");
         return 1;
@@ -152,7 +154,7 @@ int bareChild(int argc, char **argv, int count, const QSize &size)
 {
     QApplication app(argc, argv);
     Bench::LoudDialogs dialogs;
-    const std::unique_ptr<BooksScreen> books = openBooksScreen(app);
+    const std::unique_ptr<BooksScreen> books = openBooksScreen(app, dialogs);
     if (!books)
         return 1;
     Figures f;

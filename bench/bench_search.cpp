@@ -21,11 +21,11 @@
 #include "app/screens.h"
 #include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
-#include "ui/navigationbar.h"
 #include "catalogue/booksscreen.h"
 #include "store/browsesource.h"
 #include "store/database.h"
 #include "store/location.h"
+#include "ui/navigationbar.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -401,7 +401,8 @@ bool measureEngine(const Engine &engine, const StoreLocation &stores, QSqlDataba
         ok = ok && (engine.server ? measureServerSizes(db, footprint) : measureSizes(db, footprint));
         resetPeakMemory();
         Bench::LoudDialogs dialogs;
-        BooksScreen screen(stores);
+        BooksScreen screen(stores, dialogs);
+        ok = ok && !screen.openStore().isValid();
         Bench::PaintCounter painted;
         screen.installEventFilter(&painted);
         // The field is chosen before the window shows, so the first focus

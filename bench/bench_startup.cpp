@@ -3,11 +3,12 @@
 // an empty window of the same size; and the peak memory of each.
 // Run without arguments: it starts itself as a child, in turns as the
 // program and as the bare one, so that both see the same machine.
-#include "app/screens.h"
-#include "ui/navigator.h"
 #include "app/screennames.h"
+#include "app/screens.h"
+#include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
 #include "store/database.h"
+#include "ui/navigator.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -61,7 +62,8 @@ int screenChild(int argc, char **argv)
     const StoreLocation stores = StoreLocation::files(folder);
     if (Database::install(folder).isValid())
         return 1;
-    registerScreens(stores);
+    Bench::LoudDialogs dialogs;
+    registerScreens(stores, dialogs);
     QWidget *splash = Navigator::instance().create(ScreenNames::Splash);
     FirstPaint watcher;
     splash->installEventFilter(&watcher);

@@ -12,8 +12,7 @@ namespace Bench {
 class LoudDialogs : public Dialogs
 {
 public:
-    LoudDialogs() { Dialogs::install(this); }
-    ~LoudDialogs() override { Dialogs::install(nullptr); }
+    LoudDialogs() = default;
     LoudDialogs(const LoudDialogs &) = delete;
     LoudDialogs &operator=(const LoudDialogs &) = delete;
 

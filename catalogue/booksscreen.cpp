@@ -1,17 +1,17 @@
 #include "catalogue/booksscreen.h"
 
-#include "ui/binder.h"
-#include "ui/dialogs.h"
-#include "ui/navigationbar.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
-#include "ui/theme.h"
-#include "ui/widgets.h"
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/booksearch.h"
 #include "store/browsesource.h"
+#include "ui/binder.h"
+#include "ui/dialogs.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 
+#include <QSqlError>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -56,15 +56,12 @@ constexpr int BoxHeight = 28;
 
 } // namespace
 
-BooksScreen::BooksScreen(const StoreLocation &stores, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
+BooksScreen::BooksScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::Books);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
-    createSource();
-    createMappings();
 }
 
 void BooksScreen::createLayout()
@@ -152,10 +149,10 @@ void BooksScreen::createLayout()
             search();
     });
     connect(cmdPrint, &QPushButton::clicked, this, &BooksScreen::print_report);
-    connect(cmdMain, &QPushButton::clicked, this, [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    connect(cmdMain, &QPushButton::clicked, this, &BooksScreen::menuRequested);
 }
 
-void BooksScreen::createSource()
+QSqlError BooksScreen::openStore()
 {
     adoLib = new BrowseSource(m_stores, Schema::books().name, this);
     adoLib->setObjectName(QStringLiteral("adoLib"));
@@ -163,8 +160,11 @@ void BooksScreen::createSource()
     // The first books shown are those with a book number.
     adoLib->setCondition(QStringLiteral("\"BookNumber\" IS NOT NULL AND \"BookNumber\" <> ''"));
     if (!adoLib->open())
-        refuseToOpen(this, adoLib->lastError());
-    connect(adoLib, &RecordSource::readFailed, this, &showDatabaseError, Qt::QueuedConnection);
+        return adoLib->lastError();
+    connect(adoLib, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); },
+            Qt::QueuedConnection);
+    createMappings();
+    return {};
 }
 
 void BooksScreen::createMappings()
@@ -204,7 +204,7 @@ bool BooksScreen::searchBoxEntered(Qt::FocusReason reason)
         return true;
     if (cmbSearch->currentText().isEmpty()) {
         m_warning = true;
-        Dialogs::instance().message(QStringLiteral("select category first"), QStringLiteral("search"),
+        m_dialogs.message(QStringLiteral("select category first"), QStringLiteral("search"),
                                     Dialogs::Information, Dialogs::Ok);
         cmbSearch->setFocus(Qt::OtherFocusReason);
         txtsearch->clear();
@@ -230,7 +230,7 @@ bool BooksScreen::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
         if (event->type() == QEvent::KeyPress && isRefusedListKey(key)) {
-            Dialogs::instance().beep();
+            m_dialogs.beep();
             return true;
         }
     }
@@ -248,11 +248,11 @@ void BooksScreen::search()
         return;
     adoLib->setCondition(BookSearch::contains(adoLib->dialect(), field, txtsearch->text()));
     if (!adoLib->refresh())
-        showDatabaseError(adoLib->lastError());
+        m_dialogs.showDatabaseError(adoLib->lastError());
 }
 
 void BooksScreen::print_report()
 {
     // The report lists every book, whatever the search shows here.
-    showCatalogueReport(std::make_unique<TableReportRows>(m_stores, Schema::books().name), this);
+    showCatalogueReport(std::make_unique<TableReportRows>(m_stores, Schema::books().name), m_dialogs, this);
 }

@@ -2,8 +2,10 @@
 
 #include "store/location.h"
 
+#include <QSqlError>
 #include <QWidget>
 
+class Dialogs;
 class FramedPanel;
 class NavigationBar;
 class PushButton;
@@ -19,7 +21,17 @@ class BooksScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit BooksScreen(const StoreLocation &stores, QWidget *parent = nullptr);
+    BooksScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Opens the screen's table; the error when it cannot, and then the
+    // screen is not to be shown.
+    QSqlError openStore();
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+
+public:
 
     BrowseSource *adoLib = nullptr;
     NavigationBar *adoLibBar = nullptr;
@@ -52,7 +64,6 @@ protected:
 
 private:
     void createLayout();
-    void createSource();
     void createMappings();
 
     static bool isRefusedListKey(const QKeyEvent *event);
@@ -63,4 +74,5 @@ private:
 
     bool m_warning = false;
     StoreLocation m_stores;
+    Dialogs &m_dialogs;
 };

@@ -1,16 +1,16 @@
 #include "catalogue/loanlistscreen.h"
 
-#include "ui/dialogs.h"
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "ui/theme.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
-#include "ui/widgets.h"
-#include "ui/navigationbar.h"
 #include "store/querysource.h"
 #include "store/recordsource.h"
+#include "ui/dialogs.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 
+#include <QSqlError>
 #include <QHeaderView>
 #include <QTableView>
 #include <QToolButton>
@@ -31,15 +31,12 @@ constexpr int RowHeight = 22;
 
 } // namespace
 
-LoanListScreen::LoanListScreen(const StoreLocation &stores, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
+LoanListScreen::LoanListScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::LoanList);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
-    createSource();
-    createMappings();
 }
 
 void LoanListScreen::createLayout()
@@ -110,17 +107,16 @@ void LoanListScreen::createLayout()
 
     connect(cmdDelete, &QPushButton::clicked, this, &LoanListScreen::delete_record);
     connect(jcbutton1, &QPushButton::clicked, this, &LoanListScreen::print_report);
-    connect(cmdMain, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    connect(cmdMain, &QPushButton::clicked, this, &LoanListScreen::menuRequested);
 }
 
-void LoanListScreen::createSource()
+QSqlError LoanListScreen::openStore()
 {
     Adodc1 = new QuerySource(m_stores, QStringLiteral("tblBorrower"), this);
     Adodc1->setObjectName(QStringLiteral("Adodc1"));
     Adodc1->setCaption(QStringLiteral("Adodc1"));
     if (!Adodc1->open())
-        refuseToOpen(this, Adodc1->lastError());
+        return Adodc1->lastError();
     // A loan stored or deleted anywhere is read again, shown or not.
     connect(&TableEvents::instance(), &TableEvents::changed, this, [this](const QString &table) {
         if (table == Schema::borrower().name)
@@ -128,7 +124,10 @@ void LoanListScreen::createSource()
     });
     // A page that cannot be read while scrolling is reported once the
     // paint that asked for it is over.
-    connect(Adodc1, &RecordSource::readFailed, this, &showDatabaseError, Qt::QueuedConnection);
+    connect(Adodc1, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); },
+            Qt::QueuedConnection);
+    createMappings();
+    return {};
 }
 
 void LoanListScreen::createMappings()
@@ -176,12 +175,12 @@ void LoanListScreen::showCurrentInGrid(int row)
 void LoanListScreen::reload()
 {
     if (!Adodc1->refresh())
-        showDatabaseError(Adodc1->lastError());
+        m_dialogs.showDatabaseError(Adodc1->lastError());
 }
 
 void LoanListScreen::delete_record()
 {
-    const Dialogs::Answer answer = Dialogs::instance().message(
+    const Dialogs::Answer answer = m_dialogs.message(
         QStringLiteral("Are you sure you want to delete this record?Data is not recoverable."),
         QStringLiteral("question"), Dialogs::Question, Dialogs::YesNo);
     if (answer != Dialogs::AnswerYes)
@@ -190,11 +189,11 @@ void LoanListScreen::delete_record()
         return;
     // The deletion is announced, and the list reads its rows again then.
     if (!Adodc1->deleteCurrent())
-        showDatabaseError(Adodc1->lastError());
+        m_dialogs.showDatabaseError(Adodc1->lastError());
 }
 
 void LoanListScreen::print_report()
 {
     // The report reads every loan afresh, whatever the grid shows.
-    execLoanReport(std::make_unique<TableReportRows>(m_stores, Schema::borrower().name), this);
+    execLoanReport(std::make_unique<TableReportRows>(m_stores, Schema::borrower().name), m_dialogs, this);
 }

@@ -2,8 +2,10 @@
 
 #include "store/location.h"
 
+#include <QSqlError>
 #include <QWidget>
 
+class Dialogs;
 class FramedPanel;
 class NavigationBar;
 class PushButton;
@@ -16,7 +18,17 @@ class LoanListScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoanListScreen(const StoreLocation &stores, QWidget *parent = nullptr);
+    LoanListScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Opens the screen's table; the error when it cannot, and then the
+    // screen is not to be shown.
+    QSqlError openStore();
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+
+public:
 
     // Runs the query again; the first loan becomes current.
     void reload();
@@ -33,10 +45,10 @@ protected:
 
 private:
     void createLayout();
-    void createSource();
     void createMappings();
     void delete_record();
     void print_report();
     void showCurrentInGrid(int row);
     StoreLocation m_stores;
+    Dialogs &m_dialogs;
 };

@@ -1,8 +1,8 @@
 #include "catalogue/reportpreview.h"
 
+#include "tallymere/version.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
-#include "tallymere/version.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -95,13 +95,15 @@ QPushButton *makeButton(const QString &caption, const QString &name, const QStri
 
 } // namespace
 
-ReportPreview::ReportPreview(const ReportLayout &layout, std::unique_ptr<ReportRows> rows, QWidget *parent)
+ReportPreview::ReportPreview(const ReportLayout &layout, std::unique_ptr<ReportRows> rows, Dialogs &dialogs,
+                             QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
                           | Qt::WindowCloseButtonHint)
     , m_layout(layout)
     , m_painter(m_layout)
     , m_rows(std::move(rows))
     , m_fields(m_layout.fields())
+    , m_dialogs(dialogs)
 {
     setObjectName(m_layout.name);
     setWindowTitle(m_layout.name);
@@ -311,9 +313,9 @@ void ReportPreview::reportFailure(const QString &text, Report report)
 {
     const QSqlError error(QString(), text, QSqlError::UnknownError);
     if (report == Report::Later)
-        QTimer::singleShot(0, this, [error] { showDatabaseError(error); });
+        QTimer::singleShot(0, this, [this, error] { m_dialogs.showDatabaseError(error); });
     else
-        showDatabaseError(error);
+        m_dialogs.showDatabaseError(error);
 }
 
 void ReportPreview::updateControls()
@@ -438,7 +440,7 @@ bool ReportPreview::print(QPrinter &printer)
     printer.setFullPage(true); // the layout keeps its own margins
     QPainter painter;
     if (!painter.begin(&printer)) {
-        Dialogs::instance().message(QStringLiteral("The report could not be printed."), QString(),
+        m_dialogs.message(QStringLiteral("The report could not be printed."), QString(),
                                     Dialogs::Critical, Dialogs::Ok);
         return false;
     }
@@ -490,7 +492,7 @@ bool ReportPreview::savePdf(const QString &path)
     writer.setPageMargins(QMarginsF(0, 0, 0, 0)); // the layout keeps its own margins
     QPainter painter;
     if (!painter.begin(&writer)) {
-        Dialogs::instance().message(QStringLiteral("The file %1 could not be written.").arg(path), QString(),
+        m_dialogs.message(QStringLiteral("The file %1 could not be written.").arg(path), QString(),
                                     Dialogs::Critical, Dialogs::Ok);
         return false;
     }
@@ -533,7 +535,7 @@ ReportPreview::Outcome ReportPreview::stream(QPainter &painter, QPagedPaintDevic
     return Outcome::Done;
 }
 
-ReportPreview *showCatalogueReport(std::unique_ptr<ReportRows> rows, QWidget *parent)
+ReportPreview *showCatalogueReport(std::unique_ptr<ReportRows> rows, Dialogs &dialogs, QWidget *parent)
 {
     // One catalogue preview at a time; a new showing reads the table again.
     static QPointer<ReportPreview> open;
@@ -542,7 +544,7 @@ ReportPreview *showCatalogueReport(std::unique_ptr<ReportRows> rows, QWidget *pa
         geometry = open->geometry();
         open->close();
     }
-    auto *preview = new ReportPreview(ReportLayout::catalogue(), std::move(rows));
+    auto *preview = new ReportPreview(ReportLayout::catalogue(), std::move(rows), dialogs);
     preview->setAttribute(Qt::WA_DeleteOnClose);
     if (geometry.isValid()) {
         preview->setGeometry(geometry);
@@ -560,8 +562,8 @@ ReportPreview *showCatalogueReport(std::unique_ptr<ReportRows> rows, QWidget *pa
     return preview;
 }
 
-void execLoanReport(std::unique_ptr<ReportRows> rows, QWidget *parent)
+void execLoanReport(std::unique_ptr<ReportRows> rows, Dialogs &dialogs, QWidget *parent)
 {
-    ReportPreview preview(ReportLayout::loans(), std::move(rows), parent);
+    ReportPreview preview(ReportLayout::loans(), std::move(rows), dialogs, parent);
     preview.exec();
 }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class Dialogs;
 class QComboBox;
 class QLabel;
 class QPagedPaintDevice;
@@ -46,7 +47,9 @@ public:
     using PdfFileChooser = std::function<QString()>;
 
     // Counts the rows and reads the first page's row; shows nothing.
-    ReportPreview(const ReportLayout &layout, std::unique_ptr<ReportRows> rows, QWidget *parent = nullptr);
+    // Failures are told in `dialogs`.
+    ReportPreview(const ReportLayout &layout, std::unique_ptr<ReportRows> rows, Dialogs &dialogs,
+                  QWidget *parent = nullptr);
     ~ReportPreview() override;
 
     const ReportLayout &layout() const { return m_layout; }
@@ -128,6 +131,7 @@ private:
     double m_scale = 1;
     PrinterChooser m_choosePrinter;
     PdfFileChooser m_choosePdfFile;
+    Dialogs &m_dialogs;
 
     QPushButton *m_first = nullptr;
     QPushButton *m_previous = nullptr;
@@ -147,8 +151,8 @@ private:
 // (modeless). A second call closes the open preview and shows a fresh one,
 // which reads the table again. `parent` only places the window: the preview
 // outlives the screen that opened it.
-ReportPreview *showCatalogueReport(std::unique_ptr<ReportRows> rows, QWidget *parent);
+ReportPreview *showCatalogueReport(std::unique_ptr<ReportRows> rows, Dialogs &dialogs, QWidget *parent);
 
 // Shows the loan report, DataReport2, modally over `parent`, and returns
 // when the user closes it.
-void execLoanReport(std::unique_ptr<ReportRows> rows, QWidget *parent);
+void execLoanReport(std::unique_ptr<ReportRows> rows, Dialogs &dialogs, QWidget *parent);

@@ -1,16 +1,16 @@
 #include "loans/loanentryscreen.h"
 
-#include "ui/binder.h"
-#include "ui/clock.h"
-#include "ui/theme.h"
-#include "ui/dialogs.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
-#include "ui/widgets.h"
 #include "loans/loanvalues.h"
 #include "loans/valuelists.h"
 #include "store/rowsource.h"
+#include "ui/binder.h"
+#include "ui/clock.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 
+#include <QSqlError>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,15 +40,12 @@ QRect inputPlace(int column, int row)
 
 } // namespace
 
-LoanEntryScreen::LoanEntryScreen(const StoreLocation &stores, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_stores(stores)
+LoanEntryScreen::LoanEntryScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_stores(stores), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::LoanEntry);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
-    createSource();
-    load();
 }
 
 void LoanEntryScreen::createLayout()
@@ -148,12 +145,11 @@ void LoanEntryScreen::createLayout()
     connect(cmdAdd, &QPushButton::clicked, this, &LoanEntryScreen::add_record);
     connect(cmdSave, &QPushButton::clicked, this, &LoanEntryScreen::save_record);
     connect(cmdCancel, &QPushButton::clicked, this, &LoanEntryScreen::cancel_record);
-    connect(cmdMain, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    connect(cmdMain, &QPushButton::clicked, this, &LoanEntryScreen::menuRequested);
     LoanValues::applyBorrowerTypeRuleOnPick(cmbStatus, cmbSection);
 }
 
-void LoanEntryScreen::createSource()
+QSqlError LoanEntryScreen::openStore()
 {
     dataBorrow = new RowSource(m_stores, QStringLiteral("tblBorrower"), this);
     dataBorrow->setObjectName(QStringLiteral("dataBorrow"));
@@ -169,7 +165,9 @@ void LoanEntryScreen::createSource()
     binder->bind(cmbSection, QStringLiteral("Section"));
     connect(dataBorrow, &RowSource::currentChanged, this, &LoanEntryScreen::showStartOfTexts);
     if (!dataBorrow->open())
-        refuseToOpen(this, dataBorrow->lastError());
+        return dataBorrow->lastError();
+    load();
+    return {};
 }
 
 // A long text shown from a row reads from its start, not its end.
@@ -216,7 +214,7 @@ void LoanEntryScreen::normal_validation()
 void LoanEntryScreen::add_record()
 {
     if (!dataBorrow->addNew()) {
-        showDatabaseError(dataBorrow->lastError());
+        m_dialogs.showDatabaseError(dataBorrow->lastError());
         return;
     }
     // The picker starts on today's date, so what it shows is what is stored.
@@ -236,19 +234,19 @@ bool LoanEntryScreen::isComplete() const
 void LoanEntryScreen::save_record()
 {
     if (!isComplete()) {
-        Dialogs::instance().message(QStringLiteral("Please complete the Information below!"), QStringLiteral("error"),
+        m_dialogs.message(QStringLiteral("Please complete the Information below!"), QStringLiteral("error"),
                                     Dialogs::Critical, Dialogs::Ok);
         return;
     }
     // A refused row stays open with every typed text, so it can be corrected.
     if (!dataBorrow->update()) {
-        showDatabaseError(dataBorrow->lastError());
+        m_dialogs.showDatabaseError(dataBorrow->lastError());
         return;
     }
     if (!dataBorrow->refresh() || !dataBorrow->moveFirst())
-        showDatabaseError(dataBorrow->lastError());
+        m_dialogs.showDatabaseError(dataBorrow->lastError());
     normal_validation();
-    Dialogs::instance().message(QStringLiteral("New Borrower has been successfully added!"), QStringLiteral("Save"),
+    m_dialogs.message(QStringLiteral("New Borrower has been successfully added!"), QStringLiteral("Save"),
                                 Dialogs::Information, Dialogs::Ok);
 }
 
@@ -256,6 +254,6 @@ void LoanEntryScreen::cancel_record()
 {
     dataBorrow->cancelUpdate();
     if (!dataBorrow->moveFirst())
-        showDatabaseError(dataBorrow->lastError());
+        m_dialogs.showDatabaseError(dataBorrow->lastError());
     normal_validation();
 }

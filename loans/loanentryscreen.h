@@ -2,8 +2,10 @@
 
 #include "store/location.h"
 
+#include <QSqlError>
 #include <QWidget>
 
+class Dialogs;
 class DatePicker;
 class Picture;
 class PushButton;
@@ -18,7 +20,17 @@ class LoanEntryScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoanEntryScreen(const StoreLocation &stores, QWidget *parent = nullptr);
+    LoanEntryScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Opens the screen's table; the error when it cannot, and then the
+    // screen is not to be shown.
+    QSqlError openStore();
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+
+public:
 
     RowSource *dataBorrow = nullptr;
     Picture *Image1 = nullptr;
@@ -50,7 +62,6 @@ protected:
 
 private:
     void createLayout();
-    void createSource();
     void load();
 
     void add_record();
@@ -62,4 +73,5 @@ private:
     void showStartOfTexts();
     bool isComplete() const;
     StoreLocation m_stores;
+    Dialogs &m_dialogs;
 };

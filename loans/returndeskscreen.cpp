@@ -1,17 +1,17 @@
 #include "loans/returndeskscreen.h"
 
-#include "ui/binder.h"
-#include "ui/dialogs.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
-#include "ui/theme.h"
-#include "ui/widgets.h"
 #include "loans/fines.h"
 #include "loans/loanvalues.h"
 #include "loans/valuelists.h"
 #include "store/criterion.h"
 #include "store/rowsource.h"
+#include "ui/binder.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 
+#include <QSqlError>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,17 +47,14 @@ const QString Yes = QStringLiteral("Yes");
 
 } // namespace
 
-ReturnDeskScreen::ReturnDeskScreen(const StoreLocation &stores, QWidget *parent)
+ReturnDeskScreen::ReturnDeskScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
                           | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_stores(stores)
+      m_stores(stores), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::ReturnDesk);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
-    createSource();
-    load();
 }
 
 void ReturnDeskScreen::createLayout()
@@ -219,11 +216,10 @@ void ReturnDeskScreen::createButtons()
     connect(cmdSave, &QPushButton::clicked, this, &ReturnDeskScreen::save_record);
     connect(cmdCancel, &QPushButton::clicked, this, &ReturnDeskScreen::cancel_record);
     // A pending edit is left to the record source, which stores nothing.
-    connect(cmdMain, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    connect(cmdMain, &QPushButton::clicked, this, &ReturnDeskScreen::menuRequested);
 }
 
-void ReturnDeskScreen::createSource()
+QSqlError ReturnDeskScreen::openStore()
 {
     // No navigation bar: a loan is reached only by Find Record.
     dataRetrieve = new RowSource(m_stores, QStringLiteral("tblBorrower"), this);
@@ -249,7 +245,9 @@ void ReturnDeskScreen::createSource()
     binder->bind(txtfines, QStringLiteral("fines"));
     connect(dataRetrieve, &RowSource::currentChanged, this, &ReturnDeskScreen::showStartOfTexts);
     if (!dataRetrieve->open())
-        refuseToOpen(this, dataRetrieve->lastError());
+        return dataRetrieve->lastError();
+    load();
+    return {};
 }
 
 // A long text shown from a row reads from its start, not its end.
@@ -303,22 +301,22 @@ void ReturnDeskScreen::normal_validation()
 void ReturnDeskScreen::find_record()
 {
     const QString typed =
-        Dialogs::instance().prompt(QStringLiteral("enter accession number"), QStringLiteral("Search"));
+        m_dialogs.prompt(QStringLiteral("enter accession number"), QStringLiteral("Search"));
     // The typed text is matched as it is: a quote or a star in it is a
     // character of the accession number, never part of the criterion.
     const QString criterion = Criterion::build(QStringLiteral("AccessionNumber"),
                                                QStringLiteral("*") + Criterion::literal(typed) + QStringLiteral("*"));
     if (!dataRetrieve->findFirst(criterion)) {
-        showDatabaseError(dataRetrieve->lastError());
+        m_dialogs.showDatabaseError(dataRetrieve->lastError());
         return;
     }
     if (dataRetrieve->noMatch()) {
-        Dialogs::instance().message(QStringLiteral("No recod found!!"), QStringLiteral("Error"), Dialogs::Critical,
+        m_dialogs.message(QStringLiteral("No recod found!!"), QStringLiteral("Error"), Dialogs::Critical,
                                     Dialogs::Ok);
         return;
     }
     if (typed.isEmpty()) {
-        Dialogs::instance().message(QStringLiteral("Enter record first!"), Dialogs::applicationTitle(),
+        m_dialogs.message(QStringLiteral("Enter record first!"), Dialogs::applicationTitle(),
                                     Dialogs::NoIcon, Dialogs::Ok);
         return;
     }
@@ -342,7 +340,7 @@ void ReturnDeskScreen::showFoundAgain()
 void ReturnDeskScreen::edit_record()
 {
     if (!dataRetrieve->edit()) {
-        showDatabaseError(dataRetrieve->lastError());
+        m_dialogs.showDatabaseError(dataRetrieve->lastError());
         return;
     }
     editnew_validation();
@@ -352,8 +350,8 @@ void ReturnDeskScreen::edit_record()
 bool ReturnDeskScreen::refuseIncomplete()
 {
     // Only a text of length zero is missing; the first failing check speaks.
-    auto refuse = [](const QString &text, const QString &title, Dialogs::Icon icon) {
-        Dialogs::instance().message(text, title, icon, Dialogs::Ok);
+    auto refuse = [this](const QString &text, const QString &title, Dialogs::Icon icon) {
+        m_dialogs.message(text, title, icon, Dialogs::Ok);
         return true;
     };
     if (txtDaysBorrow->text().isEmpty() || cmbCondition->currentText().isEmpty())
@@ -373,7 +371,7 @@ void ReturnDeskScreen::save_record()
         // A refused write keeps the row in edit mode with every change on
         // the screen, and Save usable, so the librarian can put it right.
         if (!dataRetrieve->update()) {
-            showDatabaseError(dataRetrieve->lastError());
+            m_dialogs.showDatabaseError(dataRetrieve->lastError());
             // Another desk changed the loan meanwhile: the source shows it as
             // stored, and the librarian may edit that afresh.
             if (StoreError::kind(dataRetrieve->lastError()) == StoreError::Kind::Conflict)
@@ -383,9 +381,9 @@ void ReturnDeskScreen::save_record()
         // The stored change is announced by the record source; the loan
         // list reads its rows again on that, made unseen if need be.
         if (!dataRetrieve->refresh()) // reopens on the first row
-            showDatabaseError(dataRetrieve->lastError());
+            m_dialogs.showDatabaseError(dataRetrieve->lastError());
         normal_validation();
-        Dialogs::instance().message(QStringLiteral("Record successfully updated!"), QStringLiteral("save"),
+        m_dialogs.message(QStringLiteral("Record successfully updated!"), QStringLiteral("save"),
                                     Dialogs::Information, Dialogs::Ok);
     }
     cmdMain->setEnabled(true);
@@ -398,7 +396,7 @@ void ReturnDeskScreen::cancel_record()
     // With nothing pending (right after a find) there is nothing to drop.
     dataRetrieve->cancelUpdate();
     if (!dataRetrieve->moveFirst())
-        showDatabaseError(dataRetrieve->lastError());
+        m_dialogs.showDatabaseError(dataRetrieve->lastError());
     normal_validation();
     cmdMain->setEnabled(true);
     cmdFind->setEnabled(true);

@@ -2,8 +2,10 @@
 
 #include "store/location.h"
 
+#include <QSqlError>
 #include <QWidget>
 
+class Dialogs;
 class DatePicker;
 class FramedPanel;
 class Picture;
@@ -20,7 +22,17 @@ class ReturnDeskScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ReturnDeskScreen(const StoreLocation &stores, QWidget *parent = nullptr);
+    ReturnDeskScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Opens the screen's table; the error when it cannot, and then the
+    // screen is not to be shown.
+    QSqlError openStore();
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+
+public:
 
     RowSource *dataRetrieve = nullptr;
     Picture *Image1 = nullptr;
@@ -75,7 +87,6 @@ private:
     void createTransactionGroup();
     void createPenaltyGroup();
     void createButtons();
-    void createSource();
     void load();
 
     void find_record();
@@ -95,4 +106,5 @@ private:
     bool refuseIncomplete();
     void showStartOfTexts();
     StoreLocation m_stores;
+    Dialogs &m_dialogs;
 };

@@ -1,11 +1,10 @@
 #include "shell/calendarscreen.h"
-#include "app/screennames.h"
 #include "ui/clock.h"
 #include "ui/theme.h"
 
+#include "store/formats.h"
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
-#include "store/formats.h"
 
 #include <QCalendarWidget>
 #include <QDate>
@@ -45,10 +44,10 @@ QIcon chevron(bool left)
 }
 } // namespace
 
-CalendarScreen::CalendarScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window)
+CalendarScreen::CalendarScreen(Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::Calendar);
+    setObjectName(QStringLiteral("frmCalendar"));
     setWindowTitle(QStringLiteral("Form1"));
     setWindowModality(Qt::ApplicationModal);
     createLayout();
@@ -163,7 +162,7 @@ bool CalendarScreen::refuseDateKey(QKeyEvent *event)
         return false;
     if (text.size() == 1 && text.at(0) >= QLatin1Char('a') && text.at(0) <= QLatin1Char('z'))
         return false;
-    Dialogs::instance().beep();
+    m_dialogs.beep();
     return true;
 }
 

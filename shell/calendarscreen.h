@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class Dialogs;
 class QCalendarWidget;
 class QLabel;
 class QLineEdit;
@@ -14,7 +15,7 @@ class CalendarScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit CalendarScreen(QWidget *parent = nullptr);
+    explicit CalendarScreen(Dialogs &dialogs, QWidget *parent = nullptr);
 
     FramedPanel *AeroGroupBox1 = nullptr;
     QCalendarWidget *MonthView1 = nullptr;
@@ -36,4 +37,6 @@ private:
     void load();
     void showCurrentTime();
     bool refuseDateKey(QKeyEvent *event);
+
+    Dialogs &m_dialogs;
 };

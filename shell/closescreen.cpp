@@ -1,8 +1,5 @@
 #include "shell/closescreen.h"
 
-#include "ui/navigator.h"
-#include "app/screennames.h"
-
 #include <QHash>
 
 CloseScreen::CloseScreen(QWidget *parent)
@@ -18,11 +15,4 @@ CloseScreen::CloseScreen(QWidget *parent)
                       {90, QStringLiteral("Closing Successfully Completed...")}},
                      parent)
 {
-    setObjectName(ScreenNames::Close);
-}
-
-void CloseScreen::finish()
-{
-    // Ending closes every screen, this one and any unseen one included.
-    Navigator::instance().quit();
 }

@@ -8,7 +8,4 @@ class CloseScreen : public ProgressScreen
     Q_OBJECT
 public:
     explicit CloseScreen(QWidget *parent = nullptr);
-
-protected:
-    void finish() override;
 };

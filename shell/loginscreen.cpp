@@ -1,27 +1,25 @@
 #include "shell/loginscreen.h"
 
-#include "ui/binder.h"
-#include "ui/theme.h"
-#include "ui/dialogs.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
-#include "ui/widgets.h"
 #include "store/criterion.h"
 #include "store/rowsource.h"
+#include "ui/binder.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 
+#include <QSqlError>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
 
-LoginScreen::LoginScreen(const StoreLocation &stores, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores)
+LoginScreen::LoginScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_stores(stores), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::Login);
     setWindowTitle(QStringLiteral("frmLogin"));
     centerWhenFirstShown(this);
     createLayout();
-    createSource();
 }
 
 void LoginScreen::createLayout()
@@ -84,14 +82,15 @@ void LoginScreen::createLayout()
     connect(txtPassword, &QLineEdit::returnPressed, cmdLogin, &QPushButton::click);
 }
 
-void LoginScreen::createSource()
+QSqlError LoginScreen::openStore()
 {
     Data1 = new RowSource(m_stores, QStringLiteral("tblUser"), this);
     Data1->setCaption(QStringLiteral("Data1"));
     Data1->setObjectName(QStringLiteral("Data1"));
     (new Binder(Data1))->bind(txtUsername, QStringLiteral("Username"));
     if (!Data1->open())
-        refuseToOpen(this, Data1->lastError());
+        return Data1->lastError();
+    return {};
 }
 
 void LoginScreen::showEvent(QShowEvent *event)
@@ -112,7 +111,7 @@ bool LoginScreen::refuseUsernameKey(QKeyEvent *event)
         return false;
     if (text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9'))
         return false;
-    Dialogs::instance().beep();
+    m_dialogs.beep();
     return true;
 }
 
@@ -141,7 +140,7 @@ void LoginScreen::login()
     const QString criterion =
         Criterion::build(QStringLiteral("Username"), QStringLiteral("*") + txtUsername->text().trimmed());
     if (!Data1->findFirst(criterion)) {
-        showDatabaseError(Data1->lastError());
+        m_dialogs.showDatabaseError(Data1->lastError());
         return;
     }
     // A name that matches no account is refused like a wrong password, never
@@ -152,10 +151,10 @@ void LoginScreen::login()
     const bool accepted = !Data1->noMatch() && Data1->hasCurrent() && !stored.isNull()
                           && stored.toString().trimmed() == txtPassword->text().trimmed();
     if (accepted) {
-        Navigator::instance().leave(this, ScreenNames::Menu);
+        emit menuRequested();
         return;
     }
-    Dialogs::instance().message(QStringLiteral("Your password is Invalid!"), QStringLiteral("Invaldi password!"),
+    m_dialogs.message(QStringLiteral("Your password is Invalid!"), QStringLiteral("Invaldi password!"),
                                 Dialogs::Critical, Dialogs::Ok);
     txtUsername->setSelection(0, int(txtUsername->text().size()));
     txtPassword->clear();
@@ -164,8 +163,8 @@ void LoginScreen::login()
 
 void LoginScreen::confirmExit()
 {
-    const auto answer = Dialogs::instance().message(QStringLiteral("Are you sure you want to close the Program?"),
+    const auto answer = m_dialogs.message(QStringLiteral("Are you sure you want to close the Program?"),
                                                     QStringLiteral("Exit!"), Dialogs::NoIcon, Dialogs::YesNo);
     if (answer == Dialogs::AnswerYes)
-        Navigator::instance().quit();
+        emit quitRequested();
 }

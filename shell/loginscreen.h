@@ -2,8 +2,10 @@
 
 #include "store/location.h"
 
+#include <QSqlError>
 #include <QWidget>
 
+class Dialogs;
 class QLabel;
 class QLineEdit;
 class Picture;
@@ -15,7 +17,19 @@ class LoginScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit LoginScreen(const StoreLocation &stores, QWidget *parent = nullptr);
+    LoginScreen(const StoreLocation &stores, Dialogs &dialogs, QWidget *parent = nullptr);
+
+    // Opens the screen's table; the error when it cannot, and then the
+    // screen is not to be shown.
+    QSqlError openStore();
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+    // The program is to end.
+    void quitRequested();
+
+public:
 
     RowSource *Data1 = nullptr;
     Picture *Image1 = nullptr;
@@ -32,9 +46,9 @@ protected:
 
 private:
     void createLayout();
-    void createSource();
     void login();
     void confirmExit();
     bool refuseUsernameKey(QKeyEvent *event);
     StoreLocation m_stores;
+    Dialogs &m_dialogs;
 };

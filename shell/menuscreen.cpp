@@ -1,12 +1,11 @@
 #include "shell/menuscreen.h"
 
-#include "ui/dialogs.h"
-#include "ui/clock.h"
-#include "ui/theme.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
-#include "ui/widgets.h"
 #include "store/formats.h"
+#include "ui/clock.h"
+#include "ui/dialogs.h"
+#include "ui/navigator.h"
+#include "ui/theme.h"
+#include "ui/widgets.h"
 
 #include <QDate>
 #include <QLabel>
@@ -28,21 +27,22 @@ struct MenuItem {
     const char *highlightedName;
     const char *words;
     QRect place;
-    const QString *screen;
+    // The screen the item opens, by the name the program registers it under.
+    const char *screen;
 };
 
 const MenuItem Items[] = {
-    {&MenuScreen::bgAdd, &MenuScreen::mAdd, "bgAdd", "mAdd", "ADD RECORD", {80, 120, 338, 46}, &ScreenNames::LoanEntry},
+    {&MenuScreen::bgAdd, &MenuScreen::mAdd, "bgAdd", "mAdd", "ADD RECORD", {80, 120, 338, 46}, "frmAddRecord"},
     {&MenuScreen::bgList, &MenuScreen::mList, "bgList", "mList", "LIST OF BOOKS BORROWED", {80, 168, 338, 46},
-     &ScreenNames::LoanList},
+     "frmList"},
     {&MenuScreen::bgLibbooks, &MenuScreen::mLibBooks, "bgLibbooks", "mLibBooks", "LIBRARY BOOKS",
-     {80, 216, 166, 48}, &ScreenNames::Books},
+     {80, 216, 166, 48}, "frmBooks"},
     {&MenuScreen::bgUtility, &MenuScreen::mUtility, "bgUtility", "mUtility", "UTILITIES", {248, 216, 169, 48},
-     &ScreenNames::Utility},
+     "frmUtility"},
     {&MenuScreen::bgRetrieve, &MenuScreen::mRetrieve, "bgRetrieve", "mRetrieve", "RETRIEVE BOOKS",
-     {80, 266, 338, 46}, &ScreenNames::ReturnDesk},
+     {80, 266, 338, 46}, "frmRetrieve"},
     {&MenuScreen::bgManage, &MenuScreen::mManage, "bgManage", "mManage", "MANAGE ACCOUNTS", {80, 314, 338, 46},
-     &ScreenNames::Accounts},
+     "frmUser"},
 };
 
 QFont bandFont(int pixelSize, qreal spacing)
@@ -147,10 +147,9 @@ void MenuItemPicture::paintEvent(QPaintEvent *)
     p.drawText(textRect, Qt::AlignCenter, words);
 }
 
-MenuScreen::MenuScreen(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+MenuScreen::MenuScreen(Dialogs &dialogs, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::Menu);
     setWindowTitle(QStringLiteral("Form1"));
     centerWhenFirstShown(this);
     createLayout();
@@ -224,9 +223,9 @@ void MenuScreen::createItems()
                 [this, highlighted] { highlightOnly(highlighted); });
         // The pointer clicks the highlighted picture; assistive technology
         // presses the normal one, which is always shown.
-        const QString screen = *item.screen;
+        const QString screen = QString::fromLatin1(item.screen);
         for (MenuItemPicture *picture : {this->*item.normal, highlighted})
-            connect(picture, &QAbstractButton::clicked, this, [this, screen] { Navigator::instance().leave(this, screen); });
+            connect(picture, &QAbstractButton::clicked, this, [this, screen] { emit openRequested(screen); });
     }
 }
 
@@ -291,9 +290,9 @@ bool MenuScreen::eventFilter(QObject *watched, QEvent *event)
 
 void MenuScreen::confirmExit()
 {
-    const auto answer = Dialogs::instance().message(QStringLiteral("Are you sure you want to exit?"),
+    const auto answer = m_dialogs.message(QStringLiteral("Are you sure you want to exit?"),
                                                     QStringLiteral("Close Application"), Dialogs::NoIcon,
                                                     Dialogs::YesNo);
     if (answer == Dialogs::AnswerYes)
-        Navigator::instance().leave(this, ScreenNames::Close);
+        emit exitRequested();
 }

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+class Dialogs;
 class QLabel;
 class QTimer;
 class Picture;
@@ -50,7 +51,15 @@ class MenuScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MenuScreen(QWidget *parent = nullptr);
+    explicit MenuScreen(Dialogs &dialogs, QWidget *parent = nullptr);
+
+signals:
+    // The screen registered as `name` is to take the menu's place.
+    void openRequested(const QString &name);
+    // The closing sequence is to take the menu's place.
+    void exitRequested();
+
+public:
 
     Picture *Image1 = nullptr;
     QLabel *Label1 = nullptr;
@@ -91,4 +100,6 @@ private:
     void highlightOnly(MenuItemPicture *shown);
     void clearHighlights();
     void confirmExit();
+
+    Dialogs &m_dialogs;
 };

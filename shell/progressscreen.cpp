@@ -1,9 +1,9 @@
 #include "shell/progressscreen.h"
 
+#include "tallymere/version.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
-#include "tallymere/version.h"
 
 #include <QFrame>
 #include <QHash>
@@ -106,6 +106,6 @@ void ProgressScreen::tick()
     m_progress->setText(QString(value, QLatin1Char('_')));
     if (value == Steps) {
         m_timer->stop();
-        finish();
+        emit finished();
     }
 }

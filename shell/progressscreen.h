@@ -25,12 +25,14 @@ public slots:
     // One step of the presentation; the timer calls it.
     void tick();
 
+signals:
+    // The last step is shown: whatever follows the presentation is due.
+    void finished();
+
 protected:
     // `texts` maps step numbers to the status text shown from that step on.
     ProgressScreen(const QString &artwork, const QString &title, bool withVersion,
                    const QHash<int, QString> &texts, QWidget *parent = nullptr);
-    // Called once, on the tick that reaches the last step.
-    virtual void finish() = 0;
     void showEvent(QShowEvent *event) override;
 
 private:

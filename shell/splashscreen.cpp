@@ -1,8 +1,5 @@
 #include "shell/splashscreen.h"
 
-#include "ui/navigator.h"
-#include "app/screennames.h"
-
 #include <QHash>
 
 SplashScreen::SplashScreen(QWidget *parent)
@@ -18,12 +15,4 @@ SplashScreen::SplashScreen(QWidget *parent)
                       {90, QStringLiteral("Loading Complete...")}},
                      parent)
 {
-    setObjectName(ScreenNames::Splash);
-}
-
-void SplashScreen::finish()
-{
-    // Without its account table there is no way into the program.
-    if (!Navigator::instance().leave(this, ScreenNames::Login))
-        Navigator::instance().quit();
 }

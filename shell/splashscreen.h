@@ -8,7 +8,4 @@ class SplashScreen : public ProgressScreen
     Q_OBJECT
 public:
     explicit SplashScreen(QWidget *parent = nullptr);
-
-protected:
-    void finish() override;
 };

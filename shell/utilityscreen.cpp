@@ -2,9 +2,8 @@
 
 #include "shell/calendarscreen.h"
 #include "ui/dialogs.h"
-#include "ui/theme.h"
 #include "ui/navigator.h"
-#include "app/screennames.h"
+#include "ui/theme.h"
 #include "ui/widgets.h"
 
 #include <QDir>
@@ -55,18 +54,18 @@ QString ToolLauncher::program() const
     return {};
 }
 
-bool ToolLauncher::launch() const
+bool ToolLauncher::launch(Dialogs &dialogs) const
 {
     const QString path = program();
     if (path.isEmpty()) {
-        Dialogs::instance().message(QStringLiteral("No %1 was found on this computer. Install one, such as %2, to use %3.")
+        dialogs.message(QStringLiteral("No %1 was found on this computer. Install one, such as %2, to use %3.")
                                         .arg(m_kind, m_examples, m_tool),
                                     QString(), Dialogs::Information, Dialogs::Ok);
         return false;
     }
     // Detached: the panel neither waits for the program nor keeps a handle.
     if (!QProcess::startDetached(path, {}, QDir::homePath())) {
-        Dialogs::instance().message(QStringLiteral("The %1 %2 could not be started.")
+        dialogs.message(QStringLiteral("The %1 %2 could not be started.")
                                         .arg(m_kind, QFileInfo(path).fileName()),
                                     QString(), Dialogs::Information, Dialogs::Ok);
         return false;
@@ -83,11 +82,11 @@ constexpr int PictureSize = 200;
 constexpr int Gap = 12;
 } // namespace
 
-UtilityScreen::UtilityScreen(QWidget *parent)
+UtilityScreen::UtilityScreen(Dialogs &dialogs, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
-                          | Qt::MSWindowsFixedSizeDialogHint)
+                          | Qt::MSWindowsFixedSizeDialogHint),
+      m_dialogs(dialogs)
 {
-    setObjectName(ScreenNames::Utility);
     setWindowTitle(QStringLiteral("Form1"));
     createLayout();
 }
@@ -120,10 +119,9 @@ void UtilityScreen::createLayout()
     jcbutton1->setGeometry(Width - Gap - 124, top + (Height - top - 36) / 2, 124, 36);
 
     connect(Image3, &Picture::clicked, this, &UtilityScreen::openCalendar);
-    connect(Image2, &Picture::clicked, this, [] { ToolLauncher::calculator().launch(); });
-    connect(Image1, &Picture::clicked, this, [] { ToolLauncher::textEditor().launch(); });
-    connect(jcbutton1, &QPushButton::clicked, this,
-            [this] { Navigator::instance().leave(this, ScreenNames::Menu); });
+    connect(Image2, &Picture::clicked, this, [this] { ToolLauncher::calculator().launch(m_dialogs); });
+    connect(Image1, &Picture::clicked, this, [this] { ToolLauncher::textEditor().launch(m_dialogs); });
+    connect(jcbutton1, &QPushButton::clicked, this, &UtilityScreen::menuRequested);
 }
 
 FramedPanel *UtilityScreen::createTool(int index, const char *labelName, const QString &name, QLabel *&label,
@@ -156,7 +154,7 @@ void UtilityScreen::showEvent(QShowEvent *event)
 void UtilityScreen::openCalendar()
 {
     // A fresh calendar each time; it is modal, so the panel waits for it.
-    auto *calendar = new CalendarScreen(this);
+    auto *calendar = new CalendarScreen(m_dialogs, this);
     calendar->setAttribute(Qt::WA_DeleteOnClose);
     m_calendar = calendar;
     calendar->show();

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 
+class Dialogs;
 class QLabel;
 class FramedPanel;
 class Picture;
@@ -28,7 +29,8 @@ public:
 
     // The full path of the program that would be started, or empty.
     QString program() const;
-    bool launch() const;
+    // False, and the user told why in `dialogs`, when none could start.
+    bool launch(Dialogs &dialogs) const;
 
 private:
     QString m_kind;
@@ -43,7 +45,13 @@ class UtilityScreen : public QWidget
 {
     Q_OBJECT
 public:
-    explicit UtilityScreen(QWidget *parent = nullptr);
+    explicit UtilityScreen(Dialogs &dialogs, QWidget *parent = nullptr);
+
+signals:
+    // The main menu is to take the screen's place.
+    void menuRequested();
+
+public:
 
     FramedPanel *AeroGroupBox4 = nullptr;
     FramedPanel *AeroGroupBox1 = nullptr;
@@ -70,4 +78,5 @@ private:
     void openCalendar();
 
     QPointer<CalendarScreen> m_calendar;
+    Dialogs &m_dialogs;
 };

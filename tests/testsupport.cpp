@@ -1,8 +1,8 @@
 #include "testsupport.h"
 
-#include "ui/navigator.h"
 #include "app/screens.h"
 #include "store/database.h"
+#include "ui/navigator.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -48,7 +48,12 @@ void prepareTestApplication()
 
 DeskData::DeskData()
 {
-    registerScreens(location());
+    registerScreens(location(), dialogs);
+}
+
+DeskData::~DeskData()
+{
+    closeAllScreens();
 }
 
 void closeAllScreens()

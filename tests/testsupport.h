@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/dialogs.h"
 #include "storesupport.h"
+#include "ui/dialogs.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -13,8 +13,9 @@
 class QComboBox;
 class QWidget;
 
-// A scripted stand-in for the message boxes: records every box and answers
-// from a queue (Yes/No boxes answer No when nothing is queued).
+// A scripted stand-in for the message boxes, handed to the screens in place
+// of the real ones: records every box and answers from a queue (Yes/No
+// boxes answer No when nothing is queued).
 class FakeDialogs : public Dialogs
 {
 public:
@@ -24,9 +25,6 @@ public:
         Icon icon;
         Buttons buttons;
     };
-
-    FakeDialogs() { Dialogs::install(this); }
-    ~FakeDialogs() override { Dialogs::install(nullptr); }
 
     Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons) override;
     QString prompt(const QString &text, const QString &title) override;
@@ -47,11 +45,15 @@ public:
 void prepareTestApplication();
 
 // A test's stores with the program's screens registered on them, as the
-// program does at start.
+// program does at start, speaking through `dialogs`.
 class DeskData : public TestData
 {
 public:
     DeskData();
+    // Every screen is destroyed first: none may outlive its dialogs.
+    ~DeskData();
+
+    FakeDialogs dialogs;
 };
 
 // Destroys every screen the navigator holds.

@@ -3,13 +3,13 @@
 // record bars' arrows as targets big enough to hit, framed when focused.
 #include "testsupport.h"
 
+#include "app/screennames.h"
+#include "loans/returndeskscreen.h"
 #include "shell/menuscreen.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
-#include "app/screennames.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
-#include "loans/returndeskscreen.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -119,7 +119,7 @@ class AccessibilityTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<DeskData> data;
-    std::unique_ptr<FakeDialogs> dialogs;
+    FakeDialogs *dialogs = nullptr;
 
 private slots:
     void initTestCase()
@@ -130,13 +130,12 @@ private slots:
     void init()
     {
         data = std::make_unique<DeskData>();
-        dialogs = std::make_unique<FakeDialogs>();
+        dialogs = &data->dialogs;
         insertLoan(*data, QStringLiteral("A-1"));
     }
     void cleanup()
     {
         closeAllScreens();
-        dialogs.reset();
         data.reset();
     }
 
@@ -270,7 +269,7 @@ private slots:
     {
         QFETCH(int, icon);
         QFETCH(QString, name);
-        dialogs.reset(); // the real boxes
+        MessageBoxes real;
         QString read;
         bool found = false;
         QTimer::singleShot(0, this, [&] {
@@ -288,7 +287,7 @@ private slots:
                 box->done(QMessageBox::Ok);
             }
         });
-        Dialogs::instance().message(QStringLiteral("Saved."), QString(), Dialogs::Icon(icon), Dialogs::Ok);
+        real.message(QStringLiteral("Saved."), QString(), Dialogs::Icon(icon), Dialogs::Ok);
         QVERIFY(found);
         QCOMPARE(read, name);
     }

@@ -118,13 +118,12 @@ private slots:
     {
         QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
         data.emplace();
-        dialogs.emplace();
+        dialogs = &data->dialogs;
         seeded = storedAccount();
     }
     void cleanup()
     {
         closeAllScreens();
-        dialogs.reset();
         data.reset();
     }
 
@@ -382,7 +381,7 @@ private slots:
 
 private:
     std::optional<DeskData> data;
-    std::optional<FakeDialogs> dialogs;
+    FakeDialogs *dialogs = nullptr;
     QStringList seeded; // the installed account: user, password, confirmation, hint
 };
 

@@ -8,10 +8,10 @@
 #include "store/backup.h"
 #include "store/csv.h"
 #include "store/database.h"
+#include "store/desklock.h"
 #include "store/location.h"
 #include "store/querysource.h"
 #include "store/rowsource.h"
-#include "store/desklock.h"
 #include "store/schema.h"
 #include "store/sql.h"
 

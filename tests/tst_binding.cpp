@@ -2,10 +2,10 @@
 // show for each row, and what a stored row takes from them.
 #include "testsupport.h"
 
-#include "ui/binder.h"
-#include "ui/widgets.h"
 #include "store/querysource.h"
 #include "store/rowsource.h"
+#include "ui/binder.h"
+#include "ui/widgets.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -3,12 +3,12 @@
 // printing; the catalogue itself is never changed.
 #include "testsupport.h"
 
-#include "ui/navigationbar.h"
-#include "ui/navigator.h"
 #include "app/screennames.h"
-#include "ui/widgets.h"
 #include "catalogue/booksscreen.h"
 #include "catalogue/reportpreview.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QAbstractItemView>
@@ -55,7 +55,7 @@ private slots:
     void init()
     {
         data.emplace();
-        dialogs.emplace();
+        dialogs = &data->dialogs;
         before = data->rows(CatalogueFile, Books);
     }
     void cleanup()
@@ -64,7 +64,6 @@ private slots:
         // Whatever the test did, the catalogue is as it was.
         if (data && !QTest::currentTestFailed())
             QCOMPARE(data->rows(CatalogueFile, Books), before);
-        dialogs.reset();
         data.reset();
     }
 
@@ -240,7 +239,7 @@ private slots:
 
 private:
     std::optional<DeskData> data;
-    std::optional<FakeDialogs> dialogs;
+    FakeDialogs *dialogs = nullptr;
     QList<QVariantMap> before;
 };
 

@@ -3,9 +3,9 @@
 // items.
 #include "testsupport.h"
 
+#include "app/screennames.h"
 #include "ui/clock.h"
 #include "ui/navigator.h"
-#include "app/screennames.h"
 #include "ui/widgets.h"
 
 #include <QAbstractItemView>
@@ -37,21 +37,20 @@ class ControlsTest : public QObject
     Q_OBJECT
 
     std::unique_ptr<DeskData> data;
-    std::unique_ptr<FakeDialogs> dialogs;
+    FakeDialogs *dialogs = nullptr;
 
 private slots:
     void initTestCase() { prepareTestApplication(); }
     void init()
     {
         data = std::make_unique<DeskData>();
-        dialogs = std::make_unique<FakeDialogs>();
+        dialogs = &data->dialogs;
     }
     void cleanup()
     {
         closeAllScreens();
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         Clock::set(QDateTime());
-        dialogs.reset();
         data.reset();
     }
 

@@ -2,14 +2,14 @@
 // librarian would, with what the loan store then holds checked from outside.
 #include "testsupport.h"
 
-#include "ui/navigationbar.h"
-#include "ui/navigator.h"
-#include "ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
 #include "catalogue/reportpreview.h"
 #include "loans/loanentryscreen.h"
 #include "loans/loanvalues.h"
 #include "store/querysource.h"
+#include "ui/navigationbar.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -143,13 +143,12 @@ class LoansTest : public QObject
 
 private slots:
     void initTestCase() { prepareTestApplication(); }
-    void init() { data.emplace(); dialogs.emplace(); }
+    void init() { data.emplace(); dialogs = &data->dialogs; }
     // Every screen goes before the data folder does, also when a check ends a
     // test early.
     void cleanup()
     {
         closeAllScreens();
-        dialogs.reset();
         data.reset();
     }
 
@@ -386,7 +385,7 @@ private slots:
 private:
     // Fresh for each test function and each row of its table.
     std::optional<DeskData> data;
-    std::optional<FakeDialogs> dialogs;
+    FakeDialogs *dialogs = nullptr;
 };
 
 QTEST_MAIN(LoansTest)

@@ -86,9 +86,17 @@ MemoryRows *books(int count)
         rows << book(n);
     return new MemoryRows(rows);
 }
+// The boxes every preview of these tests speaks through; emptied before
+// each test.
+FakeDialogs &shownBoxes()
+{
+    static FakeDialogs boxes;
+    return boxes;
+}
+
 std::unique_ptr<ReportPreview> preview(MemoryRows *rows, const ReportLayout &layout = ReportLayout::catalogue())
 {
-    return std::make_unique<ReportPreview>(layout, std::unique_ptr<ReportRows>(rows));
+    return std::make_unique<ReportPreview>(layout, std::unique_ptr<ReportRows>(rows), shownBoxes());
 }
 
 // The text of each page of a PDF, laid out as printed, through pdftotext.
@@ -127,6 +135,7 @@ class TestReports : public QObject
 
 private slots:
     void initTestCase() { prepareTestApplication(); }
+    void init() { shownBoxes().clear(); }
     void cleanup() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
     // ----- the layout model -------------------------------------------------
@@ -276,7 +285,7 @@ private slots:
 
     void shouldReportAFailedCountAndStayUsable()
     {
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = shownBoxes();
         MemoryRows *rows = books(5);
         rows->failCount = true;
         auto window = preview(rows);
@@ -292,7 +301,7 @@ private slots:
 
     void shouldReportAFailedPageOnceAndKeepPaging()
     {
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = shownBoxes();
         MemoryRows *rows = books(10);
         rows->failRows = {0, 3};
         auto window = preview(rows);
@@ -338,7 +347,7 @@ private slots:
             QCOMPARE(lineOf(pages.at(i), QStringLiteral("Edition")), "Edition"); // NULL prints nothing
         }
         // An empty table prints one page of headers, and says so on the bar.
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = shownBoxes();
         auto empty = preview(new MemoryRows(QList<ReportRecord>{}), ReportLayout::loans());
         QCOMPARE(empty->findChild<QLabel *>(QStringLiteral("pageCount"))->text(), "of 1 (no records)");
         QVERIFY(empty->savePdf(path));
@@ -393,7 +402,7 @@ private slots:
 
     void shouldSaveWhereTheFileDialogSaysAndLeaveNoFileWhenCancelledOrFailing()
     {
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = shownBoxes();
         QTemporaryDir dir;
         MemoryRows *rows = books(300);
         auto window = preview(rows);
@@ -436,11 +445,11 @@ private slots:
     // The catalogue opens modeless (see tst_books), the loans modally (see tst_loans).
     void shouldShowTheCatalogueFreshEachTimeAndCloseOnEscape()
     {
-        QPointer<ReportPreview> one = showCatalogueReport(std::unique_ptr<ReportRows>(books(2)), nullptr);
+        QPointer<ReportPreview> one = showCatalogueReport(std::unique_ptr<ReportRows>(books(2)), shownBoxes(), nullptr);
         QVERIFY(one && one->isVisible());
         QCOMPARE(one->windowTitle(), "DataReport1");
         MemoryRows *rows = books(3);
-        QPointer<ReportPreview> two = showCatalogueReport(std::unique_ptr<ReportRows>(rows), nullptr);
+        QPointer<ReportPreview> two = showCatalogueReport(std::unique_ptr<ReportRows>(rows), shownBoxes(), nullptr);
         QCOMPARE(rows->counts, 1);
         QTRY_VERIFY(!one);
         QVERIFY(QTest::qWaitForWindowActive(two));

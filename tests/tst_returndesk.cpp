@@ -5,11 +5,11 @@
 
 #include "store/rowsource.h"
 
+#include "loans/returndeskscreen.h"
+#include "store/schema.h"
 #include "ui/clock.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
-#include "loans/returndeskscreen.h"
-#include "store/schema.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -162,13 +162,12 @@ private slots:
     void init()
     {
         data.emplace();
-        dialogs.emplace();
+        dialogs = &data->dialogs;
         Clock::set(QDateTime(Today, QTime(10, 0)));
     }
     void cleanup()
     {
         closeAllScreens();
-        dialogs.reset();
         data.reset();
         Clock::set(QDateTime());
     }
@@ -435,7 +434,7 @@ private slots:
 
 private:
     std::optional<DeskData> data;
-    std::optional<FakeDialogs> dialogs;
+    FakeDialogs *dialogs = nullptr;
     QList<QVariantMap> before; // the stored rows before the edit
 };
 

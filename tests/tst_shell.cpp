@@ -4,14 +4,14 @@
 
 #include "ui/clock.h"
 
+#include "app/screennames.h"
 #include "shell/calendarscreen.h"
 #include "shell/closescreen.h"
 #include "shell/menuscreen.h"
-#include "ui/navigator.h"
-#include "app/screennames.h"
 #include "shell/utilityscreen.h"
-#include "ui/widgets.h"
 #include "store/formats.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QAbstractSpinBox>
@@ -234,7 +234,7 @@ private slots:
         QFETCH(QString, button);
         QFETCH(bool, unseen);
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         QWidget *made = unseen ? Navigator::instance().create(screen) : nullptr;
         QPointer<MenuScreen> first = openMenu();
         QPointer<QWidget> feature = choose(first, item, screen);
@@ -269,7 +269,7 @@ private slots:
     void shouldCloseOnlyWhenTheExitIsAnsweredYes()
     {
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         dialogs.answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
         QPointer<MenuScreen> menu = openMenu();
         pointAt(menu->mexit);
@@ -318,7 +318,7 @@ private slots:
     void shouldStartTheSystemsProgramOrExplainWhyNot()
     {
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         {
             FakePrograms none;
             UtilityScreen *panel = openUtilities();
@@ -352,7 +352,6 @@ private slots:
     void shouldOpenTheCalendarOnItsDateAndBlockThePanel()
     {
         DeskData data;
-        FakeDialogs dialogs;
         UtilityScreen *panel = openUtilities();
         HeldClock clock;
         clickAt(panel->Image3);
@@ -384,8 +383,8 @@ private slots:
     void shouldLetOnlyLowercaseLettersAndBackspaceIntoTheDateBox()
     {
         DeskData data;
-        FakeDialogs dialogs;
-        CalendarScreen calendar;
+        FakeDialogs &dialogs = data.dialogs;
+        CalendarScreen calendar(dialogs);
         calendar.txtDate->setText(QStringLiteral("11/24/2013"));
         calendar.txtDate->end(false);
         QTest::keyClicks(calendar.txtDate, QStringLiteral("7Xxaz\b")); // a digit and a capital beep
@@ -408,7 +407,6 @@ private slots:
     {
         QFETCH(QString, screen);
         DeskData data;
-        FakeDialogs dialogs;
         QWidget *shown = Navigator::instance().create(screen);
         QVERIFY(shown);
         QSet<const QWidget *> labelled;

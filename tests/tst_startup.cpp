@@ -2,8 +2,8 @@
 #include "testsupport.h"
 
 #include "shell/loginscreen.h"
-#include "ui/navigator.h"
 #include "shell/splashscreen.h"
+#include "ui/navigator.h"
 #include "ui/widgets.h"
 
 #include <QDir>
@@ -156,7 +156,7 @@ private slots:
         DeskData data;
         if (!setup.isEmpty())
             data.exec(Desk, setup);
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         QPointer<LoginScreen> login = openLogin();
         if (!userName.isEmpty()) {
             login->txtUsername->clear();
@@ -189,7 +189,7 @@ private slots:
         DeskData data;
         data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('1001', 'one', 'first'), "
                                        "('01', 'zero', 'second')"));
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         LoginScreen *login = openLogin();
         login->txtUsername->clear();
         QTest::keyClicks(login->txtUsername, QStringLiteral("01"));
@@ -208,7 +208,7 @@ private slots:
     void shouldOpenWithTheFirstUserAndLetOnlyDigitsIntoTheName()
     {
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         LoginScreen *login = openLogin();
         QCOMPARE(login->focusWidget(), login->txtPassword);
         QCOMPARE(login->txtPassword->echoMode(), QLineEdit::Password);
@@ -229,7 +229,7 @@ private slots:
     void shouldEndTheProgramOnlyWhenTheHiddenExitIsAnsweredYes()
     {
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         QPointer<LoginScreen> login = openLogin();
         typePassword(login, QStringLiteral("abc"));
         dialogs.answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
@@ -250,7 +250,7 @@ private slots:
     {
         DeskData data;
         data.exec(Desk, QStringLiteral("DROP TABLE tblUser"));
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         // A login that could never let anyone in is not shown: the failure
         // is reported once, naming the store, and nothing crashes.
         QVERIFY(openLogin() == nullptr);

@@ -7,10 +7,10 @@
 #include "store/criterion.h"
 #include "store/csv.h"
 #include "store/database.h"
-#include "store/storeerror.h"
 #include "store/querysource.h"
 #include "store/rowsource.h"
 #include "store/sqlitesql.h"
+#include "store/storeerror.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,10 +3,10 @@
 // the rest of the program goes on.
 #include "testsupport.h"
 
-#include "shell/menuscreen.h"
-#include "ui/navigator.h"
 #include "app/screennames.h"
+#include "shell/menuscreen.h"
 #include "store/database.h"
+#include "ui/navigator.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,7 +86,7 @@ private slots:
         QFETCH(QString, problem);
         // GIVEN the menu, and a store damaged while the program runs
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         QPointer<MenuScreen> menu = Navigator::instance().createAs<MenuScreen>(ScreenNames::Menu);
         menu->show();
         QVERIFY(QTest::qWaitForWindowExposed(menu));
@@ -125,7 +125,7 @@ private slots:
     {
         // GIVEN a desk store without its account table
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         data.exec(DeskFile, QStringLiteral("DROP TABLE tblUser"));
         data.release(DeskFile);
         // WHEN the start-up screen hands over to the login
@@ -161,7 +161,7 @@ private slots:
         // does before its first screen, and ends after the box)
         const QSqlError error = Database::install(path);
         QVERIFY(error.isValid());
-        showDatabaseError(error);
+        dialogs.showDatabaseError(error);
         // THEN one critical box names the folder and the problem
         verifyOneBox(dialogs, path, problem);
     }

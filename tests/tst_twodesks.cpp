@@ -3,13 +3,13 @@
 // this one's loan list is open and its loan entry saves loans of its own.
 #include "testsupport.h"
 
-#include "ui/navigator.h"
 #include "app/screennames.h"
-#include "ui/widgets.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
 #include "store/querysource.h"
 #include "store/rowsource.h"
+#include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -112,7 +112,7 @@ private slots:
     {
         // GIVEN this desk's loan list open on a store with one loan
         DeskData data;
-        FakeDialogs dialogs;
+        FakeDialogs &dialogs = data.dialogs;
         insertLoan(data, QStringLiteral("P-0"));
         auto *list = Navigator::instance().createAs<LoanListScreen>(ScreenNames::LoanList);
         list->show();

@@ -6,6 +6,7 @@
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/database.h"
+#include "ui/dialogs.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 
@@ -25,7 +26,8 @@ int main(int argc, char *argv[])
     const StoreLocation stores = StoreLocation::files(folder);
     if (Database::install(stores).isValid())
         return 1;
-    registerScreens(stores);
+    MessageBoxes dialogs;
+    registerScreens(stores, dialogs);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
     QDir().mkpath(out);
     for (const char *name : {"frmSplash", "frmLogin", "frmMenu", "frmclose", "frmUtility",
@@ -49,7 +51,7 @@ int main(int argc, char *argv[])
     }
     // Both printed reports: their previews, and the reports as PDF files.
     for (const ReportLayout &layout : {ReportLayout::catalogue(), ReportLayout::loans()}) {
-        ReportPreview preview(layout, std::make_unique<TableReportRows>(stores, layout.table));
+        ReportPreview preview(layout, std::make_unique<TableReportRows>(stores, layout.table), dialogs);
         preview.show();
         QTest::qWait(300);
         preview.grab().save(QDir(out).filePath(layout.name + QStringLiteral(".png")));

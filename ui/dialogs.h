@@ -5,7 +5,8 @@
 class QSqlError;
 
 // Every message box, input prompt and beep of the program goes through this
-// one interface, so that tests can script the answers and count the beeps.
+// one interface, handed to each screen when it is made, so that tests can
+// hand in one that scripts the answers and counts the beeps.
 class Dialogs
 {
 public:
@@ -22,13 +23,17 @@ public:
     virtual QString prompt(const QString &text, const QString &title) = 0;
     virtual void beep() = 0;
 
-    static Dialogs &instance();
-    // Installs `dialogs` (not owned) in place of the real boxes; nullptr
-    // restores the real ones.
-    static void install(Dialogs *dialogs);
+    // Shows a store failure in a critical box with the engine's own text.
+    void showDatabaseError(const QSqlError &error);
 
     static QString applicationTitle() { return QStringLiteral("Tallymere"); }
 };
 
-// Shows a store failure in a critical box with the engine's own text.
-void showDatabaseError(const QSqlError &error);
+// The real boxes, modal over the active window; the program makes one.
+class MessageBoxes final : public Dialogs
+{
+public:
+    Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons) override;
+    QString prompt(const QString &text, const QString &title) override;
+    void beep() override;
+};

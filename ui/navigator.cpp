@@ -14,9 +14,6 @@ bool isLeft(const QWidget *screen)
 {
     return !screen || !screen->testAttribute(Qt::WA_DeleteOnClose);
 }
-
-// Where a screen keeps the reason it cannot be opened.
-constexpr char Refusal[] = "tallymereRefusal";
 } // namespace
 
 Navigator &Navigator::instance()
@@ -45,17 +42,18 @@ QWidget *Navigator::create(const QString &name)
         qWarning("Tallymere: no screen named %s", qPrintable(name));
         return nullptr;
     }
-    QWidget *screen = (*factory)();
-    if (const QVariant refusal = screen->property(Refusal); refusal.isValid()) {
+    const Made made = (*factory)();
+    QWidget *screen = made.screen;
+    if (made.refusal.isValid()) {
         // Gone before the box shows, so that nothing can reach it meanwhile.
         delete screen;
-        showDatabaseError(refusal.value<QSqlError>());
+        if (m_dialogs)
+            m_dialogs->showDatabaseError(made.refusal);
         return nullptr;
     }
     nameListTypingBoxes(screen);
     screen->setAttribute(Qt::WA_DeleteOnClose);
-    if (screen->objectName().isEmpty())
-        screen->setObjectName(name);
+    screen->setObjectName(name);
     m_screens.insert(name, screen);
     emit screenCreated(name, screen);
     return screen;
@@ -116,11 +114,6 @@ public:
     }
 };
 } // namespace
-
-void refuseToOpen(QWidget *screen, const QSqlError &error)
-{
-    screen->setProperty(Refusal, QVariant::fromValue(error));
-}
 
 void centerWhenFirstShown(QWidget *window)
 {

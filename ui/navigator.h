@@ -8,18 +8,29 @@
 
 #include <functional>
 
+class Dialogs;
+
 // Owns the program's screens: at most one of each, created when first
 // needed (shown, or unseen when another screen works on it), forgotten when
-// destroyed. Screens are top-level widgets deleted on close.
+// destroyed. Screens are top-level widgets deleted on close. It knows them
+// only by the names they are registered under.
 class Navigator : public QObject
 {
     Q_OBJECT
 public:
-    using Factory = std::function<QWidget *()>;
+    // What a factory made: the screen, and why it cannot open (its table
+    // could not be read) when the error is valid.
+    struct Made {
+        QWidget *screen = nullptr;
+        QSqlError refusal;
+    };
+    using Factory = std::function<Made()>;
 
     static Navigator &instance();
 
     void registerScreen(const QString &name, Factory factory);
+    // Where a screen's refusal to open is shown.
+    void setDialogs(Dialogs &dialogs) { m_dialogs = &dialogs; }
 
     // The screen if it exists (seen or unseen), else nullptr. A screen that
     // has been closed and only awaits its deletion no longer exists.
@@ -28,7 +39,8 @@ public:
     T *existingAs(const QString &name) const { return qobject_cast<T *>(existing(name)); }
 
     // The existing screen, or a new one that is not shown; nullptr when the
-    // new screen refused to open (see refuseToOpen()).
+    // new screen refused to open: the refusal is shown in one critical box,
+    // the screen destroyed, and the rest of the program goes on as it was.
     QWidget *create(const QString &name);
     template <typename T>
     T *createAs(const QString &name) { return qobject_cast<T *>(create(name)); }
@@ -54,14 +66,9 @@ signals:
 private:
     QHash<QString, Factory> m_factories;
     QHash<QString, QPointer<QWidget>> m_screens;
+    Dialogs *m_dialogs = nullptr;
     bool m_quit = false;
 };
-
-// Called by a screen while it is being made, when the table it shows cannot
-// be opened: the navigator then shows `error` in one critical box and
-// destroys the screen instead of showing it, and the rest of the program
-// goes on as it was.
-void refuseToOpen(QWidget *screen, const QSqlError &error);
 
 // Places `window` in the middle of its screen.
 void centerOnScreen(QWidget *window);
