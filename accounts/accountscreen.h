@@ -20,6 +20,24 @@ class AccountScreen : public QWidget
 public:
     explicit AccountScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void createLayout();
+    void createSource();
+    void load();
+
+    void edit_record();
+    void save_record();
+    void cancel_record();
+    void add_record();
+    void lock_passwords();
+    void reset_buttons();
+    void lockEditing();
+    void followBar(bool (RowSource::*move)());
+    StoreLocation m_stores;
+
     RowSource *Data1 = nullptr;
     NavigationBar *Data1Bar = nullptr;
     Picture *Image1 = nullptr;
@@ -41,22 +59,4 @@ public:
     PushButton *cmdSave = nullptr;
     PushButton *cmdCancel = nullptr;
     PushButton *cmdMain = nullptr;
-
-protected:
-    void showEvent(QShowEvent *event) override;
-
-private:
-    void createLayout();
-    void createSource();
-    void load();
-
-    void edit_record();
-    void save_record();
-    void cancel_record();
-    void add_record();
-    void lock_passwords();
-    void reset_buttons();
-    void lockEditing();
-    void followBar(bool (RowSource::*move)());
-    StoreLocation m_stores;
 };

@@ -21,14 +21,8 @@ class BooksScreen : public QWidget
 public:
     explicit BooksScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
-    BrowseSource *adoLib = nullptr;
-    NavigationBar *adoLibBar = nullptr;
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QLabel *lblTitle = nullptr;
-    QLabel *lblSearch = nullptr;
-    QComboBox *cmbSearch = nullptr;
-    QLineEdit *txtsearch = nullptr;
-
+    // Public for the table of details in the .cpp, which takes them by member
+    // pointer at namespace scope.
     QLineEdit *Text9 = nullptr;  // BookNumber
     QLineEdit *Text11 = nullptr; // Date received
     QLineEdit *Text10 = nullptr; // Classification
@@ -43,9 +37,6 @@ public:
     QLineEdit *Text14 = nullptr; // Year
     QLineEdit *Text13 = nullptr; // Remarks
     QLineEdit *Text12 = nullptr; // ISBN
-
-    PushButton *cmdPrint = nullptr;
-    PushButton *cmdMain = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -63,4 +54,14 @@ private:
 
     bool m_warning = false;
     StoreLocation m_stores;
+
+    BrowseSource *adoLib = nullptr;
+    NavigationBar *adoLibBar = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QLabel *lblTitle = nullptr;
+    QLabel *lblSearch = nullptr;
+    QComboBox *cmbSearch = nullptr;
+    QLineEdit *txtsearch = nullptr;
+    PushButton *cmdPrint = nullptr;
+    PushButton *cmdMain = nullptr;
 };

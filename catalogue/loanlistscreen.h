@@ -21,14 +21,6 @@ public:
     // Runs the query again; the first loan becomes current.
     void reload();
 
-    QuerySource *Adodc1 = nullptr;
-    NavigationBar *Adodc1Bar = nullptr;
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QTableView *DataGrid1 = nullptr;
-    PushButton *jcbutton1 = nullptr;
-    PushButton *cmdDelete = nullptr;
-    PushButton *cmdMain = nullptr;
-
 protected:
 
 private:
@@ -39,4 +31,12 @@ private:
     void print_report();
     void showCurrentInGrid(int row);
     StoreLocation m_stores;
+
+    QuerySource *Adodc1 = nullptr;
+    NavigationBar *Adodc1Bar = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QTableView *DataGrid1 = nullptr;
+    PushButton *jcbutton1 = nullptr;
+    PushButton *cmdDelete = nullptr;
+    PushButton *cmdMain = nullptr;
 };

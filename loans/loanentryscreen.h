@@ -20,6 +20,23 @@ class LoanEntryScreen : public QWidget
 public:
     explicit LoanEntryScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
+protected:
+
+private:
+    void createLayout();
+    void createSource();
+    void load();
+
+    void add_record();
+    void save_record();
+    void cancel_record();
+    void editnew_validation();
+    void normal_validation();
+    void setInputsEnabled(bool enabled);
+    void showStartOfTexts();
+    bool isComplete() const;
+    StoreLocation m_stores;
+
     RowSource *dataBorrow = nullptr;
     Picture *Image1 = nullptr;
     QLabel *lblTitle = nullptr;
@@ -45,21 +62,4 @@ public:
     PushButton *cmdMain = nullptr;
     PushButton *cmdAdd = nullptr;
     PushButton *cmdCancel = nullptr;
-
-protected:
-
-private:
-    void createLayout();
-    void createSource();
-    void load();
-
-    void add_record();
-    void save_record();
-    void cancel_record();
-    void editnew_validation();
-    void normal_validation();
-    void setInputsEnabled(bool enabled);
-    void showStartOfTexts();
-    bool isComplete() const;
-    StoreLocation m_stores;
 };

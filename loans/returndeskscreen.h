@@ -22,6 +22,32 @@ class ReturnDeskScreen : public QWidget
 public:
     explicit ReturnDeskScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
+private:
+    void createLayout();
+    void createTransactionGroup();
+    void createPenaltyGroup();
+    void createButtons();
+    void createSource();
+    void load();
+
+    void find_record();
+    void edit_record();
+    void showFoundAgain();
+    void save_record();
+    void cancel_record();
+    void editnew_validation();
+    void normal_validation();
+    void setInputsEnabled(bool enabled);
+    // The overdue-pick rule: "Yes" shows the overdue days and the fine.
+    void overdue_pick();
+    // The fines rule: the fine follows every change of the overdue days.
+    void days_changed();
+    // Shows the message of the first check of a save that fails; true
+    // when one failed.
+    bool refuseIncomplete();
+    void showStartOfTexts();
+    StoreLocation m_stores;
+
     RowSource *dataRetrieve = nullptr;
     Picture *Image1 = nullptr;
     QLabel *lblTitle = nullptr;
@@ -69,30 +95,4 @@ public:
     PushButton *cmdSave = nullptr;
     PushButton *cmdCancel = nullptr;
     PushButton *cmdMain = nullptr;
-
-private:
-    void createLayout();
-    void createTransactionGroup();
-    void createPenaltyGroup();
-    void createButtons();
-    void createSource();
-    void load();
-
-    void find_record();
-    void edit_record();
-    void showFoundAgain();
-    void save_record();
-    void cancel_record();
-    void editnew_validation();
-    void normal_validation();
-    void setInputsEnabled(bool enabled);
-    // The overdue-pick rule: "Yes" shows the overdue days and the fine.
-    void overdue_pick();
-    // The fines rule: the fine follows every change of the overdue days.
-    void days_changed();
-    // Shows the message of the first check of a save that fails; true
-    // when one failed.
-    bool refuseIncomplete();
-    void showStartOfTexts();
-    StoreLocation m_stores;
 };

@@ -16,14 +16,6 @@ class CalendarScreen : public QWidget
 public:
     explicit CalendarScreen(QWidget *parent = nullptr);
 
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QCalendarWidget *MonthView1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *txtTime = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *txtDate = nullptr;
-    QTimer *Timer1 = nullptr;
-
 public slots:
     // Timer1: keeps the time box current.
     void tick();
@@ -36,4 +28,12 @@ private:
     void load();
     void showCurrentTime();
     bool refuseDateKey(QKeyEvent *event);
+
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QCalendarWidget *MonthView1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtDate = nullptr;
+    QTimer *Timer1 = nullptr;
 };

@@ -17,15 +17,6 @@ class LoginScreen : public QWidget
 public:
     explicit LoginScreen(const StoreLocation &stores, QWidget *parent = nullptr);
 
-    RowSource *Data1 = nullptr;
-    Picture *Image1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *txtUsername = nullptr;
-    QLineEdit *txtPassword = nullptr;
-    PushButton *cmdLogin = nullptr;
-    QLabel *lblsmall = nullptr;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -37,4 +28,13 @@ private:
     void confirmExit();
     bool refuseUsernameKey(QKeyEvent *event);
     StoreLocation m_stores;
+
+    RowSource *Data1 = nullptr;
+    Picture *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtUsername = nullptr;
+    QLineEdit *txtPassword = nullptr;
+    PushButton *cmdLogin = nullptr;
+    QLabel *lblsmall = nullptr;
 };

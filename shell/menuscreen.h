@@ -52,11 +52,8 @@ class MenuScreen : public QWidget
 public:
     explicit MenuScreen(QWidget *parent = nullptr);
 
-    Picture *Image1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *lblTime = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *lblDate = nullptr;
+    // Public for the table of items in the .cpp, which takes them by member
+    // pointer at namespace scope.
     MenuItemPicture *bgAdd = nullptr;
     MenuItemPicture *bgList = nullptr;
     MenuItemPicture *bgLibbooks = nullptr;
@@ -69,9 +66,6 @@ public:
     MenuItemPicture *mUtility = nullptr;
     MenuItemPicture *mRetrieve = nullptr;
     MenuItemPicture *mManage = nullptr;
-    Picture *bigexit = nullptr;
-    MenuExitSpot *mexit = nullptr;
-    QTimer *Timer1 = nullptr;
 
     // The six highlighted pictures, in menu order.
     QList<MenuItemPicture *> highlights() const;
@@ -91,4 +85,13 @@ private:
     void highlightOnly(MenuItemPicture *shown);
     void clearHighlights();
     void confirmExit();
+
+    Picture *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *lblTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *lblDate = nullptr;
+    Picture *bigexit = nullptr;
+    MenuExitSpot *mexit = nullptr;
+    QTimer *Timer1 = nullptr;
 };

@@ -45,18 +45,6 @@ class UtilityScreen : public QWidget
 public:
     explicit UtilityScreen(QWidget *parent = nullptr);
 
-    FramedPanel *AeroGroupBox4 = nullptr;
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QLabel *Label1 = nullptr;
-    Picture *Image3 = nullptr;
-    FramedPanel *AeroGroupBox2 = nullptr;
-    QLabel *Label2 = nullptr;
-    Picture *Image2 = nullptr;
-    FramedPanel *AeroGroupBox3 = nullptr;
-    QLabel *Label3 = nullptr;
-    Picture *Image1 = nullptr;
-    PushButton *jcbutton1 = nullptr;
-
     // The calendar while it is open.
     CalendarScreen *calendar() const { return m_calendar.data(); }
 
@@ -70,4 +58,16 @@ private:
     void openCalendar();
 
     QPointer<CalendarScreen> m_calendar;
+
+    FramedPanel *AeroGroupBox4 = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QLabel *Label1 = nullptr;
+    Picture *Image3 = nullptr;
+    FramedPanel *AeroGroupBox2 = nullptr;
+    QLabel *Label2 = nullptr;
+    Picture *Image2 = nullptr;
+    FramedPanel *AeroGroupBox3 = nullptr;
+    QLabel *Label3 = nullptr;
+    Picture *Image1 = nullptr;
+    PushButton *jcbutton1 = nullptr;
 };
