@@ -100,6 +100,7 @@ void AccountScreen::createLayout()
     Label15->setBuddy(txthint);
 
     Data1Bar = new NavigationBar(QStringLiteral("Data1"), this);
+    Data1Bar->setObjectName(QStringLiteral("Data1Bar"));
     // The bar styles itself as it is made; polished first, it takes the new
     // style sheet in full instead of rules cached from its own.
     Data1Bar->ensurePolished();

@@ -35,30 +35,6 @@ signals:
     // The desk is to start again at the login, as after a new password.
     void restartRequested();
 
-public:
-
-    RowSource *Data1 = nullptr;
-    NavigationBar *Data1Bar = nullptr;
-    Picture *Image1 = nullptr;
-    Picture *Image2 = nullptr;
-
-    QLabel *Label17 = nullptr;
-    QLabel *lbluser = nullptr;
-    QLineEdit *txtuname = nullptr;
-    QLabel *lblAdmin = nullptr;
-    QLabel *lblpass = nullptr;
-    QLabel *lblnew = nullptr;
-    QLineEdit *txtpass = nullptr;
-    QLabel *Label12 = nullptr;
-    QLineEdit *txtretype = nullptr;
-    QLabel *Label15 = nullptr;
-    QLineEdit *txthint = nullptr;
-
-    PushButton *cmdEdit = nullptr;
-    PushButton *cmdSave = nullptr;
-    PushButton *cmdCancel = nullptr;
-    PushButton *cmdMain = nullptr;
-
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -75,4 +51,24 @@ private:
     void followBar(bool (RowSource::*move)());
     StoreLocation m_stores;
     Dialogs &m_dialogs;
+
+    RowSource *Data1 = nullptr;
+    NavigationBar *Data1Bar = nullptr;
+    Picture *Image1 = nullptr;
+    Picture *Image2 = nullptr;
+    QLabel *Label17 = nullptr;
+    QLabel *lbluser = nullptr;
+    QLineEdit *txtuname = nullptr;
+    QLabel *lblAdmin = nullptr;
+    QLabel *lblpass = nullptr;
+    QLabel *lblnew = nullptr;
+    QLineEdit *txtpass = nullptr;
+    QLabel *Label12 = nullptr;
+    QLineEdit *txtretype = nullptr;
+    QLabel *Label15 = nullptr;
+    QLineEdit *txthint = nullptr;
+    PushButton *cmdEdit = nullptr;
+    PushButton *cmdSave = nullptr;
+    PushButton *cmdCancel = nullptr;
+    PushButton *cmdMain = nullptr;
 };

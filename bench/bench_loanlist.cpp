@@ -117,26 +117,26 @@ int screenChild(int argc, char **argv, int count, const QString &connection)
     if (!list)
         return 1;
     Bench::PaintCounter gridPaints;
-    list->DataGrid1->viewport()->installEventFilter(&gridPaints);
-    if (!Bench::waitFor([&] { return list->DataGrid1->model()->rowCount() > 0 && gridPaints.paints > 0; })) {
+    Bench::control<QTableView>(list, "DataGrid1")->viewport()->installEventFilter(&gridPaints);
+    if (!Bench::waitFor([&] { return Bench::control<QTableView>(list, "DataGrid1")->model()->rowCount() > 0 && gridPaints.paints > 0; })) {
         std::fprintf(stderr, "the loan list never showed its first rows\n");
         return 1;
     }
     f.firstRowsMs = clock.nsecsElapsed() / 1e6;
     f.growthFirstMiB = Bench::peakMemoryMiB() - baseline;
 
-    auto *last = list->Adodc1Bar->findChild<QToolButton *>(QStringLiteral("last"));
+    auto *last = Bench::control<NavigationBar>(list, "Adodc1Bar")->findChild<QToolButton *>(QStringLiteral("last"));
     if (!last)
         return 1;
     const int paintsBefore = gridPaints.paints;
     clock.restart();
     last->click();
-    if (!Bench::waitFor([&] { return list->Adodc1->currentRow() == count - 1 && gridPaints.paints > paintsBefore; })) {
+    if (!Bench::waitFor([&] { return Bench::control<QuerySource>(list, "Adodc1")->currentRow() == count - 1 && gridPaints.paints > paintsBefore; })) {
         std::fprintf(stderr, "the Last button never showed the last loan\n");
         return 1;
     }
     f.lastMs = clock.nsecsElapsed() / 1e6;
-    if (!lastRowShown(list->DataGrid1, count)) {
+    if (!lastRowShown(Bench::control<QTableView>(list, "DataGrid1"), count)) {
         std::fprintf(stderr, "the Last button did not bring the last loan into view\n");
         return 1;
     }

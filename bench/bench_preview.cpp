@@ -91,11 +91,11 @@ std::unique_ptr<BooksScreen> openBooksScreen(QApplication &app, Dialogs &dialogs
     if (screen->openStore().isValid())
         return nullptr;
     // A field is chosen, so a first focus in the search box asks nothing.
-    screen->cmbSearch->setCurrentIndex(0);
+    Bench::control<QComboBox>(screen.get(), "cmbSearch")->setCurrentIndex(0);
     Bench::PaintCounter painted;
     screen->installEventFilter(&painted);
     screen->show();
-    if (!Bench::waitFor([&] { return painted.paints > 0; }) || screen->Text9->text().isEmpty())
+    if (!Bench::waitFor([&] { return painted.paints > 0; }) || Bench::control<QLineEdit>(screen.get(), "Text9")->text().isEmpty())
         return nullptr;
     screen->removeEventFilter(&painted);
     return screen;

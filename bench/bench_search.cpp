@@ -173,8 +173,8 @@ QString ftsPhrase(const QString &field, const QString &text)
 bool screenShows(BooksScreen *screen, qint64 rowid)
 {
     if (rowid < 0)
-        return !screen->adoLib->hasCurrent() && screen->Text9->text().isEmpty();
-    return screen->adoLib->hasCurrent() && screen->Text9->text() == Bench::bookNumber(rowid);
+        return !Bench::control<BrowseSource>(screen, "adoLib")->hasCurrent() && Bench::control<QLineEdit>(screen, "Text9")->text().isEmpty();
+    return Bench::control<BrowseSource>(screen, "adoLib")->hasCurrent() && Bench::control<QLineEdit>(screen, "Text9")->text() == Bench::bookNumber(rowid);
 }
 
 bool typeWords(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, int count,
@@ -182,9 +182,9 @@ bool typeWords(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, int 
 {
     // One word typed first and not counted: the first searches of a
     // process pay for code and caches that later ones find ready.
-    screen->cmbSearch->setCurrentIndex(screen->cmbSearch->findText(Words.first().field));
+    Bench::control<QComboBox>(screen, "cmbSearch")->setCurrentIndex(Bench::control<QComboBox>(screen, "cmbSearch")->findText(Words.first().field));
     for (qsizetype letters = 1; letters <= Words.first().text.size(); ++letters)
-        screen->txtsearch->setText(Words.first().text.left(letters));
+        Bench::control<QLineEdit>(screen, "txtsearch")->setText(Words.first().text.left(letters));
 
     QSqlQuery like(db), fts(db);
     like.setForwardOnly(true);
@@ -195,9 +195,9 @@ bool typeWords(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, int 
     for (const Word &word : Words) {
         // A fresh word starts from an empty box, then the field is chosen:
         // neither is timed.
-        screen->txtsearch->clear();
-        screen->cmbSearch->setCurrentIndex(screen->cmbSearch->findText(word.field));
-        if (screen->cmbSearch->currentText() != word.field) {
+        Bench::control<QLineEdit>(screen, "txtsearch")->clear();
+        Bench::control<QComboBox>(screen, "cmbSearch")->setCurrentIndex(Bench::control<QComboBox>(screen, "cmbSearch")->findText(word.field));
+        if (Bench::control<QComboBox>(screen, "cmbSearch")->currentText() != word.field) {
             std::fprintf(stderr, "the search field %s cannot be chosen\n", qPrintable(word.field));
             return false;
         }
@@ -231,19 +231,19 @@ bool typeWords(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, int 
             const int boxesBefore = dialogs.shown;
             QElapsedTimer clock;
             clock.start();
-            screen->txtsearch->setText(k.text);
+            Bench::control<QLineEdit>(screen, "txtsearch")->setText(k.text);
             const bool shown = Bench::waitFor([&] { return screenShows(screen, *first); }, 60000);
             k.screenMs = clock.nsecsElapsed() / 1e6;
             if (!shown || dialogs.shown != boxesBefore) {
                 std::fprintf(stderr, "after typing \"%s\" in %s the screen shows \"%s\", not %s\n",
-                             qPrintable(k.text), qPrintable(word.field), qPrintable(screen->Text9->text()),
+                             qPrintable(k.text), qPrintable(word.field), qPrintable(Bench::control<QLineEdit>(screen, "Text9")->text()),
                              *first >= 0 ? qPrintable(Bench::bookNumber(*first)) : "nothing");
                 return false;
             }
             keystrokes << k;
         }
     }
-    screen->txtsearch->clear();
+    Bench::control<QLineEdit>(screen, "txtsearch")->clear();
     return true;
 }
 
@@ -278,12 +278,12 @@ bool clickThrough(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, i
                   const Bench::LoudDialogs &dialogs, QList<Click> &clicks)
 {
     const auto button = [screen](const char *name) {
-        return screen->adoLibBar->findChild<QToolButton *>(QLatin1String(name));
+        return Bench::control<NavigationBar>(screen, "adoLibBar")->findChild<QToolButton *>(QLatin1String(name));
     };
     for (const Word &w : Browsed) {
-        screen->txtsearch->clear();
-        screen->cmbSearch->setCurrentIndex(screen->cmbSearch->findText(w.field));
-        screen->txtsearch->setText(w.text);
+        Bench::control<QLineEdit>(screen, "txtsearch")->clear();
+        Bench::control<QComboBox>(screen, "cmbSearch")->setCurrentIndex(Bench::control<QComboBox>(screen, "cmbSearch")->findText(w.field));
+        Bench::control<QLineEdit>(screen, "txtsearch")->setText(w.text);
         const QString result = w.text.isEmpty() ? QStringLiteral("every book")
                                                 : QStringLiteral("%1 \"%2\"").arg(w.field, w.text);
         qint64 at = 0;
@@ -325,14 +325,14 @@ bool clickThrough(const Engine &engine, BooksScreen *screen, QSqlDatabase &db, i
             c.screenMs = clock.nsecsElapsed() / 1e6;
             if (!shown || dialogs.shown != boxesBefore) {
                 std::fprintf(stderr, "after %s on %s the screen shows \"%s\", not %s\n", step.name, qPrintable(result),
-                             qPrintable(screen->Text9->text()), qPrintable(Bench::bookNumber(expected)));
+                             qPrintable(Bench::control<QLineEdit>(screen, "Text9")->text()), qPrintable(Bench::bookNumber(expected)));
                 return false;
             }
             at = expected;
             clicks << c;
         }
     }
-    screen->txtsearch->clear();
+    Bench::control<QLineEdit>(screen, "txtsearch")->clear();
     return true;
 }
 
@@ -407,7 +407,7 @@ bool measureEngine(const Engine &engine, const StoreLocation &stores, QSqlDataba
         screen.installEventFilter(&painted);
         // The field is chosen before the window shows, so the first focus
         // cannot land in an empty search.
-        screen.cmbSearch->setCurrentIndex(0);
+        Bench::control<QComboBox>(&screen, "cmbSearch")->setCurrentIndex(0);
         screen.show();
         if (ok && (!Bench::waitFor([&] { return painted.paints > 0; }) || dialogs.shown > 0)) {
             std::fprintf(stderr, "the books screen did not open on %d books\n", count);

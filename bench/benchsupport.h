@@ -2,6 +2,7 @@
 
 #include "store/schema.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QProcessEnvironment>
@@ -18,6 +19,17 @@
 // that measure in a fresh program, waiting on the event loop, peak memory,
 // and the medians and ratios they print.
 namespace Bench {
+
+// The child of `screen` of type T named `name`, the way the tests reach a
+// screen's controls; a missing one stops the benchmark, naming it.
+template <typename T>
+T *control(const QObject *screen, const char *name)
+{
+    T *found = screen->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("No %s named %s on %s", T::staticMetaObject.className(), name, qPrintable(screen->objectName()));
+    return found;
+}
 
 // Installs the stores in `folder` and adds `count` loans to tblBorrower in
 // one statement, as the desk makes them: every third one returned, with

@@ -122,6 +122,7 @@ void BooksScreen::createLayout()
     column(RightColumn, 472, 600, 270);
 
     adoLibBar = new NavigationBar(QStringLiteral("library books"), this);
+    adoLibBar->setObjectName(QStringLiteral("adoLibBar"));
     adoLibBar->setGeometry(10, 476, 280, 32);
 
     cmdMain = new PushButton(QStringLiteral("Main Menu"), this);

@@ -32,15 +32,8 @@ signals:
     void menuRequested();
 
 public:
-
-    BrowseSource *adoLib = nullptr;
-    NavigationBar *adoLibBar = nullptr;
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QLabel *lblTitle = nullptr;
-    QLabel *lblSearch = nullptr;
-    QComboBox *cmbSearch = nullptr;
-    QLineEdit *txtsearch = nullptr;
-
+    // Public for the table of details in the .cpp, which takes them by member
+    // pointer at namespace scope.
     QLineEdit *Text9 = nullptr;  // BookNumber
     QLineEdit *Text11 = nullptr; // Date received
     QLineEdit *Text10 = nullptr; // Classification
@@ -55,9 +48,6 @@ public:
     QLineEdit *Text14 = nullptr; // Year
     QLineEdit *Text13 = nullptr; // Remarks
     QLineEdit *Text12 = nullptr; // ISBN
-
-    PushButton *cmdPrint = nullptr;
-    PushButton *cmdMain = nullptr;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -75,4 +65,14 @@ private:
     bool m_warning = false;
     StoreLocation m_stores;
     Dialogs &m_dialogs;
+
+    BrowseSource *adoLib = nullptr;
+    NavigationBar *adoLibBar = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QLabel *lblTitle = nullptr;
+    QLabel *lblSearch = nullptr;
+    QComboBox *cmbSearch = nullptr;
+    QLineEdit *txtsearch = nullptr;
+    PushButton *cmdPrint = nullptr;
+    PushButton *cmdMain = nullptr;
 };

@@ -77,6 +77,7 @@ void LoanListScreen::createLayout()
     DataGrid1->setStyleSheet(Theme::gridStyle());
 
     Adodc1Bar = new NavigationBar(QStringLiteral("Adodc1"), this);
+    Adodc1Bar->setObjectName(QStringLiteral("Adodc1Bar"));
     Adodc1Bar->setGeometry(10, 456, 260, 32);
 
     constexpr int buttonWidth = 100;

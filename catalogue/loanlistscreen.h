@@ -33,16 +33,6 @@ public:
     // Runs the query again; the first loan becomes current.
     void reload();
 
-    QuerySource *Adodc1 = nullptr;
-    NavigationBar *Adodc1Bar = nullptr;
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QTableView *DataGrid1 = nullptr;
-    PushButton *jcbutton1 = nullptr;
-    PushButton *cmdDelete = nullptr;
-    PushButton *cmdMain = nullptr;
-
-protected:
-
 private:
     void createLayout();
     void createMappings();
@@ -51,4 +41,12 @@ private:
     void showCurrentInGrid(int row);
     StoreLocation m_stores;
     Dialogs &m_dialogs;
+
+    QuerySource *Adodc1 = nullptr;
+    NavigationBar *Adodc1Bar = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QTableView *DataGrid1 = nullptr;
+    PushButton *jcbutton1 = nullptr;
+    PushButton *cmdDelete = nullptr;
+    PushButton *cmdMain = nullptr;
 };

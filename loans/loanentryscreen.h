@@ -30,12 +30,24 @@ signals:
     // The main menu is to take the screen's place.
     void menuRequested();
 
-public:
+private:
+    void createLayout();
+    void load();
+
+    void add_record();
+    void save_record();
+    void cancel_record();
+    void editnew_validation();
+    void normal_validation();
+    void setInputsEnabled(bool enabled);
+    void showStartOfTexts();
+    bool isComplete() const;
+    StoreLocation m_stores;
+    Dialogs &m_dialogs;
 
     RowSource *dataBorrow = nullptr;
     Picture *Image1 = nullptr;
     QLabel *lblTitle = nullptr;
-
     QLabel *lblStatus = nullptr;
     QComboBox *cmbStatus = nullptr;
     QLabel *lblSection = nullptr;
@@ -52,26 +64,8 @@ public:
     QComboBox *cmbCategory = nullptr;
     QLabel *lblDateBorrowed = nullptr;
     DatePicker *DTPicker1 = nullptr;
-
     PushButton *cmdSave = nullptr;
     PushButton *cmdMain = nullptr;
     PushButton *cmdAdd = nullptr;
     PushButton *cmdCancel = nullptr;
-
-protected:
-
-private:
-    void createLayout();
-    void load();
-
-    void add_record();
-    void save_record();
-    void cancel_record();
-    void editnew_validation();
-    void normal_validation();
-    void setInputsEnabled(bool enabled);
-    void showStartOfTexts();
-    bool isComplete() const;
-    StoreLocation m_stores;
-    Dialogs &m_dialogs;
 };

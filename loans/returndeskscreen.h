@@ -34,53 +34,9 @@ signals:
 
 public:
 
-    RowSource *dataRetrieve = nullptr;
-    Picture *Image1 = nullptr;
-    QLabel *lblTitle = nullptr;
-
     // The transaction group.
-    FramedPanel *AeroGroupBox2 = nullptr;
-    QLabel *lblTransactionDetails = nullptr;
-    QLabel *lblStatus = nullptr;
-    QComboBox *cmbStatus = nullptr;
-    QLabel *lblSection = nullptr;
-    QComboBox *cmbSection = nullptr;
-    QLabel *lblBorrower = nullptr;
-    QLineEdit *txtBorrower = nullptr;
-    QLabel *lblAccessionNumber = nullptr;
-    QLineEdit *txtAccessionNumber = nullptr;
-    QLabel *lblBookTitle = nullptr;
-    QLineEdit *txtBookTitle = nullptr;
-    QLabel *lblBookNumber = nullptr;
-    QLineEdit *txtBookNumber = nullptr;
-    QLabel *lblDateBorrowed = nullptr;
-    DatePicker *DTPicker1 = nullptr;
-    QLabel *lblCategory = nullptr;
-    QComboBox *cmbCategory = nullptr;
-    QLabel *lblDateReturned = nullptr;
-    DatePicker *DTPicker2 = nullptr;
-    QLabel *lblRemarks = nullptr;
-    QComboBox *cmbRemarks = nullptr;
-    QLabel *lblCondition = nullptr;
-    QComboBox *cmbCondition = nullptr;
 
     // The penalty group.
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QLabel *lblPenalty = nullptr;
-    QLabel *lblDaysBorrow = nullptr;
-    QLineEdit *txtDaysBorrow = nullptr;
-    QLabel *lblOverdueDays = nullptr;
-    QComboBox *cmbOverdueDays = nullptr;
-    QLabel *lblDays = nullptr;
-    QLineEdit *txtdays = nullptr;
-    QLabel *lblFines = nullptr;
-    QLineEdit *txtfines = nullptr;
-
-    PushButton *cmdFind = nullptr;
-    PushButton *cmdEdit = nullptr;
-    PushButton *cmdSave = nullptr;
-    PushButton *cmdCancel = nullptr;
-    PushButton *cmdMain = nullptr;
 
 private:
     void createLayout();
@@ -107,4 +63,47 @@ private:
     void showStartOfTexts();
     StoreLocation m_stores;
     Dialogs &m_dialogs;
+
+    RowSource *dataRetrieve = nullptr;
+    Picture *Image1 = nullptr;
+    QLabel *lblTitle = nullptr;
+    FramedPanel *AeroGroupBox2 = nullptr;
+    QLabel *lblTransactionDetails = nullptr;
+    QLabel *lblStatus = nullptr;
+    QComboBox *cmbStatus = nullptr;
+    QLabel *lblSection = nullptr;
+    QComboBox *cmbSection = nullptr;
+    QLabel *lblBorrower = nullptr;
+    QLineEdit *txtBorrower = nullptr;
+    QLabel *lblAccessionNumber = nullptr;
+    QLineEdit *txtAccessionNumber = nullptr;
+    QLabel *lblBookTitle = nullptr;
+    QLineEdit *txtBookTitle = nullptr;
+    QLabel *lblBookNumber = nullptr;
+    QLineEdit *txtBookNumber = nullptr;
+    QLabel *lblDateBorrowed = nullptr;
+    DatePicker *DTPicker1 = nullptr;
+    QLabel *lblCategory = nullptr;
+    QComboBox *cmbCategory = nullptr;
+    QLabel *lblDateReturned = nullptr;
+    DatePicker *DTPicker2 = nullptr;
+    QLabel *lblRemarks = nullptr;
+    QComboBox *cmbRemarks = nullptr;
+    QLabel *lblCondition = nullptr;
+    QComboBox *cmbCondition = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QLabel *lblPenalty = nullptr;
+    QLabel *lblDaysBorrow = nullptr;
+    QLineEdit *txtDaysBorrow = nullptr;
+    QLabel *lblOverdueDays = nullptr;
+    QComboBox *cmbOverdueDays = nullptr;
+    QLabel *lblDays = nullptr;
+    QLineEdit *txtdays = nullptr;
+    QLabel *lblFines = nullptr;
+    QLineEdit *txtfines = nullptr;
+    PushButton *cmdFind = nullptr;
+    PushButton *cmdEdit = nullptr;
+    PushButton *cmdSave = nullptr;
+    PushButton *cmdCancel = nullptr;
+    PushButton *cmdMain = nullptr;
 };

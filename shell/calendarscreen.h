@@ -17,14 +17,6 @@ class CalendarScreen : public QWidget
 public:
     explicit CalendarScreen(Dialogs &dialogs, QWidget *parent = nullptr);
 
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QCalendarWidget *MonthView1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLineEdit *txtTime = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *txtDate = nullptr;
-    QTimer *Timer1 = nullptr;
-
 public slots:
     // Timer1: keeps the time box current.
     void tick();
@@ -39,4 +31,12 @@ private:
     bool refuseDateKey(QKeyEvent *event);
 
     Dialogs &m_dialogs;
+
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QCalendarWidget *MonthView1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLineEdit *txtTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtDate = nullptr;
+    QTimer *Timer1 = nullptr;
 };

@@ -29,17 +29,6 @@ signals:
     // The program is to end.
     void quitRequested();
 
-public:
-
-    RowSource *Data1 = nullptr;
-    Picture *Image1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLineEdit *txtUsername = nullptr;
-    QLineEdit *txtPassword = nullptr;
-    PushButton *cmdLogin = nullptr;
-    QLabel *lblsmall = nullptr;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -51,4 +40,13 @@ private:
     bool refuseUsernameKey(QKeyEvent *event);
     StoreLocation m_stores;
     Dialogs &m_dialogs;
+
+    RowSource *Data1 = nullptr;
+    Picture *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLineEdit *txtUsername = nullptr;
+    QLineEdit *txtPassword = nullptr;
+    PushButton *cmdLogin = nullptr;
+    QLabel *lblsmall = nullptr;
 };

@@ -60,12 +60,8 @@ signals:
     void exitRequested();
 
 public:
-
-    Picture *Image1 = nullptr;
-    QLabel *Label1 = nullptr;
-    QLabel *lblTime = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *lblDate = nullptr;
+    // Public for the table of items in the .cpp, which takes them by member
+    // pointer at namespace scope.
     MenuItemPicture *bgAdd = nullptr;
     MenuItemPicture *bgList = nullptr;
     MenuItemPicture *bgLibbooks = nullptr;
@@ -78,9 +74,6 @@ public:
     MenuItemPicture *mUtility = nullptr;
     MenuItemPicture *mRetrieve = nullptr;
     MenuItemPicture *mManage = nullptr;
-    Picture *bigexit = nullptr;
-    MenuExitSpot *mexit = nullptr;
-    QTimer *Timer1 = nullptr;
 
     // The six highlighted pictures, in menu order.
     QList<MenuItemPicture *> highlights() const;
@@ -102,4 +95,13 @@ private:
     void confirmExit();
 
     Dialogs &m_dialogs;
+
+    Picture *Image1 = nullptr;
+    QLabel *Label1 = nullptr;
+    QLabel *lblTime = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *lblDate = nullptr;
+    Picture *bigexit = nullptr;
+    MenuExitSpot *mexit = nullptr;
+    QTimer *Timer1 = nullptr;
 };

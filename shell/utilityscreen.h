@@ -53,18 +53,6 @@ signals:
 
 public:
 
-    FramedPanel *AeroGroupBox4 = nullptr;
-    FramedPanel *AeroGroupBox1 = nullptr;
-    QLabel *Label1 = nullptr;
-    Picture *Image3 = nullptr;
-    FramedPanel *AeroGroupBox2 = nullptr;
-    QLabel *Label2 = nullptr;
-    Picture *Image2 = nullptr;
-    FramedPanel *AeroGroupBox3 = nullptr;
-    QLabel *Label3 = nullptr;
-    Picture *Image1 = nullptr;
-    PushButton *jcbutton1 = nullptr;
-
     // The calendar while it is open.
     CalendarScreen *calendar() const { return m_calendar.data(); }
 
@@ -79,4 +67,16 @@ private:
 
     QPointer<CalendarScreen> m_calendar;
     Dialogs &m_dialogs;
+
+    FramedPanel *AeroGroupBox4 = nullptr;
+    FramedPanel *AeroGroupBox1 = nullptr;
+    QLabel *Label1 = nullptr;
+    Picture *Image3 = nullptr;
+    FramedPanel *AeroGroupBox2 = nullptr;
+    QLabel *Label2 = nullptr;
+    Picture *Image2 = nullptr;
+    FramedPanel *AeroGroupBox3 = nullptr;
+    QLabel *Label3 = nullptr;
+    Picture *Image1 = nullptr;
+    PushButton *jcbutton1 = nullptr;
 };

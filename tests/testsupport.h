@@ -3,12 +3,18 @@
 #include "storesupport.h"
 #include "ui/dialogs.h"
 
+#include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QVariantList>
+
+#include <source_location>
+#include <stdexcept>
 
 class QComboBox;
 class QWidget;
@@ -67,3 +73,24 @@ void pick(QComboBox *list, const QString &item);
 // beyond ASCII arrive as the key text an input method would deliver.
 void type(QWidget *input, const QString &text);
 
+
+// Thrown by control() once it has failed the test: a missing control ends
+// the test program with its name rather than with a null pointer.
+struct MissingControl : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// The child of `screen` of type T whose object name is `name`: the tests
+// reach a screen's controls as assistive technology and the look do, by
+// name, never by the screen's members.
+template <typename T>
+T *control(const QObject *screen, const char *name, std::source_location at = std::source_location::current())
+{
+    if (T *found = screen ? screen->findChild<T *>(QLatin1String(name)) : nullptr)
+        return found;
+    const QByteArray what = QByteArray("No ") + T::staticMetaObject.className() + " named " + name + " on "
+                            + (screen ? screen->objectName().toUtf8() : QByteArray("a missing screen"));
+    QTest::qFail(what.constData(), at.file_name(), int(at.line()));
+    throw MissingControl(what.toStdString());
+}

@@ -250,10 +250,10 @@ private slots:
     {
         auto *desk = qobject_cast<ReturnDeskScreen *>(show(ScreenNames::ReturnDesk));
         QVERIFY(desk);
-        QCOMPARE(desk->lblDaysBorrow->text(), desk->lblDays->text());
-        QCOMPARE(QAccessible::queryAccessibleInterface(desk->txtDaysBorrow)->text(QAccessible::Name),
+        QCOMPARE(control<QLabel>(desk, "lblDaysBorrow")->text(), control<QLabel>(desk, "lblDays")->text());
+        QCOMPARE(QAccessible::queryAccessibleInterface(control<QLineEdit>(desk, "txtDaysBorrow"))->text(QAccessible::Name),
                  QStringLiteral("Days borrowed"));
-        QCOMPARE(QAccessible::queryAccessibleInterface(desk->txtdays)->text(QAccessible::Name),
+        QCOMPARE(QAccessible::queryAccessibleInterface(control<QLineEdit>(desk, "txtdays"))->text(QAccessible::Name),
                  QStringLiteral("Overdue days"));
     }
 

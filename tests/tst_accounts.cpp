@@ -47,25 +47,25 @@ void retype(QLineEdit *box, const QString &text)
 // Types the password, its confirmation and the hint.
 void typeChange(AccountScreen *s, const QStringList &typed = Changed)
 {
-    retype(s->txtpass, typed[0]);
-    retype(s->txtretype, typed[1]);
-    retype(s->txthint, typed[2]);
+    retype(control<QLineEdit>(s, "txtpass"), typed[0]);
+    retype(control<QLineEdit>(s, "txtretype"), typed[1]);
+    retype(control<QLineEdit>(s, "txthint"), typed[2]);
 }
 
 // The screen's look: the labels swapped by Edit, the password boxes, Save and Cancel usable.
 bool looks(AccountScreen *s, bool editing, bool passwordsOn, bool saveOn, bool cancelOn)
 {
     // isHidden(), not isVisible(): a screen made unseen is judged as it will show.
-    return s->lblAdmin->isHidden() != editing && s->lblnew->isHidden() != editing
-           && s->lbluser->isHidden() == editing && s->lblpass->isHidden() == editing
-           && s->txtuname->isHidden() == editing && s->txtpass->isEnabled() == passwordsOn
-           && s->txtretype->isEnabled() == passwordsOn && s->txthint->isEnabled() && s->cmdEdit->isEnabled()
-           && s->cmdSave->isEnabled() == saveOn && s->cmdCancel->isEnabled() == cancelOn && s->cmdMain->isEnabled();
+    return control<QLabel>(s, "lblAdmin")->isHidden() != editing && control<QLabel>(s, "lblnew")->isHidden() != editing
+           && control<QLabel>(s, "lbluser")->isHidden() == editing && control<QLabel>(s, "lblpass")->isHidden() == editing
+           && control<QLineEdit>(s, "txtuname")->isHidden() == editing && control<QLineEdit>(s, "txtpass")->isEnabled() == passwordsOn
+           && control<QLineEdit>(s, "txtretype")->isEnabled() == passwordsOn && control<QLineEdit>(s, "txthint")->isEnabled() && control<PushButton>(s, "cmdEdit")->isEnabled()
+           && control<PushButton>(s, "cmdSave")->isEnabled() == saveOn && control<PushButton>(s, "cmdCancel")->isEnabled() == cancelOn && control<PushButton>(s, "cmdMain")->isEnabled();
 }
 
 QStringList shown(AccountScreen *s)
 {
-    return {s->txtuname->text(), s->txtpass->text(), s->txtretype->text(), s->txthint->text()};
+    return {control<QLineEdit>(s, "txtuname")->text(), control<QLineEdit>(s, "txtpass")->text(), control<QLineEdit>(s, "txtretype")->text(), control<QLineEdit>(s, "txthint")->text()};
 }
 
 QStringList account(const QVariantMap &r)
@@ -102,7 +102,7 @@ class AccountsTest : public QObject
     {
         AccountScreen *screen = openAccounts();
         if (screen) {
-            screen->cmdEdit->click();
+            control<PushButton>(screen, "cmdEdit")->click();
             typeChange(screen, typed);
         }
         dialogs->clear();
@@ -146,9 +146,9 @@ private slots:
         QVERIFY(screen);
         QVERIFY(looks(screen, false, true, true, true));
         QCOMPARE(shown(screen), before);
-        QVERIFY(screen->txtpass->echoMode() == QLineEdit::Password && screen->txtretype->echoMode() == QLineEdit::Password);
+        QVERIFY(control<QLineEdit>(screen, "txtpass")->echoMode() == QLineEdit::Password && control<QLineEdit>(screen, "txtretype")->echoMode() == QLineEdit::Password);
 
-        screen->cmdEdit->click();
+        control<PushButton>(screen, "cmdEdit")->click();
         // Only "Administrator" itself is told that just the password changes.
         QCOMPARE(dialogs->boxes.size(), warned ? 1 : 0);
         if (warned)
@@ -185,7 +185,7 @@ private slots:
         QFETCH(QString, hintAfter);
         AccountScreen *screen = openEdited(typed);
         QVERIFY(screen);
-        screen->cmdSave->click(); // a question is answered No
+        control<PushButton>(screen, "cmdSave")->click(); // a question is answered No
 
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(describe(dialogs->boxes.first()), box);
@@ -213,13 +213,13 @@ private slots:
         AccountScreen *screen = openAccounts();
         QVERIFY(screen);
         if (user.isEmpty())
-            screen->cmdEdit->click();
+            control<PushButton>(screen, "cmdEdit")->click();
         else
-            retype(screen->txtuname, user);
+            retype(control<QLineEdit>(screen, "txtuname"), user);
         dialogs->clear();
         typeChange(screen, typed);
         dialogs->answers << Dialogs::AnswerYes;
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
 
         QCOMPARE(dialogs->boxes.size(), 2);
         QCOMPARE(describe(dialogs->boxes[1]), describe(Saved, " Account", Dialogs::NoIcon, Dialogs::Ok));
@@ -232,7 +232,7 @@ private slots:
         QPointer<AccountScreen> screen = openEdited();
         QVERIFY(screen);
         dialogs->answers << Dialogs::AnswerYes;
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         flushDeletes();
 
         // The login is shown and the screen is made again, unseen, locked.
@@ -244,18 +244,18 @@ private slots:
 
         // The old password is refused, the new one logs in.
         dialogs->clear();
-        QTest::keyClicks(login->txtPassword, QStringLiteral("tallymere"));
-        login->cmdLogin->click();
+        QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), QStringLiteral("tallymere"));
+        control<PushButton>(login, "cmdLogin")->click();
         QCOMPARE(dialogs->boxes.size(), 1);
-        QTest::keyClicks(login->txtPassword, "Quill42");
-        login->cmdLogin->click();
+        QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), "Quill42");
+        control<PushButton>(login, "cmdLogin")->click();
         flushDeletes();
         auto *menu = Navigator::instance().existingAs<MenuScreen>(QStringLiteral("frmMenu"));
         QVERIFY(menu && QTest::qWaitForWindowExposed(menu));
 
         // Opened from the menu, the screen shows as it was left; Edit opens the passwords again, with Cancel still off.
         QVERIFY(openAccounts() == unseen.data() && looks(unseen, false, false, false, false));
-        unseen->cmdEdit->click();
+        control<PushButton>(unseen, "cmdEdit")->click();
         QVERIFY(looks(unseen, true, true, true, false));
     }
 
@@ -272,16 +272,16 @@ private slots:
         QPointer<AccountScreen> screen = openEdited();
         QVERIFY(screen);
         dialogs->answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
-        screen->cmdCancel->click(); // No: nothing changes
+        control<PushButton>(screen, "cmdCancel")->click(); // No: nothing changes
         QCOMPARE(describe(dialogs->boxes.first()),
                  describe("are you sure you want to cancel?", "Cancel", Dialogs::Question, Dialogs::YesNo));
         QVERIFY(looks(screen, true, true, true, true));
-        screen->cmdCancel->click(); // Yes: the passwords lock, the layout and the texts stay
+        control<PushButton>(screen, "cmdCancel")->click(); // Yes: the passwords lock, the layout and the texts stay
         QVERIFY(looks(screen, true, false, false, false));
         QCOMPARE(shown(screen), seededWith());
 
         // Leaving with the edit open stores nothing; opened again, the screen is fresh.
-        throughTheWindow ? void(screen->close()) : screen->cmdMain->click();
+        throughTheWindow ? void(screen->close()) : control<PushButton>(screen, "cmdMain")->click();
         flushDeletes();
         QVERIFY(screen.isNull());
         QCOMPARE(Navigator::instance().existing(QStringLiteral("frmMenu")) != nullptr, !throughTheWindow);
@@ -296,17 +296,17 @@ private slots:
             data->exec(DeskFile, QStringLiteral("INSERT INTO tblUser (Username, Password, Confirm, Hint) VALUES (?, 'p', 'p', 'h')"), {user});
         AccountScreen *screen = openAccounts();
         QVERIFY(screen);
-        QCOMPARE(screen->Data1Bar->caption(), QStringLiteral("Data1"));
+        QCOMPARE(control<NavigationBar>(screen, "Data1Bar")->caption(), QStringLiteral("Data1"));
         // An edit left open on the first row is dropped by the move.
-        screen->cmdEdit->click();
-        screen->Data1Bar->findChild<QToolButton *>(QStringLiteral("next"))->click();
+        control<PushButton>(screen, "cmdEdit")->click();
+        control<NavigationBar>(screen, "Data1Bar")->findChild<QToolButton *>(QStringLiteral("next"))->click();
         QCOMPARE(shown(screen), (QStringList{"1002", "p", "p", "h"}));
 
-        screen->cmdEdit->click();
+        control<PushButton>(screen, "cmdEdit")->click();
         typeChange(screen);
         dialogs->clear();
         dialogs->answers << Dialogs::AnswerYes;
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.size(), 2); // no "Only Password" for 1002
         const auto rows = data->rows(DeskFile, Users);
         QCOMPARE(account(rows[0]) + account(rows[1]) + account(rows[2]),
@@ -319,10 +319,10 @@ private slots:
         AccountScreen *screen = openAccounts();
         QVERIFY(screen);
         QCOMPARE(shown(screen), QStringList(4, QString()));
-        screen->cmdEdit->click();
+        control<PushButton>(screen, "cmdEdit")->click();
         typeChange(screen);
         dialogs->answers << Dialogs::AnswerYes;
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QVERIFY(dialogs->boxes.isEmpty() && dialogs->beeps == 1);
         QCOMPARE(data->count(DeskFile, Users), 0);
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmLogin")));
@@ -334,7 +334,7 @@ private slots:
         QVERIFY(screen);
         QVERIFY(data->holdDeskStore());
         dialogs->answers << Dialogs::AnswerYes;
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QVERIFY(data->releaseDeskStore());
 
         const FakeDialogs::Box failed = dialogs->boxes.last();
@@ -344,7 +344,7 @@ private slots:
         QCOMPARE(storedAccount(), seeded);
         // The edit stays open: Save again stores it.
         dialogs->answers << Dialogs::AnswerYes;
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(storedAccount(), seededWith());
     }
 
@@ -352,30 +352,30 @@ private slots:
     {
         AccountScreen *s = openAccounts();
         QVERIFY(QTest::qWaitForWindowActive(s));
-        QTRY_VERIFY(holdsFocus(s->cmdEdit));
+        QTRY_VERIFY(holdsFocus(control<PushButton>(s, "cmdEdit")));
         // Tab goes from the buttons to the boxes, bottom up, then through the
         // bar's arrows.
-        QList<QWidget *> order{s->cmdSave, s->cmdCancel, s->cmdMain, s->txthint, s->txtretype, s->txtpass, s->txtuname};
-        for (QToolButton *arrow : s->Data1Bar->arrows())
+        QList<QWidget *> order{control<PushButton>(s, "cmdSave"), control<PushButton>(s, "cmdCancel"), control<PushButton>(s, "cmdMain"), control<QLineEdit>(s, "txthint"), control<QLineEdit>(s, "txtretype"), control<QLineEdit>(s, "txtpass"), control<QLineEdit>(s, "txtuname")};
+        for (QToolButton *arrow : control<NavigationBar>(s, "Data1Bar")->arrows())
             order << arrow;
-        for (QWidget *next : order << s->cmdEdit)
+        for (QWidget *next : order << control<PushButton>(s, "cmdEdit"))
             QVERIFY2(tabTo(next), qPrintable(next->objectName()));
         // Space presses Edit; the new password is typed where it is asked for.
-        QTest::keyClick(s->cmdEdit, Qt::Key_Space);
-        QVERIFY(looks(s, true, true, true, true) && holdsFocus(s->txtpass));
-        QTest::keyClicks(s->txtpass, "Quill42");
+        QTest::keyClick(control<PushButton>(s, "cmdEdit"), Qt::Key_Space);
+        QVERIFY(looks(s, true, true, true, true) && holdsFocus(control<QLineEdit>(s, "txtpass")));
+        QTest::keyClicks(control<QLineEdit>(s, "txtpass"), "Quill42");
         // The user-name box is hidden now, so Tab passes it by.
-        QVERIFY(tabTo(s->Data1Bar->arrows().first()));
+        QVERIFY(tabTo(control<NavigationBar>(s, "Data1Bar")->arrows().first()));
         // Enter presses the focused button: Cancel, answered No.
-        s->cmdCancel->setFocus();
+        control<PushButton>(s, "cmdCancel")->setFocus();
         dialogs->clear();
-        QTest::keyClick(s->cmdCancel, Qt::Key_Return);
+        QTest::keyClick(control<PushButton>(s, "cmdCancel"), Qt::Key_Return);
         QCOMPARE(dialogs->boxes.size(), 1);
-        retype(s->txthint, "ink");
-        retype(s->txtretype, "Quill42");
+        retype(control<QLineEdit>(s, "txthint"), "ink");
+        retype(control<QLineEdit>(s, "txtretype"), "Quill42");
         // Enter in a box saves.
         dialogs->answers << Dialogs::AnswerYes;
-        QTest::keyClick(s->txtretype, Qt::Key_Return);
+        QTest::keyClick(control<QLineEdit>(s, "txtretype"), Qt::Key_Return);
         QCOMPARE(storedAccount(), seededWith());
     }
 

@@ -41,7 +41,7 @@ QString firstContaining(TestData &data, const QString &field, const QString &tex
 
 void chooseField(BooksScreen *screen, const QString &field)
 {
-    screen->cmbSearch->setCurrentIndex(screen->cmbSearch->findText(field));
+    control<QComboBox>(screen, "cmbSearch")->setCurrentIndex(control<QComboBox>(screen, "cmbSearch")->findText(field));
 }
 
 } // namespace
@@ -71,69 +71,69 @@ private slots:
     {
         BooksScreen *screen = openBooks();
         QVERIFY(screen);
-        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
-        QCOMPARE(screen->Text16->text(), before.first().value(QStringLiteral("Cost or            (in Peso)")).toString());
-        QCOMPARE(screen->cmbSearch->currentText(), QString());
-        QCOMPARE(screen->adoLibBar->caption(), QStringLiteral("library books"));
+        QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), QStringLiteral("B-0001"));
+        QCOMPARE(control<QLineEdit>(screen, "Text16")->text(), before.first().value(QStringLiteral("Cost or            (in Peso)")).toString());
+        QCOMPARE(control<QComboBox>(screen, "cmbSearch")->currentText(), QString());
+        QCOMPARE(control<NavigationBar>(screen, "adoLibBar")->caption(), QStringLiteral("library books"));
         // Typed over, stepped away from: nothing reaches the catalogue.
-        screen->Text21->selectAll();
-        QTest::keyClicks(screen->Text21, QStringLiteral("changed title"));
-        screen->adoLibBar->findChild<QToolButton *>(QStringLiteral("next"))->click();
-        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0002"));
-        screen->adoLibBar->findChild<QToolButton *>(QStringLiteral("previous"))->click();
-        QCOMPARE(screen->Text21->text(), before.first().value(QStringLiteral("Title")).toString());
+        control<QLineEdit>(screen, "Text21")->selectAll();
+        QTest::keyClicks(control<QLineEdit>(screen, "Text21"), QStringLiteral("changed title"));
+        control<NavigationBar>(screen, "adoLibBar")->findChild<QToolButton *>(QStringLiteral("next"))->click();
+        QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), QStringLiteral("B-0002"));
+        control<NavigationBar>(screen, "adoLibBar")->findChild<QToolButton *>(QStringLiteral("previous"))->click();
+        QCOMPARE(control<QLineEdit>(screen, "Text21")->text(), before.first().value(QStringLiteral("Title")).toString());
     }
 
     void shouldAskForAFieldOnceAndRefuseTypingInTheList()
     {
         BooksScreen *screen = openBooks();
-        screen->Text22->setFocus();
-        QTest::keyClick(screen->Text22, Qt::Key_Tab); // into the field list
-        QTest::keyClick(screen->cmbSearch, Qt::Key_Tab); // into the search box
+        control<QLineEdit>(screen, "Text22")->setFocus();
+        QTest::keyClick(control<QLineEdit>(screen, "Text22"), Qt::Key_Tab); // into the field list
+        QTest::keyClick(control<QComboBox>(screen, "cmbSearch"), Qt::Key_Tab); // into the search box
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().text, QStringLiteral("select category first"));
         QCOMPARE(dialogs->boxes.first().title, QStringLiteral("search"));
         QCOMPARE(dialogs->boxes.first().icon, Dialogs::Information);
-        QVERIFY(screen->cmbSearch->hasFocus());
+        QVERIFY(control<QComboBox>(screen, "cmbSearch")->hasFocus());
         // Keys typed in the list are refused, but its own keys choose.
         for (Qt::Key key : {Qt::Key_T, Qt::Key_Return, Qt::Key_Escape, Qt::Key_Backspace})
-            QTest::keyClick(screen->cmbSearch, key);
+            QTest::keyClick(control<QComboBox>(screen, "cmbSearch"), key);
         QCOMPARE(dialogs->beeps, 3); // all but Backspace
-        QCOMPARE(screen->cmbSearch->currentIndex(), -1);
-        QTest::keyClick(screen->cmbSearch, Qt::Key_Down);
-        QCOMPARE(screen->cmbSearch->currentText(), QStringLiteral("Title"));
+        QCOMPARE(control<QComboBox>(screen, "cmbSearch")->currentIndex(), -1);
+        QTest::keyClick(control<QComboBox>(screen, "cmbSearch"), Qt::Key_Down);
+        QCOMPARE(control<QComboBox>(screen, "cmbSearch")->currentText(), QStringLiteral("Title"));
     }
 
     void shouldRefuseTypedKeysAlsoInTheOpenList()
     {
         BooksScreen *screen = openBooks();
-        screen->cmbSearch->setFocus();
-        screen->cmbSearch->showPopup();
-        QAbstractItemView *view = screen->cmbSearch->view();
+        control<QComboBox>(screen, "cmbSearch")->setFocus();
+        control<QComboBox>(screen, "cmbSearch")->showPopup();
+        QAbstractItemView *view = control<QComboBox>(screen, "cmbSearch")->view();
         QTRY_VERIFY(view->isVisible());
         for (Qt::Key key : {Qt::Key_A, Qt::Key_Return, Qt::Key_Space})
             QTest::keyClick(view, key);
         QCOMPARE(dialogs->beeps, 3);
-        QCOMPARE(screen->cmbSearch->currentText(), QString()); // nothing picked
+        QCOMPARE(control<QComboBox>(screen, "cmbSearch")->currentText(), QString()); // nothing picked
         QVERIFY(view->isVisible());
         // The open list's own navigation keys still move through it.
         QTest::keyClick(view, Qt::Key_Down);
         QCOMPARE(view->currentIndex().row(), 1);
         QCOMPARE(dialogs->beeps, 3);
-        screen->cmbSearch->hidePopup();
+        control<QComboBox>(screen, "cmbSearch")->hidePopup();
     }
 
     void shouldLeaveNoCaretInTheSearchBoxItSendsTheFocusFrom()
     {
         BooksScreen *screen = openBooks();
-        screen->Text22->setFocus();
-        const QImage idle = screen->txtsearch->grab().toImage();
-        QTest::keyClick(screen->Text22, Qt::Key_Tab);
-        QTest::keyClick(screen->cmbSearch, Qt::Key_Tab); // warned, sent back
+        control<QLineEdit>(screen, "Text22")->setFocus();
+        const QImage idle = control<QLineEdit>(screen, "txtsearch")->grab().toImage();
+        QTest::keyClick(control<QLineEdit>(screen, "Text22"), Qt::Key_Tab);
+        QTest::keyClick(control<QComboBox>(screen, "cmbSearch"), Qt::Key_Tab); // warned, sent back
         QCOMPARE(dialogs->boxes.size(), 1);
-        QTRY_VERIFY(screen->cmbSearch->hasFocus());
+        QTRY_VERIFY(control<QComboBox>(screen, "cmbSearch")->hasFocus());
         // A caret drawn in the box would make it differ from the idle box.
-        QCOMPARE(screen->txtsearch->grab().toImage(), idle);
+        QCOMPARE(control<QLineEdit>(screen, "txtsearch")->grab().toImage(), idle);
     }
 
     void shouldShowTheFirstMatchOnEveryKeystroke_data()
@@ -151,17 +151,17 @@ private slots:
         QFETCH(QString, typed);
         BooksScreen *screen = openBooks();
         chooseField(screen, field);
-        screen->txtsearch->setFocus();
+        control<QLineEdit>(screen, "txtsearch")->setFocus();
         for (qsizetype n = 1; n <= typed.size(); ++n) {
-            QTest::keyClick(screen->txtsearch, typed.at(n - 1).toLatin1());
-            QCOMPARE(screen->Text9->text(), firstContaining(*data, field, typed.left(n)));
+            QTest::keyClick(control<QLineEdit>(screen, "txtsearch"), typed.at(n - 1).toLatin1());
+            QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), firstContaining(*data, field, typed.left(n)));
         }
         if (firstContaining(*data, field, typed).isEmpty())
-            QCOMPARE(screen->Text21->text(), QString()); // nothing matches: empty boxes
+            QCOMPARE(control<QLineEdit>(screen, "Text21")->text(), QString()); // nothing matches: empty boxes
         // Cleared, the first book with the field again.
-        screen->txtsearch->selectAll();
-        QTest::keyClick(screen->txtsearch, Qt::Key_Backspace);
-        QCOMPARE(screen->Text9->text(), QStringLiteral("B-0001"));
+        control<QLineEdit>(screen, "txtsearch")->selectAll();
+        QTest::keyClick(control<QLineEdit>(screen, "txtsearch"), Qt::Key_Backspace);
+        QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), QStringLiteral("B-0001"));
         QVERIFY(dialogs->boxes.isEmpty());
     }
 
@@ -174,14 +174,14 @@ private slots:
         before = data->rows(CatalogueFile, Books);
         BooksScreen *screen = openBooks();
         chooseField(screen, QStringLiteral("Title"));
-        screen->txtsearch->setFocus();
+        control<QLineEdit>(screen, "txtsearch")->setFocus();
         for (const auto &[text, number] : {std::pair{"%", "Q-2"}, {"gan's", "Q-3"}, {"_", "Q-4"}, {"[d", "Q-4"},
                                            {"r_s", "Q-4"}, {"'", ""}}) {
-            screen->txtsearch->clear();
-            QTest::keyClicks(screen->txtsearch, QString::fromLatin1(text));
+            control<QLineEdit>(screen, "txtsearch")->clear();
+            QTest::keyClicks(control<QLineEdit>(screen, "txtsearch"), QString::fromLatin1(text));
             // A quote alone finds the first title with one, wherever it is.
             const QString expected = *number ? QString::fromLatin1(number) : firstContaining(*data, "Title", "'");
-            QCOMPARE(screen->Text9->text(), expected);
+            QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), expected);
         }
         QVERIFY(dialogs->boxes.isEmpty());
     }
@@ -190,31 +190,31 @@ private slots:
     {
         BooksScreen *screen = openBooks();
         chooseField(screen, QStringLiteral("Author"));
-        screen->txtsearch->setFocus(Qt::TabFocusReason);
-        QTest::keyClicks(screen->txtsearch, QStringLiteral("Knuth"));
-        screen->Text22->setFocus(Qt::TabFocusReason);
-        screen->txtsearch->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(screen->txtsearch->selectedText(), QStringLiteral("Knuth"));
-        QTest::keyClicks(screen->txtsearch, QStringLiteral("Kern"));
-        QCOMPARE(screen->txtsearch->text(), QStringLiteral("Kern"));
-        QCOMPARE(screen->Text9->text(), firstContaining(*data, QStringLiteral("Author"), QStringLiteral("Kern")));
+        control<QLineEdit>(screen, "txtsearch")->setFocus(Qt::TabFocusReason);
+        QTest::keyClicks(control<QLineEdit>(screen, "txtsearch"), QStringLiteral("Knuth"));
+        control<QLineEdit>(screen, "Text22")->setFocus(Qt::TabFocusReason);
+        control<QLineEdit>(screen, "txtsearch")->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(control<QLineEdit>(screen, "txtsearch")->selectedText(), QStringLiteral("Knuth"));
+        QTest::keyClicks(control<QLineEdit>(screen, "txtsearch"), QStringLiteral("Kern"));
+        QCOMPARE(control<QLineEdit>(screen, "txtsearch")->text(), QStringLiteral("Kern"));
+        QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), firstContaining(*data, QStringLiteral("Author"), QStringLiteral("Kern")));
     }
 
     void shouldPrintTheWholeCatalogueWhateverTheSearch()
     {
         BooksScreen *screen = openBooks();
         chooseField(screen, QStringLiteral("Title"));
-        screen->txtsearch->setText(QStringLiteral("Programming Language"));
-        screen->cmdPrint->click();
+        control<QLineEdit>(screen, "txtsearch")->setText(QStringLiteral("Programming Language"));
+        control<PushButton>(screen, "cmdPrint")->click();
         ReportPreview *preview = nullptr;
         QTRY_VERIFY((preview = qobject_cast<ReportPreview *>(QApplication::activeWindow())));
         QVERIFY(!preview->isModal());
         QCOMPARE(preview->pageCount(), int(before.size()));
         // The screen stays usable beside it.
-        screen->txtsearch->setText(QStringLiteral("C Programming"));
-        QCOMPARE(screen->Text9->text(), firstContaining(*data, QStringLiteral("Title"), QStringLiteral("C Programming")));
+        control<QLineEdit>(screen, "txtsearch")->setText(QStringLiteral("C Programming"));
+        QCOMPARE(control<QLineEdit>(screen, "Text9")->text(), firstContaining(*data, QStringLiteral("Title"), QStringLiteral("C Programming")));
         preview->close();
-        screen->cmdMain->click();
+        control<PushButton>(screen, "cmdMain")->click();
         QTRY_VERIFY(!Navigator::instance().existing(ScreenNames::Books));
         QVERIFY(Navigator::instance().existing(ScreenNames::Menu));
     }
@@ -223,14 +223,14 @@ private slots:
     {
         BooksScreen *screen = openBooks();
         chooseField(screen, QStringLiteral("Title"));
-        screen->Text12->setFocus(Qt::TabFocusReason);
-        QList<QWidget *> order{screen->Text9,  screen->Text10, screen->Text11, screen->Text13, screen->Text14,
-                               screen->Text15, screen->Text16, screen->Text17, screen->Text18, screen->Text19,
-                               screen->Text20, screen->Text21, screen->Text22, screen->cmbSearch,
-                               screen->txtsearch, screen->cmdMain, screen->cmdPrint};
-        for (QToolButton *arrow : screen->adoLibBar->arrows())
+        control<QLineEdit>(screen, "Text12")->setFocus(Qt::TabFocusReason);
+        QList<QWidget *> order{control<QLineEdit>(screen, "Text9"),  control<QLineEdit>(screen, "Text10"), control<QLineEdit>(screen, "Text11"), control<QLineEdit>(screen, "Text13"), control<QLineEdit>(screen, "Text14"),
+                               control<QLineEdit>(screen, "Text15"), control<QLineEdit>(screen, "Text16"), control<QLineEdit>(screen, "Text17"), control<QLineEdit>(screen, "Text18"), control<QLineEdit>(screen, "Text19"),
+                               control<QLineEdit>(screen, "Text20"), control<QLineEdit>(screen, "Text21"), control<QLineEdit>(screen, "Text22"), control<QComboBox>(screen, "cmbSearch"),
+                               control<QLineEdit>(screen, "txtsearch"), control<PushButton>(screen, "cmdMain"), control<PushButton>(screen, "cmdPrint")};
+        for (QToolButton *arrow : control<NavigationBar>(screen, "adoLibBar")->arrows())
             order << arrow;
-        order << screen->Text12;
+        order << control<QLineEdit>(screen, "Text12");
         for (QWidget *next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QVERIFY2(QApplication::focusWidget() == next, qPrintable(next->objectName()));

@@ -39,8 +39,8 @@ const QStringList ALoan{"A-1001", "BN-77", "Noli Me Tangere", "Maria Santos", "F
 
 QList<QWidget *> inputs(LoanEntryScreen *s)
 {
-    return {s->txtAccessionNumber, s->txtBookNumber, s->txtBookTitle, s->txtBorrower,
-            s->cmbCategory,        s->cmbSection,    s->cmbStatus,    s->DTPicker1};
+    return {control<QLineEdit>(s, "txtAccessionNumber"), control<QLineEdit>(s, "txtBookNumber"), control<QLineEdit>(s, "txtBookTitle"), control<QLineEdit>(s, "txtBorrower"),
+            control<QComboBox>(s, "cmbCategory"),        control<QComboBox>(s, "cmbSection"),    control<QComboBox>(s, "cmbStatus"),    control<DatePicker>(s, "DTPicker1")};
 }
 
 // The loan entry, with a new row open when `add` is set.
@@ -48,7 +48,7 @@ LoanEntryScreen *openEntry(bool add = false)
 {
     auto *screen = qobject_cast<LoanEntryScreen *>(Navigator::instance().open(QStringLiteral("frmAddRecord")));
     if (screen && add)
-        screen->cmdAdd->click();
+        control<PushButton>(screen, "cmdAdd")->click();
     return screen;
 }
 
@@ -58,7 +58,7 @@ void fill(LoanEntryScreen *screen, const QStringList &loan)
 {
     for (int i = InAccession; i < InDate; ++i) {
         if (i == InStatus && LoanValues::borrowerTypes().contains(loan.at(i)))
-            pick(screen->cmbStatus, loan.at(i));
+            pick(control<QComboBox>(screen, "cmbStatus"), loan.at(i));
         else
             type(inputs(screen).at(i), loan.at(i));
     }
@@ -68,10 +68,10 @@ void fill(LoanEntryScreen *screen, const QStringList &loan)
 bool inMode(LoanEntryScreen *s, bool newRow)
 {
     for (QWidget *input : inputs(s))
-        if (input->isEnabled() != newRow && !(newRow && input == s->cmbSection))
+        if (input->isEnabled() != newRow && !(newRow && input == control<QComboBox>(s, "cmbSection")))
             return false;
-    return s->cmdAdd->isEnabled() != newRow && s->cmdSave->isEnabled() == newRow
-           && s->cmdCancel->isEnabled() == newRow && s->cmdMain->isEnabled();
+    return control<PushButton>(s, "cmdAdd")->isEnabled() != newRow && control<PushButton>(s, "cmdSave")->isEnabled() == newRow
+           && control<PushButton>(s, "cmdCancel")->isEnabled() == newRow && control<PushButton>(s, "cmdMain")->isEnabled();
 }
 
 // The texts of the inputs, the date as ISO text.
@@ -82,7 +82,7 @@ QStringList shownTexts(LoanEntryScreen *s)
         auto *list = qobject_cast<QComboBox *>(input);
         texts << (list ? list->currentText() : input->property("text").toString());
     }
-    return texts << s->DTPicker1->nullableDate().toString(Qt::ISODate);
+    return texts << control<DatePicker>(s, "DTPicker1")->nullableDate().toString(Qt::ISODate);
 }
 
 // The stored loan's texts, by Input.
@@ -111,7 +111,7 @@ LoanListScreen *openList()
 QStringList accessionNumbers(LoanListScreen *list)
 {
     QStringList result;
-    QAbstractItemModel *model = list->DataGrid1->model();
+    QAbstractItemModel *model = control<QTableView>(list, "DataGrid1")->model();
     for (int row = 0; row < model->rowCount(); ++row)
         result << model->index(row, 0).data().toString();
     return result;
@@ -162,14 +162,14 @@ private slots:
         QVERIFY(inMode(screen, true));
         QCOMPARE(shownTexts(screen), QStringList(InDate, QString()) << QDate::currentDate().toString(Qt::ISODate));
         fill(screen, ALoan);
-        screen->cmdCancel->click();
+        control<PushButton>(screen, "cmdCancel")->click();
         QVERIFY(inMode(screen, false));
         QCOMPARE(shownTexts(screen), first);
 
         // Leaving for the menu with an open row drops it as well.
-        screen->cmdAdd->click();
+        control<PushButton>(screen, "cmdAdd")->click();
         fill(screen, ALoan);
-        screen->cmdMain->click();
+        control<PushButton>(screen, "cmdMain")->click();
         QTRY_VERIFY(!Navigator::instance().existing(QStringLiteral("frmAddRecord")));
         QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu")));
         QVERIFY(dialogs->boxes.isEmpty());
@@ -198,7 +198,7 @@ private slots:
         fill(screen, loan);
         const QStringList typed = shownTexts(screen);
         QVERIFY(lock.isEmpty() || data->holdDeskStore());
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QVERIFY(lock.isEmpty() || data->releaseDeskStore());
 
         QCOMPARE(dialogs->boxes.size(), 1);
@@ -213,7 +213,7 @@ private slots:
 
         if (missing >= 0)
             type(inputs(screen).at(missing), ALoan.at(missing));
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)),
                  QStringList(ALoan) << QDate::currentDate().toString(Qt::ISODate));
@@ -237,10 +237,10 @@ private slots:
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
         fill(screen, loan);
-        screen->DTPicker1->setFocus();
-        screen->DTPicker1->setNullableDate(QDate(2026, 3, 7));
-        screen->txtBookNumber->setFocus(); // leaving the lists finishes their edits
-        screen->cmdSave->click();
+        control<DatePicker>(screen, "DTPicker1")->setFocus();
+        control<DatePicker>(screen, "DTPicker1")->setNullableDate(QDate(2026, 3, 7));
+        control<QLineEdit>(screen, "txtBookNumber")->setFocus(); // leaving the lists finishes their edits
+        control<PushButton>(screen, "cmdSave")->click();
 
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().text, Saved);
@@ -259,24 +259,24 @@ private slots:
     {
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(QTest::qWaitForWindowActive(screen));
-        screen->cmbStatus->setFocus();
+        control<QComboBox>(screen, "cmbStatus")->setFocus();
         // Typing an item, even finishing the edit with Enter, is not picking it.
-        type(screen->cmbStatus, "Staff");
-        QTest::keyClick(screen->cmbStatus->lineEdit(), Qt::Key_Return);
-        QVERIFY(screen->cmbSection->isEnabled());
-        screen->cmbStatus->lineEdit()->clear();
+        type(control<QComboBox>(screen, "cmbStatus"), "Staff");
+        QTest::keyClick(control<QComboBox>(screen, "cmbStatus")->lineEdit(), Qt::Key_Return);
+        QVERIFY(control<QComboBox>(screen, "cmbSection")->isEnabled());
+        control<QComboBox>(screen, "cmbStatus")->lineEdit()->clear();
         QStringList loan = ALoan;
         loan[InSection].clear();
         loan[InStatus] = QStringLiteral("Staff");
         fill(screen, loan);
-        QVERIFY(!screen->cmbSection->isEnabled());
-        screen->cmdSave->click();
+        QVERIFY(!control<QComboBox>(screen, "cmbSection")->isEnabled());
+        control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.first().text, Incomplete);
-        pick(screen->cmbStatus, QStringLiteral("Student"));
-        QVERIFY(screen->cmbSection->isEnabled());
-        type(screen->cmbSection, QStringLiteral("1ICT3"));
-        pick(screen->cmbStatus, QStringLiteral("Staff"));
-        screen->cmdSave->click();
+        pick(control<QComboBox>(screen, "cmbStatus"), QStringLiteral("Student"));
+        QVERIFY(control<QComboBox>(screen, "cmbSection")->isEnabled());
+        type(control<QComboBox>(screen, "cmbSection"), QStringLiteral("1ICT3"));
+        pick(control<QComboBox>(screen, "cmbStatus"), QStringLiteral("Staff"));
+        control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)).mid(InSection, 2), (QStringList{"1ICT3", "Staff"}));
     }
@@ -302,10 +302,10 @@ private slots:
         addLoans(*data, loans);
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowExposed(list));
-        const QRect row = list->DataGrid1->visualRect(list->DataGrid1->model()->index(clicked, 2));
-        QTest::mouseClick(list->DataGrid1->viewport(), Qt::LeftButton, {}, row.center());
+        const QRect row = control<QTableView>(list, "DataGrid1")->visualRect(control<QTableView>(list, "DataGrid1")->model()->index(clicked, 2));
+        QTest::mouseClick(control<QTableView>(list, "DataGrid1")->viewport(), Qt::LeftButton, {}, row.center());
         dialogs->answers << Dialogs::Answer(answer);
-        list->cmdDelete->click();
+        control<PushButton>(list, "cmdDelete")->click();
         QCOMPARE(dialogs->boxes.first().text,
                  QStringLiteral("Are you sure you want to delete this record?Data is not recoverable."));
         QCOMPARE(dialogs->boxes.first().buttons, Dialogs::YesNo);
@@ -320,17 +320,17 @@ private slots:
     {
         insertLoan(*data, QStringLiteral("A-1"));
         auto *hidden = Navigator::instance().createAs<LoanListScreen>(QStringLiteral("frmList"));
-        QCOMPARE(hidden->DataGrid1->model()->rowCount(), 1); // loaded before the save
+        QCOMPARE(control<QTableView>(hidden, "DataGrid1")->model()->rowCount(), 1); // loaded before the save
 
         LoanEntryScreen *screen = openEntry(true);
         QVERIFY(screen);
         fill(screen, ALoan);
-        screen->cmdSave->click();
+        control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.last().text, Saved);
-        QCOMPARE(screen->txtAccessionNumber->text(), QStringLiteral("A-1")); // the first loan again
+        QCOMPARE(control<QLineEdit>(screen, "txtAccessionNumber")->text(), QStringLiteral("A-1")); // the first loan again
         QVERIFY(!hidden->isVisible());
 
-        screen->cmdMain->click();
+        control<PushButton>(screen, "cmdMain")->click();
         LoanListScreen *list = openList();
         QCOMPARE(list, hidden);
         QCOMPARE(accessionNumbers(list), (QStringList{"A-1", "A-1001"}));
@@ -341,7 +341,7 @@ private slots:
         addLoans(*data, 3);
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowExposed(list));
-        QCOMPARE(list->DataGrid1->model()->index(0, 5).data().toString(), QStringLiteral("11/2/2026"));
+        QCOMPARE(control<QTableView>(list, "DataGrid1")->model()->index(0, 5).data().toString(), QStringLiteral("11/2/2026"));
         QString title;
         int pages = 0;
         QTimer::singleShot(0, [&] {
@@ -352,7 +352,7 @@ private slots:
             pages = preview->pageCount();
             preview->close();
         });
-        list->jcbutton1->click();
+        control<PushButton>(list, "jcbutton1")->click();
         QCOMPARE(title, QStringLiteral("DataReport2"));
         QCOMPARE(pages, 3);
     }
@@ -362,24 +362,24 @@ private slots:
         insertLoan(*data, QStringLiteral("A-1"));
         LoanEntryScreen *e = openEntry(true);
         QVERIFY(QTest::qWaitForWindowActive(e));
-        QTRY_VERIFY(holdsFocus(e->txtAccessionNumber));
+        QTRY_VERIFY(holdsFocus(control<QLineEdit>(e, "txtAccessionNumber")));
         // Add is off while a row is open, so Tab passes it by; the date
         // picker is left by Tab like every other input.
-        QCOMPARE(tabThrough({e->txtBookNumber, e->txtBookTitle, e->txtBorrower, e->cmbCategory, e->cmbStatus,
-                             e->cmbSection, e->DTPicker1, e->cmdMain, e->cmdSave, e->cmdCancel}),
+        QCOMPARE(tabThrough({control<QLineEdit>(e, "txtBookNumber"), control<QLineEdit>(e, "txtBookTitle"), control<QLineEdit>(e, "txtBorrower"), control<QComboBox>(e, "cmbCategory"), control<QComboBox>(e, "cmbStatus"),
+                             control<QComboBox>(e, "cmbSection"), control<DatePicker>(e, "DTPicker1"), control<PushButton>(e, "cmdMain"), control<PushButton>(e, "cmdSave"), control<PushButton>(e, "cmdCancel")}),
                  QString());
         // Space on a focused button presses it.
-        QTest::keyClick(e->cmdCancel, Qt::Key_Space);
-        QVERIFY(e->cmdAdd->isEnabled());
+        QTest::keyClick(control<PushButton>(e, "cmdCancel"), Qt::Key_Space);
+        QVERIFY(control<PushButton>(e, "cmdAdd")->isEnabled());
 
-        e->cmdMain->click();
+        control<PushButton>(e, "cmdMain")->click();
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowActive(list));
-        QTRY_VERIFY(holdsFocus(list->cmdMain));
-        QList<QWidget *> listOrder{list->cmdDelete, list->jcbutton1, list->DataGrid1};
-        for (QToolButton *arrow : list->Adodc1Bar->arrows())
+        QTRY_VERIFY(holdsFocus(control<PushButton>(list, "cmdMain")));
+        QList<QWidget *> listOrder{control<PushButton>(list, "cmdDelete"), control<PushButton>(list, "jcbutton1"), control<QTableView>(list, "DataGrid1")};
+        for (QToolButton *arrow : control<NavigationBar>(list, "Adodc1Bar")->arrows())
             listOrder << arrow;
-        QCOMPARE(tabThrough(listOrder << list->cmdMain), QString());
+        QCOMPARE(tabThrough(listOrder << control<PushButton>(list, "cmdMain")), QString());
     }
 
 private:

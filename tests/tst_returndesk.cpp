@@ -40,7 +40,7 @@ QString buttons(const ReturnDeskScreen *s)
 {
     QStringList on;
     const std::pair<const QWidget *, const char *> all[] = {
-        {s->cmdFind, "Find"}, {s->cmdEdit, "Edit"}, {s->cmdSave, "Save"}, {s->cmdCancel, "Cancel"}, {s->cmdMain, "Main"}};
+        {control<PushButton>(s, "cmdFind"), "Find"}, {control<PushButton>(s, "cmdEdit"), "Edit"}, {control<PushButton>(s, "cmdSave"), "Save"}, {control<PushButton>(s, "cmdCancel"), "Cancel"}, {control<PushButton>(s, "cmdMain"), "Main"}};
     for (const auto &[button, name] : all)
         if (button->isEnabled())
             on << QLatin1String(name);
@@ -50,9 +50,9 @@ QString buttons(const ReturnDeskScreen *s)
 // The bound controls in the order of the table's fields.
 QList<QWidget *> controls(const ReturnDeskScreen *s)
 {
-    return {s->txtAccessionNumber, s->txtBookNumber, s->txtBookTitle, s->cmbCategory,   s->txtBorrower,
-            s->DTPicker1,          s->cmbRemarks,    s->DTPicker2,    s->cmbStatus,     s->cmbSection,
-            s->cmbCondition,       s->txtDaysBorrow, s->cmbOverdueDays, s->txtdays,     s->txtfines};
+    return {control<QLineEdit>(s, "txtAccessionNumber"), control<QLineEdit>(s, "txtBookNumber"), control<QLineEdit>(s, "txtBookTitle"), control<QComboBox>(s, "cmbCategory"),   control<QLineEdit>(s, "txtBorrower"),
+            control<DatePicker>(s, "DTPicker1"),          control<QComboBox>(s, "cmbRemarks"),    control<DatePicker>(s, "DTPicker2"),    control<QComboBox>(s, "cmbStatus"),     control<QComboBox>(s, "cmbSection"),
+            control<QComboBox>(s, "cmbCondition"),       control<QLineEdit>(s, "txtDaysBorrow"), control<QComboBox>(s, "cmbOverdueDays"), control<QLineEdit>(s, "txtdays"),     control<QLineEdit>(s, "txtfines")};
 }
 
 // True when every input but the penalty's is enabled (or, with `enabled` false, disabled).
@@ -66,9 +66,9 @@ bool inputsAre(const ReturnDeskScreen *s, bool enabled)
 // `shown` false, hidden and disabled), labels included.
 bool penaltyIs(const ReturnDeskScreen *s, bool shown)
 {
-    const QList<QWidget *> all{s->lblDays, s->lblFines, s->txtdays, s->txtfines};
+    const QList<QWidget *> all{control<QLabel>(s, "lblDays"), control<QLabel>(s, "lblFines"), control<QLineEdit>(s, "txtdays"), control<QLineEdit>(s, "txtfines")};
     return std::all_of(all.begin(), all.end(), [&](QWidget *w) { return w->isVisibleTo(s) == shown; })
-           && s->txtdays->isEnabled() == shown && s->txtfines->isEnabled() == shown;
+           && control<QLineEdit>(s, "txtdays")->isEnabled() == shown && control<QLineEdit>(s, "txtfines")->isEnabled() == shown;
 }
 
 // What the screen shows, field by field; dates as ISO text.
@@ -117,11 +117,11 @@ void retype(QWidget *input, const QString &text)
 void complete(ReturnDeskScreen *s, const QString &remarks, bool dated, const QString &condition, const QString &days)
 {
     if (!remarks.isEmpty())
-        pick(s->cmbRemarks, remarks);
-    pick(s->cmbCondition, condition);
+        pick(control<QComboBox>(s, "cmbRemarks"), remarks);
+    pick(control<QComboBox>(s, "cmbCondition"), condition);
     if (dated)
-        QTest::keyClick(s->DTPicker2, Qt::Key_Up); // an empty picker steps to today
-    retype(s->txtDaysBorrow, days);
+        QTest::keyClick(control<DatePicker>(s, "DTPicker2"), Qt::Key_Up); // an empty picker steps to today
+    retype(control<QLineEdit>(s, "txtDaysBorrow"), days);
 }
 
 bool holdsFocus(const QWidget *w)
@@ -140,7 +140,7 @@ class ReturnDeskTest : public QObject
     void find(ReturnDeskScreen *s, const QString &text)
     {
         dialogs->promptAnswers << text;
-        s->cmdFind->click();
+        control<PushButton>(s, "cmdFind")->click();
     }
     // The desk with loans A-1 and A-2 (titled "Second") stored, A-2 found
     // and open for editing.
@@ -152,7 +152,7 @@ class ReturnDeskTest : public QObject
         ReturnDeskScreen *s = openDesk();
         if (s) {
             find(s, "A-2");
-            s->cmdEdit->click();
+            control<PushButton>(s, "cmdEdit")->click();
         }
         return s;
     }
@@ -184,7 +184,7 @@ private slots:
         // is shown, not five times its days; its empty return date is no date.
         QVERIFY(penaltyIs(s, false));
         QCOMPARE(shown(s), asShown(data->rows(DeskFile, Loans).first()));
-        QVERIFY(!s->DTPicker2->hasDate());
+        QVERIFY(!control<DatePicker>(s, "DTPicker2")->hasDate());
     }
 
     void shouldFindTheFirstLoanWhoseNumberContainsTheText_data()
@@ -216,7 +216,7 @@ private slots:
         QVERIFY(s);
         find(s, typed);
         QCOMPARE(dialogs->prompts, QStringList{"enter accession number"});
-        QCOMPARE(s->txtBookTitle->text(), current.isEmpty() ? QString() : "Title of " + current);
+        QCOMPARE(control<QLineEdit>(s, "txtBookTitle")->text(), current.isEmpty() ? QString() : "Title of " + current);
         QCOMPARE(buttons(s), message.isEmpty() ? Found : Browse);
         QCOMPARE(dialogs->boxes.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty()) {
@@ -256,7 +256,7 @@ private slots:
         complete(s, remarks, dated, "Damage", days);
         const QStringList typed = shown(s);
         QVERIFY(lock.isEmpty() || data->holdDeskStore());
-        s->cmdSave->click();
+        control<PushButton>(s, "cmdSave")->click();
         QVERIFY(lock.isEmpty() || data->releaseDeskStore());
 
         QCOMPARE(dialogs->boxes.size(), 1);
@@ -278,12 +278,12 @@ private slots:
         ReturnDeskScreen *s = openDesk();
         QVERIFY(s);
         find(s, "1001");
-        s->cmdEdit->click();
+        control<PushButton>(s, "cmdEdit")->click();
         complete(s, "Returned", true, "Lost", "12");
-        pick(s->cmbOverdueDays, "Yes");
-        type(s->txtdays, "2.5");
-        retype(s->txtBorrower, "Maria S. Santos");
-        s->cmdSave->click();
+        pick(control<QComboBox>(s, "cmbOverdueDays"), "Yes");
+        type(control<QLineEdit>(s, "txtdays"), "2.5");
+        retype(control<QLineEdit>(s, "txtBorrower"), "Maria S. Santos");
+        control<PushButton>(s, "cmdSave")->click();
 
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().text, Updated);
@@ -315,7 +315,7 @@ private slots:
 
         // WHEN this desk saves THEN it is refused in one box, nothing of it is
         // written, and the loan is shown as the other desk stored it
-        s->cmdSave->click();
+        control<PushButton>(s, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.size(), 1);
         QCOMPARE(dialogs->boxes.first().icon, Dialogs::Critical);
         QVERIFY2(dialogs->boxes.first().text.startsWith(QStringLiteral("This loan was changed at another desk")),
@@ -326,9 +326,9 @@ private slots:
         QVERIFY(inputsAre(s, false));
 
         // AND an edit of the loan as it now stands is saved
-        s->cmdEdit->click();
+        control<PushButton>(s, "cmdEdit")->click();
         complete(s, QString(), true, "Damage", "12");
-        s->cmdSave->click();
+        control<PushButton>(s, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.last().text, Updated);
         QCOMPARE(data->rows(DeskFile, Loans).last().value("Condition").toString(), QStringLiteral("Damage"));
     }
@@ -348,18 +348,18 @@ private slots:
         ReturnDeskScreen *s = editLoan();
         QVERIFY(s);
         complete(s, QString(), true, "Lost", "30");
-        retype(s->txtBookTitle, "Changed");
+        retype(control<QLineEdit>(s, "txtBookTitle"), "Changed");
         if (leaveBy == QLatin1String("Cancel")) {
-            s->cmdCancel->click();
+            control<PushButton>(s, "cmdCancel")->click();
             QVERIFY(dialogs->boxes.isEmpty());
             QVERIFY(inputsAre(s, false));
             QCOMPARE(shown(s), asShown(before.first()));
         } else if (leaveBy == QLatin1String("Find")) {
-            s->cmdSave->click(); // refused: no remarks
+            control<PushButton>(s, "cmdSave")->click(); // refused: no remarks
             find(s, "A-2");
             QCOMPARE(shown(s), asShown(before.last()));
         } else {
-            leaveBy == QLatin1String("Main") ? s->cmdMain->click() : void(s->close());
+            leaveBy == QLatin1String("Main") ? control<PushButton>(s, "cmdMain")->click() : void(s->close());
             QTRY_VERIFY(!Navigator::instance().existing(Desk));
             QCOMPARE(Navigator::instance().existing(QStringLiteral("frmMenu")) != nullptr, leaveBy == "Main");
         }
@@ -370,12 +370,12 @@ private slots:
     {
         ReturnDeskScreen *s = editLoan();
         QVERIFY(s);
-        pick(s->cmbStatus, "Staff");
-        QVERIFY(!s->cmbSection->isEnabled());
-        pick(s->cmbStatus, "Student");
-        QVERIFY(s->cmbSection->isEnabled());
-        retype(s->cmbStatus, "Staff"); // typed, not picked
-        QVERIFY(s->cmbSection->isEnabled());
+        pick(control<QComboBox>(s, "cmbStatus"), "Staff");
+        QVERIFY(!control<QComboBox>(s, "cmbSection")->isEnabled());
+        pick(control<QComboBox>(s, "cmbStatus"), "Student");
+        QVERIFY(control<QComboBox>(s, "cmbSection")->isEnabled());
+        retype(control<QComboBox>(s, "cmbStatus"), "Staff"); // typed, not picked
+        QVERIFY(control<QComboBox>(s, "cmbSection")->isEnabled());
     }
 
     // The fine follows each change of the days, a typed fine lasting until
@@ -384,20 +384,20 @@ private slots:
     {
         ReturnDeskScreen *s = editLoan();
         QVERIFY(s);
-        pick(s->cmbOverdueDays, "Yes");
+        pick(control<QComboBox>(s, "cmbOverdueDays"), "Yes");
         QVERIFY(penaltyIs(s, true));
-        type(s->txtdays, "12");
-        QCOMPARE(s->txtfines->text(), QStringLiteral("60"));
-        retype(s->txtfines, "50");
-        QTest::keyClick(s->txtdays, Qt::Key_Backspace);
-        QCOMPARE(s->txtfines->text(), QStringLiteral("5"));
+        type(control<QLineEdit>(s, "txtdays"), "12");
+        QCOMPARE(control<QLineEdit>(s, "txtfines")->text(), QStringLiteral("60"));
+        retype(control<QLineEdit>(s, "txtfines"), "50");
+        QTest::keyClick(control<QLineEdit>(s, "txtdays"), Qt::Key_Backspace);
+        QCOMPARE(control<QLineEdit>(s, "txtfines")->text(), QStringLiteral("5"));
 
-        pick(s->cmbOverdueDays, "No");
+        pick(control<QComboBox>(s, "cmbOverdueDays"), "No");
         QVERIFY(penaltyIs(s, false));
-        retype(s->cmbOverdueDays, "Yes"); // typed text is no pick: the boxes stay hidden
+        retype(control<QComboBox>(s, "cmbOverdueDays"), "Yes"); // typed text is no pick: the boxes stay hidden
         QVERIFY(penaltyIs(s, false));
         complete(s, "Not yet Returned", true, "Lost", "40");
-        s->cmdSave->click();
+        control<PushButton>(s, "cmdSave")->click();
         QCOMPARE(dialogs->boxes.size(), 1);
         const QVariantMap stored = data->rows(DeskFile, Loans).last();
         QCOMPARE(stored.value("howmanydays").toString(), QStringLiteral("1"));
@@ -409,26 +409,26 @@ private slots:
         insertLoan(*data, QStringLiteral("A-1"));
         ReturnDeskScreen *s = openDesk();
         QVERIFY(QTest::qWaitForWindowActive(s));
-        s->cmdFind->setFocus();
+        control<PushButton>(s, "cmdFind")->setFocus();
         dialogs->promptAnswers << QStringLiteral("1");
-        QTest::keyClick(s->cmdFind, Qt::Key_Space);
+        QTest::keyClick(control<PushButton>(s, "cmdFind"), Qt::Key_Space);
         QCOMPARE(buttons(s), Found);
-        QTRY_VERIFY(holdsFocus(s->cmdEdit)); // Find is off now; the next button has the focus
-        QTest::keyClick(s->cmdEdit, Qt::Key_Return);
+        QTRY_VERIFY(holdsFocus(control<PushButton>(s, "cmdEdit"))); // Find is off now; the next button has the focus
+        QTest::keyClick(control<PushButton>(s, "cmdEdit"), Qt::Key_Return);
         QCOMPARE(buttons(s), Editing);
 
         // With "Yes" picked every control takes its turn.
-        pick(s->cmbOverdueDays, "Yes");
-        s->cmdSave->setFocus();
-        for (QWidget *next : QList<QWidget *>{s->cmdCancel, s->cmdMain, s->txtfines, s->cmbOverdueDays, s->txtdays,
-                                              s->txtDaysBorrow, s->cmbCondition, s->cmbStatus, s->cmbSection,
-                                              s->cmbCategory, s->DTPicker2, s->cmbRemarks, s->txtAccessionNumber,
-                                              s->txtBookNumber, s->txtBookTitle, s->txtBorrower, s->DTPicker1,
-                                              s->cmdSave, s->cmdCancel}) {
+        pick(control<QComboBox>(s, "cmbOverdueDays"), "Yes");
+        control<PushButton>(s, "cmdSave")->setFocus();
+        for (QWidget *next : QList<QWidget *>{control<PushButton>(s, "cmdCancel"), control<PushButton>(s, "cmdMain"), control<QLineEdit>(s, "txtfines"), control<QComboBox>(s, "cmbOverdueDays"), control<QLineEdit>(s, "txtdays"),
+                                              control<QLineEdit>(s, "txtDaysBorrow"), control<QComboBox>(s, "cmbCondition"), control<QComboBox>(s, "cmbStatus"), control<QComboBox>(s, "cmbSection"),
+                                              control<QComboBox>(s, "cmbCategory"), control<DatePicker>(s, "DTPicker2"), control<QComboBox>(s, "cmbRemarks"), control<QLineEdit>(s, "txtAccessionNumber"),
+                                              control<QLineEdit>(s, "txtBookNumber"), control<QLineEdit>(s, "txtBookTitle"), control<QLineEdit>(s, "txtBorrower"), control<DatePicker>(s, "DTPicker1"),
+                                              control<PushButton>(s, "cmdSave"), control<PushButton>(s, "cmdCancel")}) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QVERIFY2(holdsFocus(next), qPrintable(next->objectName()));
         }
-        QTest::keyClick(s->cmdCancel, Qt::Key_Space);
+        QTest::keyClick(control<PushButton>(s, "cmdCancel"), Qt::Key_Space);
         QCOMPARE(buttons(s), Browse);
     }
 

@@ -163,11 +163,11 @@ private slots:
         DeskData data;
         HeldClock clock;
         MenuScreen *menu = openMenu();
-        QVERIFY(menu && visibleHighlights(menu).isEmpty() && !menu->bigexit->isVisible());
-        QCOMPARE(menu->lblDate->text(), clock.date());
-        QCOMPARE(menu->lblTime->text(), clock.time());
+        QVERIFY(menu && visibleHighlights(menu).isEmpty() && !control<Picture>(menu, "bigexit")->isVisible());
+        QCOMPARE(control<QLabel>(menu, "lblDate")->text(), clock.date());
+        QCOMPARE(control<QLabel>(menu, "lblTime")->text(), clock.time());
         clock.tick();
-        QTRY_COMPARE(menu->lblTime->text(), clock.time());
+        QTRY_COMPARE(control<QLabel>(menu, "lblTime")->text(), clock.time());
         // Worked with the pointer only.
         for (QWidget *child : menu->findChildren<QWidget *>())
             QVERIFY2(child->focusPolicy() == Qt::NoFocus, qPrintable(child->objectName()));
@@ -205,10 +205,10 @@ private slots:
             if (enterOnly)
                 QApplication::sendEvent(target, &enter);
             else // The background is open parchment left of the items.
-                pointAt(target, target == menu->Image1 ? std::optional(QPoint(40, 250)) : std::nullopt);
+                pointAt(target, target == control<Picture>(menu, "Image1") ? std::optional(QPoint(40, 250)) : std::nullopt);
         }
         QCOMPARE(visibleHighlights(menu), highlight.isEmpty() ? QStringList() : QStringList{highlight});
-        QCOMPARE(menu->bigexit->isVisible(), bigExit);
+        QCOMPARE(control<Picture>(menu, "bigexit")->isVisible(), bigExit);
     }
 
     // --- navigation ----------------------------------------------------------
@@ -244,7 +244,7 @@ private slots:
         feature->findChild<QPushButton *>(button)->click();
         flushDeletes();
         QPointer<MenuScreen> menu = Navigator::instance().existingAs<MenuScreen>(Menu);
-        QVERIFY(menu && feature.isNull() && visibleHighlights(menu).isEmpty() && !menu->bigexit->isVisible());
+        QVERIFY(menu && feature.isNull() && visibleHighlights(menu).isEmpty() && !control<Picture>(menu, "bigexit")->isVisible());
         QCOMPARE(visibleWindows(), QList<QWidget *>{menu.data()});
 
         // Leaving and coming back within one turn of the event loop: the old
@@ -272,18 +272,18 @@ private slots:
         FakeDialogs &dialogs = data.dialogs;
         dialogs.answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
         QPointer<MenuScreen> menu = openMenu();
-        pointAt(menu->mexit);
-        clickAt(menu->mexit);
+        pointAt(control<MenuExitSpot>(menu, "mexit"));
+        clickAt(control<MenuExitSpot>(menu, "mexit"));
         flushDeletes();
         QCOMPARE(dialogs.boxes.size(), 1);
         QCOMPARE(dialogs.boxes[0].text, QStringLiteral("Are you sure you want to exit?"));
         QCOMPARE(dialogs.boxes[0].title, QStringLiteral("Close Application"));
         QCOMPARE(dialogs.boxes[0].buttons, Dialogs::YesNo);
         // No: the menu stays exactly as it was.
-        QVERIFY(menu && menu->isVisible() && menu->bigexit->isVisible());
+        QVERIFY(menu && menu->isVisible() && control<Picture>(menu, "bigexit")->isVisible());
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmclose")));
 
-        clickAt(menu->mexit);
+        clickAt(control<MenuExitSpot>(menu, "mexit"));
         flushDeletes();
         QVERIFY(dialogs.boxes.size() == 2 && menu.isNull());
         auto *closing = Navigator::instance().existingAs<CloseScreen>(QStringLiteral("frmclose"));
@@ -322,15 +322,15 @@ private slots:
         {
             FakePrograms none;
             UtilityScreen *panel = openUtilities();
-            clickAt(panel->Image1);
-            clickAt(panel->Image2);
+            clickAt(control<Picture>(panel, "Image1"));
+            clickAt(control<Picture>(panel, "Image2"));
             QCOMPARE(dialogs.boxes.size(), 2);
             QCOMPARE(dialogs.boxes[0].text, "No text editor was found on this computer. Install one, such as gedit or "
                                             "mousepad, to use NOTEPAD.");
             QCOMPARE(dialogs.boxes[1].text, "No calculator was found on this computer. Install one, such as "
                                             "gnome-calculator or galculator, to use CALCULATOR.");
             QCOMPARE(dialogs.boxes[0].icon, Dialogs::Information);
-            panel->jcbutton1->click(); // the panel still works
+            control<PushButton>(panel, "jcbutton1")->click(); // the panel still works
             flushDeletes();
             QVERIFY(Navigator::instance().existing(Menu));
         }
@@ -339,10 +339,10 @@ private slots:
         for (const char *name : {"mousepad", "gnome-text-editor", "xcalc", "kcalc"})
             programs.add(QString::fromLatin1(name));
         UtilityScreen *panel = openUtilities();
-        clickAt(panel->Image1);
-        clickAt(panel->Image1);
+        clickAt(control<Picture>(panel, "Image1"));
+        clickAt(control<Picture>(panel, "Image1"));
         QTRY_COMPARE(programs.started(), (QStringList{"gnome-text-editor", "gnome-text-editor"}));
-        clickAt(panel->Image2);
+        clickAt(control<Picture>(panel, "Image2"));
         QTRY_COMPARE(programs.started().value(2), "kcalc");
         QCOMPARE(dialogs.boxes.size(), 2);
     }
@@ -354,28 +354,28 @@ private slots:
         DeskData data;
         UtilityScreen *panel = openUtilities();
         HeldClock clock;
-        clickAt(panel->Image3);
+        clickAt(control<Picture>(panel, "Image3"));
         QPointer<CalendarScreen> calendar = panel->calendar();
         QVERIFY(calendar && QTest::qWaitForWindowExposed(calendar));
-        QCOMPARE(calendar->MonthView1->selectedDate(), QDate(2013, 11, 24));
-        QCOMPARE(calendar->txtDate->text(), clock.date());
-        QCOMPARE(calendar->txtTime->text(), clock.time());
+        QCOMPARE(control<QCalendarWidget>(calendar, "MonthView1")->selectedDate(), QDate(2013, 11, 24));
+        QCOMPARE(control<QLineEdit>(calendar, "txtDate")->text(), clock.date());
+        QCOMPARE(control<QLineEdit>(calendar, "txtTime")->text(), clock.time());
         // The time box keeps showing the current time, whatever is typed.
-        QTest::keyClicks(calendar->txtTime, QStringLiteral("ab 12"));
-        QCOMPARE(calendar->txtTime->text(), clock.time());
+        QTest::keyClicks(control<QLineEdit>(calendar, "txtTime"), QStringLiteral("ab 12"));
+        QCOMPARE(control<QLineEdit>(calendar, "txtTime")->text(), clock.time());
         clock.tick();
-        QTRY_COMPARE(calendar->txtTime->text(), clock.time());
+        QTRY_COMPARE(control<QLineEdit>(calendar, "txtTime")->text(), clock.time());
 
         // Clicks on the panel go nowhere while the calendar is open.
         QCOMPARE(QApplication::activeModalWidget(), calendar.data());
-        clickAt(panel->jcbutton1);
+        clickAt(control<PushButton>(panel, "jcbutton1"));
         QVERIFY(!Navigator::instance().existing(Menu));
 
         // Closed, the panel carries on.
         calendar->close();
         flushDeletes();
         QVERIFY(calendar.isNull() && !QApplication::activeModalWidget());
-        clickAt(panel->jcbutton1);
+        clickAt(control<PushButton>(panel, "jcbutton1"));
         flushDeletes();
         QVERIFY(Navigator::instance().existing(Menu));
     }
@@ -385,10 +385,11 @@ private slots:
         DeskData data;
         FakeDialogs &dialogs = data.dialogs;
         CalendarScreen calendar(dialogs);
-        calendar.txtDate->setText(QStringLiteral("11/24/2013"));
-        calendar.txtDate->end(false);
-        QTest::keyClicks(calendar.txtDate, QStringLiteral("7Xxaz\b")); // a digit and a capital beep
-        QCOMPARE(calendar.txtDate->text(), QStringLiteral("11/24/2013xa"));
+        auto *date = control<QLineEdit>(&calendar, "txtDate");
+        date->setText(QStringLiteral("11/24/2013"));
+        date->end(false);
+        QTest::keyClicks(date, QStringLiteral("7Xxaz\b")); // a digit and a capital beep
+        QCOMPARE(date->text(), QStringLiteral("11/24/2013xa"));
         QCOMPARE(dialogs.beeps, 2);
     }
 

@@ -47,8 +47,8 @@ void hover(QWidget *widget)
 
 void typePassword(LoginScreen *login, const QString &password)
 {
-    login->txtPassword->clear();
-    QTest::keyClicks(login->txtPassword, password);
+    control<QLineEdit>(login, "txtPassword")->clear();
+    QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), password);
 }
 } // namespace
 
@@ -159,14 +159,14 @@ private slots:
         FakeDialogs &dialogs = data.dialogs;
         QPointer<LoginScreen> login = openLogin();
         if (!userName.isEmpty()) {
-            login->txtUsername->clear();
-            QTest::keyClicks(login->txtUsername, userName);
+            control<QLineEdit>(login, "txtUsername")->clear();
+            QTest::keyClicks(control<QLineEdit>(login, "txtUsername"), userName);
         }
         typePassword(login, typed.chopped(typed.endsWith('\n')));
         if (typed.endsWith('\n'))
-            QTest::keyClick(login->txtPassword, Qt::Key_Return);
+            QTest::keyClick(control<QLineEdit>(login, "txtPassword"), Qt::Key_Return);
         else
-            login->cmdLogin->click();
+            control<PushButton>(login, "cmdLogin")->click();
         if (selected == QLatin1String("menu")) {
             flushDeletes();
             QVERIFY(login.isNull() && dialogs.boxes.isEmpty());
@@ -178,9 +178,9 @@ private slots:
         QCOMPARE(dialogs.boxes.first().title, QStringLiteral("Invaldi password!"));
         QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
         // The password is cleared for another try, the name selected.
-        QCOMPARE(login->txtPassword->text(), QString());
-        QCOMPARE(login->focusWidget(), login->txtPassword);
-        QCOMPARE(login->txtUsername->selectedText(), selected);
+        QCOMPARE(control<QLineEdit>(login, "txtPassword")->text(), QString());
+        QCOMPARE(login->focusWidget(), control<QLineEdit>(login, "txtPassword"));
+        QCOMPARE(control<QLineEdit>(login, "txtUsername")->selectedText(), selected);
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 
@@ -191,17 +191,17 @@ private slots:
                                        "('01', 'zero', 'second')"));
         FakeDialogs &dialogs = data.dialogs;
         LoginScreen *login = openLogin();
-        login->txtUsername->clear();
-        QTest::keyClicks(login->txtUsername, QStringLiteral("01"));
+        control<QLineEdit>(login, "txtUsername")->clear();
+        QTest::keyClicks(control<QLineEdit>(login, "txtUsername"), QStringLiteral("01"));
         typePassword(login, QStringLiteral("zero"));
-        login->cmdLogin->click();
+        control<PushButton>(login, "cmdLogin")->click();
         // 1001 comes first, and its password is "one"; its hint is shown.
         QCOMPARE(dialogs.boxes.size(), 1);
-        QCOMPARE(login->txtUsername->text(), QStringLiteral("1001"));
-        hover(login->txtPassword);
-        QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("first"));
+        QCOMPARE(control<QLineEdit>(login, "txtUsername")->text(), QStringLiteral("1001"));
+        hover(control<QLineEdit>(login, "txtPassword"));
+        QCOMPARE(control<QLineEdit>(login, "txtPassword")->toolTip(), QStringLiteral("first"));
         typePassword(login, QStringLiteral("one"));
-        login->cmdLogin->click();
+        control<PushButton>(login, "cmdLogin")->click();
         QVERIFY(dialogs.boxes.size() == 1 && Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 
@@ -210,18 +210,18 @@ private slots:
         DeskData data;
         FakeDialogs &dialogs = data.dialogs;
         LoginScreen *login = openLogin();
-        QCOMPARE(login->focusWidget(), login->txtPassword);
-        QCOMPARE(login->txtPassword->echoMode(), QLineEdit::Password);
-        hover(login->txtPassword);
-        QCOMPARE(login->txtPassword->toolTip(), QStringLiteral("the name of this program"));
-        login->txtUsername->setFocus();
-        login->txtUsername->end(false);
-        QTest::keyClicks(login->txtUsername, QStringLiteral("a1 B2-"));
-        QTest::keyClick(login->txtUsername, Qt::Key_Return);
-        QTest::keyClick(login->txtUsername, Qt::Key_Escape);
-        QTest::keyClick(login->txtUsername, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(login->txtUsername, Qt::Key_Backspace);
-        QCOMPARE(login->txtUsername->text(), QStringLiteral("Administrator1"));
+        QCOMPARE(login->focusWidget(), control<QLineEdit>(login, "txtPassword"));
+        QCOMPARE(control<QLineEdit>(login, "txtPassword")->echoMode(), QLineEdit::Password);
+        hover(control<QLineEdit>(login, "txtPassword"));
+        QCOMPARE(control<QLineEdit>(login, "txtPassword")->toolTip(), QStringLiteral("the name of this program"));
+        control<QLineEdit>(login, "txtUsername")->setFocus();
+        control<QLineEdit>(login, "txtUsername")->end(false);
+        QTest::keyClicks(control<QLineEdit>(login, "txtUsername"), QStringLiteral("a1 B2-"));
+        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_Return);
+        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_Escape);
+        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_Backspace);
+        QCOMPARE(control<QLineEdit>(login, "txtUsername")->text(), QStringLiteral("Administrator1"));
         QCOMPARE(dialogs.beeps, 7);
         QVERIFY(dialogs.boxes.isEmpty());
     }
@@ -233,14 +233,14 @@ private slots:
         QPointer<LoginScreen> login = openLogin();
         typePassword(login, QStringLiteral("abc"));
         dialogs.answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
-        QTest::mouseClick(login->lblsmall, Qt::LeftButton);
+        QTest::mouseClick(control<QLabel>(login, "lblsmall"), Qt::LeftButton);
         QCOMPARE(dialogs.boxes.size(), 1);
         QCOMPARE(dialogs.boxes.first().text, QStringLiteral("Are you sure you want to close the Program?"));
         QCOMPARE(dialogs.boxes.first().title, QStringLiteral("Exit!"));
         QCOMPARE(dialogs.boxes.first().buttons, Dialogs::YesNo);
         QVERIFY(login->isVisible() && !Navigator::instance().quitRequested());
-        QCOMPARE(login->txtPassword->text(), QStringLiteral("abc"));
-        QTest::mouseClick(login->lblsmall, Qt::LeftButton);
+        QCOMPARE(control<QLineEdit>(login, "txtPassword")->text(), QStringLiteral("abc"));
+        QTest::mouseClick(control<QLabel>(login, "lblsmall"), Qt::LeftButton);
         QVERIFY(Navigator::instance().quitRequested());
         flushDeletes();
         QVERIFY(login.isNull() && !Navigator::instance().existing(QStringLiteral("frmMenu")));

@@ -116,7 +116,7 @@ private slots:
 
         // AND the rest of the program is usable: the utilities open from the
         // same menu
-        choose(menu, menu->bgUtility);
+        choose(menu, control<MenuItemPicture>(menu, "bgUtility"));
         QVERIFY(Navigator::instance().existing(ScreenNames::Utility));
         QCOMPARE(dialogs.boxes.size(), 1);
     }

@@ -76,7 +76,7 @@ int listLoans(const QString &path)
 
 QStringList gridAccessions(LoanListScreen *list)
 {
-    QAbstractItemModel *model = list->DataGrid1->model();
+    QAbstractItemModel *model = control<QTableView>(list, "DataGrid1")->model();
     while (model->canFetchMore(QModelIndex()))
         model->fetchMore(QModelIndex());
     QStringList shown;
@@ -87,15 +87,15 @@ QStringList gridAccessions(LoanListScreen *list)
 
 void saveThroughLoanEntry(LoanEntryScreen *s, const QString &accession)
 {
-    s->cmdAdd->click();
-    type(s->txtAccessionNumber, accession);
-    type(s->txtBookNumber, QStringLiteral("PB-") + accession);
-    type(s->txtBookTitle, QStringLiteral("Desk title ") + accession);
-    type(s->txtBorrower, QStringLiteral("Desk reader"));
-    type(s->cmbCategory, QStringLiteral("FICTION"));
-    type(s->cmbSection, QStringLiteral("2ICT1"));
-    pick(s->cmbStatus, QStringLiteral("Student"));
-    s->cmdSave->click();
+    control<PushButton>(s, "cmdAdd")->click();
+    type(control<QLineEdit>(s, "txtAccessionNumber"), accession);
+    type(control<QLineEdit>(s, "txtBookNumber"), QStringLiteral("PB-") + accession);
+    type(control<QLineEdit>(s, "txtBookTitle"), QStringLiteral("Desk title ") + accession);
+    type(control<QLineEdit>(s, "txtBorrower"), QStringLiteral("Desk reader"));
+    type(control<QComboBox>(s, "cmbCategory"), QStringLiteral("FICTION"));
+    type(control<QComboBox>(s, "cmbSection"), QStringLiteral("2ICT1"));
+    pick(control<QComboBox>(s, "cmbStatus"), QStringLiteral("Student"));
+    control<PushButton>(s, "cmdSave")->click();
 }
 
 } // namespace
