@@ -14,7 +14,9 @@ BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= 2
-# CI (which sets CI=true) fails on any compiler warning.
+# CI (which sets CI=true) fails on any compiler warning of the program's
+# build and the fuzz build. The sanitizer build is left out: GCC's
+# instrumentation at -O1 warns of its own about what is sound code.
 WERROR := -DTALLYMERE_WERROR=$(if $(CI),ON,OFF)
 PACKAGES := $(shell grep -v '^\s*\#' packages.txt | grep -v '^\s*$$')
 FUZZERS := fuzz_criterion fuzz_fines fuzz_csv fuzz_mdb
@@ -48,7 +50,7 @@ test: build
 # The benchmarks and the screenshots tool are left out: they are not tests.
 $(BUILD_ASAN)/build.ninja: CMakeLists.txt
 	cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-	  -DTALLYMERE_SANITIZE=ON -DTALLYMERE_BENCH=OFF -DTALLYMERE_TOOLS=OFF $(WERROR)
+	  -DTALLYMERE_SANITIZE=ON -DTALLYMERE_BENCH=OFF -DTALLYMERE_TOOLS=OFF
 
 test-asan: deps $(BUILD_ASAN)/build.ninja
 	cmake --build $(BUILD_ASAN) -j$(JOBS)
