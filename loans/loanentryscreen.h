@@ -59,7 +59,6 @@ private:
     void editnew_validation();
     void normal_validation();
     void setInputsEnabled(bool enabled);
-    void showStartOfTexts();
     bool isComplete() const;
     StoreLocation m_stores;
 };

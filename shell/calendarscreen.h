@@ -28,12 +28,8 @@ public slots:
     // Timer1: keeps the time box current.
     void tick();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void createLayout();
     void load();
     void showCurrentTime();
-    bool refuseDateKey(QKeyEvent *event);
 };

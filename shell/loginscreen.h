@@ -35,6 +35,5 @@ private:
     void createSource();
     void login();
     void confirmExit();
-    bool refuseUsernameKey(QKeyEvent *event);
     StoreLocation m_stores;
 };
