@@ -3,6 +3,7 @@
 #include "store/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
@@ -61,43 +62,39 @@ void AccountScreen::createLayout()
     Label17->setStyleSheet(Theme::labelStyle(Theme::screenFace(), 13, true, Theme::ink(), 1));
 
     const QString fieldLabelStyle = Theme::labelStyle(Theme::gothicFace(), 7.5, true, Theme::ink(), 1);
-    auto label = [&](QLabel *&member, const char *name, const QString &caption, int left, int top) {
-        member = new QLabel(caption, this);
-        member->setObjectName(QLatin1String(name));
-        member->setGeometry(place(left, top, ColumnRight - left, FieldLabelHeight));
-        member->setStyleSheet(fieldLabelStyle);
+    // A field's label reaches from its left edge to the column's right one.
+    auto label = [&](const char *name, const QString &caption, int left, int top) {
+        return Form::Label{name, caption, fieldLabelStyle, place(left, top, ColumnRight - left, FieldLabelHeight)};
     };
-    auto box = [&](QLineEdit *&member, const char *name, int top, const QString &face, bool masked) {
-        member = new QLineEdit(this);
-        member->setObjectName(QLatin1String(name));
+    auto box = [&](QLineEdit *member, int top, const QString &face, bool masked) {
         member->setGeometry(place(4680, top, BoxWidth, BoxHeight));
         member->setStyleSheet(Theme::boxStyle(face, 10, 1, masked));
         if (masked)
             member->setEchoMode(QLineEdit::Password);
     };
 
-    label(lbluser, "lbluser", QStringLiteral("USERNAME"), 4680, 1080);
-    box(txtuname, "txtuname", 1320, Theme::screenFace(), false);
-    lbluser->setBuddy(txtuname);
+    Form::labelled(lbluser, label("lbluser", QStringLiteral("USERNAME"), 4680, 1080), txtuname, "txtuname", this);
+    box(txtuname, 1320, Theme::screenFace(), false);
 
     lblAdmin = new QLabel(QStringLiteral("Administrator Account"), this);
     lblAdmin->setObjectName(QStringLiteral("lblAdmin"));
     lblAdmin->setGeometry(place(5160, 1200, ColumnRight - 5160, 420));
     lblAdmin->setStyleSheet(Theme::labelStyle(Theme::myriadFace(), 12, true));
 
-    label(lblpass, "lblpass", QStringLiteral("PASSWORD"), 4605, 1785);
-    label(lblnew, "lblnew", QStringLiteral("INPUT YOUR NEW PASSWORD"), 4560, 1800);
-    box(txtpass, "txtpass", 2040, Theme::candaraFace(), true);
+    // Two labels for the password box: the one shown while editing asks for
+    // the new password.
+    lblpass = Form::label(label("lblpass", QStringLiteral("PASSWORD"), 4605, 1785), this);
+    Form::labelled(lblnew, label("lblnew", QStringLiteral("INPUT YOUR NEW PASSWORD"), 4560, 1800), txtpass, "txtpass",
+                   this);
+    box(txtpass, 2040, Theme::candaraFace(), true);
     lblpass->setBuddy(txtpass);
-    lblnew->setBuddy(txtpass);
 
-    label(Label12, "Label12", QStringLiteral("CONFIRM PASSWORD"), 4635, 2535);
-    box(txtretype, "txtretype", 2760, Theme::candaraFace(), true);
-    Label12->setBuddy(txtretype);
+    Form::labelled(Label12, label("Label12", QStringLiteral("CONFIRM PASSWORD"), 4635, 2535), txtretype, "txtretype",
+                   this);
+    box(txtretype, 2760, Theme::candaraFace(), true);
 
-    label(Label15, "Label15", QStringLiteral("HINT"), 4650, 3240);
-    box(txthint, "txthint", 3480, Theme::candaraFace(), false);
-    Label15->setBuddy(txthint);
+    Form::labelled(Label15, label("Label15", QStringLiteral("HINT"), 4650, 3240), txthint, "txthint", this);
+    box(txthint, 3480, Theme::candaraFace(), false);
 
     Data1Bar = new NavigationBar(QStringLiteral("Data1"), this);
     Data1Bar->setObjectName(QStringLiteral("Data1Bar"));
@@ -122,11 +119,8 @@ void AccountScreen::createLayout()
     button(cmdMain, "cmdMain", QStringLiteral("Main Menu"), 6480, 5280);
 
     // Bottom up, from the buttons through the boxes to the bar's arrows.
-    QList<QWidget *> tabOrder{cmdEdit, cmdSave, cmdCancel, cmdMain, txthint, txtretype, txtpass, txtuname};
-    for (QToolButton *arrow : Data1Bar->arrows())
-        tabOrder << arrow;
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+    Form::setTabOrder({cmdEdit, cmdSave, cmdCancel, cmdMain, txthint, txtretype, txtpass, txtuname},
+                      Data1Bar->arrows());
 
     connect(cmdEdit, &QPushButton::clicked, this, &AccountScreen::edit_record);
     connect(cmdSave, &QPushButton::clicked, this, &AccountScreen::save_record);

@@ -6,6 +6,7 @@
 #include "store/browsesource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
@@ -83,18 +84,13 @@ void BooksScreen::createLayout()
     const QString labelStyle = Theme::labelStyle(9);
     const QFont boxFont = Theme::font(10);
 
-    lblSearch = new QLabel(QStringLiteral("SEARCH "), AeroGroupBox1);
-    lblSearch->setObjectName(QStringLiteral("lblSearch"));
-    lblSearch->setGeometry(40, 78, 70, BoxHeight);
-    lblSearch->setStyleSheet(labelStyle);
-    cmbSearch = new QComboBox(AeroGroupBox1);
-    cmbSearch->setObjectName(QStringLiteral("cmbSearch"));
+    Form::labelled(lblSearch, {"lblSearch", QStringLiteral("SEARCH "), labelStyle, QRect(40, 78, 70, BoxHeight)},
+                   cmbSearch, "cmbSearch", AeroGroupBox1);
     cmbSearch->setGeometry(112, 78, 150, BoxHeight);
     cmbSearch->setFont(boxFont);
     cmbSearch->addItems({QStringLiteral("Title"), QStringLiteral("Author")});
     cmbSearch->setCurrentIndex(-1);
     fitPopupToItems(cmbSearch);
-    lblSearch->setBuddy(cmbSearch);
     txtsearch = new QLineEdit(AeroGroupBox1);
     txtsearch->setObjectName(QStringLiteral("txtsearch"));
     txtsearch->setGeometry(272, 78, 360, BoxHeight);
@@ -105,16 +101,14 @@ void BooksScreen::createLayout()
     auto column = [&](const auto &details, int labelX, int boxX, int boxWidth) {
         int y = DetailTop;
         for (const Detail &d : details) {
-            auto *label = new QLabel(QString::fromLatin1(d.caption), AeroGroupBox1);
-            label->setObjectName(QStringLiteral("lbl") + QLatin1String(d.name));
-            label->setGeometry(labelX, y, boxX - labelX - 8, BoxHeight);
-            label->setStyleSheet(labelStyle);
-            auto *box = new QLineEdit(AeroGroupBox1);
-            box->setObjectName(QLatin1String(d.name));
+            QLabel *label = nullptr;
+            QLineEdit *&box = this->*(d.box);
+            Form::labelled(label,
+                           {QString(QStringLiteral("lbl") + QLatin1String(d.name)), QString::fromLatin1(d.caption),
+                            labelStyle, QRect(labelX, y, boxX - labelX - 8, BoxHeight)},
+                           box, d.name, AeroGroupBox1);
             box->setGeometry(boxX, y, boxWidth, BoxHeight);
             box->setFont(boxFont);
-            label->setBuddy(box);
-            this->*(d.box) = box;
             y += RowPitch;
         }
     };
@@ -132,17 +126,17 @@ void BooksScreen::createLayout()
     cmdPrint->setObjectName(QStringLiteral("cmdPrint"));
     cmdPrint->setGeometry(681, 474, 110, 36);
 
-    QList<QWidget *> tabOrder{Text12, Text9,  Text10, Text11, Text13,    Text14,    Text15,  Text16, Text17,
-                              Text18, Text19, Text20, Text21, Text22, cmbSearch, txtsearch, cmdMain, cmdPrint};
     // The bar's arrows close the round, from the buttons back to the fields.
-    for (QToolButton *arrow : adoLibBar->arrows())
-        tabOrder << arrow;
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+    Form::setTabOrder({Text12, Text9, Text10, Text11, Text13, Text14, Text15, Text16, Text17, Text18, Text19, Text20,
+                       Text21, Text22, cmbSearch, txtsearch, cmdMain, cmdPrint},
+                      adoLibBar->arrows());
 
-    // The open list is a window of its own that takes the keys itself.
-    cmbSearch->installEventFilter(this);
-    cmbSearch->view()->installEventFilter(this);
+    // The open list is a window of its own that takes the keys itself. It
+    // picks on Enter already as a shortcut: a refused key is claimed first,
+    // so that it arrives as a key press and is refused there.
+    Form::KeyRefuser::install(cmbSearch, m_dialogs, &isRefusedListKey, Form::KeyRefuser::ClaimShortcuts);
+    Form::KeyRefuser::install(cmbSearch->view(), m_dialogs, &isRefusedListKey,
+                              Form::KeyRefuser::ClaimShortcuts);
     txtsearch->installEventFilter(this);
     connect(txtsearch, &QLineEdit::textChanged, this, &BooksScreen::search);
     connect(cmbSearch, &QComboBox::currentIndexChanged, this, [this] {
@@ -175,14 +169,13 @@ void BooksScreen::createMappings()
         for (const Detail &d : *details)
             binder->bind(this->*(d.box), QString::fromLatin1(d.field));
     adoLibBar->attach(adoLib);
-    // A long title reads from its start.
-    auto showStartOfTexts = [this] {
-        for (const auto *details : {&LeftColumn, &RightColumn})
-            for (const Detail &d : *details)
-                (this->*(d.box))->setCursorPosition(0);
-    };
-    connect(adoLib, &RecordSource::currentChanged, this, showStartOfTexts);
-    showStartOfTexts();
+    // A long title reads from its start, in the focused box too: nothing is
+    // typed here to keep.
+    QList<QLineEdit *> boxes;
+    for (const auto *details : {&LeftColumn, &RightColumn})
+        for (const Detail &d : *details)
+            boxes << this->*(d.box);
+    Form::showStartOfTexts(adoLib, boxes, Form::Focused::Reset);
 }
 
 bool BooksScreen::isRefusedListKey(const QKeyEvent *event)
@@ -221,20 +214,6 @@ bool BooksScreen::searchBoxEntered(Qt::FocusReason reason)
 
 bool BooksScreen::eventFilter(QObject *watched, QEvent *event)
 {
-    const bool isKey = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
-    if (isKey && (watched == cmbSearch || watched == cmbSearch->view())) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        // The open list picks on Enter already as a shortcut; claiming the
-        // key makes it arrive as a key press, refused there with a beep.
-        if (event->type() == QEvent::ShortcutOverride && isRefusedListKey(key)) {
-            event->accept();
-            return true;
-        }
-        if (event->type() == QEvent::KeyPress && isRefusedListKey(key)) {
-            m_dialogs.beep();
-            return true;
-        }
-    }
     // Sent away at once, the box must not go on to start its caret.
     if (watched == txtsearch && event->type() == QEvent::FocusIn)
         return !searchBoxEntered(static_cast<QFocusEvent *>(event)->reason());

@@ -5,6 +5,7 @@
 #include "store/querysource.h"
 #include "store/recordsource.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
@@ -94,15 +95,8 @@ void LoanListScreen::createLayout()
     jcbutton1->setObjectName(QStringLiteral("jcbutton1"));
     jcbutton1->setGeometry(cmdDelete->x() - 10 - buttonWidth, buttonTop, buttonWidth, buttonHeight);
 
-    setTabOrder(cmdMain, cmdDelete);
-    setTabOrder(cmdDelete, jcbutton1);
-    setTabOrder(jcbutton1, DataGrid1);
     // The bar's arrows follow the grid they move in.
-    QWidget *previous = DataGrid1;
-    for (QToolButton *arrow : Adodc1Bar->arrows()) {
-        setTabOrder(previous, arrow);
-        previous = arrow;
-    }
+    Form::setTabOrder({cmdMain, cmdDelete, jcbutton1, DataGrid1}, Adodc1Bar->arrows());
     // Tab leaves the grid for the next control; the arrows move in it.
     DataGrid1->setTabKeyNavigation(false);
 

@@ -6,6 +6,7 @@
 #include "ui/binder.h"
 #include "ui/clock.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
@@ -67,62 +68,29 @@ void LoanEntryScreen::createLayout()
     const QString labelStyle = Theme::labelStyle(9);
     const QFont inputFont = Theme::font(10);
 
-    auto label = [&](QLabel *&member, const char *name, const QString &caption, int column, int row) {
-        member = new QLabel(caption, this);
-        member->setObjectName(QLatin1String(name));
-        member->setGeometry(labelPlace(column, row));
-        member->setStyleSheet(labelStyle);
-    };
-    auto place = [&](QWidget *input, const char *name, int column, int row) {
-        input->setObjectName(QLatin1String(name));
+    // Each label names its input for screen readers and its shortcut.
+    auto field = [&](QLabel *&label, const char *labelName, const QString &caption, auto *&input,
+                     const char *inputName, int column, int row) {
+        Form::labelled(label, {labelName, caption, labelStyle, labelPlace(column, row)}, input, inputName, this,
+                       Form::Naming::AccessibleName);
         input->setGeometry(inputPlace(column, row));
         input->setFont(inputFont);
     };
 
-    label(lblStatus, "lblStatus", QStringLiteral("Type of Borrower"), LeftColumn, 0);
-    cmbStatus = new QComboBox(this);
-    place(cmbStatus, "cmbStatus", LeftColumn, 0);
+    field(lblStatus, "lblStatus", QStringLiteral("Type of Borrower"), cmbStatus, "cmbStatus", LeftColumn, 0);
     LoanValues::setUpList(cmbStatus, LoanValues::borrowerTypes(), QStringLiteral("Select.."));
-
-    label(lblSection, "lblSection", QStringLiteral("Section"), LeftColumn, 1);
-    cmbSection = new QComboBox(this);
-    place(cmbSection, "cmbSection", LeftColumn, 1);
+    field(lblSection, "lblSection", QStringLiteral("Section"), cmbSection, "cmbSection", LeftColumn, 1);
     LoanValues::setUpList(cmbSection, LoanValues::sections(), QStringLiteral("Combo1"));
-
-    label(lblBorrower, "lblBorrower", QStringLiteral("Borrower's Name"), LeftColumn, 2);
-    txtBorrower = new QLineEdit(this);
-    place(txtBorrower, "txtBorrower", LeftColumn, 2);
-
-    label(lblAccessionNumber, "lblAccessionNumber", QStringLiteral("Accession Number"), LeftColumn, 3);
-    txtAccessionNumber = new QLineEdit(this);
-    place(txtAccessionNumber, "txtAccessionNumber", LeftColumn, 3);
-
-    label(lblBookNumber, "lblBookNumber", QStringLiteral("Book Number"), RightColumn, 0);
-    txtBookNumber = new QLineEdit(this);
-    place(txtBookNumber, "txtBookNumber", RightColumn, 0);
-
-    label(lblBookTitle, "lblBookTitle", QStringLiteral("Book Title"), RightColumn, 1);
-    txtBookTitle = new QLineEdit(this);
-    place(txtBookTitle, "txtBookTitle", RightColumn, 1);
-
-    label(lblCategory, "lblCategory", QStringLiteral("Book Category"), RightColumn, 2);
-    cmbCategory = new QComboBox(this);
-    place(cmbCategory, "cmbCategory", RightColumn, 2);
+    field(lblBorrower, "lblBorrower", QStringLiteral("Borrower's Name"), txtBorrower, "txtBorrower", LeftColumn, 2);
+    field(lblAccessionNumber, "lblAccessionNumber", QStringLiteral("Accession Number"), txtAccessionNumber,
+          "txtAccessionNumber", LeftColumn, 3);
+    field(lblBookNumber, "lblBookNumber", QStringLiteral("Book Number"), txtBookNumber, "txtBookNumber", RightColumn,
+          0);
+    field(lblBookTitle, "lblBookTitle", QStringLiteral("Book Title"), txtBookTitle, "txtBookTitle", RightColumn, 1);
+    field(lblCategory, "lblCategory", QStringLiteral("Book Category"), cmbCategory, "cmbCategory", RightColumn, 2);
     LoanValues::setUpList(cmbCategory, LoanValues::categories(), QStringLiteral("Combo1"));
-
-    label(lblDateBorrowed, "lblDateBorrowed", QStringLiteral("Date Borrowed"), RightColumn, 3);
-    DTPicker1 = new DatePicker(this);
-    place(DTPicker1, "DTPicker1", RightColumn, 3);
-
-    // Each label names its input for screen readers and its shortcut.
-    const QList<QPair<QLabel *, QWidget *>> buddies{
-        {lblStatus, cmbStatus},           {lblSection, cmbSection},       {lblBorrower, txtBorrower},
-        {lblAccessionNumber, txtAccessionNumber}, {lblBookNumber, txtBookNumber}, {lblBookTitle, txtBookTitle},
-        {lblCategory, cmbCategory},       {lblDateBorrowed, DTPicker1}};
-    for (const auto &[label, input] : buddies) {
-        label->setBuddy(input);
-        input->setAccessibleName(label->text());
-    }
+    field(lblDateBorrowed, "lblDateBorrowed", QStringLiteral("Date Borrowed"), DTPicker1, "DTPicker1", RightColumn,
+          3);
     Image1->setAccessibleName(QStringLiteral("New borrower artwork"));
 
     const int buttonsTop = inputPlace(RightColumn, 3).bottom() + 18;
@@ -137,10 +105,8 @@ void LoanEntryScreen::createLayout()
     button(cmdAdd, "cmdAdd", QStringLiteral("Add"), RightColumn, buttonsTop + ButtonHeight + 8);
     button(cmdCancel, "cmdCancel", QStringLiteral("Cancel"), secondButton, buttonsTop + ButtonHeight + 8);
 
-    const QList<QWidget *> tabOrder{cmdMain, cmdSave, cmdCancel, cmdAdd, txtAccessionNumber, txtBookNumber,
-                                    txtBookTitle, txtBorrower, cmbCategory, cmbStatus, cmbSection, DTPicker1};
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+    Form::setTabOrder({cmdMain, cmdSave, cmdCancel, cmdAdd, txtAccessionNumber, txtBookNumber, txtBookTitle,
+                       txtBorrower, cmbCategory, cmbStatus, cmbSection, DTPicker1});
 
     connect(cmdAdd, &QPushButton::clicked, this, &LoanEntryScreen::add_record);
     connect(cmdSave, &QPushButton::clicked, this, &LoanEntryScreen::save_record);
@@ -163,19 +129,12 @@ QSqlError LoanEntryScreen::openStore()
     binder->bind(DTPicker1, QStringLiteral("DateBorrowed"));
     binder->bind(cmbStatus, QStringLiteral("Status"));
     binder->bind(cmbSection, QStringLiteral("Section"));
-    connect(dataBorrow, &RowSource::currentChanged, this, &LoanEntryScreen::showStartOfTexts);
+    // A long text shown from a row reads from its start, not its end.
+    Form::showStartOfTexts(dataBorrow, {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower});
     if (!dataBorrow->open())
         return dataBorrow->lastError();
     load();
     return {};
-}
-
-// A long text shown from a row reads from its start, not its end.
-void LoanEntryScreen::showStartOfTexts()
-{
-    for (QLineEdit *box : {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower})
-        if (!box->hasFocus())
-            box->setCursorPosition(0);
 }
 
 void LoanEntryScreen::load()

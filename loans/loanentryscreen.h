@@ -40,7 +40,6 @@ private:
     void editnew_validation();
     void normal_validation();
     void setInputsEnabled(bool enabled);
-    void showStartOfTexts();
     bool isComplete() const;
     StoreLocation m_stores;
     Dialogs &m_dialogs;

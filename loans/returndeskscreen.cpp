@@ -7,6 +7,7 @@
 #include "store/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
@@ -78,12 +79,10 @@ void ReturnDeskScreen::createLayout()
     createPenaltyGroup();
     createButtons();
 
-    const QList<QWidget *> tabOrder{cmdEdit,     cmdSave,        cmdCancel,          cmdMain,       cmdFind,
-                                    txtfines,    cmbOverdueDays, txtdays,            txtDaysBorrow, cmbCondition,
-                                    cmbStatus,   cmbSection,     cmbCategory,        DTPicker2,     cmbRemarks,
-                                    txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower,   DTPicker1};
-    for (qsizetype i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+    Form::setTabOrder({cmdEdit,     cmdSave,        cmdCancel,          cmdMain,       cmdFind,
+                       txtfines,    cmbOverdueDays, txtdays,            txtDaysBorrow, cmbCondition,
+                       cmbStatus,   cmbSection,     cmbCategory,        DTPicker2,     cmbRemarks,
+                       txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower,   DTPicker1});
 
     LoanValues::applyBorrowerTypeRuleOnPick(cmbStatus, cmbSection);
     connect(LoanValues::ListPicks::of(cmbOverdueDays), &LoanValues::ListPicks::picked, this,
@@ -98,13 +97,8 @@ template <typename Input>
 void makeLabelled(QLabel *&label, const char *labelName, const QString &caption, Input *&input,
                   const char *inputName, QWidget *group)
 {
-    label = new QLabel(caption, group);
-    label->setObjectName(QLatin1String(labelName));
-    label->setStyleSheet(Theme::labelStyle(9));
-    input = new Input(group);
-    input->setObjectName(QLatin1String(inputName));
+    Form::labelled(label, {labelName, caption, Theme::labelStyle(9)}, input, inputName, group);
     input->setFont(Theme::font(9.5));
-    label->setBuddy(input);
 }
 
 void makeHeading(QLabel *&member, const char *name, const QString &caption, QWidget *group)
@@ -243,20 +237,13 @@ QSqlError ReturnDeskScreen::openStore()
     // the fines rule, and the row's stored fine then takes its place.
     binder->bind(txtdays, QStringLiteral("howmanydays"));
     binder->bind(txtfines, QStringLiteral("fines"));
-    connect(dataRetrieve, &RowSource::currentChanged, this, &ReturnDeskScreen::showStartOfTexts);
+    // A long text shown from a row reads from its start, not its end.
+    Form::showStartOfTexts(dataRetrieve, {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower,
+                                          txtDaysBorrow, txtdays, txtfines});
     if (!dataRetrieve->open())
         return dataRetrieve->lastError();
     load();
     return {};
-}
-
-// A long text shown from a row reads from its start, not its end.
-void ReturnDeskScreen::showStartOfTexts()
-{
-    for (QLineEdit *box : {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower, txtDaysBorrow, txtdays,
-                           txtfines})
-        if (!box->hasFocus())
-            box->setCursorPosition(0);
 }
 
 void ReturnDeskScreen::load()

@@ -60,7 +60,6 @@ private:
     // Shows the message of the first check of a save that fails; true
     // when one failed.
     bool refuseIncomplete();
-    void showStartOfTexts();
     StoreLocation m_stores;
     Dialogs &m_dialogs;
 

@@ -4,12 +4,12 @@
 
 #include "store/formats.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/widgets.h"
 
 #include <QCalendarWidget>
 #include <QDate>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -92,35 +92,28 @@ void CalendarScreen::createLayout()
     auto *side = new QVBoxLayout;
     side->setSpacing(4);
     side->addStretch(1);
-    Label1 = new QLabel(QStringLiteral("Current  Time"), AeroGroupBox1);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setStyleSheet(captionStyle);
+    Form::labelled(Label1, {"Label1", QStringLiteral("Current  Time"), captionStyle}, txtTime, "txtTime",
+                   AeroGroupBox1);
     side->addWidget(Label1);
-    txtTime = new QLineEdit(AeroGroupBox1);
-    txtTime->setObjectName(QStringLiteral("txtTime"));
     txtTime->setStyleSheet(boxStyle);
     txtTime->setMinimumWidth(170);
-    Label1->setBuddy(txtTime);
     side->addWidget(txtTime);
     side->addSpacing(14);
-    Label2 = new QLabel(QStringLiteral("Current Date"), AeroGroupBox1);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setStyleSheet(captionStyle);
+    Form::labelled(Label2, {"Label2", QStringLiteral("Current Date"), captionStyle}, txtDate, "txtDate",
+                   AeroGroupBox1);
     side->addWidget(Label2);
-    txtDate = new QLineEdit(AeroGroupBox1);
-    txtDate->setObjectName(QStringLiteral("txtDate"));
-    Label2->setBuddy(txtDate);
     txtDate->setStyleSheet(boxStyle);
-    // Pasting would slip past the key filter.
-    txtDate->setContextMenuPolicy(Qt::NoContextMenu);
-    txtDate->setAcceptDrops(false);
     side->addWidget(txtDate);
     side->addStretch(1);
     inner->addLayout(side);
 
     // Any change of the time box, typed or not, shows the current time again.
     connect(txtTime, &QLineEdit::textChanged, this, &CalendarScreen::showCurrentTime);
-    txtDate->installEventFilter(this);
+    // Only lowercase letters a to z may be typed into the date box; nor can
+    // anything be pasted or dropped past that.
+    Form::KeyRefuser::install(txtDate, m_dialogs,
+                              Form::KeyRefuser::typesOutside(QLatin1Char('a'), QLatin1Char('z')),
+                              Form::KeyRefuser::NoPasteMenu | Form::KeyRefuser::NoDrops);
 
     // The time box keeps running, like the main menu's clock.
     Timer1 = new QTimer(this);
@@ -147,28 +140,4 @@ void CalendarScreen::showCurrentTime()
     const QString now = Formats::clockTime(Clock::time());
     if (txtTime->text() != now)
         txtTime->setText(now);
-}
-
-bool CalendarScreen::refuseDateKey(QKeyEvent *event)
-{
-    // Only lowercase letters a to z may be typed; Backspace always passes.
-    // Keys that type nothing (arrows, Shift, Delete) and focus moves are not
-    // typed characters.
-    const int key = event->key();
-    if (key == Qt::Key_Backspace || key == Qt::Key_Delete || key == Qt::Key_Tab || key == Qt::Key_Backtab)
-        return false;
-    const QString text = event->text();
-    if (text.isEmpty())
-        return false;
-    if (text.size() == 1 && text.at(0) >= QLatin1Char('a') && text.at(0) <= QLatin1Char('z'))
-        return false;
-    m_dialogs.beep();
-    return true;
-}
-
-bool CalendarScreen::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == txtDate && event->type() == QEvent::KeyPress)
-        return refuseDateKey(static_cast<QKeyEvent *>(event));
-    return QWidget::eventFilter(watched, event);
 }

@@ -21,15 +21,10 @@ public slots:
     // Timer1: keeps the time box current.
     void tick();
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void createLayout();
     void load();
     void showCurrentTime();
-    bool refuseDateKey(QKeyEvent *event);
-
     Dialogs &m_dialogs;
 
     FramedPanel *AeroGroupBox1 = nullptr;

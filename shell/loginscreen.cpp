@@ -4,12 +4,14 @@
 #include "store/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
+#include "ui/form.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
-#include <QSqlError>
+#include <QEvent>
 #include <QKeyEvent>
+#include <QSqlError>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -38,22 +40,13 @@ void LoginScreen::createLayout()
     const QString labelStyle = Theme::labelStyle(10);
     const QString boxStyle = Theme::boxStyle(11, 2);
 
-    Label2 = new QLabel(QStringLiteral("Username"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setGeometry(262, 64, 200, 20);
-    Label2->setStyleSheet(labelStyle);
-    txtUsername = new QLineEdit(this);
-    txtUsername->setObjectName(QStringLiteral("txtUsername"));
+    Form::labelled(Label2, {"Label2", QStringLiteral("Username"), labelStyle, QRect(262, 64, 200, 20)}, txtUsername,
+                   "txtUsername", this);
     txtUsername->setGeometry(262, 86, 208, 30);
     txtUsername->setStyleSheet(boxStyle);
-    txtUsername->setContextMenuPolicy(Qt::NoContextMenu);
 
-    Label1 = new QLabel(QStringLiteral("Password"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(262, 126, 200, 20);
-    Label1->setStyleSheet(labelStyle);
-    txtPassword = new QLineEdit(this);
-    txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    Form::labelled(Label1, {"Label1", QStringLiteral("Password"), labelStyle, QRect(262, 126, 200, 20)}, txtPassword,
+                   "txtPassword", this);
     txtPassword->setGeometry(262, 148, 208, 30);
     txtPassword->setEchoMode(QLineEdit::Password);
     txtPassword->setStyleSheet(boxStyle + QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
@@ -68,14 +61,16 @@ void LoginScreen::createLayout()
     lblsmall->setGeometry(445, 0, 57, 41);
     lblsmall->setAttribute(Qt::WA_TranslucentBackground);
 
-    Label2->setBuddy(txtUsername);
-    Label1->setBuddy(txtPassword);
     lblsmall->setAccessibleName(QStringLiteral("Exit"));
 
-    setTabOrder(txtPassword, txtUsername);
-    setTabOrder(txtUsername, cmdLogin);
+    Form::setTabOrder({txtPassword, txtUsername, cmdLogin});
 
-    txtUsername->installEventFilter(this);
+    // Only digits may be typed; any other character, control characters
+    // and clipboard shortcuts included, is dropped with a beep, and there is
+    // no menu to paste from.
+    Form::KeyRefuser::install(txtUsername, m_dialogs,
+                              Form::KeyRefuser::typesOutside(QLatin1Char('0'), QLatin1Char('9')),
+                              Form::KeyRefuser::NoPasteMenu);
     txtPassword->installEventFilter(this);
     lblsmall->installEventFilter(this);
     connect(cmdLogin, &QPushButton::clicked, this, &LoginScreen::login);
@@ -99,26 +94,8 @@ void LoginScreen::showEvent(QShowEvent *event)
     txtPassword->setFocus(Qt::OtherFocusReason);
 }
 
-bool LoginScreen::refuseUsernameKey(QKeyEvent *event)
-{
-    // Only digits may be typed; any other character, control characters
-    // and clipboard shortcuts included, is dropped with a beep.
-    const int key = event->key();
-    if (key == Qt::Key_Backspace || key == Qt::Key_Tab || key == Qt::Key_Backtab)
-        return false;
-    const QString text = event->text();
-    if (text.isEmpty() || key == Qt::Key_Delete)
-        return false;
-    if (text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0) <= QLatin1Char('9'))
-        return false;
-    m_dialogs.beep();
-    return true;
-}
-
 bool LoginScreen::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == txtUsername && event->type() == QEvent::KeyPress)
-        return refuseUsernameKey(static_cast<QKeyEvent *>(event));
     if (watched == txtPassword && event->type() == QEvent::FocusIn) {
         // After the click that gave the focus, so the click keeps the selection.
         QTimer::singleShot(0, txtPassword, [box = txtPassword] {

@@ -37,7 +37,6 @@ private:
     void createLayout();
     void login();
     void confirmExit();
-    bool refuseUsernameKey(QKeyEvent *event);
     StoreLocation m_stores;
     Dialogs &m_dialogs;
 
