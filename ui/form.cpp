@@ -10,14 +10,14 @@
 
 namespace Form {
 
-QLabel *label(const Label &spec, QWidget *parent)
+QLabel *label(const Label &look, QWidget *parent)
 {
-    auto *label = new QLabel(spec.text, parent);
-    label->setObjectName(spec.name);
-    if (!spec.style.isEmpty())
-        label->setStyleSheet(spec.style);
-    if (!spec.place.isNull())
-        label->setGeometry(spec.place);
+    auto *label = new QLabel(look.text, parent);
+    label->setObjectName(look.name);
+    if (!look.style.isEmpty())
+        label->setStyleSheet(look.style);
+    if (!look.place.isNull())
+        label->setGeometry(look.place);
     return label;
 }
 

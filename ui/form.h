@@ -37,22 +37,22 @@ enum class Naming {
     AccessibleName, // the label's text as the control's accessible name too
 };
 
-// Makes a label as `spec` draws it, on `parent`.
-QLabel *label(const Label &spec, QWidget *parent);
+// Makes a label as `look` draws it, on `parent`.
+QLabel *label(const Label &look, QWidget *parent);
 
 // Names `control` `controlName` and makes `label` its buddy.
 void nameBy(QLabel *label, QWidget *control, QAnyStringView controlName, Naming naming = Naming::Buddy);
 
-// Makes `label` as `spec` draws it, then `control`, a new Control named
+// Makes `label` as `look` draws it, then `control`, a new Control named
 // `controlName`, both on `parent`, with the label as the control's buddy.
 // The label is made first, so that it comes before its control for screen
 // readers, as a label written above its input does. The caller places and
 // dresses the control.
 template <typename Control>
-void labelled(QLabel *&label, const Label &spec, Control *&control, QAnyStringView controlName, QWidget *parent,
+void labelled(QLabel *&label, const Label &look, Control *&control, QAnyStringView controlName, QWidget *parent,
               Naming naming = Naming::Buddy)
 {
-    label = Form::label(spec, parent);
+    label = Form::label(look, parent);
     control = new Control(parent);
     nameBy(label, control, controlName, naming);
 }
