@@ -22,17 +22,7 @@
 #include <QToolButton>
 #include <QTimer>
 
-namespace {
-
-struct Detail {
-    QLineEdit *BooksScreen::*box;
-    const char *name;
-    const char *field;
-    const char *caption;
-};
-
-// Two columns of seven, top to bottom.
-const Detail LeftColumn[] = {
+const BooksScreen::Detail BooksScreen::LeftColumn[7] = {
     {&BooksScreen::Text9, "Text9", "BookNumber", "Book Number:"},
     {&BooksScreen::Text11, "Text11", "Date received", "Date Recieved:"},
     {&BooksScreen::Text10, "Text10", "Classification", "Classification:"},
@@ -41,7 +31,7 @@ const Detail LeftColumn[] = {
     {&BooksScreen::Text20, "Text20", "Edition", "Edition"},
     {&BooksScreen::Text19, "Text19", "Vol", "Volume:"},
 };
-const Detail RightColumn[] = {
+const BooksScreen::Detail BooksScreen::RightColumn[7] = {
     {&BooksScreen::Text18, "Text18", "Pages", "Pages:"},
     {&BooksScreen::Text17, "Text17", "Source of Fund", "Source of fund:"},
     {&BooksScreen::Text16, "Text16", "Cost or            (in Peso)", "Cost:"},
@@ -50,6 +40,8 @@ const Detail RightColumn[] = {
     {&BooksScreen::Text13, "Text13", "Remarks", "Remarks"},
     {&BooksScreen::Text12, "Text12", "ISBN", "ISBN No.:"},
 };
+
+namespace {
 
 constexpr int DetailTop = 128;
 constexpr int RowPitch = 42;

@@ -31,9 +31,22 @@ signals:
     // The main menu is to take the screen's place.
     void menuRequested();
 
-public:
-    // Public for the table of details in the .cpp, which takes them by member
-    // pointer at namespace scope.
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // One labelled box of the details: the member it lives in, its name, the
+    // field it shows and its caption.
+    struct Detail {
+        QLineEdit *BooksScreen::*box;
+        const char *name;
+        const char *field;
+        const char *caption;
+    };
+    // Two columns of seven, top to bottom.
+    static const Detail LeftColumn[7];
+    static const Detail RightColumn[7];
+
     QLineEdit *Text9 = nullptr;  // BookNumber
     QLineEdit *Text11 = nullptr; // Date received
     QLineEdit *Text10 = nullptr; // Classification
@@ -49,10 +62,6 @@ public:
     QLineEdit *Text13 = nullptr; // Remarks
     QLineEdit *Text12 = nullptr; // ISBN
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void createLayout();
     void createMappings();
 

@@ -20,18 +20,9 @@ namespace {
 constexpr int Width = 501;
 constexpr int Height = 500;
 
-struct MenuItem {
-    MenuItemPicture *MenuScreen::*normal;
-    MenuItemPicture *MenuScreen::*highlighted;
-    const char *normalName;
-    const char *highlightedName;
-    const char *words;
-    QRect place;
-    // The screen the item opens, by the name the program registers it under.
-    const char *screen;
-};
+} // namespace
 
-const MenuItem Items[] = {
+const MenuScreen::MenuItem MenuScreen::Items[6] = {
     {&MenuScreen::bgAdd, &MenuScreen::mAdd, "bgAdd", "mAdd", "ADD RECORD", {80, 120, 338, 46}, "frmAddRecord"},
     {&MenuScreen::bgList, &MenuScreen::mList, "bgList", "mList", "LIST OF BOOKS BORROWED", {80, 168, 338, 46},
      "frmList"},
@@ -44,6 +35,8 @@ const MenuItem Items[] = {
     {&MenuScreen::bgManage, &MenuScreen::mManage, "bgManage", "mManage", "MANAGE ACCOUNTS", {80, 314, 338, 46},
      "frmUser"},
 };
+
+namespace {
 
 QFont bandFont(int pixelSize, qreal spacing)
 {

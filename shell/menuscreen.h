@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QRect>
 #include <QWidget>
 
 class Dialogs;
@@ -60,8 +61,30 @@ signals:
     void exitRequested();
 
 public:
-    // Public for the table of items in the .cpp, which takes them by member
-    // pointer at namespace scope.
+    // The six highlighted pictures, in menu order.
+    QList<MenuItemPicture *> highlights() const;
+
+public slots:
+    // Timer1: renews the time.
+    void tick();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // One item: its two pictures (members), their names, its words and place,
+    // and the screen it opens, by the name the program registers it under.
+    struct MenuItem {
+        MenuItemPicture *MenuScreen::*normal;
+        MenuItemPicture *MenuScreen::*highlighted;
+        const char *normalName;
+        const char *highlightedName;
+        const char *words;
+        QRect place;
+        const char *screen;
+    };
+    static const MenuItem Items[6];
+
     MenuItemPicture *bgAdd = nullptr;
     MenuItemPicture *bgList = nullptr;
     MenuItemPicture *bgLibbooks = nullptr;
@@ -75,17 +98,6 @@ public:
     MenuItemPicture *mRetrieve = nullptr;
     MenuItemPicture *mManage = nullptr;
 
-    // The six highlighted pictures, in menu order.
-    QList<MenuItemPicture *> highlights() const;
-
-public slots:
-    // Timer1: renews the time.
-    void tick();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
     void createLayout();
     void createItems();
     void createExit();
