@@ -55,11 +55,10 @@ private slots:
         returned.setNullableDate(QDate(2026, 11, 20));
         QVERIFY(source.update());
         const QVariantMap row = data.rows(DeskFile, QStringLiteral("tblBorrower")).at(1);
-        QCOMPARE(row.value(QStringLiteral("BookTitle")).toString(), QStringLiteral("Persuasion"));
-        QCOMPARE(row.value(QStringLiteral("Category")).toString(), QStringLiteral("hand typed"));
-        QCOMPARE(row.value(QStringLiteral("DateReturned")).toString(), QStringLiteral("2026-11-20"));
-        QCOMPARE(row.value(QStringLiteral("DaysBorrowed")).toString(), QStringLiteral("14"));
-        QCOMPARE(row.value(QStringLiteral("Borrower")).toString(), QStringLiteral("A. Reader"));
+        QStringList values;
+        for (const char *field : {"BookTitle", "Category", "DateReturned", "DaysBorrowed", "Borrower"})
+            values << row.value(field).toString();
+        QCOMPARE(values, (QStringList{"Persuasion", "hand typed", "2026-11-20", "14", "A. Reader"}));
         QCOMPARE(title.text(), QStringLiteral("Persuasion")); // the stored row is shown again
 
         // A new row starts empty; emptying a date stores no date.

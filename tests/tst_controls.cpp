@@ -19,16 +19,7 @@
 
 namespace {
 
-QWidget *open(const QString &screen)
-{
-    return Navigator::instance().open(screen);
-}
-
-template <typename T>
-T *control(QWidget *screen, const char *name)
-{
-    return screen ? screen->findChild<T *>(QLatin1String(name)) : nullptr;
-}
+QWidget *open(const QString &screen) { return Navigator::instance().open(screen); }
 
 } // namespace
 
@@ -41,11 +32,7 @@ class ControlsTest : public QObject
 
 private slots:
     void initTestCase() { prepareTestApplication(); }
-    void init()
-    {
-        data = std::make_unique<DeskData>();
-        dialogs = &data->dialogs;
-    }
+    void init() { data = std::make_unique<DeskData>(); dialogs = &data->dialogs; }
     void cleanup()
     {
         closeAllScreens();
@@ -82,8 +69,7 @@ private slots:
         QWidget *entry = Navigator::instance().existing(ScreenNames::LoanEntry);
         control<QPushButton>(entry, "cmdAdd")->click();
         QCOMPARE(control<DatePicker>(entry, "DTPicker1")->text(), today);
-        const char *boxes[] = {"txtAccessionNumber", "txtBookNumber", "txtBookTitle"};
-        for (const char *box : boxes)
+        for (const char *box : {"txtAccessionNumber", "txtBookNumber", "txtBookTitle"})
             type(control<QLineEdit>(entry, box), QStringLiteral("N-2"));
         for (const char *list : {"cmbCategory", "cmbStatus", "cmbSection"})
             pick(control<QComboBox>(entry, list), control<QComboBox>(entry, list)->itemText(0));
@@ -92,42 +78,21 @@ private slots:
                  (QStringList{"2026-11-02", "2026-12-07"}));
     }
 
-    void shouldShowTheInitialTextsUntilARowFillsTheLists_data()
-    {
-        QTest::addColumn<QString>("screen");
-        QTest::addColumn<QString>("list");
-        QTest::addColumn<QString>("initial");
-        QTest::addColumn<QString>("fromRow"); // what the inserted loan shows
-        QTest::newRow("entry category") << ScreenNames::LoanEntry << "cmbCategory" << "Combo1" << "FICTION";
-        QTest::newRow("entry type") << ScreenNames::LoanEntry << "cmbStatus" << "Select.." << "Student";
-        QTest::newRow("entry section") << ScreenNames::LoanEntry << "cmbSection" << "Combo1" << "2ICT1";
-        QTest::newRow("desk type") << ScreenNames::ReturnDesk << "cmbStatus" << "Select Type..." << "Student";
-        QTest::newRow("desk section") << ScreenNames::ReturnDesk << "cmbSection" << "Select section" << "2ICT1";
-        QTest::newRow("desk category") << ScreenNames::ReturnDesk << "cmbCategory" << "Select a category.."
-                                       << "FICTION";
-        QTest::newRow("desk condition") << ScreenNames::ReturnDesk << "cmbCondition" << "Select a condition.." << "";
-    }
-
+    // A list shows its initial text on an empty table, none on a new row,
+    // and a loan's text once a row fills it (an empty one included).
     void shouldShowTheInitialTextsUntilARowFillsTheLists()
     {
-        QFETCH(QString, screen);
-        QFETCH(QString, list);
-        QFETCH(QString, initial);
-        QFETCH(QString, fromRow);
-        auto *box = control<QComboBox>(open(screen), qPrintable(list));
-        QVERIFY(box);
-        QCOMPARE(box->currentText(), initial);
-        closeAllScreens();
-        insertLoan(*data, QStringLiteral("A-1"));
-        QCOMPARE(control<QComboBox>(open(screen), qPrintable(list))->currentText(), fromRow);
-    }
-
-    void shouldOpenANewRowOnAnEmptyTableWithEmptyLists()
-    {
         QWidget *entry = open(ScreenNames::LoanEntry);
+        QCOMPARE(control<QComboBox>(entry, "cmbStatus")->currentText(), QStringLiteral("Select.."));
+        QCOMPARE(control<QComboBox>(open(ScreenNames::ReturnDesk), "cmbCondition")->currentText(),
+                 QStringLiteral("Select a condition.."));
         control<QPushButton>(entry, "cmdAdd")->click();
         for (const char *list : {"cmbCategory", "cmbStatus", "cmbSection"})
             QCOMPARE(control<QComboBox>(entry, list)->currentText(), QString());
+        closeAllScreens();
+        insertLoan(*data, QStringLiteral("A-1"));
+        QCOMPARE(control<QComboBox>(open(ScreenNames::LoanEntry), "cmbStatus")->currentText(), QStringLiteral("Student"));
+        QCOMPARE(control<QComboBox>(open(ScreenNames::ReturnDesk), "cmbCondition")->currentText(), QString());
     }
 
     void shouldDropDownWholeItemsInEveryList_data()
