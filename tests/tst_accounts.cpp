@@ -127,19 +127,34 @@ private slots:
         data.reset();
     }
 
-    void shouldSwapTheLabelsAndEmptyOnlyTheBoxesOnEdit_data()
+    void shouldSwapTheLabelsOnEditThenRefuseTheSaveOrAskAndStoreNothing_data()
     {
         QTest::addColumn<QString>("user");
-        QTest::addColumn<bool>("warned");
-        QTest::newRow("Administrator") << "Administrator" << true;
-        QTest::newRow("lower-case administrator") << "administrator" << false;
-        QTest::newRow("Administrator with a space") << "Administrator " << false;
+        QTest::addColumn<QStringList>("typed"); // password, confirmation, hint
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("hintAfter");
+        const QString incomplete = describe("Incomplete Information!", "Admin account", Dialogs::NoIcon, Dialogs::Ok);
+        const QString sameAsHint = describe("You password and passwordhint must not be the same", "Password", Dialogs::Information, Dialogs::Ok);
+        const QString noMatch = describe("password not match", "admin account", Dialogs::Information, Dialogs::Ok);
+        // Only "Administrator" itself is told on Edit that just the password changes.
+        QTest::newRow("confirmation empty, lower-case administrator")
+            << "administrator" << QStringList{"Quill42", "", "ink"} << incomplete << "ink";
+        QTest::newRow("password is the hint, Administrator with a space") << "Administrator " << QStringList{"Quill42", "Quill42", "Quill42"} << sameAsHint << "";
+        QTest::newRow("confirmation differs in case") << "Administrator" << QStringList{"Quill42", "quill42", "ink"} << noMatch << "ink";
+        QTest::newRow("confirmation differs by a space") << "Administrator" << QStringList{"Quill42", "Quill42 ", "ink"} << noMatch << "ink";
+        // The checks run in order and stop at the first refusal.
+        QTest::newRow("incomplete before same as hint") << "Administrator" << QStringList{"Quill42", "", "Quill42"} << incomplete << "Quill42";
+        QTest::newRow("same as hint before no match") << "Administrator" << QStringList{"Quill42", "other", "Quill42"} << sameAsHint << "";
+        // Every check passed, the question is answered No.
+        QTest::newRow("answered No") << "Administrator" << Changed << describe(SaveQuestion, "Save Changes", Dialogs::Question, Dialogs::YesNo) << "ink";
     }
 
-    void shouldSwapTheLabelsAndEmptyOnlyTheBoxesOnEdit()
+    void shouldSwapTheLabelsOnEditThenRefuseTheSaveOrAskAndStoreNothing()
     {
         QFETCH(QString, user);
-        QFETCH(bool, warned);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, box);
+        QFETCH(QString, hintAfter);
         data->exec(DeskFile, QStringLiteral("UPDATE tblUser SET Username = ?"), {user});
         const QStringList before = storedAccount();
         AccountScreen *screen = openAccounts();
@@ -149,69 +164,52 @@ private slots:
         QVERIFY(control<QLineEdit>(screen, "txtpass")->echoMode() == QLineEdit::Password && control<QLineEdit>(screen, "txtretype")->echoMode() == QLineEdit::Password);
 
         control<PushButton>(screen, "cmdEdit")->click();
-        // Only "Administrator" itself is told that just the password changes.
+        const bool warned = user == QStringLiteral("Administrator");
         QCOMPARE(dialogs->boxes.size(), warned ? 1 : 0);
         if (warned)
             QCOMPARE(describe(dialogs->boxes.first()), describe("Only Password can edit", "Tallymere", Dialogs::Information, Dialogs::Ok));
         QVERIFY(looks(screen, true, true, true, true));
         QCOMPARE(shown(screen), (QStringList{user, "", "", ""}));
+
+        dialogs->clear();
+        typeChange(screen, typed);
+        control<PushButton>(screen, "cmdSave")->click(); // a question is answered No
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QCOMPARE(describe(dialogs->boxes.first()), box);
+        QCOMPARE(shown(screen), (QStringList{user, typed[0], typed[1], hintAfter}));
+        QVERIFY(looks(screen, true, true, true, true));
         QCOMPARE(storedAccount(), before);
     }
 
-    void shouldRefuseTheSaveOrAskAndStoreNothing_data()
-    {
-        QTest::addColumn<QStringList>("typed"); // password, confirmation, hint
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("hintAfter");
-        const QString incomplete = describe("Incomplete Information!", "Admin account", Dialogs::NoIcon, Dialogs::Ok);
-        const QString sameAsHint = describe("You password and passwordhint must not be the same", "Password",
-                                            Dialogs::Information, Dialogs::Ok);
-        const QString noMatch = describe("password not match", "admin account", Dialogs::Information, Dialogs::Ok);
-        QTest::newRow("confirmation empty") << QStringList{"Quill42", "", "ink"} << incomplete << "ink";
-        QTest::newRow("password is the hint") << QStringList{"Quill42", "Quill42", "Quill42"} << sameAsHint << "";
-        QTest::newRow("confirmation differs in case") << QStringList{"Quill42", "quill42", "ink"} << noMatch << "ink";
-        QTest::newRow("confirmation differs by a space") << QStringList{"Quill42", "Quill42 ", "ink"} << noMatch << "ink";
-        // The checks run in order and stop at the first refusal.
-        QTest::newRow("incomplete before same as hint") << QStringList{"Quill42", "", "Quill42"} << incomplete << "Quill42";
-        QTest::newRow("same as hint before no match") << QStringList{"Quill42", "other", "Quill42"} << sameAsHint << "";
-        // Every check passed, the question is answered No.
-        QTest::newRow("answered No") << Changed << describe(SaveQuestion, "Save Changes", Dialogs::Question, Dialogs::YesNo) << "ink";
-    }
-
-    void shouldRefuseTheSaveOrAskAndStoreNothing()
-    {
-        QFETCH(QStringList, typed);
-        QFETCH(QString, box);
-        QFETCH(QString, hintAfter);
-        AccountScreen *screen = openEdited(typed);
-        QVERIFY(screen);
-        control<PushButton>(screen, "cmdSave")->click(); // a question is answered No
-
-        QCOMPARE(dialogs->boxes.size(), 1);
-        QCOMPARE(describe(dialogs->boxes.first()), box);
-        QCOMPARE(shown(screen), (QStringList{seeded[0], typed[0], typed[1], hintAfter}));
-        QVERIFY(looks(screen, true, true, true, true));
-        QCOMPARE(storedAccount(), seeded);
-    }
-
-    void shouldStoreExactlyWhatWasTypedOnceConfirmed_data()
+    void shouldStoreExactlyWhatWasTypedInTheChosenRowOnceConfirmed_data()
     {
         QTest::addColumn<QString>("user"); // typed without Edit when set
         QTest::addColumn<QStringList>("typed");
-        QTest::newRow("a single space is not empty") << "" << QStringList{" ", " ", " hint "};
-        QTest::newRow("hint differs only in case") << "" << QStringList{"Quill42", "Quill42", "quill42"};
-        QTest::newRow("quotes and pattern characters")
-            << "" << QStringList{"O'Neil\";--", "O'Neil\";--", "it's 100% *_x_* [a]"};
+        QTest::addColumn<bool>("second"); // the second row chosen with the bar
+        QTest::newRow("a single space is not empty") << "" << QStringList{" ", " ", " hint "} << false;
+        QTest::newRow("hint differs only in case") << "" << QStringList{"Quill42", "Quill42", "quill42"} << false;
+        QTest::newRow("quotes and pattern characters") << "" << QStringList{"O'Neil\";--", "O'Neil\";--", "it's 100% *_x_* [a]"} << false;
         // Without Edit the boxes are open as well, the user name among them.
-        QTest::newRow("a user name changed without Edit") << "1001" << Changed;
+        QTest::newRow("a user name changed without Edit") << "1001" << Changed << false;
+        QTest::newRow("the second row") << "" << Changed << true;
     }
 
-    void shouldStoreExactlyWhatWasTypedOnceConfirmed()
+    void shouldStoreExactlyWhatWasTypedInTheChosenRowOnceConfirmed()
     {
         QFETCH(QString, user);
         QFETCH(QStringList, typed);
+        QFETCH(bool, second);
+        for (const char *other : {"1002", "1003"})
+            data->exec(DeskFile, QStringLiteral("INSERT INTO tblUser (Username, Password, Confirm, Hint) VALUES (?, 'p', 'p', 'h')"), {other});
+        QList<QStringList> expected{seeded, {"1002", "p", "p", "h"}, {"1003", "p", "p", "h"}};
         AccountScreen *screen = openAccounts();
         QVERIFY(screen);
+        if (second) {
+            // An edit left open on the first row is dropped by the move.
+            control<PushButton>(screen, "cmdEdit")->click();
+            control<NavigationBar>(screen, "Data1Bar")->arrows().at(2)->click();
+            QCOMPARE(shown(screen), expected[1]);
+        }
         if (user.isEmpty())
             control<PushButton>(screen, "cmdEdit")->click();
         else
@@ -221,42 +219,13 @@ private slots:
         dialogs->answers << Dialogs::AnswerYes;
         control<PushButton>(screen, "cmdSave")->click();
 
-        QCOMPARE(dialogs->boxes.size(), 2);
+        QCOMPARE(dialogs->boxes.size(), 2); // the question and the success, no "Only Password" for 1002
         QCOMPARE(describe(dialogs->boxes[1]), describe(Saved, " Account", Dialogs::NoIcon, Dialogs::Ok));
-        QCOMPARE(data->count(DeskFile, Users), 1);
-        QCOMPARE(storedAccount(), QStringList{user.isEmpty() ? seeded[0] : user} + typed);
-    }
-
-    void shouldReturnToTheLoginWhereOnlyTheNewPasswordLogsIn()
-    {
-        QPointer<AccountScreen> screen = openEdited();
-        QVERIFY(screen);
-        dialogs->answers << Dialogs::AnswerYes;
-        control<PushButton>(screen, "cmdSave")->click();
-        flushDeletes();
-
-        // The login is shown and the screen is made again, unseen, locked.
-        QVERIFY(screen.isNull());
-        auto *login = Navigator::instance().existingAs<LoginScreen>(QStringLiteral("frmLogin"));
-        QVERIFY(login && QTest::qWaitForWindowExposed(login));
-        QPointer<AccountScreen> unseen = Navigator::instance().existingAs<AccountScreen>(Accounts);
-        QVERIFY(unseen && !unseen->isVisible() && shown(unseen) == seededWith());
-
-        // The old password is refused, the new one logs in.
-        dialogs->clear();
-        QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), QStringLiteral("tallymere"));
-        control<PushButton>(login, "cmdLogin")->click();
-        QCOMPARE(dialogs->boxes.size(), 1);
-        QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), "Quill42");
-        control<PushButton>(login, "cmdLogin")->click();
-        flushDeletes();
-        auto *menu = Navigator::instance().existingAs<MenuScreen>(QStringLiteral("frmMenu"));
-        QVERIFY(menu && QTest::qWaitForWindowExposed(menu));
-
-        // Opened from the menu, the screen shows as it was left; Edit opens the passwords again, with Cancel still off.
-        QVERIFY(openAccounts() == unseen.data() && looks(unseen, false, false, false, false));
-        control<PushButton>(unseen, "cmdEdit")->click();
-        QVERIFY(looks(unseen, true, true, true, false));
+        expected[second] = QStringList{user.isEmpty() ? expected[second][0] : user} + typed;
+        QList<QStringList> stored;
+        for (const QVariantMap &row : data->rows(DeskFile, Users))
+            stored << account(row);
+        QCOMPARE(stored, expected);
     }
 
     void shouldKeepCancelOffAndStoreNothingUntilASave_data()
@@ -290,29 +259,6 @@ private slots:
         QVERIFY(looks(screen, false, true, true, true) && shown(screen) == seeded);
     }
 
-    void shouldChangeTheRowChosenWithTheBar()
-    {
-        for (const char *user : {"1002", "1003"})
-            data->exec(DeskFile, QStringLiteral("INSERT INTO tblUser (Username, Password, Confirm, Hint) VALUES (?, 'p', 'p', 'h')"), {user});
-        AccountScreen *screen = openAccounts();
-        QVERIFY(screen);
-        QCOMPARE(control<NavigationBar>(screen, "Data1Bar")->caption(), QStringLiteral("Data1"));
-        // An edit left open on the first row is dropped by the move.
-        control<PushButton>(screen, "cmdEdit")->click();
-        control<NavigationBar>(screen, "Data1Bar")->findChild<QToolButton *>(QStringLiteral("next"))->click();
-        QCOMPARE(shown(screen), (QStringList{"1002", "p", "p", "h"}));
-
-        control<PushButton>(screen, "cmdEdit")->click();
-        typeChange(screen);
-        dialogs->clear();
-        dialogs->answers << Dialogs::AnswerYes;
-        control<PushButton>(screen, "cmdSave")->click();
-        QCOMPARE(dialogs->boxes.size(), 2); // no "Only Password" for 1002
-        const auto rows = data->rows(DeskFile, Users);
-        QCOMPARE(account(rows[0]) + account(rows[1]) + account(rows[2]),
-                 (seeded + QStringList{"1002"} + Changed + QStringList{"1003", "p", "p", "h"}));
-    }
-
     void shouldStoreNothingAndReportNoSuccessOnAnEmptyTable()
     {
         data->exec(DeskFile, QStringLiteral("DELETE FROM tblUser"));
@@ -328,24 +274,47 @@ private slots:
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmLogin")));
     }
 
-    void shouldKeepTheEditOpenWhenTheStoreIsLocked()
+    void shouldKeepTheEditOpenWhileTheStoreIsLockedThenLogInWithOnlyTheNewPassword()
     {
-        AccountScreen *screen = openEdited();
+        QPointer<AccountScreen> screen = openEdited();
         QVERIFY(screen);
         QVERIFY(data->holdDeskStore());
         dialogs->answers << Dialogs::AnswerYes;
         control<PushButton>(screen, "cmdSave")->click();
         QVERIFY(data->releaseDeskStore());
-
         const FakeDialogs::Box failed = dialogs->boxes.last();
         QVERIFY2(dialogs->boxes.size() == 2 && failed.icon == Dialogs::Critical && failed.text.contains(data->busySentence())
                      && !failed.text.contains("Quill42"), qPrintable(failed.text));
         QVERIFY(screen->isVisible() && !Navigator::instance().existing(QStringLiteral("frmLogin")));
         QCOMPARE(storedAccount(), seeded);
-        // The edit stays open: Save again stores it.
+
+        // The edit stays open: Save again stores it and returns to the login,
+        // the screen made again, unseen, locked.
         dialogs->answers << Dialogs::AnswerYes;
         control<PushButton>(screen, "cmdSave")->click();
         QCOMPARE(storedAccount(), seededWith());
+        flushDeletes();
+        QVERIFY(screen.isNull());
+        auto *login = Navigator::instance().existingAs<LoginScreen>(QStringLiteral("frmLogin"));
+        QVERIFY(login && QTest::qWaitForWindowExposed(login));
+        QPointer<AccountScreen> unseen = Navigator::instance().existingAs<AccountScreen>(Accounts);
+        QVERIFY(unseen && !unseen->isVisible() && shown(unseen) == seededWith());
+
+        // The old password is refused, the new one logs in.
+        dialogs->clear();
+        QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), QStringLiteral("tallymere"));
+        control<PushButton>(login, "cmdLogin")->click();
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), "Quill42");
+        control<PushButton>(login, "cmdLogin")->click();
+        flushDeletes();
+        auto *menu = Navigator::instance().existingAs<MenuScreen>(QStringLiteral("frmMenu"));
+        QVERIFY(menu && QTest::qWaitForWindowExposed(menu));
+
+        // Opened from the menu, the screen shows as it was left; Edit opens the passwords again, with Cancel still off.
+        QVERIFY(openAccounts() == unseen.data() && looks(unseen, false, false, false, false));
+        control<PushButton>(unseen, "cmdEdit")->click();
+        QVERIFY(looks(unseen, true, true, true, false));
     }
 
     void shouldWorkWithTabSpaceAndEnterAlongTheTabOrder()
@@ -355,7 +324,9 @@ private slots:
         QTRY_VERIFY(holdsFocus(control<PushButton>(s, "cmdEdit")));
         // Tab goes from the buttons to the boxes, bottom up, then through the
         // bar's arrows.
-        QList<QWidget *> order{control<PushButton>(s, "cmdSave"), control<PushButton>(s, "cmdCancel"), control<PushButton>(s, "cmdMain"), control<QLineEdit>(s, "txthint"), control<QLineEdit>(s, "txtretype"), control<QLineEdit>(s, "txtpass"), control<QLineEdit>(s, "txtuname")};
+        QList<QWidget *> order;
+        for (const char *name : {"cmdSave", "cmdCancel", "cmdMain", "txthint", "txtretype", "txtpass", "txtuname"})
+            order << control<QWidget>(s, name);
         for (QToolButton *arrow : control<NavigationBar>(s, "Data1Bar")->arrows())
             order << arrow;
         for (QWidget *next : order << control<PushButton>(s, "cmdEdit"))
