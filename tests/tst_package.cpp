@@ -155,12 +155,16 @@ private slots:
         }
     }
 
-    void shouldBeNamedAsTheReadmeSays()
+    void shouldBeNamedAndCarryAChangelogOfThePackedVersion()
     {
         const Run arch = run(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")});
         QCOMPARE(QFileInfo(m_package).fileName(),
                  QStringLiteral("tallymere_%1_%2.deb").arg(QStringLiteral(TALLYMERE_VERSION),
                                                            QString::fromLatin1(arch.out.trimmed())));
+        const Run changelog = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(ChangelogPath)});
+        QVERIFY2(changelog.exitCode == 0, qPrintable(changelog.report()));
+        QVERIFY2(changelog.out.startsWith(QStringLiteral("tallymere (%1) ").arg(TALLYMERE_VERSION).toUtf8()),
+                 changelog.out.left(80).constData());
     }
 
     void shouldHoldItsOwnFilesWhereTheDesktopLooksForThemAndNothingElse()
@@ -267,17 +271,23 @@ private slots:
         QCOMPARE(release.match(meta).captured(1), QStringLiteral(TALLYMERE_VERSION));
     }
 
-    void shouldShipAnAdminToolThatRunsAndAManualPageThatFormatsCleanly()
+    void shouldShipManualPagesThatFormatCleanlyAndAnAdminToolThatRuns()
     {
+        QMap<QString, QStringList> lines;
+        for (const QString &path : WithAdminTool ? QStringList{DeskManPagePath, ManPagePath} : QStringList{DeskManPagePath}) {
+            const Run page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(path)});
+            const QString program = QFileInfo(path).completeBaseName().section(QLatin1Char('.'), 0, 0);
+            QVERIFY2(page.out.startsWith(".TH " + program.toUpper().toUtf8() + " 1 "), qPrintable(path));
+            QString warnings;
+            lines[program] = formatted(page.out, &warnings);
+            QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
+        }
+        QVERIFY(lines.value(QStringLiteral("tallymere")).contains(QStringLiteral("SEE ALSO")));
         if (!WithAdminTool)
             QSKIP("The admin tool is not built, so neither is its manual page.");
+        const QStringList &admin = lines[QStringLiteral("tallymere-admin")];
         const Run help = run(unpacked(QStringLiteral("usr/bin/tallymere-admin")), {QStringLiteral("--help")});
         QVERIFY2(help.exitCode == 0 && !help.out.trimmed().isEmpty(), qPrintable(help.report()));
-        const Run page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(ManPagePath)});
-        QVERIFY(page.out.startsWith(".TH TALLYMERE-ADMIN 1 "));
-        QString warnings;
-        const QStringList lines = formatted(page.out, &warnings);
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
         // Every command the tool has, each at the head of its own entry.
         // --help lists them under "Commands:", up to a blank line.
         static const QRegularExpression command(QStringLiteral(R"(^  (\S+))"));
@@ -288,33 +298,14 @@ private slots:
             if (const QRegularExpressionMatch match = command.match(helpLines.at(i)); match.hasMatch())
                 commands << match.captured(1);
         QVERIFY(commands.contains(QStringLiteral("import-books")));
-        for (const QString &name : commands) {
-            const QRegularExpression entry(QStringLiteral("^%1( |$)").arg(QRegularExpression::escape(name)));
-            QVERIFY2(!lines.filter(entry).isEmpty(), qPrintable(name));
-        }
+        for (const QString &name : commands)
+            QVERIFY2(!admin.filter(QRegularExpression(QStringLiteral("^%1( |$)").arg(QRegularExpression::escape(name)))).isEmpty(),
+                     qPrintable(name));
         // The header row of a books file, each name on a line of its own,
         // exactly as the import wants it.
         for (const QString &field : Schema::books().fields)
-            QVERIFY2(lines.contains(field), qPrintable(field));
-        QVERIFY(lines.join(QLatin1Char(' ')).contains(QStringLiteral("%1 characters").arg(Schema::MaxTextLength)));
-    }
-
-    void shouldShipAManualPageOfTheDeskProgramThatFormatsCleanly()
-    {
-        const Run page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(DeskManPagePath)});
-        QVERIFY(page.out.startsWith(".TH TALLYMERE 1 "));
-        QString warnings;
-        const QStringList lines = formatted(page.out, &warnings);
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings));
-        QVERIFY(lines.contains(QStringLiteral("SEE ALSO")));
-    }
-
-    void shouldCarryAChangelogOfThePackedVersion()
-    {
-        const Run changelog = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), unpacked(ChangelogPath)});
-        QVERIFY2(changelog.exitCode == 0, qPrintable(changelog.report()));
-        QVERIFY2(changelog.out.startsWith(QStringLiteral("tallymere (%1) ").arg(TALLYMERE_VERSION).toUtf8()),
-                 changelog.out.left(80).constData());
+            QVERIFY2(admin.contains(field), qPrintable(field));
+        QVERIFY(admin.join(QLatin1Char(' ')).contains(QStringLiteral("%1 characters").arg(Schema::MaxTextLength)));
     }
 
     void shouldPassLintian()

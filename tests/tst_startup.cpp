@@ -6,7 +6,6 @@
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -21,11 +20,7 @@
 namespace {
 const QString Desk = QStringLiteral("Tallymere.db");
 
-QString text(QWidget *screen, const char *name)
-{
-    auto *label = screen->findChild<QLabel *>(QString::fromLatin1(name));
-    return label ? label->text() : QStringLiteral("<missing %1>").arg(QString::fromLatin1(name));
-}
+QString text(QWidget *screen, const char *name) { return control<QLabel>(screen, name)->text(); }
 
 LoginScreen *openLogin()
 {
@@ -33,22 +28,23 @@ LoginScreen *openLogin()
     return login && QTest::qWaitForWindowExposed(login) ? login : nullptr;
 }
 
-int bar(QWidget *splash)
+// The box `name` of the login emptied and `typed` typed into it.
+QLineEdit *fill(LoginScreen *login, const char *name, const QString &typed)
 {
-    return splash->findChild<QProgressBar *>(QStringLiteral("pBar"))->value();
+    auto *box = control<QLineEdit>(login, name);
+    box->clear();
+    QTest::keyClicks(box, typed);
+    return box;
 }
 
-void hover(QWidget *widget)
+// The password box's tool tip as the pointer resting on it shows it.
+QString hint(LoginScreen *login)
 {
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &move);
-}
-
-void typePassword(LoginScreen *login, const QString &password)
-{
-    control<QLineEdit>(login, "txtPassword")->clear();
-    QTest::keyClicks(control<QLineEdit>(login, "txtPassword"), password);
+    auto *box = control<QLineEdit>(login, "txtPassword");
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), box->mapToGlobal(QPointF(5, 5)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(box, &move);
+    return box->toolTip();
 }
 } // namespace
 
@@ -60,49 +56,30 @@ private slots:
     void initTestCase() { prepareTestApplication(); }
     void cleanup() { closeAllScreens(); }
 
-    void shouldAdvanceTheStatusTextAtItsSteps_data()
-    {
-        QTest::addColumn<int>("steps");
-        QTest::addColumn<QString>("status");
-        QTest::newRow("0") << 0 << "Loading";
-        QTest::newRow("9") << 9 << "Loading";
-        QTest::newRow("10") << 10 << "Loading forms...";
-        QTest::newRow("20") << 20 << "Loading Reports...";
-        QTest::newRow("30") << 30 << "Loading ...";
-        QTest::newRow("40") << 40 << "Loading.";
-        QTest::newRow("50") << 50 << "Loading Accounts Info...";
-        QTest::newRow("60") << 60 << "Loading User Interface...";
-        QTest::newRow("70") << 70 << "Checking connectivity...";
-        QTest::newRow("80") << 80 << "Connecting to Database..";
-        QTest::newRow("99") << 99 << "Loading Complete...";
-    }
-    void shouldAdvanceTheStatusTextAtItsSteps()
-    {
-        QFETCH(int, steps);
-        QFETCH(QString, status);
-        DeskData data;
-        SplashScreen splash;
-        QCOMPARE(text(&splash, "lblVersion"), QStringLiteral("Version 1.0.0"));
-        for (int i = 0; i < steps; ++i)
-            splash.tick();
-        QCOMPARE(text(&splash, "lblLoading"), status);
-        QCOMPARE(text(&splash, "lblPercent"), steps ? QStringLiteral("%1 %").arg(steps) : QStringLiteral("? %"));
-        QCOMPARE(text(&splash, "lblProgress"), QString(steps, QLatin1Char('_')));
-        QCOMPARE(bar(&splash), steps);
-        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmLogin")));
-    }
-
-    void shouldHandOverToTheLoginOnceAtTheLastStep()
+    void shouldCountUpAndHandOverToTheLoginOnceAtTheLastStep()
     {
         DeskData data;
         QSignalSpy created(&Navigator::instance(), &Navigator::screenCreated);
         QPointer<SplashScreen> splash =
             qobject_cast<SplashScreen *>(Navigator::instance().open(QStringLiteral("frmSplash")));
         QVERIFY(splash && splash->timer()->isActive());
-        for (int i = 0; i < 101; ++i) // a late tick never raises the bar past its maximum
-            splash->tick();
-        QCOMPARE(text(splash, "lblPercent"), QStringLiteral("100 %"));
-        QCOMPARE(bar(splash), 100);
+        QCOMPARE(text(splash, "lblVersion"), QStringLiteral("Version 1.0.0"));
+        const QMap<int, QString> status{{0, "Loading"}, {9, "Loading"}, {10, "Loading forms..."}, {20, "Loading Reports..."},
+                                        {30, "Loading ..."}, {40, "Loading."}, {50, "Loading Accounts Info..."},
+                                        {60, "Loading User Interface..."}, {70, "Checking connectivity..."},
+                                        {80, "Connecting to Database.."}, {99, "Loading Complete..."}};
+        for (int step = 0; step <= 101; ++step) { // a late tick never raises the bar past its maximum
+            if (step > 0)
+                splash->tick();
+            const int shown = qMin(step, 100);
+            if (status.contains(step))
+                QCOMPARE(text(splash, "lblLoading"), status[step]);
+            QCOMPARE(text(splash, "lblPercent"), step ? QStringLiteral("%1 %").arg(shown) : QStringLiteral("? %"));
+            QCOMPARE(splash->findChild<QProgressBar *>(QStringLiteral("pBar"))->value(), shown);
+            if (step < 100)
+                QVERIFY(text(splash, "lblProgress") == QString(step, QLatin1Char('_'))
+                        && !Navigator::instance().existing(QStringLiteral("frmLogin")));
+        }
         QVERIFY(!splash->timer()->isActive());
         flushDeletes();
         QVERIFY(splash.isNull());
@@ -120,8 +97,8 @@ private slots:
         static_cast<SplashScreen *>(splash)->tick();
         splash->close();
         flushDeletes();
-        QVERIFY(Navigator::instance().existing(QStringLiteral("frmSplash")) == nullptr);
-        QVERIFY(Navigator::instance().existing(QStringLiteral("frmLogin")) == nullptr);
+        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmSplash")));
+        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmLogin")));
     }
 
     void shouldOpenTheMenuOnlyForTheRightPassword_data()
@@ -156,74 +133,64 @@ private slots:
         DeskData data;
         if (!setup.isEmpty())
             data.exec(Desk, setup);
-        FakeDialogs &dialogs = data.dialogs;
         QPointer<LoginScreen> login = openLogin();
-        if (!userName.isEmpty()) {
-            control<QLineEdit>(login, "txtUsername")->clear();
-            QTest::keyClicks(control<QLineEdit>(login, "txtUsername"), userName);
-        }
-        typePassword(login, typed.chopped(typed.endsWith('\n')));
+        if (!userName.isEmpty())
+            fill(login, "txtUsername", userName);
+        QLineEdit *password = fill(login, "txtPassword", typed.chopped(typed.endsWith('\n')));
         if (typed.endsWith('\n'))
-            QTest::keyClick(control<QLineEdit>(login, "txtPassword"), Qt::Key_Return);
+            QTest::keyClick(password, Qt::Key_Return);
         else
             control<PushButton>(login, "cmdLogin")->click();
+        const QList<FakeDialogs::Box> &boxes = data.dialogs.boxes;
         if (selected == QLatin1String("menu")) {
             flushDeletes();
-            QVERIFY(login.isNull() && dialogs.boxes.isEmpty());
+            QVERIFY(login.isNull() && boxes.isEmpty());
             QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu"))->isVisible());
             return;
         }
-        QCOMPARE(dialogs.boxes.size(), 1);
-        QCOMPARE(dialogs.boxes.first().text, QStringLiteral("Your password is Invalid!"));
-        QCOMPARE(dialogs.boxes.first().title, QStringLiteral("Invaldi password!"));
-        QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().text, QStringLiteral("Your password is Invalid!"));
+        QCOMPARE(boxes.first().title, QStringLiteral("Invaldi password!"));
+        QCOMPARE(boxes.first().icon, Dialogs::Critical);
         // The password is cleared for another try, the name selected.
-        QCOMPARE(control<QLineEdit>(login, "txtPassword")->text(), QString());
-        QCOMPARE(login->focusWidget(), control<QLineEdit>(login, "txtPassword"));
+        QVERIFY(password->text().isEmpty() && login->focusWidget() == password);
         QCOMPARE(control<QLineEdit>(login, "txtUsername")->selectedText(), selected);
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 
-    void shouldFindTheAccountWhoseNameEndsWithTheTypedOne()
+    void shouldOpenOnTheFirstUserAndFindTheAccountWhoseNameEndsWithTheTypedOne()
     {
         DeskData data;
         data.exec(Desk, QStringLiteral("INSERT INTO tblUser (Username, Password, Hint) VALUES ('1001', 'one', 'first'), "
                                        "('01', 'zero', 'second')"));
         FakeDialogs &dialogs = data.dialogs;
         LoginScreen *login = openLogin();
-        control<QLineEdit>(login, "txtUsername")->clear();
-        QTest::keyClicks(control<QLineEdit>(login, "txtUsername"), QStringLiteral("01"));
-        typePassword(login, QStringLiteral("zero"));
+        auto *password = control<QLineEdit>(login, "txtPassword");
+        auto *name = control<QLineEdit>(login, "txtUsername");
+        QVERIFY(login->focusWidget() == password && password->echoMode() == QLineEdit::Password);
+        QCOMPARE(hint(login), QStringLiteral("the name of this program"));
+        // Only digits go into the name.
+        name->setFocus();
+        name->end(false);
+        QTest::keyClicks(name, QStringLiteral("a1 B2-"));
+        for (const int key : {Qt::Key_Return, Qt::Key_Escape})
+            QTest::keyClick(name, Qt::Key(key));
+        QTest::keyClick(name, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(name, Qt::Key_Backspace);
+        QCOMPARE(name->text(), QStringLiteral("Administrator1"));
+        QVERIFY(dialogs.beeps == 7 && dialogs.boxes.isEmpty());
+
+        // 1001 comes first of the names ending in 01, and its password is
+        // "one"; its hint is shown.
+        fill(login, "txtUsername", QStringLiteral("01"));
+        fill(login, "txtPassword", QStringLiteral("zero"));
         control<PushButton>(login, "cmdLogin")->click();
-        // 1001 comes first, and its password is "one"; its hint is shown.
         QCOMPARE(dialogs.boxes.size(), 1);
-        QCOMPARE(control<QLineEdit>(login, "txtUsername")->text(), QStringLiteral("1001"));
-        hover(control<QLineEdit>(login, "txtPassword"));
-        QCOMPARE(control<QLineEdit>(login, "txtPassword")->toolTip(), QStringLiteral("first"));
-        typePassword(login, QStringLiteral("one"));
+        QCOMPARE(name->text(), QStringLiteral("1001"));
+        QCOMPARE(hint(login), QStringLiteral("first"));
+        fill(login, "txtPassword", QStringLiteral("one"));
         control<PushButton>(login, "cmdLogin")->click();
         QVERIFY(dialogs.boxes.size() == 1 && Navigator::instance().existing(QStringLiteral("frmMenu")));
-    }
-
-    void shouldOpenWithTheFirstUserAndLetOnlyDigitsIntoTheName()
-    {
-        DeskData data;
-        FakeDialogs &dialogs = data.dialogs;
-        LoginScreen *login = openLogin();
-        QCOMPARE(login->focusWidget(), control<QLineEdit>(login, "txtPassword"));
-        QCOMPARE(control<QLineEdit>(login, "txtPassword")->echoMode(), QLineEdit::Password);
-        hover(control<QLineEdit>(login, "txtPassword"));
-        QCOMPARE(control<QLineEdit>(login, "txtPassword")->toolTip(), QStringLiteral("the name of this program"));
-        control<QLineEdit>(login, "txtUsername")->setFocus();
-        control<QLineEdit>(login, "txtUsername")->end(false);
-        QTest::keyClicks(control<QLineEdit>(login, "txtUsername"), QStringLiteral("a1 B2-"));
-        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_Return);
-        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_Escape);
-        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(control<QLineEdit>(login, "txtUsername"), Qt::Key_Backspace);
-        QCOMPARE(control<QLineEdit>(login, "txtUsername")->text(), QStringLiteral("Administrator1"));
-        QCOMPARE(dialogs.beeps, 7);
-        QVERIFY(dialogs.boxes.isEmpty());
     }
 
     void shouldEndTheProgramOnlyWhenTheHiddenExitIsAnsweredYes()
@@ -231,7 +198,7 @@ private slots:
         DeskData data;
         FakeDialogs &dialogs = data.dialogs;
         QPointer<LoginScreen> login = openLogin();
-        typePassword(login, QStringLiteral("abc"));
+        fill(login, "txtPassword", QStringLiteral("abc"));
         dialogs.answers << Dialogs::AnswerNo << Dialogs::AnswerYes;
         QTest::mouseClick(control<QLabel>(login, "lblsmall"), Qt::LeftButton);
         QCOMPARE(dialogs.boxes.size(), 1);
@@ -250,14 +217,13 @@ private slots:
     {
         DeskData data;
         data.exec(Desk, QStringLiteral("DROP TABLE tblUser"));
-        FakeDialogs &dialogs = data.dialogs;
+        const QList<FakeDialogs::Box> &boxes = data.dialogs.boxes;
         // A login that could never let anyone in is not shown: the failure
         // is reported once, naming the store, and nothing crashes.
         QVERIFY(openLogin() == nullptr);
-        QCOMPARE(dialogs.boxes.size(), 1);
-        QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
-        QVERIFY(dialogs.boxes.first().text.contains(QStringLiteral("has no table tblUser")));
-        QVERIFY(dialogs.boxes.first().text.contains(data.storeName(Desk)));
+        QVERIFY(boxes.size() == 1 && boxes.first().icon == Dialogs::Critical);
+        QVERIFY(boxes.first().text.contains(QStringLiteral("has no table tblUser")));
+        QVERIFY(boxes.first().text.contains(data.storeName(Desk)));
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmMenu")));
     }
 };

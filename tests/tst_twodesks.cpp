@@ -21,6 +21,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -29,14 +30,10 @@ constexpr int ChildLoans = 40;
 
 QVariantMap childLoan(int n)
 {
-    return {{QStringLiteral("AccessionNumber"), QStringLiteral("C-%1").arg(n)},
-            {QStringLiteral("BookNumber"), QStringLiteral("CB-%1").arg(n)},
-            {QStringLiteral("BookTitle"), QStringLiteral("Child title %1").arg(n)},
-            {QStringLiteral("Category"), QStringLiteral("SCIENCE")},
-            {QStringLiteral("Borrower"), QStringLiteral("Other desk reader")},
-            {QStringLiteral("DateBorrowed"), QDate(2026, 10, 1 + n % 28)},
-            {QStringLiteral("Status"), QStringLiteral("Staff")},
-            {QStringLiteral("Section"), QStringLiteral("1ICT3")}};
+    const QString number = QString::number(n);
+    return {{"AccessionNumber", "C-" + number}, {"BookNumber", "CB-" + number}, {"BookTitle", "Child title " + number},
+            {"Category", "SCIENCE"}, {"Borrower", "Other desk reader"}, {"DateBorrowed", QDate(2026, 10, 1 + n % 28)},
+            {"Status", "Staff"}, {"Section", "1ICT3"}};
 }
 
 // The other desk: saves `count` loans, then the return of the first one.
@@ -88,10 +85,9 @@ QStringList gridAccessions(LoanListScreen *list)
 void saveThroughLoanEntry(LoanEntryScreen *s, const QString &accession)
 {
     control<PushButton>(s, "cmdAdd")->click();
-    type(control<QLineEdit>(s, "txtAccessionNumber"), accession);
-    type(control<QLineEdit>(s, "txtBookNumber"), QStringLiteral("PB-") + accession);
-    type(control<QLineEdit>(s, "txtBookTitle"), QStringLiteral("Desk title ") + accession);
-    type(control<QLineEdit>(s, "txtBorrower"), QStringLiteral("Desk reader"));
+    for (const auto &[box, text] : {std::pair("txtAccessionNumber", accession), {"txtBookNumber", "PB-" + accession},
+                                    {"txtBookTitle", "Desk title " + accession}, {"txtBorrower", "Desk reader"}})
+        type(control<QLineEdit>(s, box), text);
     type(control<QComboBox>(s, "cmbCategory"), QStringLiteral("FICTION"));
     type(control<QComboBox>(s, "cmbSection"), QStringLiteral("2ICT1"));
     pick(control<QComboBox>(s, "cmbStatus"), QStringLiteral("Student"));
@@ -112,16 +108,14 @@ private slots:
     {
         // GIVEN this desk's loan list open on a store with one loan
         DeskData data;
-        FakeDialogs &dialogs = data.dialogs;
         insertLoan(data, QStringLiteral("P-0"));
         auto *list = Navigator::instance().createAs<LoanListScreen>(ScreenNames::LoanList);
         list->show();
         QCOMPARE(gridAccessions(list), QStringList{QStringLiteral("P-0")});
 
         // WHEN the other desk saves its loans while this desk saves its own
-        QProcess other;
-        other.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--save-loans"), data.path(DeskFile), QString::number(ChildLoans)});
+        QProcess other, lister;
+        other.start(QCoreApplication::applicationFilePath(), {"--save-loans", data.path(DeskFile), QString::number(ChildLoans)});
         QVERIFY(other.waitForStarted());
         auto *entry = Navigator::instance().createAs<LoanEntryScreen>(ScreenNames::LoanEntry);
         entry->show();
@@ -131,15 +125,15 @@ private slots:
         QVERIFY(other.waitForFinished(60000));
         QVERIFY2(other.exitStatus() == QProcess::NormalExit && other.exitCode() == 0,
                  other.readAllStandardError().constData());
-        QCOMPARE(dialogs.boxes.size(), ours.size()); // one "successfully added" a save
-        QCOMPARE(dialogs.boxes.last().text, QStringLiteral("New Borrower has been successfully added!"));
+        QCOMPARE(data.dialogs.boxes.size(), ours.size()); // one "successfully added" a save
+        QCOMPARE(data.dialogs.boxes.last().text, QStringLiteral("New Borrower has been successfully added!"));
 
         // THEN after this desk's next reload its list shows every loan of both
         list->reload();
         const QStringList shown = gridAccessions(list);
-        QStringList expected = ours, sorted = shown;
-        for (int n = 0; n <= ChildLoans; ++n)
-            expected << (n ? QStringLiteral("C-%1").arg(n) : QStringLiteral("P-0"));
+        QStringList expected = ours + QStringList{QStringLiteral("P-0")}, sorted = shown;
+        for (int n = 1; n <= ChildLoans; ++n)
+            expected << QStringLiteral("C-%1").arg(n);
         expected.sort(), sorted.sort();
         QCOMPARE(sorted, expected);
 
@@ -162,13 +156,9 @@ private slots:
         }
 
         // AND the other desk, reading afresh, lists this desk's loans too
-        QProcess lister;
-        lister.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--list-loans"), data.path(DeskFile)});
-        QVERIFY(lister.waitForFinished(60000));
-        QCOMPARE(lister.exitCode(), 0);
-        const QStringList listed =
-            QString::fromUtf8(lister.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(listed, shown);
+        lister.start(QCoreApplication::applicationFilePath(), {"--list-loans", data.path(DeskFile)});
+        QVERIFY(lister.waitForFinished(60000) && lister.exitCode() == 0);
+        QCOMPARE(QString::fromUtf8(lister.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts), shown);
     }
 };
 
