@@ -14,7 +14,6 @@
 #include "ui/widgets.h"
 
 #include <QApplication>
-#include <QAbstractSpinBox>
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QCursor>
@@ -358,31 +357,6 @@ private slots:
         clickAt(control<PushButton>(panel, "jcbutton1"));
         flushDeletes();
         QVERIFY(Navigator::instance().existing(Menu));
-    }
-
-    void shouldNameEveryInputAndPictureForScreenReaders_data()
-    {
-        QTest::addColumn<QString>("screen");
-        for (const QString &name : {ScreenNames::Login, ScreenNames::Menu, ScreenNames::Utility, ScreenNames::LoanEntry,
-                                    ScreenNames::LoanList, ScreenNames::Books, ScreenNames::ReturnDesk,
-                                    ScreenNames::Accounts, ScreenNames::Splash, ScreenNames::Close})
-            QTest::newRow(qPrintable(name)) << name;
-    }
-    void shouldNameEveryInputAndPictureForScreenReaders()
-    {
-        QFETCH(QString, screen);
-        DeskData data;
-        QWidget *shown = Navigator::instance().create(screen);
-        QVERIFY(shown);
-        QSet<const QWidget *> labelled;
-        for (const QLabel *label : shown->findChildren<QLabel *>())
-            labelled.insert(label->buddy());
-        for (QWidget *w : shown->findChildren<QWidget *>()) {
-            const auto inList = [](const QWidget *w) { return qobject_cast<const QComboBox *>(w) || qobject_cast<const QAbstractSpinBox *>(w); };
-            const bool input = (inList(w) || qobject_cast<QLineEdit *>(w)) && !inList(w->parentWidget()); // not the edit line inside a list or a picker
-            if ((input && w->isVisibleTo(shown) && !labelled.contains(w)) || qobject_cast<Picture *>(w))
-                QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
-        }
     }
 };
 
