@@ -31,9 +31,8 @@ void choose(MenuScreen *menu, QWidget *item)
 // One critical box naming `path` and `problem`.
 void verifyOneBox(const FakeDialogs &dialogs, const QString &store, const QString &problem)
 {
-    QCOMPARE(dialogs.boxes.size(), 1);
+    QVERIFY(dialogs.boxes.size() == 1 && dialogs.boxes.first().icon == Dialogs::Critical);
     const QString text = dialogs.boxes.first().text;
-    QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
     QVERIFY2(text.contains(store) && text.contains(problem), qPrintable(text));
 }
 
@@ -65,15 +64,13 @@ private slots:
             {"accounts", "bgManage", ScreenNames::Accounts, DeskFile, "tblUser", "Hint"},
         };
         for (const auto &s : screens) {
-            QTest::addRow("%s, not a database", s.name) << s.item << s.screen << s.file << QString()
-                                                        << "is damaged or is not a Tallymere database";
-            QTest::addRow("%s, no table", s.name) << s.item << s.screen << s.file
-                                                  << QStringLiteral("DROP TABLE \"%1\"").arg(s.table)
-                                                  << QStringLiteral("has no table %1").arg(s.table);
-            QTest::addRow("%s, no field", s.name)
-                << s.item << s.screen << s.file
-                << QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN \"%2\"").arg(s.table, s.field)
-                << QStringLiteral("has no field \"%1\"").arg(s.field);
+            auto row = [&s](const char *fault) -> QTestData & {
+                return QTest::addRow("%s, %s", s.name, fault) << QString::fromLatin1(s.item) << s.screen << s.file;
+            };
+            row("not a database") << QString() << "is damaged or is not a Tallymere database";
+            row("no table") << QStringLiteral("DROP TABLE \"%1\"").arg(s.table) << QStringLiteral("has no table %1").arg(s.table);
+            row("no field") << QStringLiteral("ALTER TABLE \"%1\" DROP COLUMN \"%2\"").arg(s.table, s.field)
+                            << QStringLiteral("has no field \"%1\"").arg(s.field);
         }
     }
 
@@ -86,7 +83,7 @@ private slots:
         QFETCH(QString, problem);
         // GIVEN the menu, and a store damaged while the program runs
         DeskData data;
-        FakeDialogs &dialogs = data.dialogs;
+        const FakeDialogs &dialogs = data.dialogs;
         QPointer<MenuScreen> menu = Navigator::instance().createAs<MenuScreen>(ScreenNames::Menu);
         menu->show();
         QVERIFY(QTest::qWaitForWindowExposed(menu));
@@ -94,11 +91,10 @@ private slots:
             if (data.onServer())
                 QSKIP("a file of garbage is a fault of the store files");
             data.release(file);
-            QFile::remove(data.path(file) + QStringLiteral("-wal"));
-            QFile::remove(data.path(file) + QStringLiteral("-shm"));
+            for (const char *journal : {"-wal", "-shm"})
+                QFile::remove(data.path(file) + QLatin1String(journal));
             QFile garbage(data.path(file));
-            QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            garbage.write(QByteArray(8192, 'x'));
+            QVERIFY(garbage.open(QIODevice::WriteOnly | QIODevice::Truncate) && garbage.write(QByteArray(8192, 'x')) == 8192);
         } else {
             data.exec(file, sql);
         }
@@ -111,21 +107,18 @@ private slots:
         // is not there, and the menu stays
         verifyOneBox(dialogs, data.storeName(file), problem);
         QCOMPARE(dialogs.boxes.value(0).title, Dialogs::applicationTitle());
-        QVERIFY(!Navigator::instance().existing(screen));
-        QVERIFY(menu && menu->isVisible());
+        QVERIFY(!Navigator::instance().existing(screen) && menu && menu->isVisible());
 
         // AND the rest of the program is usable: the utilities open from the
         // same menu
         choose(menu, control<MenuItemPicture>(menu, "bgUtility"));
-        QVERIFY(Navigator::instance().existing(ScreenNames::Utility));
-        QCOMPARE(dialogs.boxes.size(), 1);
+        QVERIFY(Navigator::instance().existing(ScreenNames::Utility) && dialogs.boxes.size() == 1);
     }
 
     void shouldEndTheProgramWhenTheAccountsCannotBeOpened()
     {
         // GIVEN a desk store without its account table
         DeskData data;
-        FakeDialogs &dialogs = data.dialogs;
         data.exec(DeskFile, QStringLiteral("DROP TABLE tblUser"));
         data.release(DeskFile);
         // WHEN the start-up screen hands over to the login
@@ -133,37 +126,29 @@ private slots:
         // THEN one box says why, and the program ends instead of waiting on
         // a start-up screen that leads nowhere
         QTRY_VERIFY_WITH_TIMEOUT(Navigator::instance().quitRequested(), 30000);
-        verifyOneBox(dialogs, data.storeName(DeskFile), QStringLiteral("has no table tblUser"));
+        verifyOneBox(data.dialogs, data.storeName(DeskFile), QStringLiteral("has no table tblUser"));
         QVERIFY(!Navigator::instance().existing(ScreenNames::Login));
-    }
-
-    void shouldNameADataFolderThatCannotBeMadeOrWritten_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("problem");
-        // A file stands where a folder on the path should be.
-        QTest::newRow("cannot be created") << "a-file/Tallymere" << "Cannot create the data folder";
-        // No program, not even the administrator's, can make files here.
-        QTest::newRow("cannot be written") << "/proc/self" << "cannot be written";
     }
 
     void shouldNameADataFolderThatCannotBeMadeOrWritten()
     {
-        QFETCH(QString, folder);
-        QFETCH(QString, problem);
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("a-file")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        const QString path = QDir::isAbsolutePath(folder) ? folder : dir.filePath(folder);
-        FakeDialogs dialogs;
-        // WHEN the first start installs the stores there (as the program
-        // does before its first screen, and ends after the box)
-        const QSqlError error = Database::install(path);
-        QVERIFY(error.isValid());
-        dialogs.showDatabaseError(error);
-        // THEN one critical box names the folder and the problem
-        verifyOneBox(dialogs, path, problem);
+        // A file stands where a folder on the path should be; no program,
+        // not even the administrator's, can make files in /proc/self.
+        for (const auto &[path, problem] : {std::pair{dir.filePath(QStringLiteral("a-file/Tallymere")), QStringLiteral("Cannot create the data folder")},
+                                            std::pair{QStringLiteral("/proc/self"), QStringLiteral("cannot be written")}}) {
+            // WHEN the first start installs the stores there (as the program
+            // does before its first screen, and ends after the box) THEN one
+            // critical box names the folder and the problem
+            FakeDialogs dialogs;
+            const QSqlError error = Database::install(path);
+            QVERIFY(error.isValid());
+            dialogs.showDatabaseError(error);
+            verifyOneBox(dialogs, path, problem);
+        }
     }
 };
 
