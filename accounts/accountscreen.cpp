@@ -207,7 +207,7 @@ void AccountScreen::edit_record()
 {
     if (txtuname->text() == QStringLiteral("Administrator")) {
         m_dialogs.message(QStringLiteral("Only Password can edit"), Dialogs::applicationTitle(),
-                                    Dialogs::Information, Dialogs::Ok);
+                          Dialogs::Information, Dialogs::Ok);
         txtuname->hide();
     }
     // With no account in the table there is no row to edit; the screen
@@ -239,18 +239,18 @@ void AccountScreen::save_record()
     const QString hint = txthint->text();
     if (confirm.isEmpty() || password.isEmpty() || hint.isEmpty()) {
         m_dialogs.message(QStringLiteral("Incomplete Information!"), QStringLiteral("Admin account"), Dialogs::NoIcon,
-                        Dialogs::Ok);
+                          Dialogs::Ok);
         return;
     }
     if (password == hint) {
         m_dialogs.message(QStringLiteral("You password and passwordhint must not be the same"),
-                        QStringLiteral("Password"), Dialogs::Information, Dialogs::Ok);
+                          QStringLiteral("Password"), Dialogs::Information, Dialogs::Ok);
         txthint->clear();
         return;
     }
     if (password != confirm) {
         m_dialogs.message(QStringLiteral("password not match"), QStringLiteral("admin account"), Dialogs::Information,
-                        Dialogs::Ok);
+                          Dialogs::Ok);
         return;
     }
     // An empty account table has no row to change: nothing to confirm, and
@@ -260,7 +260,7 @@ void AccountScreen::save_record()
         return;
     }
     if (m_dialogs.message(QStringLiteral("Are you sure you want to save changes?"), QStringLiteral("Save Changes"),
-                        Dialogs::Question, Dialogs::YesNo)
+                          Dialogs::Question, Dialogs::YesNo)
         != Dialogs::AnswerYes)
         return;
 
@@ -281,8 +281,8 @@ void AccountScreen::save_record()
         return;
     }
     m_dialogs.message(QStringLiteral("Account has been Successfully Updated.Program will restart to update your new "
-                                   "password."),
-                    QStringLiteral(" Account"), Dialogs::NoIcon, Dialogs::Ok);
+                                     "password."),
+                      QStringLiteral(" Account"), Dialogs::NoIcon, Dialogs::Ok);
     cmdEdit->setEnabled(true);
     emit restartRequested();
 }
@@ -290,7 +290,7 @@ void AccountScreen::save_record()
 void AccountScreen::cancel_record()
 {
     if (m_dialogs.message(QStringLiteral("are you sure you want to cancel?"), QStringLiteral("Cancel"),
-                                    Dialogs::Question, Dialogs::YesNo)
+                          Dialogs::Question, Dialogs::YesNo)
         != Dialogs::AnswerYes)
         return;
     // The boxes keep what they show and an open edit stays open; it is

@@ -191,7 +191,7 @@ bool BooksScreen::searchBoxEntered(Qt::FocusReason reason)
     if (cmbSearch->currentText().isEmpty()) {
         m_warning = true;
         m_dialogs.message(QStringLiteral("select category first"), QStringLiteral("search"),
-                                    Dialogs::Information, Dialogs::Ok);
+                          Dialogs::Information, Dialogs::Ok);
         cmbSearch->setFocus(Qt::OtherFocusReason);
         txtsearch->clear();
         m_warning = false;

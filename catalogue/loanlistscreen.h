@@ -23,15 +23,12 @@ public:
     // Opens the screen's table; the error when it cannot, and then the
     // screen is not to be shown.
     QSqlError openStore();
+    // Runs the query again; the first loan becomes current.
+    void reload();
 
 signals:
     // The main menu is to take the screen's place.
     void menuRequested();
-
-public:
-
-    // Runs the query again; the first loan becomes current.
-    void reload();
 
 private:
     void createLayout();

@@ -441,7 +441,7 @@ bool ReportPreview::print(QPrinter &printer)
     QPainter painter;
     if (!painter.begin(&printer)) {
         m_dialogs.message(QStringLiteral("The report could not be printed."), QString(),
-                                    Dialogs::Critical, Dialogs::Ok);
+                          Dialogs::Critical, Dialogs::Ok);
         return false;
     }
     const QSizeF paper = printer.pageLayout().fullRect(QPageLayout::Inch).size();
@@ -493,7 +493,7 @@ bool ReportPreview::savePdf(const QString &path)
     QPainter painter;
     if (!painter.begin(&writer)) {
         m_dialogs.message(QStringLiteral("The file %1 could not be written.").arg(path), QString(),
-                                    Dialogs::Critical, Dialogs::Ok);
+                          Dialogs::Critical, Dialogs::Ok);
         return false;
     }
     const Outcome outcome = stream(painter, writer, writer.resolution(), paperInches(), 0, pages - 1,

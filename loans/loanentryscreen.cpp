@@ -194,7 +194,7 @@ void LoanEntryScreen::save_record()
 {
     if (!isComplete()) {
         m_dialogs.message(QStringLiteral("Please complete the Information below!"), QStringLiteral("error"),
-                                    Dialogs::Critical, Dialogs::Ok);
+                          Dialogs::Critical, Dialogs::Ok);
         return;
     }
     // A refused row stays open with every typed text, so it can be corrected.
@@ -206,7 +206,7 @@ void LoanEntryScreen::save_record()
         m_dialogs.showDatabaseError(dataBorrow->lastError());
     normal_validation();
     m_dialogs.message(QStringLiteral("New Borrower has been successfully added!"), QStringLiteral("Save"),
-                                Dialogs::Information, Dialogs::Ok);
+                      Dialogs::Information, Dialogs::Ok);
 }
 
 void LoanEntryScreen::cancel_record()

@@ -299,12 +299,12 @@ void ReturnDeskScreen::find_record()
     }
     if (dataRetrieve->noMatch()) {
         m_dialogs.message(QStringLiteral("No recod found!!"), QStringLiteral("Error"), Dialogs::Critical,
-                                    Dialogs::Ok);
+                          Dialogs::Ok);
         return;
     }
     if (typed.isEmpty()) {
         m_dialogs.message(QStringLiteral("Enter record first!"), Dialogs::applicationTitle(),
-                                    Dialogs::NoIcon, Dialogs::Ok);
+                          Dialogs::NoIcon, Dialogs::Ok);
         return;
     }
     // The find has made the found row current, and that is the row to edit.
@@ -371,7 +371,7 @@ void ReturnDeskScreen::save_record()
             m_dialogs.showDatabaseError(dataRetrieve->lastError());
         normal_validation();
         m_dialogs.message(QStringLiteral("Record successfully updated!"), QStringLiteral("save"),
-                                    Dialogs::Information, Dialogs::Ok);
+                          Dialogs::Information, Dialogs::Ok);
     }
     cmdMain->setEnabled(true);
     cmdFind->setEnabled(true);

@@ -32,12 +32,6 @@ signals:
     // The main menu is to take the screen's place.
     void menuRequested();
 
-public:
-
-    // The transaction group.
-
-    // The penalty group.
-
 private:
     void createLayout();
     void createTransactionGroup();
@@ -66,6 +60,8 @@ private:
     RowSource *dataRetrieve = nullptr;
     Picture *Image1 = nullptr;
     QLabel *lblTitle = nullptr;
+
+    // The transaction group.
     FramedPanel *AeroGroupBox2 = nullptr;
     QLabel *lblTransactionDetails = nullptr;
     QLabel *lblStatus = nullptr;
@@ -90,6 +86,8 @@ private:
     QComboBox *cmbRemarks = nullptr;
     QLabel *lblCondition = nullptr;
     QComboBox *cmbCondition = nullptr;
+
+    // The penalty group.
     FramedPanel *AeroGroupBox1 = nullptr;
     QLabel *lblPenalty = nullptr;
     QLabel *lblDaysBorrow = nullptr;

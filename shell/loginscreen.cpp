@@ -132,7 +132,7 @@ void LoginScreen::login()
         return;
     }
     m_dialogs.message(QStringLiteral("Your password is Invalid!"), QStringLiteral("Invaldi password!"),
-                                Dialogs::Critical, Dialogs::Ok);
+                      Dialogs::Critical, Dialogs::Ok);
     txtUsername->setSelection(0, int(txtUsername->text().size()));
     txtPassword->clear();
     txtPassword->setFocus(Qt::OtherFocusReason);
@@ -141,7 +141,7 @@ void LoginScreen::login()
 void LoginScreen::confirmExit()
 {
     const auto answer = m_dialogs.message(QStringLiteral("Are you sure you want to close the Program?"),
-                                                    QStringLiteral("Exit!"), Dialogs::NoIcon, Dialogs::YesNo);
+                                          QStringLiteral("Exit!"), Dialogs::NoIcon, Dialogs::YesNo);
     if (answer == Dialogs::AnswerYes)
         emit quitRequested();
 }

@@ -284,8 +284,8 @@ bool MenuScreen::eventFilter(QObject *watched, QEvent *event)
 void MenuScreen::confirmExit()
 {
     const auto answer = m_dialogs.message(QStringLiteral("Are you sure you want to exit?"),
-                                                    QStringLiteral("Close Application"), Dialogs::NoIcon,
-                                                    Dialogs::YesNo);
+                                          QStringLiteral("Close Application"), Dialogs::NoIcon,
+                                          Dialogs::YesNo);
     if (answer == Dialogs::AnswerYes)
         emit exitRequested();
 }

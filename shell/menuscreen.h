@@ -54,15 +54,14 @@ class MenuScreen : public QWidget
 public:
     explicit MenuScreen(Dialogs &dialogs, QWidget *parent = nullptr);
 
+    // The six highlighted pictures, in menu order.
+    QList<MenuItemPicture *> highlights() const;
+
 signals:
     // The screen registered as `name` is to take the menu's place.
     void openRequested(const QString &name);
     // The closing sequence is to take the menu's place.
     void exitRequested();
-
-public:
-    // The six highlighted pictures, in menu order.
-    QList<MenuItemPicture *> highlights() const;
 
 public slots:
     // Timer1: renews the time.

@@ -59,15 +59,15 @@ bool ToolLauncher::launch(Dialogs &dialogs) const
     const QString path = program();
     if (path.isEmpty()) {
         dialogs.message(QStringLiteral("No %1 was found on this computer. Install one, such as %2, to use %3.")
-                                        .arg(m_kind, m_examples, m_tool),
-                                    QString(), Dialogs::Information, Dialogs::Ok);
+                            .arg(m_kind, m_examples, m_tool),
+                        QString(), Dialogs::Information, Dialogs::Ok);
         return false;
     }
     // Detached: the panel neither waits for the program nor keeps a handle.
     if (!QProcess::startDetached(path, {}, QDir::homePath())) {
         dialogs.message(QStringLiteral("The %1 %2 could not be started.")
-                                        .arg(m_kind, QFileInfo(path).fileName()),
-                                    QString(), Dialogs::Information, Dialogs::Ok);
+                            .arg(m_kind, QFileInfo(path).fileName()),
+                        QString(), Dialogs::Information, Dialogs::Ok);
         return false;
     }
     return true;

@@ -49,6 +49,8 @@ QWidget *Navigator::create(const QString &name)
         delete screen;
         if (m_dialogs)
             m_dialogs->showDatabaseError(made.refusal);
+        else
+            qWarning("Tallymere: %s cannot open: %s", qPrintable(name), qPrintable(made.refusal.text()));
         return nullptr;
     }
     nameListTypingBoxes(screen);
