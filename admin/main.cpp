@@ -439,7 +439,9 @@ const QList<Command> &commands()
          QStringLiteral("keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"),
          useServer},
         {QStringLiteral("move-to-server"), {QStringLiteral("ADDRESS")}, true,
-         QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there"), moveToServer},
+         QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there (--replace: over "
+                        "what the server holds, backed up first into backups/)"),
+         moveToServer},
         {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
          useLocal},
     };

@@ -88,6 +88,9 @@ public:
     Schema::File file() const { return m_file; }
     // The engine's error, classified and naming this store.
     QSqlError explain(const QSqlError &engine) const;
+    // The error of a call the server did not answer in time (see
+    // ServerLink::Watch), `engine` the driver's words for the broken call.
+    QSqlError timedOut(const QSqlError &engine) const;
 
 private:
     StoreLocation m_location;

@@ -3,6 +3,7 @@
 #include "store/dialect.h"
 #include "store/formats.h"
 #include "store/schema.h"
+#include "store/serverlink.h"
 #include "store/sql.h"
 
 #include <QSqlQuery>
@@ -94,6 +95,7 @@ bool PagedModel::fetchAll()
 {
     if (m_exhausted)
         return true;
+    const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
     if (!q.prepare(Sql::countFrom(m_from, m_where))) {
         m_error = q.lastError();
@@ -148,6 +150,8 @@ bool PagedModel::readPage(int number, Page &out) const
     if (!keyset && !fromEnd && number > 0)
         sql += QStringLiteral(" OFFSET %1").arg(start);
 
+    // A page read while scrolling is bounded like every call to a server.
+    const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     if (!q.prepare(sql)) {

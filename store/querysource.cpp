@@ -37,13 +37,15 @@ bool QuerySource::open()
 
 bool QuerySource::refresh()
 {
-    if (!ensureOpen())
-        return false;
-    m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
-    const bool ok = m_model->reload();
+    // Rows that could not be read again are not left on show as if they
+    // were: the grid is emptied and the failure said.
+    const bool ok = guarded([this] {
+        m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
+        return m_model->reload() || fail(m_model->lastError());
+    });
     m_current = m_model->rowCount() > 0 ? 0 : -1;
     emit currentChanged();
-    return ok || fail(m_model->lastError());
+    return ok;
 }
 
 void QuerySource::close()
@@ -98,17 +100,18 @@ bool QuerySource::deleteCurrent()
 {
     if (!hasCurrent())
         return true;
-    if (!ensureOpen())
-        return false;
     const qint64 rowid = m_model->rowId(m_current);
     if (rowid < 0)
         return fail(m_model->lastError());
-    QSqlQuery q(database());
-    if (!q.prepare(Sql::deleteRow(table())))
-        return fail(q.lastError());
-    q.addBindValue(rowid);
-    if (!q.exec())
-        return fail(q.lastError());
-    announceChange();
-    return true;
+    // Deleting a row by its identity twice deletes it once: safe to repeat.
+    const bool ok = guarded([&] {
+        QSqlQuery q(database());
+        if (!q.prepare(Sql::deleteRow(table())))
+            return fail(q.lastError());
+        q.addBindValue(rowid);
+        return q.exec() || fail(q.lastError());
+    });
+    if (ok)
+        announceChange();
+    return ok;
 }
