@@ -48,6 +48,11 @@ bool QuerySource::refresh()
     return ok;
 }
 
+void QuerySource::releaseConnection()
+{
+    m_model->clear();
+}
+
 void QuerySource::close()
 {
     m_model->clear();

@@ -40,6 +40,10 @@ public:
     // row it does nothing and succeeds.
     bool deleteCurrent();
 
+protected:
+    // The grid's rows came through the old connection: they go with it.
+    void releaseConnection() override;
+
 private:
     QString m_where;
     QVariantList m_params;

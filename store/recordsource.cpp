@@ -93,6 +93,7 @@ bool RecordSource::ensureOpen()
     // query of the next operation, so the screen works once it is back.
     if (m_lost && m_opened) {
         m_lost = false;
+        releaseConnection();
         m_connection.close();
         return openConnection();
     }

@@ -79,6 +79,9 @@ protected:
     // that was on its way is then unknown.
     bool connectionLost() const { return m_lost; }
     bool fail(const QSqlError &error);
+    // The connection is about to be closed and opened anew: whatever still
+    // holds it lets it go.
+    virtual void releaseConnection() {}
     QSqlDatabase database() const { return m_connection.database(); }
     // `field` spelled as the table spells it (names ignore letter case).
     QString fieldName(const QString &field) const;

@@ -68,13 +68,7 @@ LoanEntryScreen *typedLoan(const QString &accession)
 {
     auto *s = Navigator::instance().createAs<LoanEntryScreen>(ScreenNames::LoanEntry);
     s->show();
-    control<PushButton>(s, "cmdAdd")->click();
-    for (const auto &[box, text] : {std::pair("txtAccessionNumber", accession), {"txtBookNumber", "PB-" + accession},
-                                    {"txtBookTitle", "Title " + accession}, {"txtBorrower", "A reader"}})
-        type(control<QLineEdit>(s, box), text);
-    type(control<QComboBox>(s, "cmbCategory"), QStringLiteral("FICTION"));
-    type(control<QComboBox>(s, "cmbSection"), QStringLiteral("2ICT1"));
-    pick(control<QComboBox>(s, "cmbStatus"), QStringLiteral("Student"));
+    typeNewLoan(s, accession);
     return s;
 }
 
@@ -132,7 +126,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!data.dialogs.boxes.isEmpty(), 60000);
             verifyServerBox(data, QStringLiteral("did not answer"));
             QCOMPARE(control<QLineEdit>(entry, "txtAccessionNumber")->text(), QStringLiteral("S-1"));
-            QCOMPARE(control<QLineEdit>(entry, "txtBookTitle")->text(), QStringLiteral("Title S-1"));
+            QCOMPARE(control<QLineEdit>(entry, "txtBookTitle")->text(), QStringLiteral("Desk title S-1"));
             QVERIFY(control<PushButton>(entry, "cmdSave")->isEnabled());
             QVERIFY(data.column(DeskFile, Loans, Accession).isEmpty());
         }
