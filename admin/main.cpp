@@ -2,6 +2,7 @@
 // line: moving an old desk's files or a spreadsheet in, exporting, backing
 // up, restoring and checking. It links the store alone, no widgets.
 #include "admin/mdbsource.h"
+#include "admin/usage.h"
 #include "store/backup.h"
 #include "store/database.h"
 #include "store/desklock.h"
@@ -35,7 +36,7 @@ void print(std::FILE *stream, const QString &line)
 int fail(const QString &line)
 {
     print(stderr, Program + QStringLiteral(": ") + line);
-    return 1;
+    return Admin::Failed;
 }
 
 QString native(const QString &path)
@@ -100,11 +101,7 @@ private:
     bool m_shown = false;
 };
 
-struct Context {
-    QString data;
-    QStringList arguments;
-    bool replace = false;
-};
+using Admin::Context;
 
 // The stores the desk of the data folder uses.
 bool locate(const Context &c, StoreLocation *stores, QString *error)
@@ -406,58 +403,130 @@ int useLocal(const Context &c)
     return 0;
 }
 
-struct Command {
-    QString name;
-    QStringList arguments;
-    bool replace;
-    QString summary;
-    std::function<int(const Context &)> run;
-};
-
-const QList<Command> &commands()
+// The options some commands take, beside --data, --help and --version.
+const QList<Admin::Option> &options()
 {
-    static const QList<Command> list{
-        {QStringLiteral("import-mdb"), {QStringLiteral("TRANSACTIONS.mdb"), QStringLiteral("TALLYMERE.mdb")}, true,
-         QStringLiteral("the catalogue, loans and accounts of an old desk's Jet files"), importMdb},
-        {QStringLiteral("import-books"), {QStringLiteral("FILE.csv")}, true,
-         QStringLiteral("adds the books of a CSV file to the catalogue (--replace: instead of it)"), importBooks},
-        {QStringLiteral("export-books"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the catalogue to a CSV file"),
-         [](const Context &c) { return exportTable(c, Schema::books()); }},
-        {QStringLiteral("export-loans"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the loans to a CSV file"),
-         [](const Context &c) { return exportTable(c, Schema::borrower()); }},
-        {QStringLiteral("backup"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("copies both stores into a new folder in DIR, even while the desk runs"), backup},
-        {QStringLiteral("restore"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("puts the backup in DIR back, while no desk program runs"), restore},
-        {QStringLiteral("check"), {}, false,
-         QStringLiteral("checks each store and shows its schema version"), check},
-        {QStringLiteral("repair"), {}, false,
-         QStringLiteral("makes the catalogue's search index anew, while no desk program runs"), repair},
-        {QStringLiteral("use-server"), {QStringLiteral("ADDRESS")}, false,
-         QStringLiteral("keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"),
-         useServer},
-        {QStringLiteral("move-to-server"), {QStringLiteral("ADDRESS")}, true,
-         QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there (--replace: over "
-                        "what the server holds, backed up first into backups/)"),
-         moveToServer},
-        {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
-         useLocal},
+    using namespace Qt::Literals::StringLiterals;
+    static const QList<Admin::Option> list{
+        {u"replace"_s, {}, u"Replace what the stores hold (after a backup)."_s},
     };
     return list;
 }
 
-QString description()
+int help(const Context &c);
+
+// Every command, once: the help, the manual page and the shell completion
+// name these.
+const QList<Admin::Command> &commands()
 {
-    QString text = QStringLiteral("Installs and moves the stores of Tallymere, the library lending desk.\n"
-                                  "Works on the desk's own data folder unless given --data.\n\nCommands:\n");
-    for (const Command &command : commands()) {
-        const QString usage = (QStringList{command.name} + command.arguments).join(QLatin1Char(' '))
-                              + (command.replace ? QStringLiteral(" [--replace]") : QString());
-        text += QStringLiteral("  %1\n      %2\n").arg(usage, command.summary);
+    using namespace Qt::Literals::StringLiterals;
+    static const QList<Admin::Command> list{
+        {u"import-mdb"_s, {u"TRANSACTIONS.mdb"_s, u"TALLYMERE.mdb"_s}, {u"replace"_s},
+         u"imports the catalogue, loans and accounts of an old desk's Jet files"_s,
+         u"Replaces the catalogue, the loans and the accounts with the old files' (an old account table without rows "
+         "keeps the current accounts). Stores that hold loans are refused unless given --replace, and then backed up "
+         "first into backups/ in the data folder."_s,
+         u"tallymere-admin import-mdb Transactions.mdb Tallymere.mdb"_s, importMdb},
+        {u"import-books"_s, {u"FILE.csv"_s}, {u"replace"_s},
+         u"adds the books of a CSV file to the catalogue (--replace: instead of it)"_s,
+         u"Adds the file's books to the catalogue, all or none. With --replace both stores are backed up into "
+         "backups/ in the data folder first, and the file's books take the catalogue's place."_s,
+         u"tallymere-admin import-books catalogue.csv --replace"_s, importBooks},
+        {u"export-books"_s, {u"FILE.csv"_s}, {}, u"writes the catalogue to a CSV file"_s,
+         u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
+         u"tallymere-admin export-books books.csv"_s, [](const Context &c) { return exportTable(c, Schema::books()); }},
+        {u"export-loans"_s, {u"FILE.csv"_s}, {}, u"writes the loans to a CSV file"_s,
+         u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
+         u"tallymere-admin export-loans loans.csv"_s, [](const Context &c) { return exportTable(c, Schema::borrower()); }},
+        {u"backup"_s, {u"DIR"_s}, {}, u"copies both stores into a new folder in DIR, even while the desk runs"_s,
+         u"Makes a new folder in DIR, named for the date and time; the stores are only read."_s,
+         u"tallymere-admin backup ~/tallymere-backups"_s, backup},
+        {u"restore"_s, {u"DIR"_s}, {}, u"puts the backup in DIR back, while no desk program runs"_s,
+         u"Replaces both stores with the backup's. The files it replaces are kept beside them as "
+         "Transactions.replaced-DATE.db and Tallymere.replaced-DATE.db; a server's tables are first backed up "
+         "into backups/ in the data folder."_s,
+         u"tallymere-admin restore ~/tallymere-backups/Tallymere-2025-06-01-093000"_s, restore},
+        {u"check"_s, {}, {}, u"checks each store and shows its schema version"_s,
+         u"Nothing; the stores are only read. The status is 1 when a store is not sound."_s,
+         u"tallymere-admin check"_s, check},
+        {u"repair"_s, {}, {}, u"makes the catalogue's search index anew, while no desk program runs"_s,
+         u"Makes the catalogue's search index and its triggers anew; no book is changed."_s,
+         u"tallymere-admin repair"_s, repair},
+        {u"use-server"_s, {u"ADDRESS"_s}, {},
+         u"keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"_s,
+         u"Sets the store up on the server where the database has none, and writes the address (never a password) "
+         "into server.conf in the data folder."_s,
+         u"tallymere-admin use-server \"postgresql://desk@db.example.org/library\""_s, useServer},
+        {u"move-to-server"_s, {u"ADDRESS"_s}, {u"replace"_s},
+         u"copies this desk's stores into a PostgreSQL server and keeps them there"_s,
+         u"Copies the catalogue, the loans and the accounts into the server in one transaction (over a server "
+         "that holds a catalogue, loans or accounts only with --replace, and after backing them up into backups/ in "
+         "the data folder), then writes server.conf in the data folder; the files stay as they are."_s,
+         u"tallymere-admin move-to-server \"service=library\""_s, moveToServer},
+        {u"use-local"_s, {}, {}, u"keeps this desk's stores in its own files again"_s,
+         u"Removes server.conf from the data folder; nothing on the server changes."_s, u"tallymere-admin use-local"_s,
+         useLocal},
+        {u"help"_s, {u"[COMMAND]"_s}, {}, u"shows the help of COMMAND, or of the program"_s, u"Nothing."_s,
+         u"tallymere-admin help import-books"_s, help},
+    };
+    return list;
+}
+
+int wrongUsage(const QString &line)
+{
+    print(stderr, Program + QStringLiteral(": ") + line);
+    return Admin::WrongUsage;
+}
+
+int unknownCommand(const QString &name)
+{
+    return wrongUsage(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
+}
+
+int help(const Context &c)
+{
+    if (c.arguments.isEmpty()) {
+        std::fputs(Admin::generalHelp(commands(), options()).toLocal8Bit().constData(), stdout);
+        return Admin::Done;
     }
-    return text;
+    const Admin::Command *command = Admin::find(commands(), c.arguments.first());
+    if (!command)
+        return unknownCommand(c.arguments.first());
+    std::fputs(Admin::commandHelp(*command, options()).toLocal8Bit().constData(), stdout);
+    return Admin::Done;
+}
+
+// What the command line asks for, checked against the command's entry.
+int dispatch(const QCommandLineParser &parser, bool helpAsked)
+{
+    QStringList positional = parser.positionalArguments();
+    Context context;
+    if (positional.isEmpty())
+        return helpAsked ? help(context) : wrongUsage(QStringLiteral("No command given; see %1 --help.").arg(Program));
+    const QString name = positional.takeFirst();
+    const Admin::Command *command = Admin::find(commands(), name);
+    if (!command)
+        return unknownCommand(name);
+    if (helpAsked) { // "COMMAND --help" is "help COMMAND"
+        context.arguments = QStringList{name};
+        return help(context);
+    }
+    if (const QString error = Admin::argumentError(*command, positional.size()); !error.isEmpty())
+        return wrongUsage(error);
+    for (const Admin::Option &option : options()) {
+        if (!parser.isSet(option.name))
+            continue;
+        if (!command->options.contains(option.name))
+            return wrongUsage(QStringLiteral("%1 does not take --%2.").arg(command->name, option.name));
+        context.options.insert(option.name, option.value.isEmpty() ? QString() : parser.value(option.name));
+    }
+    context.arguments = positional;
+    context.replace = context.has(QStringLiteral("replace"));
+    context.data = parser.isSet(QStringLiteral("data")) ? QDir(parser.value(QStringLiteral("data"))).absolutePath()
+                                                        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (context.data.isEmpty())
+        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    return command->run(context);
 }
 
 } // namespace
@@ -470,50 +539,21 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QString());
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYMERE_VERSION));
 
+    // The help is made from the command table; Qt's own (and its --help-all,
+    // which lists Qt's options) is not used.
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption dataOption(QStringLiteral("data"),
-                                        QStringLiteral("Work on the stores in DIR instead of the desk's own."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption replaceOption(QStringLiteral("replace"),
-                                          QStringLiteral("Replace what the stores hold (after a backup)."));
-    parser.addOption(dataOption);
-    parser.addOption(replaceOption);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see Commands)."),
-                                 QStringLiteral("command [arguments]"));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")}, QString());
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    parser.addOption(QCommandLineOption(QStringLiteral("data"), QString(), QStringLiteral("DIR")));
+    for (const Admin::Option &option : options())
+        parser.addOption(QCommandLineOption(option.name, option.text, option.value));
     if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-
-    QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return fail(QStringLiteral("No command given; see %1 --help.").arg(Program));
-    const QString name = positional.takeFirst();
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (candidate.name == name)
-            command = &candidate;
-    if (!command)
-        return fail(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
-    if (positional.size() != command->arguments.size())
-        return fail(QStringLiteral("%1 takes %2.")
-                        .arg(command->name,
-                             command->arguments.isEmpty() ? QStringLiteral("no arguments")
-                                                          : command->arguments.join(QLatin1Char(' '))));
-    if (parser.isSet(replaceOption) && !command->replace)
-        return fail(QStringLiteral("%1 does not take --replace.").arg(command->name));
-
-    Context context;
-    context.arguments = positional;
-    context.replace = parser.isSet(replaceOption);
-    context.data = parser.isSet(dataOption) ? QDir(parser.value(dataOption)).absolutePath()
-                                            : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (context.data.isEmpty())
-        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
-    return command->run(context);
+        return wrongUsage(parser.errorText());
+    if (parser.isSet(versionOption)) {
+        print(stdout, Program + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        return Admin::Done;
+    }
+    return dispatch(parser, parser.isSet(helpOption));
 }
