@@ -605,7 +605,11 @@ Connection::~Connection()
 
 QString Connection::name() const
 {
-    return m_location.isServer() ? m_location.name(m_file) : QDir::toNativeSeparators(m_path);
+    // A server named by a service is looked up in its file once, not at
+    // every message.
+    if (m_label.isEmpty())
+        m_label = m_location.isServer() ? m_location.name(m_file) : QDir::toNativeSeparators(m_path);
+    return m_label;
 }
 
 QSqlError Connection::explain(const QSqlError &engine) const

@@ -97,6 +97,7 @@ private:
     Schema::File m_file = Schema::File::Tallymere;
     QString m_path;
     QString m_name;
+    mutable QString m_label; // name(), once asked
     QSqlError m_error;
 };
 

@@ -39,18 +39,23 @@ bool QuerySource::refresh()
 {
     // Rows that could not be read again are not left on show as if they
     // were: the grid is emptied and the failure said.
-    const bool ok = guarded([this] {
-        m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
-        return m_model->reload() || fail(m_model->lastError());
-    });
+    const bool ok = guarded([this] { return readAgain(); });
     m_current = m_model->rowCount() > 0 ? 0 : -1;
     emit currentChanged();
     return ok;
 }
 
+bool QuerySource::readAgain()
+{
+    m_stale = false;
+    m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
+    return m_model->reload() || fail(m_model->lastError());
+}
+
 void QuerySource::releaseConnection()
 {
     m_model->clear();
+    m_stale = true;
 }
 
 void QuerySource::close()
@@ -96,8 +101,13 @@ void QuerySource::moveNext()
 
 void QuerySource::moveLast()
 {
-    if (!m_model->fetchAll())
-        fail(m_model->lastError());
+    // A count that cannot be read is said, not passed over in silence; a
+    // connection lost before is made again, and the rows read anew on it.
+    const bool ok = guarded([this] {
+        return (!m_stale || readAgain()) && (m_model->fetchAll() || fail(m_model->lastError()));
+    });
+    if (!ok)
+        emit readFailed(lastError());
     setCurrentRow(m_model->rowCount() - 1);
 }
 

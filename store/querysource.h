@@ -45,9 +45,13 @@ protected:
     void releaseConnection() override;
 
 private:
+    // The rows from the start, through the connection now open.
+    bool readAgain();
+
     QString m_where;
     QVariantList m_params;
     QString m_through;
     PagedModel *m_model;
     int m_current = -1;
+    bool m_stale = false; // the rows went with a lost connection
 };

@@ -19,6 +19,7 @@
 #include <QSqlError>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTest>
 
 #include <csignal>
@@ -166,6 +167,36 @@ private slots:
                 first = book.value("BookNumber").toString();
         QVERIFY(!first.isEmpty());
         QCOMPARE(control<QLineEdit>(books, "Text9")->text(), first);
+    }
+
+    void shouldGiveOneBoxWhenTheServerStopsAnsweringTheLoanList()
+    {
+        // GIVEN the loan list open on more loans than its first page holds
+        DeskData data;
+        SERVER_ONLY(data);
+        data.exec(DeskFile, QStringLiteral("INSERT INTO \"tblBorrower\" (\"AccessionNumber\")"
+                                           " SELECT 'M-' || n FROM generate_series(1, 300) AS n"));
+        auto *list = qobject_cast<LoanListScreen *>(Navigator::instance().open(ScreenNames::LoanList));
+        QVERIFY(list);
+        auto *last = control<QToolButton>(list, "last");
+        {
+            // WHEN the server stops answering and the librarian asks for the last loan
+            Stopped stopped(TestServer::deskBackends(databaseOf(data)));
+            QVERIFY(stopped.any());
+            last->click();
+            // THEN one box names the server
+            QTRY_VERIFY_WITH_TIMEOUT(!data.dialogs.boxes.isEmpty(), 60000);
+            QCOMPARE(data.dialogs.boxes.size(), 1);
+            QVERIFY2(data.dialogs.boxes.first().text.contains(data.storeName(DeskFile)),
+                     qPrintable(data.dialogs.boxes.first().text));
+        }
+        // AND once it answers, the same click reads the list again and shows
+        // the last loan
+        last->click();
+        QCOMPARE(data.dialogs.boxes.size(), 1);
+        QTableView *grid = control<QTableView>(list, "DataGrid1");
+        QCOMPARE(grid->currentIndex().row(), 299);
+        QCOMPARE(grid->model()->index(299, 0).data().toString(), QStringLiteral("M-300"));
     }
 
     void shouldSettleASaveWhoseAnswerWasLost_data()
