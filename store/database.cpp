@@ -624,7 +624,7 @@ QSqlError Connection::timedOut(const QSqlError &engine) const
                             QStringLiteral("The server %1 did not answer within %2 seconds; try again when it is back.")
                                 .arg(name())
                                 .arg(ServerLink::AnswerLimitSeconds),
-                            engine.text().trimmed());
+                            StoreError::detail(engine));
 }
 
 bool Connection::open()

@@ -97,14 +97,14 @@ bool PagedModel::fetchAll()
         return true;
     const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
-    if (!q.prepare(Sql::countFrom(m_from, m_where))) {
-        m_error = q.lastError();
-        return false;
-    }
+    bool ok = q.prepare(Sql::countFrom(m_from, m_where));
     for (const QVariant &p : m_params)
         q.addBindValue(p);
-    if (!q.exec() || !q.next()) {
+    if (!ok || !q.exec() || !q.next()) {
+        // The caller reports this failure; the pages read for painting
+        // until the next reload stay quiet rather than say it again.
         m_error = q.lastError();
+        m_failed = true;
         return false;
     }
     const int total = int(qMin<qint64>(q.value(0).toLongLong(), std::numeric_limits<int>::max()));

@@ -136,6 +136,12 @@ QSqlError explain(Engine engine, const QString &store, const QSqlError &engineEr
     return QSqlError(detail, line, engineError.type(), tagOf(k, code));
 }
 
+QString detail(const QSqlError &error)
+{
+    // A classified error keeps the engine's words as its driver text.
+    return (error.nativeErrorCode().startsWith(Tag) ? error.driverText() : error.text()).trimmed();
+}
+
 QString sentence(const QSqlError &error)
 {
     QString line = error.databaseText().trimmed();

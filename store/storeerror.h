@@ -38,6 +38,9 @@ QSqlError make(Kind kind, const QString &sentence, const QString &detail = QStri
 // already classified is returned as it is.
 QSqlError explain(Engine engine, const QString &store, const QSqlError &engine_error);
 
+// The engine's own words in `error`, classified or not.
+QString detail(const QSqlError &error);
+
 // The error as one line: its sentence, then the engine's detail where that
 // adds something. The desk's boxes and the admin tool both show it.
 QString sentence(const QSqlError &error);
