@@ -121,6 +121,8 @@ private slots:
                                              << 1;
         QTest::newRow("United States, day first") << american << january5 << "15/10/2026" << int(Qt::Key_Tab)
                                                   << january5 << "1/5/2026" << 1;
+        QTest::newRow("United States, two-digit year") << american << january5 << "11/2/26" << int(Qt::Key_Tab)
+                                                       << january5 << "1/5/2026" << 1;
         QTest::newRow("words, Enter") << german << january5 << "morgen" << int(Qt::Key_Return) << january5
                                       << "5.1.2026" << 1;
     }

@@ -251,10 +251,8 @@ void DatePicker::finishTyping()
         return;
     m_typing = false;
     const QString typed = lineEdit()->text().trimmed();
-    const QLocale locale;
-    QDate date = locale.toDate(typed, Shown::dateFormat());
-    if (!date.isValid())
-        date = locale.toDate(typed, QLocale::ShortFormat);
+    // The year in full: a two-digit one would be read as the 1900s.
+    const QDate date = QLocale().toDate(typed, Shown::dateFormat());
     if (typed.isEmpty() || (date.isValid() && date > NoDateMarker)) {
         setNullableDate(date);
         return;
