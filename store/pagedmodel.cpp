@@ -245,8 +245,11 @@ QVariant PagedModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     const QVariant v = value(index.row(), m_fields.value(index.column()));
-    if (role == Qt::DisplayRole && m_dateColumn.value(index.column()))
-        return Formats::shortDate(Formats::fromIso(v));
+    // A date is handed out as a date; the screens show it in the locale.
+    if (m_dateColumn.value(index.column())) {
+        const QDate date = Formats::fromIso(v);
+        return date.isValid() ? QVariant(date) : v;
+    }
     return v;
 }
 

@@ -15,9 +15,10 @@
 #include <QSqlRecord>
 #include <QTest>
 
-Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, Icon icon, Buttons buttons)
+Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                                     QWidget *over)
 {
-    boxes.append({text, title.isEmpty() ? applicationTitle() : title, icon, buttons});
+    boxes.append({text, title.isEmpty() ? applicationTitle() : title, icon, buttons, over ? over->window() : nullptr});
     if (!answers.isEmpty())
         return answers.takeFirst();
     return buttons == YesNo ? AnswerNo : AnswerOk;
@@ -54,6 +55,15 @@ DeskData::DeskData()
 DeskData::~DeskData()
 {
     closeAllScreens();
+}
+
+void addLoanDateRows()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("borrowed"); // 2 November 2026
+    QTest::addColumn<QString>("returned"); // 15 October 2026
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << "2.11.2026" << "15.10.2026";
+    QTest::newRow("United States") << QLocale(QLocale::English, QLocale::UnitedStates) << "11/2/2026" << "10/15/2026";
 }
 
 void closeAllScreens()
