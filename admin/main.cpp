@@ -304,6 +304,20 @@ int checkServer(const StoreLocation &stores)
     return incomplete ? 1 : 0;
 }
 
+// The partial files that programs stopped midway left in the data folder
+// and its backups folder; each goes at the next run of what made it.
+void showLeftovers(const Context &c)
+{
+    const QString backups = Transfer::backupParent(c.data);
+    QStringList paths;
+    for (const QString &name : Database::leftovers(c.data))
+        paths << QDir(c.data).filePath(name);
+    for (const QString &name : Backup::unfinishedFolders(backups))
+        paths << QDir(backups).filePath(name);
+    for (const QString &path : std::as_const(paths))
+        print(stdout, QStringLiteral("Left unfinished by a program that was stopped: %1").arg(native(path)));
+}
+
 int check(const Context &c)
 {
     QString error;
@@ -315,11 +329,18 @@ int check(const Context &c)
         return fail(error);
     if (stores.isServer())
         return checkServer(stores);
+    // A desk making or upgrading its stores finishes before they are looked at.
+    const Database::InstallLock installing(c.data, [&c] {
+        print(stderr, QStringLiteral("Waiting while another Tallymere prepares the stores in %1…").arg(native(c.data)));
+    });
+    if (!installing.isHeld())
+        return fail(Database::sentence(installing.error()));
     bool healthy = true;
     for (const Backup::Finding &finding : Backup::check(c.data)) {
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
         healthy = healthy && finding.ok;
     }
+    showLeftovers(c);
     return healthy ? 0 : 1;
 }
 
@@ -446,6 +467,24 @@ const QList<Command> &commands()
     return list;
 }
 
+// Before any command: a change of the store files that a stopped program
+// left is finished (check only looks, and names what it finds), and a data
+// folder holding one store without the other is refused, except by the
+// commands that bring the pair back or do not open it.
+QString settleStores(const QString &command, const Context &c)
+{
+    if (!QFileInfo(c.data).isDir() || command == QLatin1String("check"))
+        return {};
+    if (const QSqlError error = Database::recover(c.data); error.isValid())
+        return Database::sentence(error);
+    const QStringList pairNotNeeded{QStringLiteral("restore"), QStringLiteral("use-server"), QStringLiteral("use-local")};
+    QString unreadable;
+    if (pairNotNeeded.contains(command) || DeskStore::of(c.data, &unreadable).isServer())
+        return {};
+    const QSqlError error = Database::checkPair(c.data);
+    return error.isValid() ? Database::sentence(error) : QString();
+}
+
 QString description()
 {
     QString text = QStringLiteral("Installs and moves the stores of Tallymere, the library lending desk.\n"
@@ -513,5 +552,7 @@ int main(int argc, char *argv[])
                                             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (context.data.isEmpty())
         return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    if (const QString refused = settleStores(command->name, context); !refused.isEmpty())
+        return fail(refused);
     return command->run(context);
 }

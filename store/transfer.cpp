@@ -10,6 +10,8 @@
 #include "store/serversql.h"
 #include "store/sqlitesql.h"
 #include "store/sqlitehandle.h"
+#include "store/stoppoint.h"
+#include "store/swap.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -149,8 +151,12 @@ bool backUpFirst(const QString &dataFolder, const StoreLocation &stores, Outcome
                error.isValid()) {
         why = engineText(error);
     }
-    if (why.isEmpty())
+    if (why.isEmpty()) {
+        // Backups hold the borrowers' names: the owner's alone, even where
+        // an older program made the folder.
+        QFile::setPermissions(backupParent(dataFolder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return true;
+    }
     outcome.error = QStringLiteral("Nothing was replaced, since no backup could be made first: %1").arg(why);
     return false;
 }
@@ -222,6 +228,16 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
             return engineText(to.explain(e));
     *rows += n;
     return {};
+}
+
+// Writes the backup in `unfinished` to the disk and gives it its real name.
+QString finishBackup(const QString &unfinished, const QDateTime &when, QString *made)
+{
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        if (!StoreSwap::syncFile(storePath(unfinished, file)))
+            return QStringLiteral("Cannot write %1 to the disk.").arg(native(storePath(unfinished, file)));
+    const QSqlError error = Backup::finishFolder(unfinished, when, made);
+    return error.isValid() ? engineText(error) : QString();
 }
 
 // Writes the three tables as `server`'s open transaction sees them into a
@@ -663,6 +679,7 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
         return outcome;
     if (replace && !backUpFirst(dataFolder, stores, outcome))
         return outcome;
+    StopPoint::step("import");
     Database::Connection store(stores, Schema::File::Transactions);
     if (!openStore(store, &outcome.error))
         return outcome;
@@ -715,8 +732,10 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
     }
     if (const QSqlError e = GramIndex::resume(db); e.isValid())
         return fail(engineText(store.explain(e)));
+    StopPoint::step("import");
     if (!db.commit())
         return fail(engineText(store.explain(db.lastError())));
+    StopPoint::step("import");
     return outcome;
 }
 
@@ -883,19 +902,20 @@ Outcome backUpServer(const StoreLocation &server, const QString &parent, const P
         db.rollback();
         return outcome;
     }
-    if (const QSqlError error = Backup::makeFolder(parent, QDateTime::currentDateTime(), &folder); error.isValid()) {
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError error = Backup::makeUnfinishedFolder(parent, when, &folder); error.isValid()) {
         db.rollback();
         outcome.error = engineText(error);
         return outcome;
     }
     outcome.error = writeBackup(from, folder, &outcome.rows, progress);
     db.rollback();
+    if (outcome.ok())
+        outcome.error = finishBackup(folder, when, &outcome.backup);
     if (!outcome.ok()) {
         QDir(folder).removeRecursively();
         outcome.rows = 0;
-        return outcome;
     }
-    outcome.backup = folder;
     return outcome;
 }
 
@@ -924,7 +944,8 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
         return outcome;
     }
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file));
+        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file), {},
+                                                      Backup::PagesPerStep, Backup::Source::Backup);
             error.isValid()) {
             outcome.error = engineText(error);
             return outcome;
@@ -949,12 +970,14 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
     QString error;
     // What the server holds is backed up inside the same transaction, with
     // no desk able to write: the backup is exactly what gets replaced.
-    if (const QSqlError made = Backup::makeFolder(backupParent(dataFolder), QDateTime::currentDateTime(), &kept);
-        made.isValid())
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, &kept); made.isValid())
         return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
                         .arg(engineText(made)));
     qint64 backedUp = 0;
-    if (error = writeBackup(to, kept, &backedUp, progress); !error.isEmpty())
+    if (error = writeBackup(to, kept, &backedUp, progress); error.isEmpty())
+        error = finishBackup(kept, when, &kept);
+    if (!error.isEmpty())
         return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
                         .arg(error));
     if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
