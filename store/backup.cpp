@@ -15,7 +15,6 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlQuery>
-#include <QUrl>
 
 #include <cerrno>
 #include <csignal>
@@ -52,48 +51,6 @@ void removeStoreFiles(const QString &path)
     QFile::remove(path + QStringLiteral("-shm"));
     QFile::remove(path + QStringLiteral("-journal"));
 }
-
-QString nextConnectionName()
-{
-    static quint64 counter = 0;
-    return QStringLiteral("tallymere-backup-%1").arg(++counter);
-}
-
-// A connection to a store file for one function. A backup is opened
-// read-only and immutable: the engine makes no journal, log or lock file
-// beside it and never writes to it, so a backup on write-protected media
-// can be read, and reading one leaves it exactly as it was.
-class Reader
-{
-public:
-    Reader(const QString &path, Source kind) : m_name(nextConnectionName())
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        if (kind == Source::Backup) {
-            QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-            url.setQuery(QStringLiteral("mode=ro&immutable=1"));
-            db.setDatabaseName(url.toString(QUrl::FullyEncoded));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
-        } else {
-            SqliteSql::configureFile(db, path);
-        }
-        db.open();
-    }
-    ~Reader()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    Reader(const Reader &) = delete;
-    Reader &operator=(const Reader &) = delete;
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-
-private:
-    QString m_name;
-};
 
 bool hasTable(const QSqlDatabase &db, const QString &name)
 {
@@ -254,7 +211,8 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     *version = -1;
     if (!QFileInfo::exists(path))
         return {QStringLiteral("missing")};
-    const Reader reader(path, thorough ? Source::Store : Source::Backup);
+    const Database::FileConnection reader(path, thorough ? Database::FileConnection::Mode::Shared
+                                                                  : Database::FileConnection::Mode::Backup);
     const QSqlDatabase db = reader.db();
     QSqlQuery q(db);
     if (!db.isOpen() || !q.exec(SqliteSql::readVersion()) || !q.next())
@@ -355,7 +313,8 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
 
     QSqlError error;
     {
-        const Reader reader(source, from);
+        const Database::FileConnection reader(source, from == Source::Backup ? Database::FileConnection::Mode::Backup
+                                                                               : Database::FileConnection::Mode::Shared);
         Database::Connection to(target);
         QSqlDatabase fromDb = reader.db();
         if (!fromDb.isOpen())

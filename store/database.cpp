@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryFile>
+#include <QUrl>
 
 #include <sys/vfs.h>
 
@@ -80,31 +81,6 @@ QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params 
         return q.lastError();
     return {};
 }
-
-// A connection that lives for one function: opened on `path`, removed when
-// it goes out of scope.
-class Scoped
-{
-public:
-    explicit Scoped(const QString &path) : m_name(nextConnectionName())
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        SqliteSql::configureFile(db, path);
-        db.open();
-    }
-    ~Scoped()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-
-private:
-    QString m_name;
-};
 
 int reportProgress(void *progress)
 {
@@ -201,7 +177,7 @@ QSqlError fill(QSqlDatabase &db, Schema::File file)
 // Fills the new store at `path` (an empty file of this process's own).
 QSqlError build(const QString &path, Schema::File file)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     if (!db.isOpen())
         return db.lastError();
@@ -222,7 +198,7 @@ QSqlError build(const QString &path, Schema::File file)
 // finds it alone changes it.
 QSqlError keepJournal(const QString &path, Journal wanted)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     if (!db.isOpen())
         return explain(path, db.lastError());
@@ -246,7 +222,7 @@ bool holdsNothing(const QString &path)
     const QFileInfo info(path);
     if (!info.exists() || info.size() == 0)
         return true;
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlQuery q(scoped.db());
     return q.exec(SqliteSql::countTables()) && q.next() && q.value(0).toInt() == 0;
 }
@@ -369,7 +345,7 @@ Journal journalFor(const QString &folder)
 
 Journal journalOf(const QString &path, QSqlError *error)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlQuery q(scoped.db());
     if (!q.exec(SqliteSql::journalMode()) || !q.next()) {
         if (error)
@@ -392,7 +368,7 @@ QString sentence(const QSqlError &error)
 
 int version(const QString &path, QSqlError *error)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     QSqlQuery q(db);
     if (!db.isOpen() || !q.exec(SqliteSql::readVersion()) || !q.next()) {
@@ -418,7 +394,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
                            .arg(known));
     if (stored == known)
         return {};
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     if (!db.transaction())
         return explain(path, db.lastError());
@@ -620,6 +596,34 @@ bool searchIsIncomplete(const StoreLocation &location, QSqlError *error)
     return q.value(0).toInt() < (server ? ServerSql::searchIndexes() : SqliteSql::searchObjects());
 }
 
+FileConnection::FileConnection(const QString &path, Mode mode) : m_name(nextConnectionName())
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    if (mode == Mode::Backup) {
+        QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        url.setQuery(QStringLiteral("mode=ro&immutable=1"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
+    } else {
+        SqliteSql::configureFile(db, path);
+    }
+    db.open();
+}
+
+FileConnection::~FileConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase FileConnection::db() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
 Connection::Connection(const QString &path)
     : m_location(StoreLocation::files(QFileInfo(path).absolutePath())), m_path(path), m_name(nextConnectionName())
 {
@@ -716,7 +720,7 @@ const QList<SchemaObject> &expectedObjects(Schema::File file)
     // A store made in memory the way a first start makes one.
     static QHash<int, QList<SchemaObject>> made;
     if (!made.contains(int(file))) {
-        Scoped scoped(QStringLiteral(":memory:"));
+        const FileConnection scoped(QStringLiteral(":memory:"));
         QSqlDatabase db = scoped.db();
         if (!fill(db, file).isValid())
             made.insert(int(file), objectsOf(db));

@@ -100,6 +100,29 @@ QSqlError explain(const QString &path, const QSqlError &engine);
 // The error as one line (see StoreError::sentence).
 QString sentence(const QSqlError &error);
 
+// A connection to a SQLite file that lives for one function, opened when
+// made (db() tells whether it is open) and removed when it goes.
+class FileConnection
+{
+public:
+    enum class Mode {
+        // Shared with the programs that use the store.
+        Shared,
+        // Read-only and immutable, for a backup: the engine makes no journal,
+        // log or lock file beside it and never writes to it, so a backup on
+        // write-protected media can be read, and reading one leaves it as it was.
+        Backup,
+    };
+    explicit FileConnection(const QString &path, Mode mode = Mode::Shared);
+    ~FileConnection();
+    FileConnection(const FileConnection &) = delete;
+    FileConnection &operator=(const FileConnection &) = delete;
+    QSqlDatabase db() const;
+
+private:
+    QString m_name;
+};
+
 // A connection of its own for one record source, closed with it.
 class Connection
 {

@@ -160,25 +160,29 @@ QString stagingName()
     return QStringLiteral(".swap-staging");
 }
 
-bool syncFile(const QString &path)
+namespace {
+
+bool syncPath(const QString &path, int flags)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | flags);
     if (fd < 0)
         return false;
-    const bool synced = ::fsync(fd) == 0;
+    // Some file systems cannot sync a folder; their renames are not at risk.
+    const bool synced = ::fsync(fd) == 0 || ((flags & O_DIRECTORY) && errno == EINVAL);
     ::close(fd);
     return synced;
 }
 
+} // namespace
+
+bool syncFile(const QString &path)
+{
+    return syncPath(path, 0);
+}
+
 bool syncFolder(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    // Some file systems cannot sync a folder; their renames are not at risk.
-    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
-    ::close(fd);
-    return synced;
+    return syncPath(path, O_DIRECTORY);
 }
 
 QSqlError apply(const QString &folder, const QList<Move> &moves)
