@@ -456,41 +456,31 @@ QSqlError checkBackup(const QString &backupFolder)
     return {};
 }
 
-namespace {
-
-// Copies the backup's stores into the staging folder and brings them up to
-// this program's version there, each a whole file on the disk.
-QSqlError stage(const QString &backupFolder, const QString &staging)
+QSqlError stageStores(const QString &from, const QString &staging, Source source)
 {
     QDir(staging).removeRecursively();
     if (!QDir().mkpath(staging))
         return failure(QStringLiteral("Cannot create the folder %1.").arg(native(staging)));
     QFile::setPermissions(staging, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        if (const QSqlError error = copyStore(storePath(backupFolder, file), storePath(staging, file), {},
-                                              PagesPerStep, Source::Backup);
+        if (const QSqlError error = copyStore(storePath(from, file), storePath(staging, file), {}, PagesPerStep, source);
             error.isValid())
             return error;
-        StopPoint::step("restore");
+        StopPoint::step("stage");
     }
-    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        const QString path = storePath(staging, file);
-        if (const QSqlError error = Database::installFile(path, file); error.isValid())
+    // A backup made by an older program is brought up to this one's version.
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        if (const QSqlError error = Database::installFile(storePath(staging, file), file); error.isValid())
             return error;
-        if (const QSqlError error = settle(path); error.isValid())
-            return error;
-        if (!StoreSwap::syncFile(path))
-            return failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(path)));
-    }
-    if (!StoreSwap::syncFolder(staging))
-        return failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(staging)));
-    StopPoint::step("restore");
     return {};
 }
 
-// What the swap does with each store: the staged copy in, the store there
-// now (made whole in its file first) kept under a name with `when` in it.
-QSqlError planMoves(const QString &dataFolder, const QDateTime &when, QList<StoreSwap::Move> *moves)
+namespace {
+
+// What the swap does with each store: the staged file in, the store there
+// now (made whole in its file first) kept under a name with `keepAs` in it,
+// or given up when `keepAs` is not valid.
+QSqlError planMoves(const QString &dataFolder, const QDateTime &keepAs, QList<StoreSwap::Move> *moves)
 {
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QString path = storePath(dataFolder, file);
@@ -500,9 +490,9 @@ QSqlError planMoves(const QString &dataFolder, const QDateTime &when, QList<Stor
             if (const QSqlError error = settle(path); error.isValid())
                 return error;
             const QString base = QFileInfo(path).completeBaseName();
-            for (int n = 1; move.kept.isEmpty() || QFileInfo::exists(QDir(dataFolder).filePath(move.kept)); ++n)
+            for (int n = 1; keepAs.isValid() && (move.kept.isEmpty() || QFileInfo::exists(QDir(dataFolder).filePath(move.kept))); ++n)
                 move.kept = QStringLiteral("%1.replaced-%2%3.db")
-                                .arg(base, when.toString(QStringLiteral("yyyy-MM-dd-HHmmss")),
+                                .arg(base, keepAs.toString(QStringLiteral("yyyy-MM-dd-HHmmss")),
                                      n > 1 ? QStringLiteral("-%1").arg(n) : QString());
         }
         *moves << move;
@@ -511,6 +501,38 @@ QSqlError planMoves(const QString &dataFolder, const QDateTime &when, QList<Stor
 }
 
 } // namespace
+
+QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList *kept)
+{
+    const QString staging = QDir(dataFolder).filePath(StoreSwap::stagingName());
+    QSqlError error;
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
+        // The file alone is the whole store, on the disk.
+        if (!error.isValid())
+            error = settle(storePath(staging, file));
+        if (!error.isValid() && !StoreSwap::syncFile(storePath(staging, file)))
+            error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(storePath(staging, file))));
+    }
+    if (!error.isValid() && !StoreSwap::syncFolder(staging))
+        error = failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(staging)));
+    StopPoint::step("stage");
+    QList<StoreSwap::Move> moves;
+    if (!error.isValid())
+        error = planMoves(dataFolder, keepAs, &moves);
+    if (!error.isValid())
+        error = StoreSwap::apply(dataFolder, moves);
+    // A swap that failed part-way is finished by the next start, which
+    // needs the staged files; only a swap never begun leaves them unused.
+    if (!QFileInfo::exists(QDir(dataFolder).filePath(StoreSwap::intentName())))
+        QDir(staging).removeRecursively();
+    if (error.isValid() || !kept)
+        return error;
+    kept->clear();
+    for (const StoreSwap::Move &move : std::as_const(moves))
+        if (!move.kept.isEmpty())
+            *kept << QDir(dataFolder).filePath(move.kept);
+    return {};
+}
 
 QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept, const QDateTime &when)
 {
@@ -523,32 +545,18 @@ QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStrin
                                            .arg(native(dataFolder))
                                      : lock.errorText());
     // Held to the end: no other program finishes, starts or undoes a swap
-    // of these stores meanwhile, nor removes the staged copies.
+    // of these stores meanwhile, nor removes the staged files.
     const Database::InstallLock installing(dataFolder);
     if (!installing.isHeld())
         return installing.error();
     if (const QSqlError error = Database::recoverHeld(dataFolder); error.isValid())
         return error;
     const QString staging = QDir(dataFolder).filePath(StoreSwap::stagingName());
-    QList<StoreSwap::Move> moves;
-    QSqlError error = stage(backupFolder, staging);
-    if (!error.isValid())
-        error = planMoves(dataFolder, when, &moves);
-    if (!error.isValid())
-        error = StoreSwap::apply(dataFolder, moves);
-    // A swap that failed part-way is finished by the next start, which
-    // needs the staged copies; only a swap never begun leaves them unused.
-    if (!QFileInfo::exists(QDir(dataFolder).filePath(StoreSwap::intentName())))
+    if (const QSqlError error = stageStores(backupFolder, staging, Source::Backup); error.isValid()) {
         QDir(staging).removeRecursively();
-    if (error.isValid())
         return error;
-    if (kept) {
-        kept->clear();
-        for (const StoreSwap::Move &move : std::as_const(moves))
-            if (!move.kept.isEmpty())
-                *kept << QDir(dataFolder).filePath(move.kept);
     }
-    return {};
+    return swapIn(dataFolder, when, kept);
 }
 
 QList<Finding> check(const QString &dataFolder)

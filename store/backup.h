@@ -67,6 +67,16 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
 QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept,
                   const QDateTime &when = QDateTime::currentDateTime());
 
+// Changing both stores together (the caller holds the desk lock alone and
+// the install lock; see StoreSwap): stageStores copies the stores of the
+// folder `from` (a data folder, or a backup) into `staging` and brings them
+// up to this program's version; swapIn puts the pair staged in the data
+// folder's StoreSwap::stagingName() in place of its stores, keeping those
+// it replaces under names with `keepAs` in them (listed in `*kept`), or
+// giving them up when `keepAs` is not valid.
+QSqlError stageStores(const QString &from, const QString &staging, Source source);
+QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList *kept);
+
 // Whether `backupFolder` holds both stores, whole, and none made by a newer
 // program: the checks a restore makes before it touches anything.
 QSqlError checkBackup(const QString &backupFolder);

@@ -128,6 +128,19 @@ bool present(std::optional<DeskLock> &lock, const QString &dataFolder, QString *
     return false;
 }
 
+// Takes the stores of the data folder to this work alone: refused while a
+// desk program has them open.
+bool alone(std::optional<DeskLock> &lock, const QString &dataFolder, QString *error)
+{
+    lock.emplace(dataFolder, DeskLock::Kind::Exclusive);
+    if (lock->isHeld())
+        return true;
+    *error = lock->isBusy() ? QStringLiteral("A Tallymere desk program has the stores in %1 open; close it and try again.")
+                                  .arg(native(dataFolder))
+                            : lock->errorText();
+    return false;
+}
+
 // Makes the stores of `stores` ready to be written.
 bool installed(const StoreLocation &stores, QString *error)
 {
@@ -739,36 +752,13 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
     return outcome;
 }
 
-Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
-                     const StoreLocation &stores, bool replace, const Progress &progress)
+namespace {
+
+// Replaces the rows of the three tables of `stores` with those planned, both
+// stores written before either is committed.
+Outcome writeTables(Plan &books, Plan &loans, Plan &users, const TableSource &desk, const StoreLocation &stores,
+                    Outcome outcome, const Progress &progress)
 {
-    Outcome outcome;
-    Plan books, loans, users;
-    for (const auto &[source, table, plan] :
-         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
-          std::tuple{&desk, &Schema::user(), &users}}) {
-        outcome.error = planTable(*source, *table, plan);
-        if (!outcome.ok())
-            return outcome;
-    }
-
-    std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error) || !installed(stores, &outcome.error))
-        return outcome;
-    const qint64 held = loanCount(stores, &outcome.error);
-    if (held < 0)
-        return outcome;
-    if (held > 0 && !replace) {
-        outcome.needsReplace = true;
-        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
-                            .arg(storesName(stores))
-                            .arg(held)
-                            .arg(held == 1 ? QString() : QStringLiteral("s"));
-        return outcome;
-    }
-    if (replace && !backUpFirst(dataFolder, stores, outcome))
-        return outcome;
-
     // On the server one database holds all three tables: one connection,
     // one transaction.
     const bool shared = stores.isServer();
@@ -840,6 +830,68 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
         outcome.error = QStringLiteral("The catalogue was imported, but the loans and accounts could not be: %1")
                             .arg(why);
         return outcome;
+    }
+    return outcome;
+}
+
+} // namespace
+
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
+                     const StoreLocation &stores, bool replace, const Progress &progress)
+{
+    Outcome outcome;
+    Plan books, loans, users;
+    for (const auto &[source, table, plan] :
+         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
+          std::tuple{&desk, &Schema::user(), &users}}) {
+        outcome.error = planTable(*source, *table, plan);
+        if (!outcome.ok())
+            return outcome;
+    }
+
+    // A desk's files are written as copies and put in place together (a
+    // crash between the commits of two files would leave half an old desk
+    // beside half of this one): no desk may have them open meanwhile.
+    std::optional<DeskLock> lock;
+    if (stores.isServer() ? !present(lock, dataFolder, &outcome.error) : !alone(lock, dataFolder, &outcome.error))
+        return outcome;
+    if (!installed(stores, &outcome.error))
+        return outcome;
+    const qint64 held = loanCount(stores, &outcome.error);
+    if (held < 0)
+        return outcome;
+    if (held > 0 && !replace) {
+        outcome.needsReplace = true;
+        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
+                            .arg(storesName(stores))
+                            .arg(held)
+                            .arg(held == 1 ? QString() : QStringLiteral("s"));
+        return outcome;
+    }
+    if (replace && !backUpFirst(dataFolder, stores, outcome))
+        return outcome;
+
+    if (stores.isServer())
+        return writeTables(books, loans, users, desk, stores, outcome, progress);
+    const Database::InstallLock installing(stores.folder());
+    const QString staging = QDir(stores.folder()).filePath(StoreSwap::stagingName());
+    QSqlError error = installing.isHeld() ? Database::recoverHeld(stores.folder()) : installing.error();
+    if (!error.isValid())
+        error = Backup::stageStores(stores.folder(), staging, Backup::Source::Store);
+    if (error.isValid()) {
+        QDir(staging).removeRecursively();
+        outcome.error = engineText(error);
+        return outcome;
+    }
+    outcome = writeTables(books, loans, users, desk, StoreLocation::files(staging), outcome, progress);
+    if (!outcome.ok()) {
+        QDir(staging).removeRecursively();
+        return outcome;
+    }
+    StopPoint::step("import");
+    if (error = Backup::swapIn(stores.folder(), QDateTime(), nullptr); error.isValid()) {
+        outcome.error = engineText(error);
+        outcome.rows = 0;
     }
     return outcome;
 }
