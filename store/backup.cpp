@@ -293,6 +293,22 @@ int copyPages(sqlite3 *src, sqlite3 *dst, const Progress &progress, int pagesPer
     return rc;
 }
 
+// Renames `from` to `to` unless `to` is there already (errno EEXIST).
+bool renamedUnlessTaken(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from), target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system that cannot refuse to replace: looked at first instead.
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (QFileInfo::exists(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(source.constData(), target.constData()) == 0;
+}
+
 bool processIsGone(qint64 pid)
 {
     return pid > 0 && ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
@@ -388,9 +404,7 @@ QSqlError finishFolder(const QString &unfinished, const QDateTime &when, QString
     for (int n = 1; n <= 1000; ++n) {
         const QString name = folderName(when) + (n > 1 ? QStringLiteral("-%1").arg(n) : QString());
         const QString candidate = QDir(parent).filePath(name);
-        if (::renameat2(AT_FDCWD, QFile::encodeName(unfinished).constData(), AT_FDCWD,
-                        QFile::encodeName(candidate).constData(), RENAME_NOREPLACE)
-            == 0) {
+        if (renamedUnlessTaken(unfinished, candidate)) {
             if (!StoreSwap::syncFolder(parent))
                 return failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(parent)));
             *made = candidate;
@@ -447,6 +461,12 @@ QSqlError checkBackup(const QString &backupFolder)
         if (!QFileInfo::exists(path))
             return failure(QStringLiteral("The folder %1 is not a Tallymere backup: it holds no %2.")
                                .arg(native(backupFolder), Schema::fileName(file)));
+        // The backup is read as its file alone: changes still in a log beside
+        // it (a folder copied while a desk had it open) would be lost.
+        if (QFileInfo(path + QStringLiteral("-wal")).size() > 0)
+            return failure(QStringLiteral("The backup %1 cannot be restored: the log %2 beside it holds changes not "
+                                          "yet in the file; run tallymere-admin --data %3 check first.")
+                               .arg(native(path), Schema::fileName(file) + QStringLiteral("-wal"), native(backupFolder)));
         int version = -1;
         const QStringList faults = faultsOf(path, file, false, &version);
         if (!faults.isEmpty())
