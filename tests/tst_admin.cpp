@@ -417,6 +417,7 @@ private slots:
         insertLoan(data, QStringLiteral("AFTER"));
         data.release(DeskFile);
         const int loans = data.count(DeskFile, QStringLiteral("tblBorrower"));
+        data.release(DeskFile);
         // GIVEN the backup on a write-protected stick
         for (const QString &name : QDir(backup).entryList(QDir::Files))
             QVERIFY(QFile::setPermissions(QDir(backup).filePath(name), QFile::ReadOwner));
