@@ -301,6 +301,20 @@ int checkServer(const StoreLocation &stores)
     return incomplete ? 1 : 0;
 }
 
+// The partial files that programs stopped midway left in the data folder
+// and its backups folder; each goes at the next run of what made it.
+void showLeftovers(const Context &c)
+{
+    const QString backups = Transfer::backupParent(c.data);
+    QStringList paths;
+    for (const QString &name : Database::leftovers(c.data))
+        paths << QDir(c.data).filePath(name);
+    for (const QString &name : Backup::unfinishedFolders(backups))
+        paths << QDir(backups).filePath(name);
+    for (const QString &path : std::as_const(paths))
+        print(stdout, QStringLiteral("Left unfinished by a program that was stopped: %1").arg(native(path)));
+}
+
 int check(const Context &c)
 {
     QString error;
@@ -312,11 +326,18 @@ int check(const Context &c)
         return fail(error);
     if (stores.isServer())
         return checkServer(stores);
+    // A desk making or upgrading its stores finishes before they are looked at.
+    const Database::InstallLock installing(c.data, [&c] {
+        print(stderr, QStringLiteral("Waiting while another Tallymere prepares the stores in %1…").arg(native(c.data)));
+    });
+    if (!installing.isHeld())
+        return fail(Database::sentence(installing.error()));
     bool healthy = true;
     for (const Backup::Finding &finding : Backup::check(c.data)) {
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
         healthy = healthy && finding.ok;
     }
+    showLeftovers(c);
     return healthy ? 0 : 1;
 }
 
@@ -413,6 +434,24 @@ const QList<Admin::Option> &options()
     return list;
 }
 
+// Before any command: a change of the store files that a stopped program
+// left is finished (check only looks, and names what it finds), and a data
+// folder holding one store without the other is refused, except by the
+// commands that bring the pair back or do not open it.
+QString settleStores(const QString &command, const Context &c)
+{
+    if (!QFileInfo(c.data).isDir() || command == QLatin1String("check") || command == QLatin1String("help"))
+        return {};
+    if (const QSqlError error = Database::recover(c.data); error.isValid())
+        return Database::sentence(error);
+    const QStringList pairNotNeeded{QStringLiteral("restore"), QStringLiteral("use-server"), QStringLiteral("use-local")};
+    QString unreadable;
+    if (pairNotNeeded.contains(command) || DeskStore::of(c.data, &unreadable).isServer())
+        return {};
+    const QSqlError error = Database::checkPair(c.data);
+    return error.isValid() ? Database::sentence(error) : QString();
+}
+
 int help(const Context &c);
 
 // Every command, once: the help, the manual page and the shell completion
@@ -425,7 +464,7 @@ const QList<Admin::Command> &commands()
          u"imports the catalogue, loans and accounts of an old desk's Jet files"_s,
          u"Replaces the catalogue, the loans and the accounts with the old files' (an old account table without rows "
          "keeps the current accounts). Stores that hold loans are refused unless given --replace, and then backed up "
-         "first into backups/ in the data folder."_s,
+         "first into backups/ in the data folder. Refused while a desk program has the stores open."_s,
          u"tallymere-admin import-mdb Transactions.mdb Tallymere.mdb"_s, importMdb},
         {u"import-books"_s, {u"FILE.csv"_s}, {u"replace"_s},
          u"adds the books of a CSV file to the catalogue (--replace: instead of it)"_s,
@@ -525,6 +564,8 @@ int dispatch(const QCommandLineParser &parser, bool helpAsked)
                                                         : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (context.data.isEmpty())
         return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    if (const QString refused = settleStores(command->name, context); !refused.isEmpty())
+        return fail(refused);
     return command->run(context);
 }
 

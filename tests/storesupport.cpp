@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -220,4 +221,42 @@ QStringList browsed(TestData &data, const QString &field, const QString &text, B
         books.movePrevious();
     }
     return forward == backward ? forward : forward + QStringList{QStringLiteral("|")} + backward;
+}
+
+namespace {
+
+// One field of every row of `table`, in row order, through a connection of
+// its own that is closed again.
+QStringList fieldOf(const QString &folder, const Schema::Table &table, const QString &field)
+{
+    Database::Connection store(StoreLocation::files(folder), table.file);
+    if (!store.open())
+        return {QStringLiteral("cannot open: ") + store.lastError().text()};
+    QSqlQuery q(store.database());
+    QStringList values;
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(Schema::quoted(field), Schema::quoted(table.name))))
+        return {QStringLiteral("cannot read: ") + q.lastError().text()};
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
+}
+
+} // namespace
+
+QString pairSeenAtStart(const QString &folder)
+{
+    if (const QSqlError error = Database::install(folder); error.isValid())
+        return QStringLiteral("refused: ") + error.text();
+    return QStringLiteral("%1 books | loans %2 | passwords %3")
+        .arg(fieldOf(folder, Schema::books(), QStringLiteral("BookNumber")).size())
+        .arg(fieldOf(folder, Schema::borrower(), QStringLiteral("AccessionNumber")).join(QLatin1Char(',')),
+             fieldOf(folder, Schema::user(), QStringLiteral("Password")).join(QLatin1Char(',')));
+}
+
+QString copyOfStores(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    for (const QString &name : QDir(from).entryList({QStringLiteral("*.db"), QStringLiteral("*.db-wal")}, QDir::Files))
+        QFile::copy(QDir(from).filePath(name), QDir(to).filePath(name));
+    return to;
 }

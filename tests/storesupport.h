@@ -67,3 +67,13 @@ void flushDeletes();
 // joined by "|" when the two differ.
 QStringList browsed(TestData &data, const QString &field, const QString &text,
                     BookSearch::Path path = BookSearch::Path::Automatic);
+
+// What the next start of a desk finds in the data folder `folder`, once it
+// has finished or undone whatever was cut short: the number of books, the
+// loans' accession numbers and the accounts' passwords, on one line (or why
+// the start was refused).
+QString pairSeenAtStart(const QString &folder);
+
+// A copy of the store files of the data folder `from` in the new data
+// folder `to`; returns `to`.
+QString copyOfStores(const QString &from, const QString &to);

@@ -14,6 +14,7 @@
 #include "store/rowsource.h"
 #include "store/schema.h"
 #include "store/sql.h"
+#include "store/stoppoint.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,17 +38,33 @@ struct Run {
     bool refused(const QString &part) const { return code > 0 && errors.size() == 1 && errors.first().contains(part); }
 };
 
-Run admin(const QString &folder, const QStringList &arguments)
+// `stopAt` names the step of its work at which the tool stops as if killed
+// (see StopPoint).
+Run admin(const QString &folder, const QStringList &arguments, const QString &stopAt = {})
 {
     QProcess process;
+    if (!stopAt.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TALLYMERE_TEST_STOP_AT"), stopAt);
+        process.setProcessEnvironment(environment);
+    }
     process.start(QStringLiteral(ADMIN_PROGRAM), QStringList{QStringLiteral("--data"), folder} + arguments);
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
 }
-#define ADMIN_OK(run) QVERIFY2((run).code == 0, qPrintable((run).said()))
-#define ADMIN_REFUSES(run, part) QVERIFY2((run).refused(part), qPrintable((run).said()))
+// Each runs the tool once, however it is given.
+#define ADMIN_OK(run)                                                                                                  \
+    do {                                                                                                               \
+        const Run ran = (run);                                                                                         \
+        QVERIFY2(ran.code == 0, qPrintable(ran.said()));                                                               \
+    } while (false)
+#define ADMIN_REFUSES(run, part)                                                                                       \
+    do {                                                                                                               \
+        const Run ran = (run);                                                                                         \
+        QVERIFY2(ran.refused(part), qPrintable(ran.said()));                                                           \
+    } while (false)
 
 QByteArray readFile(const QString &path)
 {
@@ -151,6 +168,31 @@ QStringList helpCommands()
         if (!lines.at(i).startsWith(QStringLiteral("   ")))
             names << lines.at(i).trimmed().section(QLatin1Char(' '), 0, 0);
     return names;
+}
+
+void setPassword(const QString &folder, const QString &password)
+{
+    Database::Connection store(StoreLocation::files(folder), Schema::File::Tallymere);
+    QVERIFY(store.open());
+    QSqlQuery q(store.database());
+    QVERIFY(q.prepare(QStringLiteral("UPDATE \"tblUser\" SET \"Password\" = ?")));
+    q.addBindValue(password);
+    QVERIFY(q.exec());
+}
+
+// Each file of `folder` with its size, time and bytes, and the folder's own
+// mode and time (a file made and removed beside the others changes it).
+QStringList snapshot(const QString &folder)
+{
+    QStringList files{QStringLiteral("%1 %2").arg(QString::number(QFileInfo(folder).permissions(), 16))
+                          .arg(QFileInfo(folder).lastModified().toMSecsSinceEpoch())};
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name))
+        files << QStringLiteral("%1 %2 %3 %4")
+                     .arg(file.fileName())
+                     .arg(file.size())
+                     .arg(file.lastModified().toMSecsSinceEpoch())
+                     .arg(QString::fromLatin1(readFile(file.filePath()).toBase64().left(64)));
+    return files;
 }
 
 } // namespace
@@ -401,6 +443,263 @@ private slots:
                 && file.write(QByteArray(4096, '\x5a')) == 4096 && file.flush());
         run = admin(data.folder(), {"check"});
         QVERIFY2(run.out.contains("\nTallymere.db: ") && !run.out.contains("Tallymere.db: ok"), qPrintable(run.out));
+    }
+
+    void shouldLeaveTheOldPairOrTheNewPairWholeWhereverTheWorkIsStopped_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // BACKUP, CSV and OUT stand for the inputs
+        QTest::addColumn<QStringList>("works");     // whose steps are stopped at in turn
+        QTest::newRow("restore") << QStringList{"restore", "BACKUP"} << QStringList{"stage", "swap"};
+        QTest::newRow("import-books --replace") << QStringList{"import-books", "CSV", "--replace"}
+                                                << QStringList{"backup", "import"};
+        QTest::newRow("backup") << QStringList{"backup", "OUT"} << QStringList{"backup"};
+    }
+    void shouldLeaveTheOldPairOrTheNewPairWholeWhereverTheWorkIsStopped()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, works);
+        QTemporaryDir dir;
+        // GIVEN a desk's stores: the sample catalogue, a loan and a password
+        const QString old = dir.filePath(QStringLiteral("old"));
+        QVERIFY(!Database::install(old).isValid());
+        addLoans(StoreLocation::files(old), {"OLD-0", "OLD-1"});
+        setPassword(old, QStringLiteral("old secret"));
+        // AND another desk's, backed up, and a catalogue in a file
+        const QString other = dir.filePath(QStringLiteral("other"));
+        QVERIFY(!Database::install(other).isValid());
+        addLoans(StoreLocation::files(other), {"NEW-0", "NEW-1", "NEW-2"});
+        setPassword(other, QStringLiteral("new secret"));
+        QString backup;
+        QVERIFY(!Backup::backup(other, dir.filePath(QStringLiteral("backups")), &backup).isValid());
+        arguments.replaceInStrings(QStringLiteral("BACKUP"), backup);
+        arguments.replaceInStrings(QStringLiteral("CSV"), csvFile(dir.path(), sampleBooks("CSV")));
+        const QString before = pairSeenAtStart(old);
+        const QStringList oldLoans = storedLoans(StoreLocation::files(old));
+        const auto forFolder = [&](const QString &folder) {
+            QStringList given = arguments;
+            return given.replaceInStrings(QStringLiteral("OUT"), QDir(folder).filePath(QStringLiteral("backups")));
+        };
+        // What the work leaves when nothing stops it.
+        const QString whole = copyOfStores(old, dir.filePath(QStringLiteral("whole")));
+        ADMIN_OK(admin(whole, forFolder(whole)));
+        const QString after = pairSeenAtStart(whole);
+
+        int stops = 0;
+        for (const QString &work : std::as_const(works)) {
+            for (int step = 1;; ++step) {
+                QVERIFY2(step < 40, "the work never ran past its last step");
+                // WHEN the work is stopped at this step, as if killed
+                const QString folder = copyOfStores(old, dir.filePath(QStringLiteral("%1-%2").arg(work).arg(step)));
+                const Run stopped = admin(folder, forFolder(folder), QStringLiteral("%1:%2").arg(work).arg(step));
+                if (stopped.code == 0)
+                    break;
+                QVERIFY2(stopped.code == StopPoint::ExitCode, qPrintable(stopped.said()));
+                ++stops;
+                // THEN the next start finds the old pair or the new one, whole
+                const QString seen = pairSeenAtStart(folder);
+                QVERIFY2(seen == before || seen == after, qPrintable(QStringLiteral("%1:%2 left %3").arg(work).arg(step).arg(seen)));
+                // AND every backup that looks finished is one, of the old pair
+                const QString backups = QDir(folder).filePath(QStringLiteral("backups"));
+                for (const QString &name : QDir(backups).entryList({QStringLiteral("Tallymere-*")}, QDir::Dirs)) {
+                    const QString made = QDir(backups).filePath(name);
+                    QVERIFY2(!Backup::checkBackup(made).isValid(), qPrintable(Backup::checkBackup(made).text()));
+                    QCOMPARE(storedLoans(made), oldLoans);
+                }
+                // AND the next run finishes the work and leaves nothing unfinished
+                ADMIN_OK(admin(folder, forFolder(folder)));
+                QCOMPARE(pairSeenAtStart(folder), after);
+                QCOMPARE(Database::leftovers(folder), QStringList());
+                QCOMPARE(Backup::unfinishedFolders(backups), QStringList());
+            }
+        }
+        QVERIFY(stops >= 3);
+    }
+
+    void shouldRestoreAWriteProtectedBackupWithoutWritingToIt_data()
+    {
+        QTest::addColumn<QString>("fault"); // what is wrong with the backup, and why it is refused
+        QTest::newRow("whole backup") << QString();
+        QTest::newRow("half a catalogue") << "cannot be restored";
+        QTest::newRow("changes still in a log") << "Tallymere.db-wal beside it holds changes";
+    }
+    void shouldRestoreAWriteProtectedBackupWithoutWritingToIt()
+    {
+        QFETCH(QString, fault);
+        TestData data;
+        QTemporaryDir dir;
+        insertLoan(data, QStringLiteral("IN-BACKUP"));
+        data.release(DeskFile);
+        QCOMPARE(admin(data.folder(), {"backup", dir.path()}).code, 0);
+        QString backup = onlyBackup(dir.path());
+        if (fault.startsWith("cannot")) // a copy cut short: its first pages only
+            QVERIFY(QFile::resize(QDir(backup).filePath(CatalogueFile), 3 * 4096));
+        if (fault.contains("-wal")) { // copied while a program had it open
+            const QString copied = dir.filePath(QStringLiteral("copied"));
+            insertLoan(data, QStringLiteral("IN-LOG"));
+            copyOfStores(data.folder(), copied);
+            QVERIFY(QFileInfo(QDir(copied).filePath(DeskFile + "-wal")).size() > 0);
+            backup = copied;
+        }
+        insertLoan(data, QStringLiteral("AFTER"));
+        data.release(DeskFile);
+        const int loans = data.count(DeskFile, QStringLiteral("tblBorrower"));
+        data.release(DeskFile);
+        // GIVEN the backup on a write-protected stick
+        for (const QString &name : QDir(backup).entryList(QDir::Files))
+            QVERIFY(QFile::setPermissions(QDir(backup).filePath(name), QFile::ReadOwner));
+        QVERIFY(QFile::setPermissions(backup, QFile::ReadOwner | QFile::ExeOwner));
+        const QStringList before = snapshot(backup);
+        // WHEN it is restored
+        const Run run = admin(data.folder(), {"restore", backup});
+        const QStringList seen = snapshot(backup);
+        QFile::setPermissions(backup, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // THEN the backup is as it was, nothing written beside its files
+        QCOMPARE(seen, before);
+        if (fault.isEmpty()) {
+            ADMIN_OK(run);
+            QCOMPARE(data.column(DeskFile, QStringLiteral("tblBorrower"), QStringLiteral("AccessionNumber")),
+                     QStringList{"IN-BACKUP"});
+        } else {
+            ADMIN_REFUSES(run, fault);
+            QCOMPARE(data.count(DeskFile, QStringLiteral("tblBorrower")), loans);
+        }
+    }
+
+    void shouldNeverMakeAStoreBesideTheOtherButRestoreThePair_data()
+    {
+        QTest::addColumn<QString>("lost");
+        QTest::addColumn<bool>("emptied"); // left as an empty file, not removed
+        QTest::newRow("catalogue missing") << CatalogueFile << false;
+        QTest::newRow("loans missing") << DeskFile << false;
+        QTest::newRow("loans emptied") << DeskFile << true;
+    }
+    void shouldNeverMakeAStoreBesideTheOtherButRestoreThePair()
+    {
+        QFETCH(QString, lost);
+        QFETCH(bool, emptied);
+        TestData data;
+        QTemporaryDir dir;
+        insertLoan(data, QStringLiteral("KEPT"));
+        data.release(DeskFile);
+        QCOMPARE(admin(data.folder(), {"backup", dir.path()}).code, 0);
+        // GIVEN a data folder that lost one store
+        data.release(lost);
+        QVERIFY(QFile::remove(data.path(lost)));
+        if (emptied)
+            QVERIFY(QFile(data.path(lost)).open(QIODevice::WriteOnly));
+        // WHEN a command opens the stores THEN it refuses in one line naming
+        // the lost file and the restore, and makes nothing
+        const QString out = dir.filePath(QStringLiteral("out.csv"));
+        for (const QStringList &command : {QStringList{"import-books", csvFile(dir.path(), sampleBooks("X")), "--replace"},
+                                           QStringList{"export-loans", out}, QStringList{"repair"},
+                                           QStringList{"backup", dir.path()}}) {
+            const Run run = admin(data.folder(), command);
+            ADMIN_REFUSES(run, data.path(lost));
+            QVERIFY2(run.errors.first().contains("tallymere-admin restore"), qPrintable(run.said()));
+            QCOMPARE(QFileInfo::exists(data.path(lost)), emptied);
+            QCOMPARE(QFileInfo(data.path(lost)).size(), 0);
+        }
+        Run run = admin(data.folder(), {"check"});
+        QVERIFY2(run.code == 1 && run.out.contains(lost + ": "), qPrintable(run.said()));
+        // AND the restore brings the pair back
+        ADMIN_OK(admin(data.folder(), {"restore", onlyBackup(dir.path())}));
+        QCOMPARE(data.column(DeskFile, QStringLiteral("tblBorrower"), QStringLiteral("AccessionNumber")),
+                 QStringList{"KEPT"});
+        run = admin(data.folder(), {"check"});
+        QVERIFY2(run.code == 0, qPrintable(run.said()));
+    }
+
+    void shouldNameEachPartTheCatalogueLacks_data()
+    {
+        const QString triggers = QStringLiteral("DROP TRIGGER books_search_insert; DROP TRIGGER books_search_delete; "
+                                                "DROP TRIGGER books_search_update; DROP TRIGGER books_grams_insert; "
+                                                "DROP TRIGGER books_grams_update");
+        QTest::addColumn<QString>("damage");   // statements, ";" between them
+        QTest::addColumn<QStringList>("named"); // in check's line for the catalogue
+        QTest::addColumn<bool>("repairable");
+        QTest::newRow("five triggers") << triggers
+                                       << QStringList{"no trigger books_search_insert", "no trigger books_search_delete",
+                                                      "no trigger books_search_update", "no trigger books_grams_insert",
+                                                      "no trigger books_grams_update", "tallymere-admin repair"}
+                                       << true;
+        QTest::newRow("triggers and index tables")
+            << triggers + "; DROP TABLE books_search; DROP TABLE books_grams; DROP TABLE books_gram_positions"
+            << QStringList{"no table books_search;", "no table books_grams;", "no table books_gram_positions;",
+                           "no trigger books_grams_update"}
+            << true;
+        QTest::newRow("index out of step")
+            << "INSERT INTO books_search (books_search, rowid, Title, Author) VALUES ('delete', 1, 'not', 'these')"
+            << QStringList{"the search index is out of step with the books"} << true;
+        QTest::newRow("key and CHECK constraints")
+            << "CREATE TABLE copied AS SELECT * FROM books; DROP TABLE books; ALTER TABLE copied RENAME TO books"
+            << QStringList{"table books lacks its primary key \"_id\"",
+                           "table books lacks the CHECK constraints on \"BookNumber\", \"Classification\", \"Date received\""}
+            << false;
+    }
+    void shouldNameEachPartTheCatalogueLacks()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QStringList, named);
+        QFETCH(bool, repairable);
+        TestData data;
+        for (const QString &statement : damage.split(QStringLiteral("; ")))
+            data.exec(CatalogueFile, statement);
+        data.release(CatalogueFile);
+        Run run = admin(data.folder(), {"check"});
+        QCOMPARE(run.code, 1);
+        const QString line = run.out.split('\n').first();
+        for (const QString &part : named)
+            QVERIFY2(line.contains(part), qPrintable(part + " not in: " + line));
+        QVERIFY2(!line.contains("malformed"), qPrintable(line));
+        QVERIFY2(run.out.contains("\nTallymere.db: ok;"), qPrintable(run.out));
+        if (!repairable)
+            return;
+        ADMIN_OK(admin(data.folder(), {"repair"}));
+        run = admin(data.folder(), {"check"});
+        QVERIFY2(run.code == 0 && run.out.count(": ok;") == 2, qPrintable(run.said()));
+    }
+
+    void shouldWaitForADeskMakingItsStoresBeforeCheckingThem()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("desk"));
+        QVERIFY(QDir().mkpath(folder));
+        QProcess check;
+        {
+            // GIVEN a desk that has made one store and is making the other
+            const Database::InstallLock making(folder);
+            QVERIFY(making.isHeld());
+            QVERIFY(!Database::installFile(QDir(folder).filePath(CatalogueFile), Schema::File::Transactions).isValid());
+            // WHEN the stores are checked meanwhile THEN the check waits
+            check.setReadChannel(QProcess::StandardError);
+            check.start(QStringLiteral(ADMIN_PROGRAM), {"--data", folder, "check"});
+            QVERIFY(check.waitForReadyRead(60000));
+            QVERIFY(check.readAllStandardError().contains("Waiting"));
+            QVERIFY(!Database::installFile(QDir(folder).filePath(DeskFile), Schema::File::Tallymere).isValid());
+        }
+        // AND finds both, whole, once the desk is done
+        QVERIFY(check.waitForFinished(60000));
+        const QString out = QString::fromUtf8(check.readAllStandardOutput());
+        QVERIFY2(check.exitCode() == 0 && out.count(": ok;") == 2, qPrintable(out));
+    }
+
+    void shouldNameWhatAStoppedBackupLeftAndRemoveItAtTheNextBackup()
+    {
+        TestData data;
+        const QString backups = QDir(data.folder()).filePath(QStringLiteral("backups"));
+        Run run = admin(data.folder(), {"backup", backups}, QStringLiteral("backup:2"));
+        QCOMPARE(run.code, int(StopPoint::ExitCode));
+        const QStringList left = Backup::unfinishedFolders(backups);
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(onlyBackup(backups), QString()); // nothing named like a backup
+        run = admin(data.folder(), {"check"});
+        QVERIFY2(run.out.contains("Left unfinished by a program that was stopped: " + QDir(backups).filePath(left.first())),
+                 qPrintable(run.said()));
+        ADMIN_OK(admin(data.folder(), {"backup", backups}));
+        QCOMPARE(Backup::unfinishedFolders(backups), QStringList());
+        QVERIFY(!onlyBackup(backups).isEmpty());
+        // The folder of the backups is the owner's alone.
+        QCOMPARE(QFileInfo(backups).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), QFile::Permissions());
     }
 
     // Run by the server test only (see CMakeLists.txt).

@@ -201,6 +201,9 @@ private slots:
                  (QStringList{"KEEP-1", "Administrator"}));
 
         password = QStringLiteral(" Pass ");
+        // The files are put in place anew: the observers look again.
+        data.release(CatalogueFile);
+        data.release(DeskFile);
         outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
         QVERIFY2(outcome.ok() && outcome.rows == 3, qPrintable(outcome.error));
         QCOMPARE(data.column(CatalogueFile, Books, Cost) + data.column(DeskFile, Loans, QStringLiteral("AccessionNumber"))
@@ -231,6 +234,8 @@ private slots:
 
         // An old desk without accounts leaves the desk's own, with a note.
         desk.tables[Users].rows.clear();
+        data.release(CatalogueFile);
+        data.release(DeskFile);
         outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
         QVERIFY2(outcome.ok() && outcome.notes.size() == 1, qPrintable(outcome.error));
         QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"1234"});
