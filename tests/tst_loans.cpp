@@ -215,6 +215,9 @@ private slots:
             const QString t = QString::fromUtf8(text);
             QTest::newRow(text) << QStringList{t, "BN-1", t, t, t, "2ICT1", "Student"};
         }
+        // The limit counts characters, as the store does, not UTF-16 units.
+        QTest::newRow("255 characters beyond the BMP")
+            << QStringList{"A-1", "BN-1", QStringLiteral("📚").repeated(255), "J. Cruz", "FICTION", "2ICT1", "Student"};
     }
 
     void shouldStoreTheEightFieldsAsTypedAndLeaveTheRestEmpty()
