@@ -58,26 +58,18 @@ QVariant nullText()
     return QVariant(QMetaType::fromType<QString>());
 }
 
-// The length SQLite gives a text: characters, not UTF-16 units.
-qsizetype characters(const QString &text)
-{
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i, ++n)
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-    return n;
-}
-
+// Counted in characters, as the stores count; a text of few UTF-16 units
+// is short in any count.
 bool tooLong(const QString &text)
 {
-    return text.size() > Schema::MaxTextLength && characters(text) > Schema::MaxTextLength;
+    return text.size() > Schema::MaxTextLength && GramIndex::characters(text) > Schema::MaxTextLength;
 }
 
 QString tooLongText(const QString &field, const QString &text)
 {
     return QStringLiteral("the field %1 holds %2 characters; the store keeps %3 at most")
         .arg(quotedName(field))
-        .arg(characters(text))
+        .arg(GramIndex::characters(text))
         .arg(Schema::MaxTextLength);
 }
 
@@ -92,6 +84,14 @@ QString shortest(Number value)
 QString engineText(const QSqlError &error)
 {
     return Database::sentence(error);
+}
+
+// Why `file` at `path` could not be written; a full disk by name, since the
+// file's own words for it are often "Unknown error".
+QString cannotWrite(const QString &path, const QFileDevice &file)
+{
+    const QString why = StoreError::diskFull(path) ? QStringLiteral("the disk holding it is full") : file.errorString();
+    return QStringLiteral("Cannot write %1: %2.").arg(native(path), why);
 }
 
 QString storePath(const QString &dataFolder, Schema::File file)
@@ -546,12 +546,19 @@ Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, con
     }
 
     QSaveFile out(csvPath);
-    if (!out.open(QIODevice::WriteOnly)) {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+    // Unbuffered: the rows go out in chunks of their own, and a write that
+    // fails says so there; a failure left in a buffer to the commit can be
+    // lost, and an empty file reported as exported.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        outcome.error = cannotWrite(csvPath, out);
         return outcome;
     }
+    // Loans and accounts name people: their export is the owner's alone, as
+    // the stores are, from the first byte and whatever an earlier file allowed.
+    if (table.file == Schema::File::Tallymere)
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const auto writeFailed = [&] {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        outcome.error = cannotWrite(csvPath, out);
         out.cancelWriting();
         return outcome;
     };
@@ -630,7 +637,7 @@ Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, con
     if (out.write(chunk) != chunk.size())
         return writeFailed();
     if (!out.commit()) {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        outcome.error = cannotWrite(csvPath, out);
         return outcome;
     }
     return outcome;
@@ -731,10 +738,15 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
                                 .arg(native(csvPath), tooLongText(header.at(i), text)));
             insert.bindValue(int(i), text.isNull() ? nullText() : QVariant(text));
         }
-        if (!insert.exec())
+        if (!insert.exec()) {
+            // A full disk is no fault of the line it was met on.
+            const QSqlError error = store.explain(insert.lastError());
+            if (StoreError::kind(error) == StoreError::Kind::Full)
+                return fail(engineText(error));
             return fail(QStringLiteral("Line %1 of %2 cannot be stored: %3")
                             .arg(reader.line())
                             .arg(native(csvPath), engineText(insert.lastError())));
+        }
         if (++outcome.rows % ReportEvery == 0 && progress)
             progress(books.name, outcome.rows, double(reader.bytesRead()) / size);
     }

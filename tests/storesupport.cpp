@@ -8,10 +8,46 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+SmallDisk::SmallDisk(const QString &folder) : m_at(folder.isEmpty() ? m_dir.path() : folder)
+{
+    const QDir at(m_at), copy(m_dir.path());
+    const QStringList files = folder.isEmpty() ? QStringList() : at.entryList(QDir::Files | QDir::Hidden);
+    for (const QString &file : files)
+        if (!QFile::copy(at.filePath(file), copy.filePath(file)))
+            return;
+    m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=4m,mode=0700", "tmpfs", m_at}) == 0;
+    for (const QString &file : files)
+        if (m_mounted && !QFile::copy(copy.filePath(file), at.filePath(file)))
+            qFatal("cannot copy %s onto the small disk", qPrintable(file));
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        QProcess::execute(QStringLiteral("umount"), {"--lazy", m_at}); // even while a file on it is open
+}
+
+QString SmallDisk::path(const QString &name) const
+{
+    return QDir(m_at).filePath(name);
+}
+
+bool SmallDisk::fill(qint64 leave) const
+{
+    QFile filler(path(QStringLiteral("filler")));
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+    return filler.resize(qMax<qint64>(0, filler.size() - leave));
+}
 
 TestData::TestData()
 {

@@ -88,10 +88,14 @@ void type(QWidget *input, const QString &text)
 {
     if (auto *list = qobject_cast<QComboBox *>(input))
         input = list->lineEdit();
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        // A character beyond the BMP arrives whole, as one key text.
+        const qsizetype units = c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
         if (c.unicode() < 0x80)
             QTest::keyClick(input, c.toLatin1());
         else
-            QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, text.mid(i, units), Qt::NoModifier);
+        i += units - 1;
     }
 }

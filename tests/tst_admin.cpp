@@ -368,6 +368,50 @@ private slots:
         QCOMPARE(QByteArray("\xef\xbb\xbf") + readFile(out), readFile(in));
         QCOMPARE(admin(data.folder(), {"export-loans", out}).code, 0);
         QCOMPARE(Csv::parse(QString::fromUtf8(readFile(out))), QList<QStringList>{Schema::borrower().fields});
+        // Loans name their borrowers: the owner alone reads them, even over
+        // an earlier export that others could read.
+        QCOMPARE(QFileInfo(out).permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFileDevice::Permissions());
+    }
+
+    void shouldNameAFullDiskAsTheCause_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("storesOnTheDisk"); // or the file written
+        QTest::addColumn<QString>("said");         // %1: the file on the full disk
+        QTest::newRow("export-books") << "export-books" << false << "Cannot write %1: the disk holding it is full.";
+        QTest::newRow("export-loans") << "export-loans" << false << "Cannot write %1: the disk holding it is full.";
+        QTest::newRow("import-books") << "import-books" << true
+                                      << "The disk holding %1 is full; free some space on it and try again.";
+    }
+
+    void shouldNameAFullDiskAsTheCause()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, storesOnTheDisk);
+        QFETCH(QString, said);
+        // GIVEN a full disk, holding either the stores or the file to write
+        TestData data;
+        QTemporaryDir dir;
+        const SmallDisk disk;
+        if (!disk.mounted())
+            QSKIP("a small tmpfs cannot be mounted here (mounting needs root)");
+        QString folder = data.folder(), file = disk.path(QStringLiteral("out.csv"));
+        QList<QStringList> books{Schema::books().fields};
+        if (storesOnTheDisk) {
+            folder = disk.path(QStringLiteral("desk"));
+            QVERIFY(!Database::install(folder).isValid());
+            for (int i = 0; i < 2000; ++i)
+                books << QStringList(Schema::books().fields.size(), QStringLiteral("B-%1 ").arg(i) + QString(100, 'x'));
+            file = csvFile(dir.path(), books);
+        }
+        // (Room for the stores' journals to open, none for a row.)
+        QVERIFY(disk.fill(storesOnTheDisk ? 160 * 1024 : 0));
+        // WHEN the command writes THEN it says the disk is full, and blames
+        // neither a line of the file nor an unknown error
+        const Run run = admin(folder, {command, file});
+        const QString onDisk = storesOnTheDisk ? QDir(folder).filePath(CatalogueFile) : file;
+        ADMIN_REFUSES(run, said.arg(QDir::toNativeSeparators(onDisk)));
     }
 
     void shouldBackUpAndRestoreOnlyWhenNoDeskHoldsTheStores()

@@ -224,6 +224,9 @@ private slots:
         QTest::newRow("long category")
             << QStringList{"A-1004", "BN-80", "Gödel, Escher, Bach", "R. Reyes", "SCIENCE(Computer Books & Math)",
                            "4ICT2", "Student"};
+        // The limit counts characters, as the store does, not UTF-16 units.
+        QTest::newRow("255 characters beyond the BMP")
+            << QStringList{"A-1", "BN-1", QStringLiteral("📚").repeated(255), "J. Cruz", "FICTION", "2ICT1", "Student"};
     }
 
     void shouldStoreTheEightFieldsAsTypedAndLeaveTheRestEmpty()

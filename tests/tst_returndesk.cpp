@@ -292,6 +292,50 @@ private slots:
         QCOMPARE(shown(s), asShown(before.last()));
     }
 
+    void shouldCountCharactersAndNameTheBoxOfATextTooLong_data()
+    {
+        QTest::addColumn<QByteArray>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("label"); // of the box named in the refusal; empty when stored
+        const QString emoji = QStringLiteral("😀");
+        QTest::newRow("128 emoji") << QByteArray("txtBookTitle") << emoji.repeated(128) << QString();
+        QTest::newRow("254 letters and an emoji") << QByteArray("txtBorrower") << QString(254, 'b') + emoji << QString();
+        QTest::newRow("255 emoji") << QByteArray("txtBookNumber") << emoji.repeated(255) << QString();
+        QTest::newRow("256 letters") << QByteArray("txtBookTitle") << QString(256, 't') << "Book Title";
+        QTest::newRow("255 emoji and a letter") << QByteArray("txtBookNumber") << emoji.repeated(255) + "n" << "Book Number";
+        // Both boxes are labelled "Days:".
+        QTest::newRow("days borrowed") << QByteArray("txtDaysBorrow") << QString(256, '7') << "Days borrowed";
+        QTest::newRow("overdue days") << QByteArray("txtdays") << QString(256, '7') << "Overdue days";
+    }
+
+    void shouldCountCharactersAndNameTheBoxOfATextTooLong()
+    {
+        QFETCH(QByteArray, box);
+        QFETCH(QString, text);
+        QFETCH(QString, label);
+        // GIVEN a return being completed
+        ReturnDeskScreen *s = editLoan();
+        QVERIFY(s);
+        complete(s, "Returned", true, "Lost", "12");
+        pick(list(s, "cmbOverdueDays"), "Yes");
+        // WHEN one box is given the text and the return is saved
+        retype(w(s, box.constData()), text);
+        click(s, "cmdSave");
+        // THEN a text of at most 255 characters is stored, however many
+        // UTF-16 units it takes; a longer one is refused naming its box
+        const QString field = Schema::borrower().fields.at(std::find(std::begin(Bound), std::end(Bound), box) - std::begin(Bound));
+        QCOMPARE(dialogs->boxes.size(), 1);
+        if (label.isEmpty()) {
+            QCOMPARE(said(dialogs->boxes.first()), std::tuple(Updated, QStringLiteral("save"), Dialogs::Information));
+            QCOMPARE(data->rows(DeskFile, Loans).last().value(field).toString(), text);
+        } else {
+            QCOMPARE(said(dialogs->boxes.first()),
+                     std::tuple(QStringLiteral("The text for %1 is too long: it may hold at most 255 characters.").arg(label),
+                                Dialogs::applicationTitle(), Dialogs::Critical));
+            QCOMPARE(data->rows(DeskFile, Loans), before);
+        }
+    }
+
     void shouldStoreNothingWhenAnEditIsLeft_data()
     {
         QTest::addColumn<bool>("byMain"); // or by the window's close button

@@ -1,5 +1,7 @@
 #include "ui/dialogs.h"
 
+#include "store/storeerror.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -74,7 +76,8 @@ void MessageBoxes::beep()
 
 void Dialogs::showDatabaseError(const QSqlError &error, QWidget *over)
 {
-    QString text = error.text().trimmed();
+    // The sentence, then the engine's own words in brackets.
+    QString text = StoreError::sentence(error);
     if (text.isEmpty())
         text = QStringLiteral("The database could not complete the operation.");
     message(text, QString(), Critical, Ok, over);
