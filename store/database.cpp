@@ -15,6 +15,8 @@
 #include <QSqlRecord>
 #include <QTemporaryFile>
 
+#include <atomic>
+
 #include <sys/vfs.h>
 
 namespace Database {
@@ -54,7 +56,8 @@ qint64 statfsType(const QString &folder)
 
 QString nextConnectionName()
 {
-    static quint64 counter = 0;
+    // The daily backup opens its connections on a thread of its own.
+    static std::atomic<quint64> counter{0};
     return QStringLiteral("tallymere-%1").arg(++counter);
 }
 
