@@ -3,6 +3,8 @@
 // up, restoring and checking. It links the store alone, no widgets.
 #include "admin/mdbsource.h"
 #include "store/backup.h"
+#include "store/clock.h"
+#include "store/dailybackup.h"
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/location.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -104,6 +107,10 @@ struct Context {
     QString data;
     QStringList arguments;
     bool replace = false;
+    // export-loans --out: only the loans still out, borrowed at least
+    // `days` days ago.
+    bool out = false;
+    int days = 0;
 };
 
 // The stores the desk of the data folder uses.
@@ -203,7 +210,11 @@ int importBooks(const Context &c)
                                .arg(stores.name(Schema::File::Transactions)));
 }
 
-int exportTable(const Context &c, const Schema::Table &table)
+// An export of the desk's stores into the file the command names, with
+// its progress on standard error; `done` says what was written.
+int exportRows(const Context &c,
+               const std::function<Transfer::Outcome(const StoreLocation &, const Transfer::Progress &)> &write,
+               const std::function<QString(qint64 rows)> &done)
 {
     QString error;
     StoreLocation stores;
@@ -211,12 +222,34 @@ int exportTable(const Context &c, const Schema::Table &table)
     if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
         return fail(error);
     ProgressLine progress;
-    const Transfer::Outcome outcome = Transfer::exportTable(
-        stores, table, c.arguments.at(0),
-        [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+    const Transfer::Outcome outcome =
+        write(stores, [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
     progress.finish();
-    return report(outcome,
-                  QStringLiteral("Exported %1 rows of %2 into %3.").arg(outcome.rows).arg(table.name, native(c.arguments.at(0))));
+    return report(outcome, done(outcome.rows));
+}
+
+int exportTable(const Context &c, const Schema::Table &table)
+{
+    const QString file = c.arguments.at(0);
+    return exportRows(
+        c,
+        [&](const StoreLocation &stores, const Transfer::Progress &progress) {
+            return Transfer::exportTable(stores, table, file, progress);
+        },
+        [&](qint64 rows) { return QStringLiteral("Exported %1 rows of %2 into %3.").arg(rows).arg(table.name, native(file)); });
+}
+
+int exportLoans(const Context &c)
+{
+    if (!c.out)
+        return exportTable(c, Schema::borrower());
+    const QString file = c.arguments.at(0);
+    return exportRows(
+        c,
+        [&](const StoreLocation &stores, const Transfer::Progress &progress) {
+            return Transfer::exportLoansOut(stores, file, c.days, Clock::today(), progress);
+        },
+        [&](qint64 rows) { return QStringLiteral("Exported %1 loans still out into %2.").arg(rows).arg(native(file)); });
 }
 
 int backup(const Context &c)
@@ -247,6 +280,22 @@ int backup(const Context &c)
     return 0;
 }
 
+// The backup folder `given` names: a folder, or the name of one of the
+// desk's backups (as `backups` lists them); empty, with `*error`, when it
+// names neither.
+QString backupNamed(const Context &c, const QString &given, QString *error)
+{
+    if (QFileInfo(given).isDir())
+        return given;
+    const QString parent = DailyBackup::folder(c.data, error);
+    if (parent.isEmpty())
+        return {};
+    if (DailyBackup::madeAt(given).isValid() && QFileInfo(QDir(parent).filePath(given)).isDir())
+        return QDir(parent).filePath(given);
+    *error = QStringLiteral("There is no folder %1, nor a backup of that name in %2.").arg(native(given), native(parent));
+    return {};
+}
+
 int restoreServer(const Context &c, const StoreLocation &stores)
 {
     ProgressLine progress;
@@ -262,11 +311,15 @@ int restoreServer(const Context &c, const StoreLocation &stores)
     return 0;
 }
 
-int restore(const Context &c)
+int restore(const Context &given)
 {
     QString error;
     StoreLocation stores;
-    if (!locate(c, &stores, &error))
+    if (!locate(given, &stores, &error))
+        return fail(error);
+    Context c = given;
+    c.arguments[0] = backupNamed(given, given.arguments.at(0), &error);
+    if (c.arguments.at(0).isEmpty())
         return fail(error);
     if (stores.isServer())
         return restoreServer(c, stores);
@@ -280,6 +333,38 @@ int restore(const Context &c)
     print(stdout, QStringLiteral("Restored the stores in %1 from %2.").arg(native(c.data), native(c.arguments.at(0))));
     if (!shown.isEmpty())
         print(stdout, QStringLiteral("The stores it replaced are kept as %1.").arg(shown.join(QStringLiteral(", "))));
+    return 0;
+}
+
+int backupFolder(const Context &c)
+{
+    QString error;
+    if (!DailyBackup::setFolder(c.data, c.arguments.at(0), &error))
+        return fail(error);
+    print(stdout, QStringLiteral("The desk of %1 makes its backups in %2 from now on.")
+                      .arg(native(c.data), native(DailyBackup::folder(c.data))));
+    return 0;
+}
+
+int backups(const Context &c)
+{
+    QString error;
+    const QString parent = DailyBackup::folder(c.data, &error);
+    if (parent.isEmpty())
+        return fail(error);
+    QList<DailyBackup::Entry> entries = DailyBackup::list(parent);
+    print(stdout, QStringLiteral("%1 backups in %2%3").arg(entries.size()).arg(native(parent),
+                                                           entries.isEmpty() ? QStringLiteral(".") : QStringLiteral(":")));
+    const QLocale locale = QLocale::system();
+    for (DailyBackup::Entry &entry : entries) {
+        DailyBackup::count(entry);
+        const QString rows = entry.fault.isEmpty()
+                                 ? QStringLiteral("loans: %1, books: %2").arg(entry.loans).arg(entry.books)
+                                 : QStringLiteral("cannot be read: %1").arg(entry.fault);
+        print(stdout, QStringLiteral("%1  %2  %3  %4")
+                          .arg(entry.name, entry.made.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                               locale.formattedDataSize(entry.bytes), rows));
+    }
     return 0;
 }
 
@@ -425,12 +510,21 @@ const QList<Command> &commands()
          QStringLiteral("writes the catalogue to a CSV file"),
          [](const Context &c) { return exportTable(c, Schema::books()); }},
         {QStringLiteral("export-loans"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the loans to a CSV file"),
-         [](const Context &c) { return exportTable(c, Schema::borrower()); }},
+         QStringLiteral("writes the loans to a CSV file (--out [--days N]: only those not yet returned, "
+                        "borrowed at least N days ago, oldest first, with the days each has been out)"),
+         exportLoans},
         {QStringLiteral("backup"), {QStringLiteral("DIR")}, false,
          QStringLiteral("copies both stores into a new folder in DIR, even while the desk runs"), backup},
-        {QStringLiteral("restore"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("puts the backup in DIR back, while no desk program runs"), restore},
+        {QStringLiteral("restore"), {QStringLiteral("DIR|NAME")}, false,
+         QStringLiteral("puts the backup in DIR (or the one listed by backups as NAME) back, while no desk program "
+                        "runs"),
+         restore},
+        {QStringLiteral("backups"), {}, false,
+         QStringLiteral("lists the desk's backups, the daily ones too: time, size, loans and books"), backups},
+        {QStringLiteral("backup-folder"), {QStringLiteral("DIR")}, false,
+         QStringLiteral("makes the desk's daily backups in DIR (a stick, a share) instead of backups/ in its data "
+                        "folder"),
+         backupFolder},
         {QStringLiteral("check"), {}, false,
          QStringLiteral("checks each store and shows its schema version"), check},
         {QStringLiteral("repair"), {}, false,
@@ -458,6 +552,44 @@ QString description()
     return text;
 }
 
+// The options of export-loans alone: --out, and --days N with it.
+struct LoansOutOptions {
+    QCommandLineOption out{QStringLiteral("out"), QStringLiteral("export-loans: only the loans not yet returned.")};
+    QCommandLineOption days{QStringLiteral("days"),
+                            QStringLiteral("export-loans --out: only those borrowed at least N days ago (0 unless given)."),
+                            QStringLiteral("N")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOption(out);
+        parser.addOption(days);
+    }
+
+    // Puts them into `context`; false, with `*error`, when they are given
+    // where they mean nothing or N is no number of days.
+    bool read(const QCommandLineParser &parser, const QString &command, Context &context, QString *error) const
+    {
+        const bool anyGiven = parser.isSet(out) || parser.isSet(days);
+        if (anyGiven && command != QLatin1String("export-loans")) {
+            *error = QStringLiteral("%1 does not take --out or --days.").arg(command);
+            return false;
+        }
+        if (parser.isSet(days) && !parser.isSet(out)) {
+            *error = QStringLiteral("--days goes with --out.");
+            return false;
+        }
+        context.out = parser.isSet(out);
+        if (!parser.isSet(days))
+            return true;
+        bool number = false;
+        context.days = parser.value(days).toInt(&number);
+        if (number && context.days >= 0)
+            return true;
+        *error = QStringLiteral("--days takes a whole number of days, 0 or more, not \"%1\".").arg(parser.value(days));
+        return false;
+    }
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -479,6 +611,8 @@ int main(int argc, char *argv[])
                                           QStringLiteral("Replace what the stores hold (after a backup)."));
     parser.addOption(dataOption);
     parser.addOption(replaceOption);
+    const LoansOutOptions loansOut;
+    loansOut.addTo(parser);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see Commands)."),
                                  QStringLiteral("command [arguments]"));
     if (!parser.parse(QCoreApplication::arguments()))
@@ -509,6 +643,8 @@ int main(int argc, char *argv[])
     Context context;
     context.arguments = positional;
     context.replace = parser.isSet(replaceOption);
+    if (QString error; !loansOut.read(parser, command->name, context, &error))
+        return fail(error);
     context.data = parser.isSet(dataOption) ? QDir(parser.value(dataOption)).absolutePath()
                                             : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (context.data.isEmpty())
