@@ -215,10 +215,16 @@ Outcome run(const QString &dataFolder, const QDateTime &now)
     }
     if (!isDue(parent, now.date()))
         return outcome;
-    const bool fresh = !QFileInfo::exists(parent);
-    const QSqlError failure = Backup::backup(dataFolder, parent, &outcome.folder, {}, now);
-    if (fresh && QFileInfo(parent).isDir())
+    // The desk's own backups folder is its owner's alone from the start.
+    if (!QFileInfo::exists(parent)) {
+        if (!QDir().mkpath(parent)) {
+            outcome.kind = Outcome::Kind::Failed;
+            outcome.error = QStringLiteral("Cannot create the folder %1.").arg(native(parent));
+            return outcome;
+        }
         QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QSqlError failure = Backup::backup(dataFolder, parent, &outcome.folder, {}, now);
     if (failure.isValid()) {
         outcome.kind = Outcome::Kind::Failed;
         outcome.error = Database::sentence(failure);
