@@ -55,25 +55,6 @@ bool writeCatalogue(const QString &path, int count)
     return file.write(chunk) == chunk.size();
 }
 
-// Runs `program` and returns its wall-clock seconds, or nothing on failure.
-std::optional<double> timed(const QString &program, const QStringList &arguments, const QString &input = QString(),
-                            const QString &output = QString())
-{
-    QProcess process;
-    if (!input.isEmpty())
-        process.setStandardInputFile(input);
-    if (!output.isEmpty())
-        process.setStandardOutputFile(output);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
-        return std::nullopt;
-    }
-    return clock.nsecsElapsed() / 1e9;
-}
-
 // A freshly installed data folder.
 QString freshFolder(const QTemporaryDir &dir, const QString &name)
 {
@@ -135,12 +116,12 @@ int main(int argc, char *argv[])
         const QString shellStore = QDir(shell).filePath(Schema::fileName(Schema::File::Transactions));
         const int before = count(oursStore);
 
-        const auto imported = timed(admin, {QStringLiteral("--data"), ours, QStringLiteral("import-books"), csv});
+        const auto imported = Bench::timedProcess(admin, {QStringLiteral("--data"), ours, QStringLiteral("import-books"), csv});
         if (!imported || count(oursStore) != before + Books)
             return 1;
         importOurs << *imported;
         const QString exported = dir.filePath(QStringLiteral("ours-%1.csv").arg(run));
-        const auto wrote = timed(admin, {QStringLiteral("--data"), ours, QStringLiteral("export-books"), exported});
+        const auto wrote = Bench::timedProcess(admin, {QStringLiteral("--data"), ours, QStringLiteral("export-books"), exported});
         if (!wrote)
             return 1;
         exportOurs << *wrote;
@@ -153,11 +134,11 @@ int main(int argc, char *argv[])
             || commands.write(QStringLiteral(".import --csv --skip 1 '%1' books\n").arg(csv).toUtf8()) < 0)
             return 1;
         commands.close();
-        const auto shellImported = timed(sqlite3, {shellStore}, script);
+        const auto shellImported = Bench::timedProcess(sqlite3, {shellStore}, script);
         if (!shellImported || count(shellStore) != before + Books)
             return 1;
         importShell << *shellImported;
-        const auto shellWrote = timed(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), shellStore,
+        const auto shellWrote = Bench::timedProcess(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), shellStore,
                                                 QStringLiteral("SELECT * FROM books ORDER BY rowid")},
                                       QString(), dir.filePath(QStringLiteral("shell-%1.csv").arg(run)));
         if (!shellWrote)

@@ -10,9 +10,7 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -24,22 +22,6 @@ namespace {
 constexpr int Runs = 3;
 constexpr double Goal = 2.0;
 constexpr int Days = 30;
-
-// Runs `program` and gives its wall-clock seconds, or nothing on failure.
-std::optional<double> timed(const QString &program, const QStringList &arguments, const QString &output = QString())
-{
-    QProcess process;
-    if (!output.isEmpty())
-        process.setStandardOutputFile(output);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
-        return std::nullopt;
-    }
-    return clock.nsecsElapsed() / 1e9;
-}
 
 // The statement the export runs, its two values written in for the shell.
 QString bareQuery()
@@ -84,14 +66,15 @@ int main(int argc, char *argv[])
         const QString shell = dir.filePath(QStringLiteral("shell.csv"));
         QList<double> oursTimes, shellTimes;
         for (int run = 0; run < Runs; ++run) {
-            const auto wrote = timed(admin, {QStringLiteral("--data"), folder, QStringLiteral("export-loans"), ours,
+            const auto wrote = Bench::timedProcess(admin, {QStringLiteral("--data"), folder, QStringLiteral("export-loans"), ours,
                                              QStringLiteral("--out"), QStringLiteral("--days"), QString::number(Days)});
             if (!wrote)
                 return 1;
             oursTimes << *wrote;
             if (sqlite3.isEmpty())
                 continue;
-            const auto bare = timed(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), store, bareQuery()}, shell);
+            const auto bare = Bench::timedProcess(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), store, bareQuery()},
+                                                  QString(), shell);
             if (!bare)
                 return 1;
             shellTimes << *bare;
