@@ -17,6 +17,8 @@
 #include <QThread>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 namespace DailyBackup {
 
@@ -82,6 +84,21 @@ bool removeBackup(const QString &path)
             return false;
     return QDir().rmdir(path);
 }
+
+// A thread that runs one piece of work. (QThread::create would do, but it
+// goes through std::async, whose call_once makes the programs need the
+// dynamic loader's TLS entry point directly, which no package declares.)
+class WorkThread : public QThread
+{
+public:
+    explicit WorkThread(std::function<void()> work) : m_work(std::move(work)) {}
+
+protected:
+    void run() override { m_work(); }
+
+private:
+    std::function<void()> m_work;
+};
 
 } // namespace
 
@@ -270,7 +287,7 @@ void Runner::start()
     delete m_thread;
     const QString dataFolder = m_dataFolder;
     const QDateTime now = Clock::now();
-    m_thread = QThread::create([this, dataFolder, now] { m_outcome = run(dataFolder, now); });
+    m_thread = new WorkThread([this, dataFolder, now] { m_outcome = run(dataFolder, now); });
     // Sent from the backup's thread, received on this object's.
     connect(m_thread, &QThread::finished, this, &Runner::finished);
     m_thread->start(QThread::LowPriority);
