@@ -2,6 +2,7 @@
 // line: moving an old desk's files or a spreadsheet in, exporting, backing
 // up, restoring and checking. It links the store alone, no widgets.
 #include "admin/mdbsource.h"
+#include "admin/usage.h"
 #include "store/backup.h"
 #include "store/clock.h"
 #include "store/dailybackup.h"
@@ -38,7 +39,7 @@ void print(std::FILE *stream, const QString &line)
 int fail(const QString &line)
 {
     print(stderr, Program + QStringLiteral(": ") + line);
-    return 1;
+    return Admin::Failed;
 }
 
 QString native(const QString &path)
@@ -103,15 +104,7 @@ private:
     bool m_shown = false;
 };
 
-struct Context {
-    QString data;
-    QStringList arguments;
-    bool replace = false;
-    // export-loans --out: only the loans still out, borrowed at least
-    // `days` days ago.
-    bool out = false;
-    int days = 0;
-};
+using Admin::Context;
 
 // The stores the desk of the data folder uses.
 bool locate(const Context &c, StoreLocation *stores, QString *error)
@@ -239,15 +232,29 @@ int exportTable(const Context &c, const Schema::Table &table)
         [&](qint64 rows) { return QStringLiteral("Exported %1 rows of %2 into %3.").arg(rows).arg(table.name, native(file)); });
 }
 
+// export-loans, with --out only the loans still out, borrowed at least
+// --days N days ago.
 int exportLoans(const Context &c)
 {
-    if (!c.out)
-        return exportTable(c, Schema::borrower());
+    const QString days = QStringLiteral("days");
+    if (!c.has(QStringLiteral("out"))) {
+        if (!c.has(days))
+            return exportTable(c, Schema::borrower());
+        print(stderr, Program + QStringLiteral(": --days goes with --out."));
+        return Admin::WrongUsage;
+    }
+    bool number = true;
+    const int atLeast = c.has(days) ? c.options.value(days).toInt(&number) : 0;
+    if (!number || atLeast < 0) {
+        print(stderr, Program + QStringLiteral(": --days takes a whole number of days, 0 or more, not \"%1\".")
+                                    .arg(c.options.value(days)));
+        return Admin::WrongUsage;
+    }
     const QString file = c.arguments.at(0);
     return exportRows(
         c,
         [&](const StoreLocation &stores, const Transfer::Progress &progress) {
-            return Transfer::exportLoansOut(stores, file, c.days, Clock::today(), progress);
+            return Transfer::exportLoansOut(stores, file, atLeast, Clock::today(), progress);
         },
         [&](qint64 rows) { return QStringLiteral("Exported %1 loans still out into %2.").arg(rows).arg(native(file)); });
 }
@@ -491,104 +498,142 @@ int useLocal(const Context &c)
     return 0;
 }
 
-struct Command {
-    QString name;
-    QStringList arguments;
-    bool replace;
-    QString summary;
-    std::function<int(const Context &)> run;
-};
-
-const QList<Command> &commands()
+// The options some commands take, beside --data, --help and --version.
+const QList<Admin::Option> &options()
 {
-    static const QList<Command> list{
-        {QStringLiteral("import-mdb"), {QStringLiteral("TRANSACTIONS.mdb"), QStringLiteral("TALLYMERE.mdb")}, true,
-         QStringLiteral("the catalogue, loans and accounts of an old desk's Jet files"), importMdb},
-        {QStringLiteral("import-books"), {QStringLiteral("FILE.csv")}, true,
-         QStringLiteral("adds the books of a CSV file to the catalogue (--replace: instead of it)"), importBooks},
-        {QStringLiteral("export-books"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the catalogue to a CSV file"),
-         [](const Context &c) { return exportTable(c, Schema::books()); }},
-        {QStringLiteral("export-loans"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the loans to a CSV file (--out [--days N]: only those not yet returned, "
-                        "borrowed at least N days ago, oldest first, with the days each has been out)"),
-         exportLoans},
-        {QStringLiteral("backup"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("copies both stores into a new folder in DIR, even while the desk runs"), backup},
-        {QStringLiteral("restore"), {QStringLiteral("DIR|NAME")}, false,
-         QStringLiteral("puts the backup in DIR (or the one listed by backups as NAME) back, while no desk program "
-                        "runs"),
-         restore},
-        {QStringLiteral("backups"), {}, false,
-         QStringLiteral("lists the desk's backups, the daily ones too: time, size, loans and books"), backups},
-        {QStringLiteral("backup-folder"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("makes the desk's daily backups in DIR (a stick, a share) instead of backups/ in its data "
-                        "folder"),
-         backupFolder},
-        {QStringLiteral("check"), {}, false,
-         QStringLiteral("checks each store and shows its schema version"), check},
-        {QStringLiteral("repair"), {}, false,
-         QStringLiteral("makes the catalogue's search index anew, while no desk program runs"), repair},
-        {QStringLiteral("use-server"), {QStringLiteral("ADDRESS")}, false,
-         QStringLiteral("keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"),
-         useServer},
-        {QStringLiteral("move-to-server"), {QStringLiteral("ADDRESS")}, true,
-         QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there"), moveToServer},
-        {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
-         useLocal},
+    using namespace Qt::Literals::StringLiterals;
+    static const QList<Admin::Option> list{
+        {u"replace"_s, {}, u"Replace what the stores hold (after a backup)."_s},
+        {u"out"_s, {}, u"Only the loans not yet returned, oldest first, with the days each has been out."_s},
+        {u"days"_s, u"N"_s, u"With --out: only the loans borrowed at least N days ago (0 unless given)."_s},
     };
     return list;
 }
 
-QString description()
+int help(const Context &c);
+
+// Every command, once: the help, the manual page and the shell completion
+// name these.
+const QList<Admin::Command> &commands()
 {
-    QString text = QStringLiteral("Installs and moves the stores of Tallymere, the library lending desk.\n"
-                                  "Works on the desk's own data folder unless given --data.\n\nCommands:\n");
-    for (const Command &command : commands()) {
-        const QString usage = (QStringList{command.name} + command.arguments).join(QLatin1Char(' '))
-                              + (command.replace ? QStringLiteral(" [--replace]") : QString());
-        text += QStringLiteral("  %1\n      %2\n").arg(usage, command.summary);
-    }
-    return text;
+    using namespace Qt::Literals::StringLiterals;
+    static const QList<Admin::Command> list{
+        {u"import-mdb"_s, {u"TRANSACTIONS.mdb"_s, u"TALLYMERE.mdb"_s}, {u"replace"_s},
+         u"imports the catalogue, loans and accounts of an old desk's Jet files"_s,
+         u"Replaces the catalogue, the loans and the accounts with the old files' (an old account table without rows "
+         "keeps the current accounts). Stores that hold loans are refused unless given --replace, and then backed up "
+         "first into backups/ in the data folder."_s,
+         u"tallymere-admin import-mdb Transactions.mdb Tallymere.mdb"_s, importMdb},
+        {u"import-books"_s, {u"FILE.csv"_s}, {u"replace"_s},
+         u"adds the books of a CSV file to the catalogue (--replace: instead of it)"_s,
+         u"Adds the file's books to the catalogue, all or none. With --replace both stores are backed up into "
+         "backups/ in the data folder first, and the file's books take the catalogue's place."_s,
+         u"tallymere-admin import-books catalogue.csv --replace"_s, importBooks},
+        {u"export-books"_s, {u"FILE.csv"_s}, {}, u"writes the catalogue to a CSV file"_s,
+         u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
+         u"tallymere-admin export-books books.csv"_s, [](const Context &c) { return exportTable(c, Schema::books()); }},
+        {u"export-loans"_s, {u"FILE.csv"_s}, {u"out"_s, u"days"_s},
+         u"writes the loans to a CSV file (--out: only those not yet returned)"_s,
+         u"Writes FILE.csv (replacing a file of that name), readable by its owner only; the stores are only read. "
+         "With --out only the loans not yet returned (Remarks not \"Returned\" and no date returned), borrowed at "
+         "least N days ago, oldest first, with a last column \"Days out\"."_s,
+         u"tallymere-admin export-loans overdue.csv --out --days 14"_s, exportLoans},
+        {u"backup"_s, {u"DIR"_s}, {}, u"copies both stores into a new folder in DIR, even while the desk runs"_s,
+         u"Makes a new folder in DIR, named for the date and time; the stores are only read."_s,
+         u"tallymere-admin backup ~/tallymere-backups"_s, backup},
+        {u"restore"_s, {u"DIR|NAME"_s}, {},
+         u"puts the backup in DIR (or the one backups lists as NAME) back, while no desk program runs"_s,
+         u"Replaces both stores with the backup's. The files it replaces are kept beside them as "
+         "Transactions.replaced-DATE.db and Tallymere.replaced-DATE.db; a server's tables are first backed up "
+         "into backups/ in the data folder."_s,
+         u"tallymere-admin restore ~/tallymere-backups/Tallymere-2025-06-01-093000"_s, restore},
+        {u"backups"_s, {}, {}, u"lists the desk's backups, the daily ones too: time, size, loans and books"_s,
+         u"Nothing; the backups are only read."_s, u"tallymere-admin backups"_s, backups},
+        {u"backup-folder"_s, {u"DIR"_s}, {},
+         u"makes the desk's backups in DIR (a stick, a share) instead of backups/ in its data folder"_s,
+         u"Writes backup.conf in the data folder; DIR must exist. The daily backups go there from the next one on."_s,
+         u"tallymere-admin backup-folder /media/usb/tallymere"_s, backupFolder},
+        {u"check"_s, {}, {}, u"checks each store and shows its schema version"_s,
+         u"Nothing; the stores are only read. The status is 1 when a store is not sound."_s,
+         u"tallymere-admin check"_s, check},
+        {u"repair"_s, {}, {}, u"makes the catalogue's search index anew, while no desk program runs"_s,
+         u"Makes the catalogue's search index and its triggers anew; no book is changed."_s,
+         u"tallymere-admin repair"_s, repair},
+        {u"use-server"_s, {u"ADDRESS"_s}, {},
+         u"keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"_s,
+         u"Sets the store up on the server where the database has none, and writes the address (never a password) "
+         "into server.conf in the data folder."_s,
+         u"tallymere-admin use-server \"postgresql://desk@db.example.org/library\""_s, useServer},
+        {u"move-to-server"_s, {u"ADDRESS"_s}, {u"replace"_s},
+         u"copies this desk's stores into a PostgreSQL server and keeps them there"_s,
+         u"Copies the catalogue, the loans and the accounts into the server in one transaction (a server that "
+         "holds loans only with --replace), then writes server.conf in the data folder; the files stay as they are."_s,
+         u"tallymere-admin move-to-server \"service=library\""_s, moveToServer},
+        {u"use-local"_s, {}, {}, u"keeps this desk's stores in its own files again"_s,
+         u"Removes server.conf from the data folder; nothing on the server changes."_s, u"tallymere-admin use-local"_s,
+         useLocal},
+        {u"help"_s, {u"[COMMAND]"_s}, {}, u"shows the help of COMMAND, or of the program"_s, u"Nothing."_s,
+         u"tallymere-admin help import-books"_s, help},
+    };
+    return list;
 }
 
-// The options of export-loans alone: --out, and --days N with it.
-struct LoansOutOptions {
-    QCommandLineOption out{QStringLiteral("out"), QStringLiteral("export-loans: only the loans not yet returned.")};
-    QCommandLineOption days{QStringLiteral("days"),
-                            QStringLiteral("export-loans --out: only those borrowed at least N days ago (0 unless given)."),
-                            QStringLiteral("N")};
+int wrongUsage(const QString &line)
+{
+    print(stderr, Program + QStringLiteral(": ") + line);
+    return Admin::WrongUsage;
+}
 
-    void addTo(QCommandLineParser &parser) const
-    {
-        parser.addOption(out);
-        parser.addOption(days);
-    }
+int unknownCommand(const QString &name)
+{
+    return wrongUsage(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
+}
 
-    // Puts them into `context`; false, with `*error`, when they are given
-    // where they mean nothing or N is no number of days.
-    bool read(const QCommandLineParser &parser, const QString &command, Context &context, QString *error) const
-    {
-        const bool anyGiven = parser.isSet(out) || parser.isSet(days);
-        if (anyGiven && command != QLatin1String("export-loans")) {
-            *error = QStringLiteral("%1 does not take --out or --days.").arg(command);
-            return false;
-        }
-        if (parser.isSet(days) && !parser.isSet(out)) {
-            *error = QStringLiteral("--days goes with --out.");
-            return false;
-        }
-        context.out = parser.isSet(out);
-        if (!parser.isSet(days))
-            return true;
-        bool number = false;
-        context.days = parser.value(days).toInt(&number);
-        if (number && context.days >= 0)
-            return true;
-        *error = QStringLiteral("--days takes a whole number of days, 0 or more, not \"%1\".").arg(parser.value(days));
-        return false;
+int help(const Context &c)
+{
+    if (c.arguments.isEmpty()) {
+        std::fputs(Admin::generalHelp(commands(), options()).toLocal8Bit().constData(), stdout);
+        return Admin::Done;
     }
-};
+    const Admin::Command *command = Admin::find(commands(), c.arguments.first());
+    if (!command)
+        return unknownCommand(c.arguments.first());
+    std::fputs(Admin::commandHelp(*command, options()).toLocal8Bit().constData(), stdout);
+    return Admin::Done;
+}
+
+// What the command line asks for, checked against the command's entry.
+int dispatch(const QCommandLineParser &parser, bool helpAsked)
+{
+    QStringList positional = parser.positionalArguments();
+    Context context;
+    if (positional.isEmpty())
+        return helpAsked ? help(context) : wrongUsage(QStringLiteral("No command given; see %1 --help.").arg(Program));
+    const QString name = positional.takeFirst();
+    const Admin::Command *command = Admin::find(commands(), name);
+    if (!command)
+        return unknownCommand(name);
+    if (helpAsked) { // "COMMAND --help" is "help COMMAND"
+        context.arguments = QStringList{name};
+        return help(context);
+    }
+    if (const QString error = Admin::argumentError(*command, positional.size()); !error.isEmpty())
+        return wrongUsage(error);
+    for (const Admin::Option &option : options()) {
+        if (!parser.isSet(option.name))
+            continue;
+        if (!command->options.contains(option.name))
+            return wrongUsage(QStringLiteral("%1 does not take --%2.").arg(command->name, option.name));
+        context.options.insert(option.name, option.value.isEmpty() ? QString() : parser.value(option.name));
+    }
+    context.arguments = positional;
+    context.replace = context.has(QStringLiteral("replace"));
+    context.data = parser.isSet(QStringLiteral("data")) ? QDir(parser.value(QStringLiteral("data"))).absolutePath()
+                                                        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (context.data.isEmpty())
+        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    return command->run(context);
+}
 
 } // namespace
 
@@ -600,54 +645,21 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QString());
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYMERE_VERSION));
 
+    // The help is made from the command table; Qt's own (and its --help-all,
+    // which lists Qt's options) is not used.
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption dataOption(QStringLiteral("data"),
-                                        QStringLiteral("Work on the stores in DIR instead of the desk's own."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption replaceOption(QStringLiteral("replace"),
-                                          QStringLiteral("Replace what the stores hold (after a backup)."));
-    parser.addOption(dataOption);
-    parser.addOption(replaceOption);
-    const LoansOutOptions loansOut;
-    loansOut.addTo(parser);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see Commands)."),
-                                 QStringLiteral("command [arguments]"));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")}, QString());
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    parser.addOption(QCommandLineOption(QStringLiteral("data"), QString(), QStringLiteral("DIR")));
+    for (const Admin::Option &option : options())
+        parser.addOption(QCommandLineOption(option.name, option.text, option.value));
     if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-
-    QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return fail(QStringLiteral("No command given; see %1 --help.").arg(Program));
-    const QString name = positional.takeFirst();
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (candidate.name == name)
-            command = &candidate;
-    if (!command)
-        return fail(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
-    if (positional.size() != command->arguments.size())
-        return fail(QStringLiteral("%1 takes %2.")
-                        .arg(command->name,
-                             command->arguments.isEmpty() ? QStringLiteral("no arguments")
-                                                          : command->arguments.join(QLatin1Char(' '))));
-    if (parser.isSet(replaceOption) && !command->replace)
-        return fail(QStringLiteral("%1 does not take --replace.").arg(command->name));
-
-    Context context;
-    context.arguments = positional;
-    context.replace = parser.isSet(replaceOption);
-    if (QString error; !loansOut.read(parser, command->name, context, &error))
-        return fail(error);
-    context.data = parser.isSet(dataOption) ? QDir(parser.value(dataOption)).absolutePath()
-                                            : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (context.data.isEmpty())
-        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
-    return command->run(context);
+        return wrongUsage(parser.errorText());
+    if (parser.isSet(versionOption)) {
+        print(stdout, Program + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        return Admin::Done;
+    }
+    return dispatch(parser, parser.isSet(helpOption));
 }
