@@ -127,6 +127,11 @@ bool setFolder(const QString &dataFolder, const QString &folder, QString *error)
         *error = QStringLiteral("There is no folder %1.").arg(native(folder));
         return false;
     }
+    // The setting belongs to a desk: it never makes a data folder of its own.
+    if (!QFileInfo(dataFolder).isDir()) {
+        *error = QStringLiteral("There is no data folder %1.").arg(native(dataFolder));
+        return false;
+    }
     return DeskStore::writeSetting(QDir(dataFolder).filePath(settingFileName()),
                                    {QStringLiteral("The folder the desk's backups go into (tallymere-admin backup-folder).")},
                                    info.absoluteFilePath(), error);
@@ -284,6 +289,8 @@ void Runner::start()
 {
     if (isRunning())
         return;
+    if (m_thread)
+        m_thread->wait(); // it has sent finished(), but may not have ended yet
     delete m_thread;
     const QString dataFolder = m_dataFolder;
     const QDateTime now = Clock::now();

@@ -22,7 +22,8 @@ QString defaultFolder(const QString &dataFolder);
 // when the setting cannot be read.
 QString folder(const QString &dataFolder, QString *error = nullptr);
 // Sends the backups into `folder` from now on; it must exist (a stick or a
-// share that is not there is never stood in for by a new empty folder).
+// share that is not there is never stood in for by a new empty folder), and
+// so must the data folder.
 bool setFolder(const QString &dataFolder, const QString &folder, QString *error);
 
 // How many backups are kept: every one of the last KeptDays days, then the

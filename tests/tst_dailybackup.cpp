@@ -182,6 +182,10 @@ private slots:
         QString error;
         QVERIFY(!DailyBackup::setFolder(data.folder(), stick.filePath(QStringLiteral("none")), &error));
         QCOMPARE(error, QStringLiteral("There is no folder %1.").arg(stick.filePath(QStringLiteral("none"))));
+        const QString noDesk = stick.filePath(QStringLiteral("no-desk"));
+        QVERIFY(!DailyBackup::setFolder(noDesk, stick.path(), &error));
+        QCOMPARE(error, QStringLiteral("There is no data folder %1.").arg(noDesk));
+        QVERIFY(!QFileInfo::exists(noDesk));
         QVERIFY2(DailyBackup::setFolder(data.folder(), stick.path(), &error), qPrintable(error));
         QCOMPARE(DailyBackup::folder(data.folder()), stick.path());
 
