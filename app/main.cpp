@@ -1,3 +1,4 @@
+#include "app/dailybackupbox.h"
 #include "app/runningdesk.h"
 #include "app/screennames.h"
 #include "app/screens.h"
@@ -28,6 +29,8 @@ int main(int argc, char *argv[])
     if (!openStores(folder, dialogs, &stores))
         return 1;
     registerScreens(stores, dialogs);
+    // The day's backup, if it is due, goes on beside the splash and the login.
+    const DailyBackupBox daily(folder, stores, dialogs);
     Navigator::instance().open(ScreenNames::Splash);
     return app.exec();
 }

@@ -18,6 +18,8 @@
 #include <QTemporaryFile>
 #include <QUrl>
 
+#include <atomic>
+
 #include <sys/vfs.h>
 
 namespace Database {
@@ -57,7 +59,8 @@ qint64 statfsType(const QString &folder)
 
 QString nextConnectionName()
 {
-    static quint64 counter = 0;
+    // The daily backup opens its connections on a thread of its own.
+    static std::atomic<quint64> counter{0};
     return QStringLiteral("tallymere-%1").arg(++counter);
 }
 
