@@ -85,6 +85,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_pdf
 	$(BUILD)/bench/bench_stall
 	$(BUILD)/bench/bench_admin
+	$(BUILD)/bench/bench_loansout
 
 package: build
 	cd $(BUILD) && cpack

@@ -4,6 +4,8 @@
 #include "admin/mdbsource.h"
 #include "admin/usage.h"
 #include "store/backup.h"
+#include "store/clock.h"
+#include "store/dailybackup.h"
 #include "store/database.h"
 #include "store/desklock.h"
 #include "store/location.h"
@@ -15,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocale>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -200,7 +203,11 @@ int importBooks(const Context &c)
                                .arg(stores.name(Schema::File::Transactions)));
 }
 
-int exportTable(const Context &c, const Schema::Table &table)
+// An export of the desk's stores into the file the command names, with
+// its progress on standard error; `done` says what was written.
+int exportRows(const Context &c,
+               const std::function<Transfer::Outcome(const StoreLocation &, const Transfer::Progress &)> &write,
+               const std::function<QString(qint64 rows)> &done)
 {
     QString error;
     StoreLocation stores;
@@ -208,12 +215,48 @@ int exportTable(const Context &c, const Schema::Table &table)
     if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
         return fail(error);
     ProgressLine progress;
-    const Transfer::Outcome outcome = Transfer::exportTable(
-        stores, table, c.arguments.at(0),
-        [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
+    const Transfer::Outcome outcome =
+        write(stores, [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
     progress.finish();
-    return report(outcome,
-                  QStringLiteral("Exported %1 rows of %2 into %3.").arg(outcome.rows).arg(table.name, native(c.arguments.at(0))));
+    return report(outcome, done(outcome.rows));
+}
+
+int exportTable(const Context &c, const Schema::Table &table)
+{
+    const QString file = c.arguments.at(0);
+    return exportRows(
+        c,
+        [&](const StoreLocation &stores, const Transfer::Progress &progress) {
+            return Transfer::exportTable(stores, table, file, progress);
+        },
+        [&](qint64 rows) { return QStringLiteral("Exported %1 rows of %2 into %3.").arg(rows).arg(table.name, native(file)); });
+}
+
+// export-loans, with --out only the loans still out, borrowed at least
+// --days N days ago.
+int exportLoans(const Context &c)
+{
+    const QString days = QStringLiteral("days");
+    if (!c.has(QStringLiteral("out"))) {
+        if (!c.has(days))
+            return exportTable(c, Schema::borrower());
+        print(stderr, Program + QStringLiteral(": --days goes with --out."));
+        return Admin::WrongUsage;
+    }
+    bool number = true;
+    const int atLeast = c.has(days) ? c.options.value(days).toInt(&number) : 0;
+    if (!number || atLeast < 0) {
+        print(stderr, Program + QStringLiteral(": --days takes a whole number of days, 0 or more, not \"%1\".")
+                                    .arg(c.options.value(days)));
+        return Admin::WrongUsage;
+    }
+    const QString file = c.arguments.at(0);
+    return exportRows(
+        c,
+        [&](const StoreLocation &stores, const Transfer::Progress &progress) {
+            return Transfer::exportLoansOut(stores, file, atLeast, Clock::today(), progress);
+        },
+        [&](qint64 rows) { return QStringLiteral("Exported %1 loans still out into %2.").arg(rows).arg(native(file)); });
 }
 
 int backup(const Context &c)
@@ -244,6 +287,22 @@ int backup(const Context &c)
     return 0;
 }
 
+// The backup folder `given` names: a folder, or the name of one of the
+// desk's backups (as `backups` lists them); empty, with `*error`, when it
+// names neither.
+QString backupNamed(const Context &c, const QString &given, QString *error)
+{
+    if (QFileInfo(given).isDir())
+        return given;
+    const QString parent = DailyBackup::folder(c.data, error);
+    if (parent.isEmpty())
+        return {};
+    if (DailyBackup::madeAt(given).isValid() && QFileInfo(QDir(parent).filePath(given)).isDir())
+        return QDir(parent).filePath(given);
+    *error = QStringLiteral("There is no folder %1, nor a backup of that name in %2.").arg(native(given), native(parent));
+    return {};
+}
+
 int restoreServer(const Context &c, const StoreLocation &stores)
 {
     ProgressLine progress;
@@ -259,11 +318,15 @@ int restoreServer(const Context &c, const StoreLocation &stores)
     return 0;
 }
 
-int restore(const Context &c)
+int restore(const Context &given)
 {
     QString error;
     StoreLocation stores;
-    if (!locate(c, &stores, &error))
+    if (!locate(given, &stores, &error))
+        return fail(error);
+    Context c = given;
+    c.arguments[0] = backupNamed(given, given.arguments.at(0), &error);
+    if (c.arguments.at(0).isEmpty())
         return fail(error);
     if (stores.isServer())
         return restoreServer(c, stores);
@@ -277,6 +340,38 @@ int restore(const Context &c)
     print(stdout, QStringLiteral("Restored the stores in %1 from %2.").arg(native(c.data), native(c.arguments.at(0))));
     if (!shown.isEmpty())
         print(stdout, QStringLiteral("The stores it replaced are kept as %1.").arg(shown.join(QStringLiteral(", "))));
+    return 0;
+}
+
+int backupFolder(const Context &c)
+{
+    QString error;
+    if (!DailyBackup::setFolder(c.data, c.arguments.at(0), &error))
+        return fail(error);
+    print(stdout, QStringLiteral("The desk of %1 makes its backups in %2 from now on.")
+                      .arg(native(c.data), native(DailyBackup::folder(c.data))));
+    return 0;
+}
+
+int backups(const Context &c)
+{
+    QString error;
+    const QString parent = DailyBackup::folder(c.data, &error);
+    if (parent.isEmpty())
+        return fail(error);
+    QList<DailyBackup::Entry> entries = DailyBackup::list(parent);
+    print(stdout, QStringLiteral("%1 backups in %2%3").arg(entries.size()).arg(native(parent),
+                                                           entries.isEmpty() ? QStringLiteral(".") : QStringLiteral(":")));
+    const QLocale locale = QLocale::system();
+    for (DailyBackup::Entry &entry : entries) {
+        DailyBackup::count(entry);
+        const QString rows = entry.fault.isEmpty()
+                                 ? QStringLiteral("loans: %1, books: %2").arg(entry.loans).arg(entry.books)
+                                 : QStringLiteral("cannot be read: %1").arg(entry.fault);
+        print(stdout, QStringLiteral("%1  %2  %3  %4")
+                          .arg(entry.name, entry.made.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                               locale.formattedDataSize(entry.bytes), rows));
+    }
     return 0;
 }
 
@@ -301,6 +396,20 @@ int checkServer(const StoreLocation &stores)
     return incomplete ? 1 : 0;
 }
 
+// The partial files that programs stopped midway left in the data folder
+// and its backups folder; each goes at the next run of what made it.
+void showLeftovers(const Context &c)
+{
+    const QString backups = Transfer::backupParent(c.data);
+    QStringList paths;
+    for (const QString &name : Database::leftovers(c.data))
+        paths << QDir(c.data).filePath(name);
+    for (const QString &name : Backup::unfinishedFolders(backups))
+        paths << QDir(backups).filePath(name);
+    for (const QString &path : std::as_const(paths))
+        print(stdout, QStringLiteral("Left unfinished by a program that was stopped: %1").arg(native(path)));
+}
+
 int check(const Context &c)
 {
     QString error;
@@ -312,11 +421,18 @@ int check(const Context &c)
         return fail(error);
     if (stores.isServer())
         return checkServer(stores);
+    // A desk making or upgrading its stores finishes before they are looked at.
+    const Database::InstallLock installing(c.data, [&c] {
+        print(stderr, QStringLiteral("Waiting while another Tallymere prepares the stores in %1…").arg(native(c.data)));
+    });
+    if (!installing.isHeld())
+        return fail(Database::sentence(installing.error()));
     bool healthy = true;
     for (const Backup::Finding &finding : Backup::check(c.data)) {
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
         healthy = healthy && finding.ok;
     }
+    showLeftovers(c);
     return healthy ? 0 : 1;
 }
 
@@ -409,8 +525,28 @@ const QList<Admin::Option> &options()
     using namespace Qt::Literals::StringLiterals;
     static const QList<Admin::Option> list{
         {u"replace"_s, {}, u"Replace what the stores hold (after a backup)."_s},
+        {u"out"_s, {}, u"Only the loans not yet returned, oldest first, with the days each has been out."_s},
+        {u"days"_s, u"N"_s, u"With --out: only the loans borrowed at least N days ago (0 unless given)."_s},
     };
     return list;
+}
+
+// Before any command: a change of the store files that a stopped program
+// left is finished (check only looks, and names what it finds), and a data
+// folder holding one store without the other is refused, except by the
+// commands that bring the pair back or do not open it.
+QString settleStores(const QString &command, const Context &c)
+{
+    if (!QFileInfo(c.data).isDir() || command == QLatin1String("check") || command == QLatin1String("help"))
+        return {};
+    if (const QSqlError error = Database::recover(c.data); error.isValid())
+        return Database::sentence(error);
+    const QStringList pairNotNeeded{QStringLiteral("restore"), QStringLiteral("use-server"), QStringLiteral("use-local")};
+    QString unreadable;
+    if (pairNotNeeded.contains(command) || DeskStore::of(c.data, &unreadable).isServer())
+        return {};
+    const QSqlError error = Database::checkPair(c.data);
+    return error.isValid() ? Database::sentence(error) : QString();
 }
 
 int help(const Context &c);
@@ -425,7 +561,7 @@ const QList<Admin::Command> &commands()
          u"imports the catalogue, loans and accounts of an old desk's Jet files"_s,
          u"Replaces the catalogue, the loans and the accounts with the old files' (an old account table without rows "
          "keeps the current accounts). Stores that hold loans are refused unless given --replace, and then backed up "
-         "first into backups/ in the data folder."_s,
+         "first into backups/ in the data folder. Refused while a desk program has the stores open."_s,
          u"tallymere-admin import-mdb Transactions.mdb Tallymere.mdb"_s, importMdb},
         {u"import-books"_s, {u"FILE.csv"_s}, {u"replace"_s},
          u"adds the books of a CSV file to the catalogue (--replace: instead of it)"_s,
@@ -435,17 +571,27 @@ const QList<Admin::Command> &commands()
         {u"export-books"_s, {u"FILE.csv"_s}, {}, u"writes the catalogue to a CSV file"_s,
          u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
          u"tallymere-admin export-books books.csv"_s, [](const Context &c) { return exportTable(c, Schema::books()); }},
-        {u"export-loans"_s, {u"FILE.csv"_s}, {}, u"writes the loans to a CSV file"_s,
-         u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
-         u"tallymere-admin export-loans loans.csv"_s, [](const Context &c) { return exportTable(c, Schema::borrower()); }},
+        {u"export-loans"_s, {u"FILE.csv"_s}, {u"out"_s, u"days"_s},
+         u"writes the loans to a CSV file (--out: only those not yet returned)"_s,
+         u"Writes FILE.csv (replacing a file of that name), readable by its owner only; the stores are only read. "
+         "With --out only the loans not yet returned (Remarks not \"Returned\" and no date returned), borrowed at "
+         "least N days ago, oldest first, with a last column \"Days out\"."_s,
+         u"tallymere-admin export-loans overdue.csv --out --days 14"_s, exportLoans},
         {u"backup"_s, {u"DIR"_s}, {}, u"copies both stores into a new folder in DIR, even while the desk runs"_s,
          u"Makes a new folder in DIR, named for the date and time; the stores are only read."_s,
          u"tallymere-admin backup ~/tallymere-backups"_s, backup},
-        {u"restore"_s, {u"DIR"_s}, {}, u"puts the backup in DIR back, while no desk program runs"_s,
+        {u"restore"_s, {u"DIR|NAME"_s}, {},
+         u"puts the backup in DIR (or the one backups lists as NAME) back, while no desk program runs"_s,
          u"Replaces both stores with the backup's. The files it replaces are kept beside them as "
          "Transactions.replaced-DATE.db and Tallymere.replaced-DATE.db; a server's tables are first backed up "
          "into backups/ in the data folder."_s,
          u"tallymere-admin restore ~/tallymere-backups/Tallymere-2025-06-01-093000"_s, restore},
+        {u"backups"_s, {}, {}, u"lists the desk's backups, the daily ones too: time, size, loans and books"_s,
+         u"Nothing; the backups are only read."_s, u"tallymere-admin backups"_s, backups},
+        {u"backup-folder"_s, {u"DIR"_s}, {},
+         u"makes the desk's backups in DIR (a stick, a share) instead of backups/ in its data folder"_s,
+         u"Writes backup.conf in the data folder; DIR must exist. The daily backups go there from the next one on."_s,
+         u"tallymere-admin backup-folder /media/usb/tallymere"_s, backupFolder},
         {u"check"_s, {}, {}, u"checks each store and shows its schema version"_s,
          u"Nothing; the stores are only read. The status is 1 when a store is not sound."_s,
          u"tallymere-admin check"_s, check},
@@ -526,6 +672,8 @@ int dispatch(const QCommandLineParser &parser, bool helpAsked)
                                                         : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (context.data.isEmpty())
         return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    if (const QString refused = settleStores(command->name, context); !refused.isEmpty())
+        return fail(refused);
     return command->run(context);
 }
 

@@ -1,7 +1,7 @@
+#include "app/dailybackupbox.h"
 #include "app/runningdesk.h"
 #include "app/screennames.h"
 #include "app/screens.h"
-#include "store/database.h"
 #include "store/desklock.h"
 #include "store/location.h"
 #include "ui/dialogs.h"
@@ -25,17 +25,12 @@ int main(int argc, char *argv[])
         return 0;
     QObject::connect(&running, &RunningDesk::showRequested, &app, &bringDeskToFront);
     const DeskLock presence(folder);
-    QString unreadable;
-    const StoreLocation stores = DeskStore::of(folder, &unreadable);
-    if (!stores.isValid()) {
-        dialogs.showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
+    StoreLocation stores;
+    if (!openStores(folder, dialogs, &stores))
         return 1;
-    }
-    if (const QSqlError error = installStores(stores); error.isValid()) {
-        dialogs.showDatabaseError(error);
-        return 1;
-    }
     registerScreens(stores, dialogs);
+    // The day's backup, if it is due, goes on beside the splash and the login.
+    const DailyBackupBox daily(folder, stores, dialogs);
     Navigator::instance().open(ScreenNames::Splash);
     return app.exec();
 }

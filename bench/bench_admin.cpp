@@ -57,25 +57,6 @@ bool writeCatalogue(const QString &path, int count)
     return file.write(chunk) == chunk.size();
 }
 
-// Runs `program` and returns its wall-clock seconds, or nothing on failure.
-std::optional<double> timed(const QString &program, const QStringList &arguments, const QString &input = QString(),
-                            const QString &output = QString())
-{
-    QProcess process;
-    if (!input.isEmpty())
-        process.setStandardInputFile(input);
-    if (!output.isEmpty())
-        process.setStandardOutputFile(output);
-    QElapsedTimer clock;
-    clock.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
-        return std::nullopt;
-    }
-    return clock.nsecsElapsed() / 1e9;
-}
-
 // A freshly installed data folder.
 QString freshFolder(const QTemporaryDir &dir, const QString &name)
 {
@@ -149,13 +130,13 @@ bool runShell(const QString &sqlite3, const QTemporaryDir &dir, const QString &s
     if (!commands.open(QIODevice::WriteOnly) || commands.write(shellImportScript(csv).toUtf8()) < 0)
         return false;
     commands.close();
-    const auto imported = timed(sqlite3, {QStringLiteral("-bail"), store}, script);
+    const auto imported = Bench::timedProcess(sqlite3, {QStringLiteral("-bail"), store}, script);
     if (!imported || count(store) != expected) {
         std::fprintf(stderr, "the sqlite3 shell's import left %d books, not %d\n", count(store), expected);
         return false;
     }
     t.importShell << *imported;
-    const auto wrote = timed(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), store,
+    const auto wrote = Bench::timedProcess(sqlite3, {QStringLiteral("-csv"), QStringLiteral("-header"), store,
                                        Sql::selectAll(Schema::books().name, Schema::books().fields)},
                              QString(), dir.filePath(QStringLiteral("shell-%1.csv").arg(run)));
     if (!wrote)
@@ -169,14 +150,14 @@ bool runOurs(const QTemporaryDir &dir, const QString &ours, int run, int expecte
 {
     const QString admin = QStringLiteral(ADMIN_PROGRAM);
     const QString store = QDir(ours).filePath(Schema::fileName(Schema::File::Transactions));
-    const auto imported = timed(admin, {QStringLiteral("--data"), ours, QStringLiteral("import-books"), csv});
+    const auto imported = Bench::timedProcess(admin, {QStringLiteral("--data"), ours, QStringLiteral("import-books"), csv});
     if (!imported || count(store) != expected) {
         std::fprintf(stderr, "import-books left %d books, not %d\n", count(store), expected);
         return false;
     }
     t.importOurs << *imported;
     const QString exported = dir.filePath(QStringLiteral("ours-%1.csv").arg(run));
-    const auto wrote = timed(admin, {QStringLiteral("--data"), ours, QStringLiteral("export-books"), exported});
+    const auto wrote = Bench::timedProcess(admin, {QStringLiteral("--data"), ours, QStringLiteral("export-books"), exported});
     if (!wrote)
         return false;
     t.exportOurs << *wrote;

@@ -355,6 +355,24 @@ std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const Q
     return clock.nsecsElapsed() / 1e9;
 }
 
+std::optional<double> timedProcess(const QString &program, const QStringList &arguments, const QString &input,
+                                   const QString &output)
+{
+    QProcess process;
+    if (!input.isEmpty())
+        process.setStandardInputFile(input);
+    if (!output.isEmpty())
+        process.setStandardOutputFile(output);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program, arguments);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), process.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    return clock.nsecsElapsed() / 1e9;
+}
+
 QSqlError fillBooks(const QString &folder, int count)
 {
     // The short-text index is filled once at the end, as the imports do.

@@ -51,6 +51,11 @@ QSqlError fillBooks(const QString &folder, int count);
 // naming `what` ("loans", "books"), and gives nothing.
 std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const QString &folder, int count,
                                 const char *what);
+// Runs `program` to its end, its standard input and output from and to
+// the files `input` and `output` when given, and gives its wall-clock
+// seconds; on a failure it says so on standard error and gives nothing.
+std::optional<double> timedProcess(const QString &program, const QStringList &arguments,
+                                   const QString &input = QString(), const QString &output = QString());
 // The sizes a benchmark runs at: `defaults`, or those listed (comma
 // separated) in TALLYMERE_BENCH_SIZES, so that a change can be tried at
 // small sizes before the long full run.

@@ -7,15 +7,20 @@
 #include "store/sql.h"
 #include "store/sqlitehandle.h"
 #include "store/sqlitesql.h"
+#include "store/swap.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryFile>
+#include <QUrl>
+
+#include <atomic>
 
 #include <sys/vfs.h>
 
@@ -56,7 +61,8 @@ qint64 statfsType(const QString &folder)
 
 QString nextConnectionName()
 {
-    static quint64 counter = 0;
+    // The daily backup opens its connections on a thread of its own.
+    static std::atomic<quint64> counter{0};
     return QStringLiteral("tallymere-%1").arg(++counter);
 }
 
@@ -80,31 +86,6 @@ QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params 
         return q.lastError();
     return {};
 }
-
-// A connection that lives for one function: opened on `path`, removed when
-// it goes out of scope.
-class Scoped
-{
-public:
-    explicit Scoped(const QString &path) : m_name(nextConnectionName())
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        SqliteSql::configureFile(db, path);
-        db.open();
-    }
-    ~Scoped()
-    {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_name, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
-
-private:
-    QString m_name;
-};
 
 int reportProgress(void *progress)
 {
@@ -184,15 +165,9 @@ QSqlError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int fr
     return exec(db, SqliteSql::writeVersion(qMax(from, Schema::lastVersion(steps))));
 }
 
-// Fills the new store at `path` (an empty file of this process's own).
-QSqlError build(const QString &path, Schema::File file)
+// Makes the tables of a new store and its first rows, on `db`.
+QSqlError fill(QSqlDatabase &db, Schema::File file)
 {
-    Scoped scoped(path);
-    QSqlDatabase db = scoped.db();
-    if (!db.isOpen())
-        return db.lastError();
-    if (!db.transaction())
-        return db.lastError();
     QSqlError error;
     for (const Schema::Table *t : Schema::tables(file))
         if (!error.isValid())
@@ -201,7 +176,19 @@ QSqlError build(const QString &path, Schema::File file)
         error = seed(db, file);
     if (!error.isValid())
         error = runSteps(db, SqliteSql::upgrades(file), 0);
-    if (error.isValid()) {
+    return error;
+}
+
+// Fills the new store at `path` (an empty file of this process's own).
+QSqlError build(const QString &path, Schema::File file)
+{
+    const FileConnection scoped(path);
+    QSqlDatabase db = scoped.db();
+    if (!db.isOpen())
+        return db.lastError();
+    if (!db.transaction())
+        return db.lastError();
+    if (const QSqlError error = fill(db, file); error.isValid()) {
         db.rollback();
         return error;
     }
@@ -216,7 +203,7 @@ QSqlError build(const QString &path, Schema::File file)
 // finds it alone changes it.
 QSqlError keepJournal(const QString &path, Journal wanted)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     if (!db.isOpen())
         return explain(path, db.lastError());
@@ -240,7 +227,7 @@ bool holdsNothing(const QString &path)
     const QFileInfo info(path);
     if (!info.exists() || info.size() == 0)
         return true;
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlQuery q(scoped.db());
     return q.exec(SqliteSql::countTables()) && q.next() && q.value(0).toInt() == 0;
 }
@@ -412,7 +399,7 @@ Journal journalFor(const QString &folder)
 
 Journal journalOf(const QString &path, QSqlError *error)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlQuery q(scoped.db());
     if (!q.exec(SqliteSql::journalMode()) || !q.next()) {
         if (error)
@@ -435,7 +422,7 @@ QString sentence(const QSqlError &error)
 
 int version(const QString &path, QSqlError *error)
 {
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     QSqlQuery q(db);
     if (!db.isOpen() || !q.exec(SqliteSql::readVersion()) || !q.next()) {
@@ -461,7 +448,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
                            .arg(known));
     if (stored == known)
         return {};
-    Scoped scoped(path);
+    const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
     if (!db.transaction())
         return explain(path, db.lastError());
@@ -497,20 +484,95 @@ QSqlError installFile(const QString &path, Schema::File file, const Progress &pr
     return {};
 }
 
+InstallLock::InstallLock(const QString &folder, const std::function<void()> &waiting)
+    : m_lock(std::make_unique<QLockFile>(QDir(folder).filePath(QStringLiteral(".install.lock"))))
+{
+    if (m_lock->tryLock(0))
+        return;
+    if (waiting && m_lock->error() == QLockFile::LockFailedError)
+        waiting();
+    if (m_lock->error() == QLockFile::LockFailedError && m_lock->tryLock(InstallLockWaitMs))
+        return;
+    // A folder where no file can be made fails at once, not after the wait.
+    m_error = m_lock->error() == QLockFile::LockFailedError
+                  ? failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
+                                .arg(QDir::toNativeSeparators(folder)))
+                  : failure(QStringLiteral("The data folder %1 cannot be written.").arg(QDir::toNativeSeparators(folder)));
+}
+
+InstallLock::~InstallLock() = default;
+
+QStringList leftovers(const QString &folder)
+{
+    QStringList names;
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        names << QStringLiteral(".%1.*").arg(Schema::fileName(file));
+    names << StoreSwap::intentName() << StoreSwap::intentName() + QStringLiteral(".new") << StoreSwap::stagingName();
+    return QDir(folder).entryList(names, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QSqlError recoverHeld(const QString &folder)
+{
+    if (const QSqlError error = StoreSwap::finish(folder); error.isValid())
+        return error;
+    // With the lock held and no swap left, every other partial file is one
+    // that a killed program was still writing: a store being made, a
+    // restore's copies.
+    for (const QString &name : leftovers(folder)) {
+        const QString path = QDir(folder).filePath(name);
+        if (QFileInfo(path).isDir())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
+    return {};
+}
+
+QSqlError recover(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir())
+        return {};
+    const InstallLock lock(folder);
+    if (!lock.isHeld())
+        return lock.error();
+    return recoverHeld(folder);
+}
+
+QSqlError checkPair(const QString &folder)
+{
+    const Schema::File files[] = {Schema::File::Transactions, Schema::File::Tallymere};
+    bool holds[2];
+    for (int i = 0; i < 2; ++i)
+        holds[i] = !holdsNothing(QDir(folder).filePath(Schema::fileName(files[i])));
+    if (holds[0] == holds[1])
+        return {};
+    const QString missing = Schema::fileName(files[holds[0] ? 1 : 0]);
+    const QString there = Schema::fileName(files[holds[0] ? 0 : 1]);
+    const QString path = QDir::toNativeSeparators(QDir(folder).filePath(missing));
+    return StoreError::make(StoreError::Kind::Missing,
+                            QStringLiteral("The store %1 is %2 while %3 is there, so the desk cannot start without "
+                                           "losing one of them; put both back from a backup with: "
+                                           "tallymere-admin restore BACKUP-FOLDER")
+                                .arg(path, QFileInfo::exists(path) ? QStringLiteral("empty") : QStringLiteral("missing"),
+                                     there));
+}
+
 QSqlError install(const QString &folder, const Progress &progress)
 {
     if (!QDir().mkpath(folder))
         return failure(QStringLiteral("Cannot create the data folder %1.").arg(QDir::toNativeSeparators(folder)));
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Two programs started together must not both build the same store.
-    QLockFile lock(QDir(folder).filePath(QStringLiteral(".install.lock")));
-    if (!lock.tryLock(InstallLockWaitMs)) {
-        if (lock.error() == QLockFile::LockFailedError)
-            return failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
-                               .arg(QDir::toNativeSeparators(folder)));
-        // A folder where no file can be made fails at once, not after the wait.
-        return failure(QStringLiteral("The data folder %1 cannot be written.").arg(QDir::toNativeSeparators(folder)));
-    }
+    const InstallLock lock(folder);
+    if (!lock.isHeld())
+        return lock.error();
+    if (const QSqlError error = recoverHeld(folder); error.isValid())
+        return error;
+    // New stores are made only where there are none: beside a store that is
+    // there, a missing one is a loss to be restored, never a first start.
+    if (const QSqlError error = checkPair(folder); error.isValid())
+        return error;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QSqlError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file, progress);
         if (error.isValid())
@@ -586,6 +648,34 @@ bool searchIsIncomplete(const StoreLocation &location, QSqlError *error)
         return false;
     }
     return q.value(0).toInt() < (server ? ServerSql::searchIndexes() : SqliteSql::searchObjects());
+}
+
+FileConnection::FileConnection(const QString &path, Mode mode) : m_name(nextConnectionName())
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    if (mode == Mode::Backup) {
+        QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+        url.setQuery(QStringLiteral("mode=ro&immutable=1"));
+        db.setDatabaseName(url.toString(QUrl::FullyEncoded));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_OPEN_READONLY"));
+    } else {
+        SqliteSql::configureFile(db, path);
+    }
+    db.open();
+}
+
+FileConnection::~FileConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QSqlDatabase FileConnection::db() const
+{
+    return QSqlDatabase::database(m_name, false);
 }
 
 Connection::Connection(const QString &path)
@@ -678,6 +768,41 @@ bool Connection::isOpen() const
 QSqlDatabase Connection::database() const
 {
     return QSqlDatabase::database(m_name, false);
+}
+
+QList<SchemaObject> objectsOf(const QSqlDatabase &db)
+{
+    QList<SchemaObject> objects;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(SqliteSql::listObjects()))
+        return objects;
+    while (q.next())
+        objects << SchemaObject{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), {}};
+    for (SchemaObject &object : objects) {
+        if (object.type != QLatin1String("table"))
+            continue;
+        QSqlQuery info(db);
+        if (!info.exec(SqliteSql::tableInfo(object.name)))
+            continue;
+        while (info.next())
+            if (info.value(5).toInt() > 0)
+                object.key << info.value(1).toString();
+    }
+    return objects;
+}
+
+const QList<SchemaObject> &expectedObjects(Schema::File file)
+{
+    // A store made in memory the way a first start makes one.
+    static QHash<int, QList<SchemaObject>> made;
+    if (!made.contains(int(file))) {
+        const FileConnection scoped(QStringLiteral(":memory:"));
+        QSqlDatabase db = scoped.db();
+        if (!fill(db, file).isValid())
+            made.insert(int(file), objectsOf(db));
+    }
+    return made[int(file)];
 }
 
 QStringList columns(const QSqlDatabase &db, const QString &table)

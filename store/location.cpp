@@ -226,6 +226,52 @@ ServerOptions parseServerOptions(const QString &connection)
 
 namespace DeskStore {
 
+bool readSetting(const QString &path, QString *value, QString *error)
+{
+    value->clear();
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("The file %1 cannot be read: %2")
+                         .arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    // One line: the value; lines starting with # are comments.
+    for (const QByteArray &raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#'))) {
+            *value = line;
+            break;
+        }
+    }
+    return true;
+}
+
+bool writeSetting(const QString &path, const QStringList &comments, const QString &value, QString *error)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        *error = QStringLiteral("Cannot create the data folder %1.")
+                     .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
+        return false;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    for (const QString &comment : comments)
+        file.write("# " + comment.toUtf8() + '\n');
+    file.write(value.toUtf8() + '\n');
+    if (!file.commit()) {
+        *error = QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
 QString connectionFileName()
 {
     return QStringLiteral("server.conf");
@@ -233,47 +279,25 @@ QString connectionFileName()
 
 StoreLocation of(const QString &dataFolder, QString *error)
 {
-    QFile file(QDir(dataFolder).filePath(connectionFileName()));
-    if (!file.exists())
+    const QString path = QDir(dataFolder).filePath(connectionFileName());
+    if (!QFileInfo::exists(path))
         return StoreLocation::files(dataFolder);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("The connection file %1 cannot be read: %2")
-                         .arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+    QString line;
+    if (!readSetting(path, &line, error))
         return {};
-    }
-    // One line: the connection; lines starting with # are comments.
-    for (const QByteArray &raw : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
-            return StoreLocation::server(line);
-    }
+    if (!line.isEmpty())
+        return StoreLocation::server(line);
     if (error)
-        *error = QStringLiteral("The connection file %1 names no server.")
-                     .arg(QDir::toNativeSeparators(file.fileName()));
+        *error = QStringLiteral("The connection file %1 names no server.").arg(QDir::toNativeSeparators(path));
     return {};
 }
 
 bool useServer(const QString &dataFolder, const QString &connection, QString *error)
 {
-    if (!QDir().mkpath(dataFolder)) {
-        *error = QStringLiteral("Cannot create the data folder %1.").arg(QDir::toNativeSeparators(dataFolder));
-        return false;
-    }
-    QSaveFile file(QDir(dataFolder).filePath(connectionFileName()));
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    file.write("# The server this desk keeps its stores on (tallymere-admin use-server).\n");
-    file.write("# The password is never kept here: it comes from ~/.pgpass or a service file.\n");
-    file.write(connection.trimmed().toUtf8() + '\n');
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeSetting(QDir(dataFolder).filePath(connectionFileName()),
+                        {QStringLiteral("The server this desk keeps its stores on (tallymere-admin use-server)."),
+                         QStringLiteral("The password is never kept here: it comes from ~/.pgpass or a service file.")},
+                        connection.trimmed(), error);
 }
 
 bool useFiles(const QString &dataFolder, QString *error)

@@ -3,6 +3,7 @@
 #include "store/schema.h"
 
 #include <QString>
+#include <QStringList>
 
 // Where a desk keeps its stores: the two SQLite files of a data folder, or
 // one PostgreSQL database shared by several desks. The program decides it
@@ -65,6 +66,13 @@ ServerOptions parseServerOptions(const QString &connection);
 // The desk's choice of store, kept in its data folder: without the
 // connection file the desk uses the SQLite files beside it.
 namespace DeskStore {
+
+// The small settings files of a data folder: comment lines starting with #,
+// and one line that is the value. `*value` is empty when the file is not
+// there or holds no value; false, with `*error`, when it cannot be read.
+bool readSetting(const QString &path, QString *value, QString *error = nullptr);
+// Writes such a file (owner-only, whole or not at all).
+bool writeSetting(const QString &path, const QStringList &comments, const QString &value, QString *error);
 
 QString connectionFileName();
 // The stores the desk of `dataFolder` uses; `*error` when its connection

@@ -95,16 +95,15 @@ bool PagedModel::fetchAll()
 {
     if (m_exhausted)
         return true;
+    // Counting reads every page of the table: the first read to meet a
+    // damaged one, which is told as any failed read is.
     const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
-    bool ok = q.prepare(Sql::countFrom(m_from, m_where));
+    const bool prepared = q.prepare(Sql::countFrom(m_from, m_where));
     for (const QVariant &p : m_params)
         q.addBindValue(p);
-    if (!ok || !q.exec() || !q.next()) {
-        // The caller reports this failure; the pages read for painting
-        // until the next reload stay quiet rather than say it again.
-        m_error = q.lastError();
-        m_failed = true;
+    if (!prepared || !q.exec() || !q.next()) {
+        failRead(q.lastError());
         return false;
     }
     const int total = int(qMin<qint64>(q.value(0).toLongLong(), std::numeric_limits<int>::max()));
@@ -249,8 +248,11 @@ QVariant PagedModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     const QVariant v = value(index.row(), m_fields.value(index.column()));
-    if (role == Qt::DisplayRole && m_dateColumn.value(index.column()))
-        return Formats::shortDate(Formats::fromIso(v));
+    // A date is handed out as a date; the screens show it in the locale.
+    if (m_dateColumn.value(index.column())) {
+        const QDate date = Formats::fromIso(v);
+        return date.isValid() ? QVariant(date) : v;
+    }
     return v;
 }
 
@@ -265,17 +267,18 @@ QVariant PagedModel::headerData(int section, Qt::Orientation orientation, int ro
 
 bool PagedModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && !m_exhausted;
+    return !parent.isValid() && !m_exhausted && !m_failed;
 }
 
 void PagedModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || m_exhausted)
+    if (!canFetchMore(parent))
         return;
     const int number = m_known / m_pageSize;
     Page next;
+    // The rows past a page that cannot be read stay reachable: the next
+    // read is tried once retryReads() allows it.
     if (!readPage(number, next)) {
-        m_exhausted = true;
         failRead(m_error);
         return;
     }

@@ -8,6 +8,9 @@ QuerySource::QuerySource(const StoreLocation &location, const QString &table, QO
     : RecordSource(location, table, parent), m_model(new PagedModel(this))
 {
     connect(m_model, &PagedModel::readFailed, this, [this](const QSqlError &error) {
+        // moveLast() says its own failure once, after a reconnect was tried.
+        if (m_countingLast)
+            return;
         fail(error);
         emit readFailed(lastError());
     });
@@ -93,22 +96,34 @@ void QuerySource::movePrevious()
 
 void QuerySource::moveNext()
 {
-    if (m_current + 1 >= m_model->rowCount() && m_model->canFetchMore())
+    if (m_current + 1 >= m_model->rowCount()) {
+        // The user asks for the row: a read that failed is tried, and told,
+        // again.
+        m_model->retryReads();
         m_model->fetchMore();
+    }
     if (m_current + 1 < m_model->rowCount())
         setCurrentRow(m_current + 1);
 }
 
 void QuerySource::moveLast()
 {
-    // A count that cannot be read is said, not passed over in silence; a
-    // connection lost before is made again, and the rows read anew on it.
+    // A lost connection is made again and the rows read anew on it before
+    // the count is tried; a count that cannot be read is said once, after
+    // that, and without it the last row is unknown: the cursor stays where
+    // it is rather than stopping at the last row read so far.
+    m_model->retryReads();
+    m_countingLast = true;
     const bool ok = guarded([this] {
         return (!m_stale || readAgain()) && (m_model->fetchAll() || fail(m_model->lastError()));
     });
-    if (!ok)
-        emit readFailed(lastError());
-    setCurrentRow(m_model->rowCount() - 1);
+    m_countingLast = false;
+    if (ok) {
+        setCurrentRow(m_model->rowCount() - 1);
+        return;
+    }
+    setCurrentRow(m_current);
+    emit readFailed(lastError());
 }
 
 bool QuerySource::deleteCurrent()

@@ -54,4 +54,5 @@ private:
     PagedModel *m_model;
     int m_current = -1;
     bool m_stale = false; // the rows went with a lost connection
+    bool m_countingLast = false; // inside moveLast(), which tells its own failure
 };

@@ -95,6 +95,23 @@ QString deleteAll(const QString &table)
     return QStringLiteral("DELETE FROM %1").arg(quoted(table));
 }
 
+QString loansOut(const QStringList &columns, bool anyDate)
+{
+    const QString borrowed = quoted(QStringLiteral("DateBorrowed"));
+    QString where = QStringLiteral("(%1 IS NULL OR %1 <> ?) AND %2 IS NULL")
+                        .arg(quoted(QStringLiteral("Remarks")), quoted(QStringLiteral("DateReturned")));
+    if (!anyDate)
+        where += QStringLiteral(" AND %1 <= ?").arg(borrowed);
+    const QString table = quoted(QStringLiteral("tblBorrower"));
+    if (columns.isEmpty())
+        return countFrom(table, where);
+    QStringList names;
+    for (const QString &c : columns)
+        names << quoted(c);
+    return QStringLiteral("SELECT %1 FROM %2 WHERE %3 ORDER BY %4 IS NULL, %4, %5")
+        .arg(names.join(QLatin1Char(',')), table, where, borrowed, Id);
+}
+
 QString savepoint(const QString &name)
 {
     return QStringLiteral("SAVEPOINT %1").arg(quoted(name));

@@ -31,6 +31,10 @@ QString countFrom(const QString &from, const QString &where);
 // Every row of `table`, only `columns`, in row order.
 QString selectAll(const QString &table, const QStringList &columns);
 QString deleteAll(const QString &table);
+// The loans still out: Remarks not the first `?`, no DateReturned, and
+// unless `anyDate`, DateBorrowed on or before the second `?`; oldest first,
+// those with no DateBorrowed last. Only `columns`; without any, their count.
+QString loansOut(const QStringList &columns, bool anyDate);
 
 QString savepoint(const QString &name);
 QString rollbackTo(const QString &name);

@@ -10,6 +10,8 @@
 #include "store/serversql.h"
 #include "store/sqlitesql.h"
 #include "store/sqlitehandle.h"
+#include "store/stoppoint.h"
+#include "store/swap.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -22,7 +24,6 @@
 #include <QUuid>
 
 #include <charconv>
-#include <cstdlib>
 #include <memory>
 
 namespace Transfer {
@@ -33,6 +34,10 @@ namespace {
 constexpr qint64 ReportEvery = 1000;
 constexpr qsizetype WriteChunk = 256 * 1024;
 const QString UsersSavepoint = QStringLiteral("accounts");
+// The remark that marks a loan as back, and the column the loans still out
+// gain.
+const QString ReturnedRemark = QStringLiteral("Returned");
+const QString DaysOutHeader = QStringLiteral("Days out");
 
 QString native(const QString &path)
 {
@@ -57,26 +62,18 @@ QVariant nullText()
     return QVariant(QMetaType::fromType<QString>());
 }
 
-// The length SQLite gives a text: characters, not UTF-16 units.
-qsizetype characters(const QString &text)
-{
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i, ++n)
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-    return n;
-}
-
+// Counted in characters, as the stores count; a text of few UTF-16 units
+// is short in any count.
 bool tooLong(const QString &text)
 {
-    return text.size() > Schema::MaxTextLength && characters(text) > Schema::MaxTextLength;
+    return text.size() > Schema::MaxTextLength && GramIndex::characters(text) > Schema::MaxTextLength;
 }
 
 QString tooLongText(const QString &field, const QString &text)
 {
     return QStringLiteral("the field %1 holds %2 characters; the store keeps %3 at most")
         .arg(quotedName(field))
-        .arg(characters(text))
+        .arg(GramIndex::characters(text))
         .arg(Schema::MaxTextLength);
 }
 
@@ -91,6 +88,14 @@ QString shortest(Number value)
 QString engineText(const QSqlError &error)
 {
     return Database::sentence(error);
+}
+
+// Why `file` at `path` could not be written; a full disk by name, since the
+// file's own words for it are often "Unknown error".
+QString cannotWrite(const QString &path, const QFileDevice &file)
+{
+    const QString why = StoreError::diskFull(path) ? QStringLiteral("the disk holding it is full") : file.errorString();
+    return QStringLiteral("Cannot write %1: %2.").arg(native(path), why);
 }
 
 QString storePath(const QString &dataFolder, Schema::File file)
@@ -127,6 +132,19 @@ bool present(std::optional<DeskLock> &lock, const QString &dataFolder, QString *
     return false;
 }
 
+// Takes the stores of the data folder to this work alone: refused while a
+// desk program has them open.
+bool alone(std::optional<DeskLock> &lock, const QString &dataFolder, QString *error)
+{
+    lock.emplace(dataFolder, DeskLock::Kind::Exclusive);
+    if (lock->isHeld())
+        return true;
+    *error = lock->isBusy() ? QStringLiteral("A Tallymere desk program has the stores in %1 open; close it and try again.")
+                                  .arg(native(dataFolder))
+                            : lock->errorText();
+    return false;
+}
+
 // Makes the stores of `stores` ready to be written.
 bool installed(const StoreLocation &stores, QString *error)
 {
@@ -150,8 +168,12 @@ bool backUpFirst(const QString &dataFolder, const StoreLocation &stores, Outcome
                error.isValid()) {
         why = engineText(error);
     }
-    if (why.isEmpty())
+    if (why.isEmpty()) {
+        // Backups hold the borrowers' names: the owner's alone, even where
+        // an older program made the folder.
+        QFile::setPermissions(backupParent(dataFolder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return true;
+    }
     outcome.error = QStringLiteral("Nothing was replaced, since no backup could be made first: %1").arg(why);
     return false;
 }
@@ -223,6 +245,16 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
             return engineText(to.explain(e));
     *rows += n;
     return {};
+}
+
+// Writes the backup in `unfinished` to the disk and gives it its real name.
+QString finishBackup(const QString &unfinished, const QDateTime &when, QString *made)
+{
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        if (!StoreSwap::syncFile(storePath(unfinished, file)))
+            return QStringLiteral("Cannot write %1 to the disk.").arg(native(storePath(unfinished, file)));
+    const QSqlError error = Backup::finishFolder(unfinished, when, made);
+    return error.isValid() ? engineText(error) : QString();
 }
 
 // Writes the three tables as `server`'s open transaction sees them into a
@@ -385,14 +417,6 @@ QString copyRows(QSqlDatabase &db, const Plan &plan, qint64 *rows, const Progres
     return error;
 }
 
-// For the crash-safety tests: a program run with TALLYMERE_TEST_STOP_AT
-// set to `step` ends there at once, as if killed, its work half done.
-void stopHere(const char *step)
-{
-    if (qEnvironmentVariable("TALLYMERE_TEST_STOP_AT") == QLatin1String(step))
-        std::_Exit(86);
-}
-
 // 1 when `server`'s database holds a Tallymere store, 0 when it holds none
 // yet, -1 (and `*error`) when it cannot be asked.
 int serverHasStore(const StoreLocation &server, QString *error)
@@ -424,11 +448,16 @@ qint64 rowsOnServer(const Database::Connection &to, QString *error)
 QString backUpInside(const Database::Connection &to, const QString &dataFolder, QString *kept,
                      const Progress &progress)
 {
-    if (const QSqlError made = Backup::makeFolder(backupParent(dataFolder), QDateTime::currentDateTime(), kept);
-        made.isValid())
+    // Written under an unfinished name, so that a program killed midway
+    // leaves nothing that looks like a backup.
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, kept); made.isValid())
         return engineText(made);
     qint64 backedUp = 0;
-    return writeBackup(to, *kept, &backedUp, progress);
+    if (QString error = writeBackup(to, *kept, &backedUp, progress); !error.isEmpty())
+        return error;
+    const QString unfinished = *kept;
+    return finishBackup(unfinished, when, kept);
 }
 
 } // namespace
@@ -519,69 +548,177 @@ std::optional<QVariant> storedValue(const Schema::Table &table, const QString &f
     return QVariant(text);
 }
 
-Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, const QString &csvPath,
-                    const Progress &progress)
+namespace {
+
+// Opens the store of `file` for an export, refused when it is missing or a
+// newer program made it.
+bool openForExport(const StoreLocation &stores, Schema::File file, Database::Connection &store, QString *error)
 {
-    Outcome outcome;
-    const QString storePath = stores.path(table.file);
+    const QString storePath = stores.path(file);
     if (!stores.isServer()) {
         if (!QFileInfo::exists(storePath)) {
-            outcome.error = QStringLiteral("The store %1 is missing.").arg(native(storePath));
-            return outcome;
+            *error = QStringLiteral("The store %1 is missing.").arg(native(storePath));
+            return false;
         }
         QSqlError versionError;
         const int version = Database::version(storePath, &versionError);
         if (version < 0) {
-            outcome.error = engineText(versionError);
-            return outcome;
+            *error = engineText(versionError);
+            return false;
         }
-        if (version > Schema::currentVersion(table.file)) {
-            outcome.error = newerStore(native(storePath), version, table.file);
-            return outcome;
+        if (version > Schema::currentVersion(file)) {
+            *error = newerStore(native(storePath), version, file);
+            return false;
         }
     }
-    Database::Connection store(stores, table.file);
-    if (!openStore(store, &outcome.error))
-        return outcome;
-    QSqlDatabase db = store.database();
+    if (!openStore(store, error))
+        return false;
     if (stores.isServer()) {
+        QSqlDatabase db = store.database();
         QSqlError versionError;
-        const int version = Dialect::of(db).version(db, table.file, &versionError);
+        const int version = Dialect::of(db).version(db, file, &versionError);
         if (version < 0) {
-            outcome.error = engineText(store.explain(versionError));
-            return outcome;
+            *error = engineText(store.explain(versionError));
+            return false;
         }
-        if (version > Schema::currentVersion(table.file)) {
-            outcome.error = newerStore(store.name(), version, table.file);
-            return outcome;
+        if (version > Schema::currentVersion(file)) {
+            *error = newerStore(store.name(), version, file);
+            return false;
         }
     }
-    qint64 total = 0;
-    {
-        QSqlQuery count(db);
-        if (count.exec(Sql::count(table.name, QString())) && count.next())
-            total = count.value(0).toLongLong();
-    }
+    return true;
+}
 
+// What an export reads and how it writes each row.
+struct ExportQuery {
+    QString what; // the table, as progress names it
+    QString count;
+    QString select;
+    QVariantList params;
+    QStringList header;
+    // The columns of the select written as they are; a further column, if
+    // any, goes through `extra` into one more field.
+    int width = 0;
+    std::function<QByteArray(QByteArrayView)> extra;
+    bool ownerOnly = false;
+};
+
+qint64 countRows(QSqlDatabase &db, const ExportQuery &query)
+{
+    QSqlQuery count(db);
+    count.prepare(query.count);
+    for (const QVariant &param : query.params)
+        count.addBindValue(param);
+    return count.exec() && count.next() ? count.value(0).toLongLong() : 0;
+}
+
+// The rows of `query` as CSV lines onto the end of `chunk`, `rowDone`
+// called after each; false, with `*error`, when the store cannot be read.
+// Forward only, the server's driver hands the rows over one at a time.
+bool readServerRows(Database::Connection &store, const ExportQuery &query, QByteArray &chunk,
+                    const std::function<bool()> &rowDone, QSqlError *error, bool *written)
+{
+    QSqlQuery read(store.database());
+    read.setForwardOnly(true);
+    read.prepare(query.select);
+    for (const QVariant &param : query.params)
+        read.addBindValue(param);
+    if (!read.exec()) {
+        *error = read.lastError();
+        return false;
+    }
+    while (read.next()) {
+        for (int i = 0; i < query.width; ++i) {
+            if (i > 0)
+                chunk += ',';
+            const QVariant value = read.value(i);
+            if (value.isNull())
+                continue;
+            const QByteArray text = value.toString().toUtf8();
+            Csv::appendField(chunk, text.isEmpty() ? QByteArrayView("", 0) : QByteArrayView(text));
+        }
+        if (query.extra) {
+            chunk += ',';
+            Csv::appendField(chunk, query.extra(read.value(query.width).toString().toUtf8()));
+        }
+        if (!rowDone()) {
+            *written = false;
+            return false;
+        }
+    }
+    *error = read.lastError();
+    return !error->isValid();
+}
+
+// As readServerRows, straight from the engine's UTF-8 to the file's: a
+// million rows pass through here, and Qt's values would cost a conversion
+// each way.
+bool readFileRows(Database::Connection &store, const ExportQuery &query, QByteArray &chunk,
+                  const std::function<bool()> &rowDone, QSqlError *error, bool *written)
+{
+    sqlite3 *handle = sqliteHandle(store.database());
+    if (!handle) {
+        *error = StoreError::make(StoreError::Kind::Failed, QStringLiteral("The database engine is not SQLite."));
+        return false;
+    }
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray statementText = query.select.toUtf8();
+    int rc = sqlite3_prepare_v2(handle, statementText.constData(), int(statementText.size()), &raw, nullptr);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
+    for (int i = 0; rc == SQLITE_OK && i < query.params.size(); ++i) {
+        const QByteArray param = query.params.at(i).toString().toUtf8();
+        rc = sqlite3_bind_text(raw, i + 1, param.constData(), int(param.size()), SQLITE_TRANSIENT);
+    }
+    while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        for (int i = 0; i < query.width; ++i) {
+            if (i > 0)
+                chunk += ',';
+            if (sqlite3_column_type(raw, i) == SQLITE_NULL)
+                continue;
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
+            Csv::appendField(chunk, text ? QByteArrayView(text, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0));
+        }
+        if (query.extra) {
+            chunk += ',';
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, query.width));
+            Csv::appendField(chunk, query.extra(text ? QByteArrayView(text, sqlite3_column_bytes(raw, query.width))
+                                                     : QByteArrayView()));
+        }
+        if (!rowDone()) {
+            *written = false;
+            return false;
+        }
+        rc = SQLITE_OK;
+    }
+    if (rc == SQLITE_DONE)
+        return true;
+    *error = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError,
+                       QString::number(sqlite3_errcode(handle)));
+    return false;
+}
+
+// Writes the rows of `query` from `store` to the CSV file `csvPath`, read
+// as they come, never all at once; the file appears whole or not at all.
+Outcome writeExport(Database::Connection &store, const ExportQuery &query, const QString &csvPath,
+                    const Progress &progress)
+{
+    Outcome outcome;
+    QSqlDatabase db = store.database();
+    const qint64 total = countRows(db, query);
     QSaveFile out(csvPath);
-    if (!out.open(QIODevice::WriteOnly)) {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+    // Unbuffered: the rows go out in chunks of their own, and a write that
+    // fails says so there; a failure left in a buffer to the commit can be
+    // lost, and an empty file reported as exported.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        outcome.error = cannotWrite(csvPath, out);
         return outcome;
     }
-    const auto writeFailed = [&] {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
-        out.cancelWriting();
-        return outcome;
-    };
-    const auto readFailed = [&](const QSqlError &error) {
-        outcome.error = engineText(store.explain(error));
-        out.cancelWriting();
-        outcome.rows = 0;
-        return outcome;
-    };
-    QByteArray chunk = Csv::line(table.fields).toUtf8();
+    // Borrowers' names are for the desk's owner alone, from the first byte on.
+    if (query.ownerOnly)
+        out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    QByteArray chunk = Csv::line(query.header).toUtf8();
     // After each row: the chunk goes out when full, and progress is told.
-    const auto rowDone = [&] {
+    const std::function<bool()> rowDone = [&] {
         chunk += "\r\n";
         if (chunk.size() >= WriteChunk) {
             if (out.write(chunk) != chunk.size())
@@ -589,69 +726,80 @@ Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, con
             chunk.clear();
         }
         if (++outcome.rows % ReportEvery == 0 && progress)
-            progress(table.name, outcome.rows, total > 0 ? double(outcome.rows) / double(total) : -1);
+            progress(query.what, outcome.rows, total > 0 ? double(outcome.rows) / double(total) : -1);
         return true;
     };
-    const QString select = Sql::selectAll(table.name, table.fields);
-    const int width = int(table.fields.size());
-    if (stores.isServer()) {
-        // Forward only, the driver hands the rows over one at a time.
-        QSqlQuery read(db);
-        read.setForwardOnly(true);
-        if (!read.exec(select))
-            return readFailed(read.lastError());
-        while (read.next()) {
-            for (int i = 0; i < width; ++i) {
-                if (i > 0)
-                    chunk += ',';
-                const QVariant value = read.value(i);
-                if (value.isNull())
-                    continue;
-                const QByteArray text = value.toString().toUtf8();
-                Csv::appendField(chunk, text.isEmpty() ? QByteArrayView("", 0) : QByteArrayView(text));
-            }
-            if (!rowDone())
-                return writeFailed();
-        }
-        if (read.lastError().isValid())
-            return readFailed(read.lastError());
-    } else {
-        // Straight from the engine's UTF-8 to the file's: a million rows
-        // pass through here, and Qt's values would cost a conversion each way.
-        sqlite3 *handle = sqliteHandle(db);
-        if (!handle) {
-            outcome.error = QStringLiteral("The database engine is not SQLite.");
-            return outcome;
-        }
-        sqlite3_stmt *raw = nullptr;
-        const QByteArray statementText = select.toUtf8();
-        int rc = sqlite3_prepare_v2(handle, statementText.constData(), int(statementText.size()), &raw, nullptr);
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
-        while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
-            for (int i = 0; i < width; ++i) {
-                if (i > 0)
-                    chunk += ',';
-                if (sqlite3_column_type(raw, i) == SQLITE_NULL)
-                    continue;
-                const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
-                Csv::appendField(chunk,
-                                 text ? QByteArrayView(text, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0));
-            }
-            if (!rowDone())
-                return writeFailed();
-            rc = SQLITE_OK;
-        }
-        if (rc != SQLITE_DONE)
-            return readFailed(QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)),
-                                        QSqlError::StatementError, QString::number(sqlite3_errcode(handle))));
+    QSqlError readError;
+    bool written = true;
+    const bool read = store.location().isServer() ? readServerRows(store, query, chunk, rowDone, &readError, &written)
+                                                  : readFileRows(store, query, chunk, rowDone, &readError, &written);
+    if (read && out.write(chunk) != chunk.size())
+        written = false;
+    if (!read && written) {
+        outcome.error = engineText(store.explain(readError));
+        outcome.rows = 0;
+    } else if (!written) {
+        outcome.error = cannotWrite(csvPath, out);
     }
-    if (out.write(chunk) != chunk.size())
-        return writeFailed();
-    if (!out.commit()) {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+    if (!outcome.ok()) {
+        out.cancelWriting();
         return outcome;
     }
+    if (!out.commit())
+        outcome.error = cannotWrite(csvPath, out);
     return outcome;
+}
+
+// The whole days from the ISO date `date` to `today`; empty for a text
+// that is no date.
+QByteArray daysSince(QByteArrayView date, const QDate &today)
+{
+    if (date.size() != 10)
+        return {};
+    const QDate from = QDate::fromString(QLatin1String(date.data(), date.size()), Qt::ISODate);
+    return from.isValid() ? QByteArray::number(from.daysTo(today)) : QByteArray();
+}
+
+} // namespace
+
+Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, const QString &csvPath,
+                    const Progress &progress)
+{
+    Outcome outcome;
+    Database::Connection store(stores, table.file);
+    if (!openForExport(stores, table.file, store, &outcome.error))
+        return outcome;
+    ExportQuery query;
+    query.what = table.name;
+    query.count = Sql::count(table.name, QString());
+    query.select = Sql::selectAll(table.name, table.fields);
+    query.header = table.fields;
+    query.width = int(table.fields.size());
+    query.ownerOnly = table.file == Schema::File::Tallymere;
+    return writeExport(store, query, csvPath, progress);
+}
+
+Outcome exportLoansOut(const StoreLocation &stores, const QString &csvPath, int days, const QDate &today,
+                       const Progress &progress)
+{
+    Outcome outcome;
+    const Schema::Table &loans = Schema::borrower();
+    Database::Connection store(stores, loans.file);
+    if (!openForExport(stores, loans.file, store, &outcome.error))
+        return outcome;
+    const bool anyDate = days <= 0;
+    ExportQuery query;
+    query.what = loans.name;
+    query.count = Sql::loansOut(QStringList(), anyDate);
+    query.select = Sql::loansOut(loans.fields + QStringList{QStringLiteral("DateBorrowed")}, anyDate);
+    query.params = {ReturnedRemark};
+    if (!anyDate)
+        query.params << today.addDays(-days).toString(Qt::ISODate);
+    query.header = loans.fields + QStringList{DaysOutHeader};
+    query.width = int(loans.fields.size());
+    query.extra = [today](QByteArrayView date) { return daysSince(date, today); };
+    query.ownerOnly = true;
+    return writeExport(store, query, csvPath, progress);
 }
 
 Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, const QString &csvPath, bool replace,
@@ -710,6 +858,7 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
         return outcome;
     if (replace && !backUpFirst(dataFolder, stores, outcome))
         return outcome;
+    StopPoint::step("import");
     Database::Connection store(stores, Schema::File::Transactions);
     if (!openStore(store, &outcome.error))
         return outcome;
@@ -748,10 +897,15 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
                                 .arg(native(csvPath), tooLongText(header.at(i), text)));
             insert.bindValue(int(i), text.isNull() ? nullText() : QVariant(text));
         }
-        if (!insert.exec())
+        if (!insert.exec()) {
+            // A full disk is no fault of the line it was met on.
+            const QSqlError error = store.explain(insert.lastError());
+            if (StoreError::kind(error) == StoreError::Kind::Full)
+                return fail(engineText(error));
             return fail(QStringLiteral("Line %1 of %2 cannot be stored: %3")
                             .arg(reader.line())
                             .arg(native(csvPath), engineText(insert.lastError())));
+        }
         if (++outcome.rows % ReportEvery == 0 && progress)
             progress(books.name, outcome.rows, double(reader.bytesRead()) / size);
     }
@@ -762,41 +916,20 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
     }
     if (const QSqlError e = GramIndex::resume(db); e.isValid())
         return fail(engineText(store.explain(e)));
+    StopPoint::step("import");
     if (!db.commit())
         return fail(engineText(store.explain(db.lastError())));
+    StopPoint::step("import");
     return outcome;
 }
 
-Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
-                     const StoreLocation &stores, bool replace, const Progress &progress)
+namespace {
+
+// Replaces the rows of the three tables of `stores` with those planned, both
+// stores written before either is committed.
+Outcome writeTables(Plan &books, Plan &loans, Plan &users, const TableSource &desk, const StoreLocation &stores,
+                    Outcome outcome, const Progress &progress)
 {
-    Outcome outcome;
-    Plan books, loans, users;
-    for (const auto &[source, table, plan] :
-         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
-          std::tuple{&desk, &Schema::user(), &users}}) {
-        outcome.error = planTable(*source, *table, plan);
-        if (!outcome.ok())
-            return outcome;
-    }
-
-    std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error) || !installed(stores, &outcome.error))
-        return outcome;
-    const qint64 held = loanCount(stores, &outcome.error);
-    if (held < 0)
-        return outcome;
-    if (held > 0 && !replace) {
-        outcome.needsReplace = true;
-        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
-                            .arg(storesName(stores))
-                            .arg(held)
-                            .arg(held == 1 ? QString() : QStringLiteral("s"));
-        return outcome;
-    }
-    if (replace && !backUpFirst(dataFolder, stores, outcome))
-        return outcome;
-
     // On the server one database holds all three tables: one connection,
     // one transaction.
     const bool shared = stores.isServer();
@@ -872,6 +1005,68 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
     return outcome;
 }
 
+} // namespace
+
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
+                     const StoreLocation &stores, bool replace, const Progress &progress)
+{
+    Outcome outcome;
+    Plan books, loans, users;
+    for (const auto &[source, table, plan] :
+         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
+          std::tuple{&desk, &Schema::user(), &users}}) {
+        outcome.error = planTable(*source, *table, plan);
+        if (!outcome.ok())
+            return outcome;
+    }
+
+    // A desk's files are written as copies and put in place together (a
+    // crash between the commits of two files would leave half an old desk
+    // beside half of this one): no desk may have them open meanwhile.
+    std::optional<DeskLock> lock;
+    if (stores.isServer() ? !present(lock, dataFolder, &outcome.error) : !alone(lock, dataFolder, &outcome.error))
+        return outcome;
+    if (!installed(stores, &outcome.error))
+        return outcome;
+    const qint64 held = loanCount(stores, &outcome.error);
+    if (held < 0)
+        return outcome;
+    if (held > 0 && !replace) {
+        outcome.needsReplace = true;
+        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
+                            .arg(storesName(stores))
+                            .arg(held)
+                            .arg(held == 1 ? QString() : QStringLiteral("s"));
+        return outcome;
+    }
+    if (replace && !backUpFirst(dataFolder, stores, outcome))
+        return outcome;
+
+    if (stores.isServer())
+        return writeTables(books, loans, users, desk, stores, outcome, progress);
+    const Database::InstallLock installing(stores.folder());
+    const QString staging = QDir(stores.folder()).filePath(StoreSwap::stagingName());
+    QSqlError error = installing.isHeld() ? Database::recoverHeld(stores.folder()) : installing.error();
+    if (!error.isValid())
+        error = Backup::stageStores(stores.folder(), staging, Backup::Source::Store);
+    if (error.isValid()) {
+        QDir(staging).removeRecursively();
+        outcome.error = engineText(error);
+        return outcome;
+    }
+    outcome = writeTables(books, loans, users, desk, StoreLocation::files(staging), outcome, progress);
+    if (!outcome.ok()) {
+        QDir(staging).removeRecursively();
+        return outcome;
+    }
+    StopPoint::step("import");
+    if (error = Backup::swapIn(stores.folder(), QDateTime(), nullptr); error.isValid()) {
+        outcome.error = engineText(error);
+        outcome.rows = 0;
+    }
+    return outcome;
+}
+
 } // namespace Transfer
 
 namespace Transfer {
@@ -914,10 +1109,10 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
     if (held > 0 && !(error = backUpInside(to, dataFolder, &kept, progress)).isEmpty())
         return fail(QStringLiteral("Nothing was replaced, since no backup of the server could be made first: %1")
                         .arg(error));
-    stopHere("move-copy");
+    StopPoint::step("move");
     if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
         return fail(error);
-    stopHere("move-commit");
+    StopPoint::step("move");
     if (!target.commit())
         return fail(engineText(to.explain(target.lastError())));
     outcome.backup = kept;
@@ -942,19 +1137,20 @@ Outcome backUpServer(const StoreLocation &server, const QString &parent, const P
         db.rollback();
         return outcome;
     }
-    if (const QSqlError error = Backup::makeFolder(parent, QDateTime::currentDateTime(), &folder); error.isValid()) {
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError error = Backup::makeUnfinishedFolder(parent, when, &folder); error.isValid()) {
         db.rollback();
         outcome.error = engineText(error);
         return outcome;
     }
     outcome.error = writeBackup(from, folder, &outcome.rows, progress);
     db.rollback();
+    if (outcome.ok())
+        outcome.error = finishBackup(folder, when, &outcome.backup);
     if (!outcome.ok()) {
         QDir(folder).removeRecursively();
         outcome.rows = 0;
-        return outcome;
     }
-    outcome.backup = folder;
     return outcome;
 }
 
@@ -983,7 +1179,8 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
         return outcome;
     }
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file));
+        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file), {},
+                                                      Backup::PagesPerStep, Backup::Source::Backup);
             error.isValid()) {
             outcome.error = engineText(error);
             return outcome;
@@ -1009,10 +1206,10 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
     if (error = backUpInside(to, dataFolder, &kept, progress); !error.isEmpty())
         return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
                         .arg(error));
-    stopHere("restore-copy");
+    StopPoint::step("restore-server");
     if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
         return fail(error);
-    stopHere("restore-commit");
+    StopPoint::step("restore-server");
     if (!target.commit())
         return fail(engineText(to.explain(target.lastError())));
     outcome.backup = kept;

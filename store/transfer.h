@@ -3,6 +3,7 @@
 #include "store/location.h"
 #include "store/schema.h"
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -45,9 +46,18 @@ QString backupParent(const QString &dataFolder);
 // in row order, a missing value as a bare empty field and an empty text as
 // "". The rows are read as they come, never the whole table at once, and
 // the file is the same whichever engine keeps them. The file appears whole
-// or not at all.
+// or not at all; a file of loans is owner-only.
 Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, const QString &csvPath,
                     const Progress &progress = {});
+
+// Writes the loans still out in `stores` to the CSV file `csvPath` as
+// exportTable writes tblBorrower: those whose Remarks are not "Returned"
+// and that have no DateReturned, borrowed at least `days` days before
+// `today` (with `days` 0, those with no DateBorrowed too, last), oldest
+// first, each with a last column "Days out". Owner-only, as every export
+// of loans is.
+Outcome exportLoansOut(const StoreLocation &stores, const QString &csvPath, int days, const QDate &today,
+                       const Progress &progress = {});
 
 // Adds the books of the CSV file `csvPath` to the catalogue of `stores`,
 // the stores of the desk whose data folder is `dataFolder`, in the file's

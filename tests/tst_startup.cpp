@@ -1,11 +1,18 @@
 // The start-up presentation and the login, driven as the librarian meets them.
 #include "testsupport.h"
 
+#include "app/screens.h"
+#include "app/dailybackupbox.h"
 #include "shell/loginscreen.h"
+#include "store/clock.h"
+#include "store/dailybackup.h"
 #include "shell/splashscreen.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -16,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 const QString Desk = QStringLiteral("Tallymere.db");
@@ -46,6 +54,38 @@ QString hint(LoginScreen *login)
     QApplication::sendEvent(box, &move);
     return box->toolTip();
 }
+// Logs in with the first account's password, as the librarian does.
+bool logIn()
+{
+    LoginScreen *login = openLogin();
+    if (!login)
+        return false;
+    fill(login, "txtPassword", QStringLiteral("tallymere"));
+    control<PushButton>(login, "cmdLogin")->click();
+    return Navigator::instance().existing(QStringLiteral("frmMenu"));
+}
+
+// The desk started at `when`: its daily backup, and the login when
+// `loggedIn` comes before the backup is done. The boxes shown until then.
+QList<FakeDialogs::Box> startDesk(DeskData &data, const QDateTime &when, bool loggedIn)
+{
+    closeAllScreens();
+    data.dialogs.clear();
+    Clock::set(when);
+    if (loggedIn && !logIn())
+        return {{QStringLiteral("cannot log in"), {}, Dialogs::NoIcon, Dialogs::Ok}};
+    const DailyBackupBox daily(data.folder(), data.location(), data.dialogs);
+    if (!daily.runner())
+        return {{QStringLiteral("no backup"), {}, Dialogs::NoIcon, Dialogs::Ok}};
+    QSignalSpy finished(daily.runner(), &DailyBackup::Runner::finished);
+    if (!finished.wait(60000) && finished.isEmpty())
+        return {{QStringLiteral("no end"), {}, Dialogs::NoIcon, Dialogs::Ok}};
+    QCoreApplication::processEvents();
+    // Nothing is said before the librarian is in.
+    if (!loggedIn && (!data.dialogs.boxes.isEmpty() || !logIn()))
+        return {{QStringLiteral("told before the login"), {}, Dialogs::NoIcon, Dialogs::Ok}};
+    return data.dialogs.boxes;
+}
 } // namespace
 
 class StartupTest : public QObject
@@ -54,7 +94,61 @@ class StartupTest : public QObject
 
 private slots:
     void initTestCase() { prepareTestApplication(); }
-    void cleanup() { closeAllScreens(); }
+    void cleanup()
+    {
+        closeAllScreens();
+        Clock::set({});
+    }
+
+    void shouldTellAFailedDailyBackupInOneBoxAfterTheLoginOnceADay_data()
+    {
+        QTest::addColumn<bool>("fails");
+        QTest::addColumn<bool>("loggedInFirst");
+        QTest::newRow("made during the splash") << false << false;
+        QTest::newRow("made after the login") << false << true;
+        QTest::newRow("failed during the splash") << true << false;
+        QTest::newRow("failed after the login") << true << true;
+    }
+
+    void shouldTellAFailedDailyBackupInOneBoxAfterTheLoginOnceADay()
+    {
+        QFETCH(bool, fails);
+        QFETCH(bool, loggedInFirst);
+        // GIVEN a desk whose backups folder is there, or cannot be made
+        DeskData data;
+        const QString backups = DailyBackup::defaultFolder(data.folder());
+        if (fails) {
+            QFile blocking(backups);
+            QVERIFY(blocking.open(QIODevice::WriteOnly));
+        }
+        const QDateTime morning(QDate(2026, 12, 9), QTime(8, 0));
+        // WHEN it starts on a morning
+        const QList<FakeDialogs::Box> boxes = startDesk(data, morning, loggedInFirst);
+        if (data.onServer()) {
+            // THEN a desk on a server makes none: the server's backups serve it
+            QCOMPARE(boxes.size(), 1);
+            QCOMPARE(boxes.first().text, QStringLiteral("no backup"));
+            QVERIFY(!QFileInfo(backups).isDir());
+            return;
+        }
+        if (!fails) {
+            // THEN the backup is made without a word
+            QVERIFY2(boxes.isEmpty(), qPrintable(boxes.value(0).text));
+            QCOMPARE(QDir(backups).entryList({QStringLiteral("Tallymere-2026-12-09-080000")}, QDir::Dirs).size(), 1);
+            return;
+        }
+        // THEN one box after the login names the cause
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first().text, QStringLiteral("Today's backup of the stores was not made: cannot create the "
+                                                    "folder %1.")
+                                         .arg(QDir::toNativeSeparators(backups)));
+        QCOMPARE(boxes.first().title, QStringLiteral("Tallymere"));
+        QCOMPARE(boxes.first().icon, Dialogs::Critical);
+        QVERIFY(Navigator::instance().existing(QStringLiteral("frmMenu"))->isVisible());
+        // AND a second start that day tries again but says nothing; the next day's says it again
+        QVERIFY(startDesk(data, morning.addSecs(4 * 3600), loggedInFirst).isEmpty());
+        QCOMPARE(startDesk(data, morning.addDays(1), loggedInFirst).size(), 1);
+    }
 
     void shouldCountUpAndHandOverToTheLoginOnceAtTheLastStep()
     {
@@ -211,6 +305,35 @@ private slots:
         QVERIFY(Navigator::instance().quitRequested());
         flushDeletes();
         QVERIFY(login.isNull() && !Navigator::instance().existing(QStringLiteral("frmMenu")));
+    }
+
+    void shouldShowOneBoxAndStartNothingWhenOneStoreIsMissing_data()
+    {
+        QTest::addColumn<QString>("lost");
+        QTest::newRow("catalogue") << QStringLiteral("Transactions.db");
+        QTest::newRow("loans and accounts") << Desk;
+    }
+    void shouldShowOneBoxAndStartNothingWhenOneStoreIsMissing()
+    {
+        QFETCH(QString, lost);
+        DeskData data;
+        if (data.onServer())
+            QSKIP("a server keeps both stores in one database");
+        // GIVEN a data folder that lost one store
+        data.release(lost);
+        QVERIFY(QFile::remove(data.path(lost)));
+        // WHEN the desk starts THEN one box names the lost file and the
+        // restore that brings it back, and nothing is made or opened
+        FakeDialogs dialogs;
+        StoreLocation stores;
+        QVERIFY(!openStores(data.folder(), dialogs, &stores));
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
+        QVERIFY2(dialogs.boxes.first().text.contains(data.path(lost))
+                     && dialogs.boxes.first().text.contains(QStringLiteral("tallymere-admin restore")),
+                 qPrintable(dialogs.boxes.first().text));
+        QVERIFY(!QFileInfo::exists(data.path(lost)));
+        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmSplash")));
     }
 
     void shouldReportAMissingAccountTable()

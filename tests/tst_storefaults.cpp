@@ -12,10 +12,15 @@
 #include <QFile>
 #include <QPointer>
 #include <QSqlError>
+#include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
+
+constexpr int Loans = 3000;
 
 // Points at a menu item and clicks it, as the user does.
 void choose(MenuScreen *menu, QWidget *item)
@@ -113,6 +118,88 @@ private slots:
         // same menu
         choose(menu, control<MenuItemPicture>(menu, "bgUtility"));
         QVERIFY(Navigator::instance().existing(ScreenNames::Utility) && dialogs.boxes.size() == 1);
+    }
+
+    void shouldNameAFullDiskWhenAScreenCannotOpenItsStore()
+    {
+        // GIVEN the menu, and stores on a disk that has filled up
+        DeskData data;
+        if (data.onServer())
+            QSKIP("a full disk under the store files");
+        data.release(DeskFile);
+        data.release(CatalogueFile);
+        const SmallDisk disk(data.folder());
+        if (!disk.mounted())
+            QSKIP("a small tmpfs cannot be mounted here (mounting needs root)");
+        QVERIFY(disk.fill());
+        QPointer<MenuScreen> menu = Navigator::instance().createAs<MenuScreen>(ScreenNames::Menu);
+        menu->show();
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        // WHEN the librarian opens the loan list
+        choose(menu, control<MenuItemPicture>(menu, "bgList"));
+        // THEN one box names the full disk, not the folder's permissions,
+        // with the engine's words after it in brackets
+        verifyOneBox(data.dialogs, data.storeName(DeskFile), QStringLiteral("is full; free some space on it and try again. ("));
+        QVERIFY(!Navigator::instance().existing(ScreenNames::LoanList) && menu->isVisible());
+        closeAllScreens();
+    }
+
+    void shouldShowDamageTheFirstTimeALoanCannotBeRead_data()
+    {
+        QTest::addColumn<QString>("arrow");
+        QTest::addColumn<int>("clicks"); // at most
+        QTest::newRow("last") << "last" << 1;
+        QTest::newRow("next, row by row") << "next" << Loans;
+    }
+
+    void shouldShowDamageTheFirstTimeALoanCannotBeRead()
+    {
+        QFETCH(QString, arrow);
+        QFETCH(int, clicks);
+        // GIVEN a loan store with two pages in the middle overwritten
+        DeskData data;
+        if (data.onServer())
+            QSKIP("damaged pages are a fault of the store files");
+        data.exec(DeskFile, QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                           "INSERT INTO tblBorrower (AccessionNumber, BookTitle) "
+                                           "SELECT 'N' || i, hex(zeroblob(60)) FROM n").arg(Loans));
+        data.exec(DeskFile, QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        data.release(DeskFile);
+        QFile file(data.path(DeskFile));
+        constexpr qint64 Page = 4096;
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 40 * Page && file.seek(file.size() / 2 / Page * Page));
+        QVERIFY(file.write(QByteArray(2 * Page, '\xa5')) == 2 * Page && file.flush());
+        file.close();
+
+        // WHEN the librarian opens the loan list and moves through it
+        QWidget *list = Navigator::instance().open(ScreenNames::LoanList);
+        QVERIFY(list && data.dialogs.boxes.isEmpty());
+        auto *grid = control<QTableView>(list, "DataGrid1");
+        int clicked = 0;
+        while (clicked < clicks && data.dialogs.boxes.isEmpty()) {
+            control<QToolButton>(list, qPrintable(arrow))->click();
+            ++clicked;
+            QCoreApplication::processEvents();
+        }
+
+        // THEN the first read that fails shows one box naming the store and
+        // the check, the engine's words in brackets after the sentence
+        QTRY_COMPARE(data.dialogs.boxes.size(), 1);
+        const QString text = data.dialogs.boxes.first().text;
+        QVERIFY2(text.startsWith(QStringLiteral("The store %1 is damaged").arg(data.storeName(DeskFile)))
+                     && text.contains(QStringLiteral("; run tallymere-admin check to see what is wrong. ("))
+                     && text.endsWith(QLatin1Char(')')),
+                 qPrintable(text));
+        QVERIFY(grid->currentIndex().row() < Loans - 1);
+        if (arrow == QLatin1String("last"))
+            QCOMPARE(grid->currentIndex().row(), 0); // not the last row read, as if it were the last
+        // AND the screen stays usable: the first row is shown again, and Main
+        // leads back to the menu
+        control<QToolButton>(list, "first")->click();
+        QCOMPARE(grid->currentIndex().row(), 0);
+        control<QPushButton>(list, "cmdMain")->click();
+        flushDeletes();
+        QVERIFY(Navigator::instance().existing(ScreenNames::Menu) && data.dialogs.boxes.size() == 1);
     }
 
     void shouldEndTheProgramWhenTheAccountsCannotBeOpened()
