@@ -374,7 +374,9 @@ QStringList unfinishedFolders(const QString &parent)
 
 QSqlError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QString *made)
 {
-    if (!QFileInfo::exists(parent)) {
+    // A file where the folder should be is named as the folder that cannot
+    // be made, not as a backup that failed inside it.
+    if (!QFileInfo(parent).isDir()) {
         if (!QDir().mkpath(parent))
             return failure(QStringLiteral("Cannot create the folder %1.").arg(native(parent)));
         QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
