@@ -4,7 +4,9 @@
 #include "admin/mdbsource.h"
 #include "store/backup.h"
 #include "store/database.h"
+#include "store/csv.h"
 #include "store/desklock.h"
+#include "store/history.h"
 #include "store/location.h"
 #include "store/transfer.h"
 #include "tallymere/version.h"
@@ -14,6 +16,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -104,6 +108,9 @@ struct Context {
     QString data;
     QStringList arguments;
     bool replace = false;
+    // The command's own options given (see Command::options), by name; a
+    // switch has an empty value.
+    QHash<QString, QString> options;
 };
 
 // The stores the desk of the data folder uses.
@@ -283,6 +290,19 @@ int restore(const Context &c)
     return 0;
 }
 
+// Whether the loan history's triggers are all there, said in one line.
+bool checkHistory(const StoreLocation &stores)
+{
+    QSqlError error;
+    const bool incomplete = Database::historyIsIncomplete(stores, &error);
+    const bool ok = !incomplete && !error.isValid();
+    print(stdout, QStringLiteral("%1: loan history %2").arg(Schema::fileName(Schema::File::Tallymere),
+                                                             error.isValid() ? Database::sentence(error)
+                                                             : incomplete    ? QStringLiteral("triggers incomplete (run repair)")
+                                                                             : QStringLiteral("ok")));
+    return ok;
+}
+
 int checkServer(const StoreLocation &stores)
 {
     // The server keeps its own pages whole; what can be out of order here is
@@ -301,7 +321,7 @@ int checkServer(const StoreLocation &stores)
                                ok ? QStringLiteral("ok") : QStringLiteral("search index incomplete (run repair)"))
                           .arg(Schema::currentVersion(file)));
     }
-    return incomplete ? 1 : 0;
+    return checkHistory(stores) && !incomplete ? 0 : 1;
 }
 
 int check(const Context &c)
@@ -320,7 +340,7 @@ int check(const Context &c)
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
         healthy = healthy && finding.ok;
     }
-    return healthy ? 0 : 1;
+    return checkHistory(stores) && healthy ? 0 : 1;
 }
 
 int repair(const Context &c)
@@ -342,6 +362,9 @@ int repair(const Context &c)
     if (failure.isValid())
         return fail(Database::sentence(failure));
     print(stdout, QStringLiteral("Repaired the catalogue %1: %2.").arg(stores.name(Schema::File::Transactions), done));
+    if (const QSqlError e = Database::repairHistory(stores, &done); e.isValid())
+        return fail(Database::sentence(e));
+    print(stdout, QStringLiteral("Repaired the loan store %1: %2.").arg(stores.name(Schema::File::Tallymere), done));
     return 0;
 }
 
@@ -406,12 +429,159 @@ int useLocal(const Context &c)
     return 0;
 }
 
+// The local day `text` (yyyy-MM-dd) begins, as `*when`.
+bool dayStart(const QString &option, const QString &text, QDateTime *when, QString *error)
+{
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (!day.isValid()) {
+        *error = QStringLiteral("--%1 takes a date as yyyy-MM-dd, not \"%2\".").arg(option, text);
+        return false;
+    }
+    *when = day.startOfDay();
+    return true;
+}
+
+QString historyTime(const LoanHistory::Change &change)
+{
+    return change.at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString historyDesk(const LoanHistory::Change &change)
+{
+    return change.role.isEmpty() ? change.desk : QStringLiteral("%1 (%2)").arg(change.desk, change.role);
+}
+
+// One change as a line: when, where, which row, what.
+QString historyLine(const LoanHistory::Change &change)
+{
+    const QString row = change.rowId < 0
+                            ? change.table
+                            : QStringLiteral("loan %1 (accession number %2)").arg(change.rowId).arg(change.accession);
+    return QStringLiteral("%1  %2  #%3  %4  %5")
+        .arg(historyTime(change), historyDesk(change))
+        .arg(change.id)
+        .arg(row, LoanHistory::describe(change));
+}
+
+QStringList historyFields(const LoanHistory::Change &change)
+{
+    return {historyTime(change), change.desk, change.role, change.table,
+            change.rowId < 0 ? QString() : QString::number(change.rowId), change.accession, change.kind,
+            LoanHistory::describe(change)};
+}
+
+// Writes the changes `filter` lets through into the CSV file `path`,
+// which appears whole or not at all.
+int historyCsv(const StoreLocation &stores, const LoanHistory::Filter &filter, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("Cannot write %1: %2").arg(native(path), file.errorString()));
+    file.write(Csv::line({QStringLiteral("Time"), QStringLiteral("Desk"), QStringLiteral("Role"),
+                          QStringLiteral("Table"), QStringLiteral("Identity"), QStringLiteral("AccessionNumber"),
+                          QStringLiteral("Kind"), QStringLiteral("What")})
+                   .toUtf8());
+    qint64 rows = 0;
+    const QSqlError error = LoanHistory::list(stores, filter, [&](const LoanHistory::Change &change) {
+        ++rows;
+        return file.write(Csv::line(historyFields(change)).toUtf8()) >= 0;
+    });
+    if (error.isValid())
+        return fail(Database::sentence(error));
+    if (!file.commit())
+        return fail(QStringLiteral("Cannot write %1: %2").arg(native(path), file.errorString()));
+    print(stdout, QStringLiteral("Wrote %1 changes into %2.").arg(rows).arg(native(path)));
+    return 0;
+}
+
+// Removes the changes made before a day, after a backup of both stores.
+int pruneHistory(const Context &c, const StoreLocation &stores)
+{
+    QString error;
+    QDateTime before;
+    if (!dayStart(QStringLiteral("prune-before"), c.options.value(QStringLiteral("prune-before")), &before, &error))
+        return fail(error);
+    QString made;
+    if (stores.isServer()) {
+        const Transfer::Outcome outcome = Transfer::backUpServer(stores, Transfer::backupParent(c.data));
+        if (!outcome.ok())
+            return fail(QStringLiteral("Nothing was removed, since no backup could be made first: %1").arg(outcome.error));
+        made = outcome.backup;
+    } else if (const QSqlError e = Backup::backup(c.data, Transfer::backupParent(c.data), &made); e.isValid()) {
+        return fail(QStringLiteral("Nothing was removed, since no backup could be made first: %1")
+                        .arg(Database::sentence(e)));
+    }
+    print(stdout, QStringLiteral("The stores were first backed up into %1.").arg(native(made)));
+    qint64 removed = 0;
+    if (const QSqlError e = LoanHistory::prune(stores, before, &removed); e.isValid())
+        return fail(Database::sentence(e));
+    print(stdout, QStringLiteral("Removed %1 changes made before %2 from the loan history.")
+                      .arg(removed)
+                      .arg(c.options.value(QStringLiteral("prune-before"))));
+    return 0;
+}
+
+int history(const Context &c)
+{
+    QString error;
+    StoreLocation stores;
+    std::optional<DeskLock> lock;
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
+        return fail(error);
+    if (c.options.contains(QStringLiteral("prune-before")))
+        return pruneHistory(c, stores);
+    LoanHistory::Filter filter;
+    filter.accession = c.arguments.value(0);
+    filter.deletedOnly = c.options.contains(QStringLiteral("deleted"));
+    if (c.options.contains(QStringLiteral("since"))
+        && !dayStart(QStringLiteral("since"), c.options.value(QStringLiteral("since")), &filter.since, &error))
+        return fail(error);
+    if (c.options.contains(QStringLiteral("csv")))
+        return historyCsv(stores, filter, c.options.value(QStringLiteral("csv")));
+    const QSqlError failure = LoanHistory::list(stores, filter, [](const LoanHistory::Change &change) {
+        print(stdout, historyLine(change));
+        return true;
+    });
+    return failure.isValid() ? fail(Database::sentence(failure)) : 0;
+}
+
+int undelete(const Context &c)
+{
+    QString error;
+    StoreLocation stores;
+    std::optional<DeskLock> lock;
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
+        return fail(error);
+    qint64 id = 0;
+    if (c.options.contains(QStringLiteral("id"))) {
+        bool number = false;
+        id = c.options.value(QStringLiteral("id")).toLongLong(&number);
+        if (!number || id <= 0)
+            return fail(QStringLiteral("--id takes the number of a change the history lists, not \"%1\".")
+                            .arg(c.options.value(QStringLiteral("id"))));
+    }
+    const QString accession = c.arguments.at(0);
+    LoanHistory::Undeleted done;
+    if (const QSqlError e = LoanHistory::undelete(stores, accession, id, &done); e.isValid()) {
+        for (const LoanHistory::Change &candidate : done.candidates)
+            print(stdout, QStringLiteral("--id %1: %2").arg(candidate.id).arg(historyLine(candidate)));
+        return fail(Database::sentence(e));
+    }
+    print(stdout, QStringLiteral("Brought back the loan of accession number %1 (loan %2); "
+                                 "the desks show it at their next reload.")
+                      .arg(accession)
+                      .arg(done.rowId));
+    return 0;
+}
+
 struct Command {
     QString name;
     QStringList arguments;
     bool replace;
     QString summary;
     std::function<int(const Context &)> run;
+    // The options of this command alone (see commandOptions()).
+    QStringList options = {};
 };
 
 const QList<Command> &commands()
@@ -442,6 +612,15 @@ const QList<Command> &commands()
          QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there"), moveToServer},
         {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
          useLocal},
+        {QStringLiteral("history"), {QStringLiteral("[ACCESSION]")}, false,
+         QStringLiteral("lists the changes to the loans (of one accession number), newest first "
+                        "[--since DATE] [--deleted] [--csv FILE]; --prune-before DATE removes older ones "
+                        "after a backup"),
+         history,
+         {QStringLiteral("since"), QStringLiteral("deleted"), QStringLiteral("csv"), QStringLiteral("prune-before")}},
+        {QStringLiteral("undelete"), {QStringLiteral("ACCESSION")}, false,
+         QStringLiteral("brings a deleted loan back from the history [--id N where several match]"), undelete,
+         {QStringLiteral("id")}},
     };
     return list;
 }
@@ -456,6 +635,48 @@ QString description()
         text += QStringLiteral("  %1\n      %2\n").arg(usage, command.summary);
     }
     return text;
+}
+
+// The options only some commands take.
+QList<QCommandLineOption> commandOptions()
+{
+    return {{QStringLiteral("since"), QStringLiteral("history: only the changes made on or after DATE."),
+             QStringLiteral("DATE")},
+            {QStringLiteral("deleted"), QStringLiteral("history: only the deleted loans.")},
+            {QStringLiteral("csv"), QStringLiteral("history: writes the changes into a CSV file instead."),
+             QStringLiteral("FILE")},
+            {QStringLiteral("prune-before"),
+             QStringLiteral("history: removes the changes made before DATE, after a backup."), QStringLiteral("DATE")},
+            {QStringLiteral("id"), QStringLiteral("undelete: the change (as history lists it) that deleted the loan."),
+             QStringLiteral("N")}};
+}
+
+// The command's options given, by name; empty, with `*error`, when one
+// given is not the command's.
+bool takeOptions(const QCommandLineParser &parser, const Command &command, QHash<QString, QString> *given,
+                 QString *error)
+{
+    for (const QCommandLineOption &option : commandOptions()) {
+        const QString name = option.names().first();
+        if (!parser.isSet(name))
+            continue;
+        if (!command.options.contains(name)) {
+            *error = QStringLiteral("%1 does not take --%2.").arg(command.name, name);
+            return false;
+        }
+        given->insert(name, option.valueName().isEmpty() ? QString() : parser.value(name));
+    }
+    return true;
+}
+
+// How many of the command's arguments must be given (the rest are shown
+// in brackets).
+qsizetype requiredArguments(const Command &command)
+{
+    qsizetype n = 0;
+    for (const QString &argument : command.arguments)
+        n += argument.startsWith(QLatin1Char('[')) ? 0 : 1;
+    return n;
 }
 
 } // namespace
@@ -479,6 +700,8 @@ int main(int argc, char *argv[])
                                           QStringLiteral("Replace what the stores hold (after a backup)."));
     parser.addOption(dataOption);
     parser.addOption(replaceOption);
+    for (const QCommandLineOption &option : commandOptions())
+        parser.addOption(option);
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see Commands)."),
                                  QStringLiteral("command [arguments]"));
     if (!parser.parse(QCoreApplication::arguments()))
@@ -498,7 +721,7 @@ int main(int argc, char *argv[])
             command = &candidate;
     if (!command)
         return fail(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
-    if (positional.size() != command->arguments.size())
+    if (positional.size() < requiredArguments(*command) || positional.size() > command->arguments.size())
         return fail(QStringLiteral("%1 takes %2.")
                         .arg(command->name,
                              command->arguments.isEmpty() ? QStringLiteral("no arguments")
@@ -507,6 +730,9 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("%1 does not take --replace.").arg(command->name));
 
     Context context;
+    QString optionError;
+    if (!takeOptions(parser, *command, &context.options, &optionError))
+        return fail(optionError);
     context.arguments = positional;
     context.replace = parser.isSet(replaceOption);
     context.data = parser.isSet(dataOption) ? QDir(parser.value(dataOption)).absolutePath()
