@@ -533,7 +533,7 @@ QSqlError install(const StoreLocation &location, const Progress &progress)
     }
     if (!db.commit())
         return connection.explain(db.lastError());
-    return restoreHistory(location);
+    return {};
 }
 
 QSqlError repairSearch(const StoreLocation &location, QString *done, const Progress &progress)

@@ -101,20 +101,23 @@ QString historyStart()
 // time, the desk and the kind: never a password, its confirmation or hint.
 QStringList historyFunctions()
 {
+    // The fields compared one by one in a single pass: cheaper on every
+    // Save than taking both rows apart as JSON.
+    QStringList fields;
+    for (const QString &field : Schema::borrower().fields)
+        fields << QStringLiteral("('%1', OLD.%2, NEW.%2)").arg(field, quoted(field));
     const QString start = historyStart();
     return {QStringLiteral(
                 "CREATE OR REPLACE FUNCTION \"tblBorrower_history\"() RETURNS trigger LANGUAGE plpgsql AS $$"
-                " DECLARE o jsonb; n jsonb; b jsonb; a jsonb; BEGIN"
+                " DECLARE b jsonb; a jsonb; BEGIN"
                 " IF TG_OP = 'INSERT' THEN %1, NEW.%2, NEW.\"AccessionNumber\", 'added', NULL, to_jsonb(NEW)::text);"
-                " ELSIF TG_OP = 'UPDATE' THEN o := to_jsonb(OLD); n := to_jsonb(NEW);"
-                " SELECT jsonb_object_agg(key, value) INTO b FROM jsonb_each(o)"
-                " WHERE key <> '%3' AND n -> key IS DISTINCT FROM value;"
-                " SELECT jsonb_object_agg(key, value) INTO a FROM jsonb_each(n)"
-                " WHERE key <> '%3' AND o -> key IS DISTINCT FROM value;"
+                " ELSIF TG_OP = 'UPDATE' THEN"
+                " SELECT jsonb_object_agg(f, o) FILTER (WHERE o IS DISTINCT FROM n),"
+                " jsonb_object_agg(f, n) FILTER (WHERE o IS DISTINCT FROM n) INTO b, a FROM (VALUES %3) AS v(f, o, n);"
                 " %1, NEW.%2, NEW.\"AccessionNumber\", 'changed', coalesce(b, '{}')::text, coalesce(a, '{}')::text);"
                 " ELSE %1, OLD.%2, OLD.\"AccessionNumber\", 'deleted', to_jsonb(OLD)::text, NULL); END IF;"
                 " RETURN NULL; END $$")
-                .arg(start, Id, Schema::VersionColumn),
+                .arg(start, Id, fields.join(QStringLiteral(", "))),
             QStringLiteral("CREATE OR REPLACE FUNCTION \"tblUser_history\"() RETURNS trigger LANGUAGE plpgsql AS $$"
                            " BEGIN %1, NULL, NULL, CASE TG_OP WHEN 'INSERT' THEN 'added' WHEN 'UPDATE' THEN 'changed'"
                            " ELSE 'deleted' END, NULL, NULL); RETURN NULL; END $$")
