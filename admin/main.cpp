@@ -296,10 +296,11 @@ bool checkHistory(const StoreLocation &stores)
     QSqlError error;
     const bool incomplete = Database::historyIsIncomplete(stores, &error);
     const bool ok = !incomplete && !error.isValid();
-    print(stdout, QStringLiteral("%1: loan history %2").arg(Schema::fileName(Schema::File::Tallymere),
-                                                             error.isValid() ? Database::sentence(error)
-                                                             : incomplete    ? QStringLiteral("triggers incomplete (run repair)")
-                                                                             : QStringLiteral("ok")));
+    print(stdout, QStringLiteral("%1: loan history %2")
+                      .arg(Schema::fileName(Schema::File::Tallymere),
+                           error.isValid() ? QStringLiteral("not checked: ") + Database::sentence(error)
+                           : incomplete    ? QStringLiteral("triggers incomplete (run repair)")
+                                           : QStringLiteral("ok")));
     return ok;
 }
 
@@ -521,12 +522,26 @@ int pruneHistory(const Context &c, const StoreLocation &stores)
     return 0;
 }
 
+// Opens the stores of the desk for the history's commands, brought up to
+// this program's version first (a store an older desk left has no history
+// yet), with the desk's presence marked.
+bool historyStores(const Context &c, StoreLocation *stores, std::optional<DeskLock> &lock, QString *error)
+{
+    if (!needsFolder(c, error) || !locate(c, stores, error) || !present(c, lock, error))
+        return false;
+    if (const QSqlError e = Database::install(*stores); e.isValid()) {
+        *error = Database::sentence(e);
+        return false;
+    }
+    return true;
+}
+
 int history(const Context &c)
 {
     QString error;
     StoreLocation stores;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
+    if (!historyStores(c, &stores, lock, &error))
         return fail(error);
     if (c.options.contains(QStringLiteral("prune-before")))
         return pruneHistory(c, stores);
@@ -550,7 +565,7 @@ int undelete(const Context &c)
     QString error;
     StoreLocation stores;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
+    if (!historyStores(c, &stores, lock, &error))
         return fail(error);
     qint64 id = 0;
     if (c.options.contains(QStringLiteral("id"))) {
