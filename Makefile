@@ -42,7 +42,7 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
 
 run: build
-	./$(BUILD)/tallymere
+	$(BUILD)/app/tallymere
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure
@@ -77,14 +77,14 @@ fuzz: deps $(BUILD_FUZZ)/build.ninja
 	done
 
 bench: build
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_startup
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_loanlist
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_find
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_search
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_preview
-	QT_QPA_PLATFORM=offscreen ./$(BUILD)/bench/bench_pdf
-	./$(BUILD)/bench/bench_history
-	./$(BUILD)/bench/bench_admin
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_startup
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_loanlist
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_find
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_search
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_preview
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_pdf
+	$(BUILD)/bench/bench_history
+	$(BUILD)/bench/bench_admin
 
 package: build
 	cd $(BUILD) && cpack

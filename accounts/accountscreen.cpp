@@ -110,8 +110,6 @@ void AccountScreen::createLayout()
         member = new PushButton(caption, this);
         member->setObjectName(QLatin1String(name));
         member->setGeometry(place(left, top, ButtonWidth, ButtonHeight));
-        // Enter presses the button that has the focus, as Space does.
-        member->setAutoDefault(true);
     };
     button(cmdEdit, "cmdEdit", QStringLiteral("Edit"), 4200, 4680);
     button(cmdSave, "cmdSave", QStringLiteral("Save"), 6480, 4680);
@@ -274,7 +272,7 @@ void AccountScreen::save_record()
     Data1->setValue(QStringLiteral("Password"), password);
     Data1->setValue(QStringLiteral("Hint"), hint);
     if (!Data1->update()) {
-        m_dialogs.showDatabaseError(Data1->lastError());
+        m_dialogs.showDatabaseError(Data1->lastError(), this);
         // Changed at another desk: the row is shown as stored, not in edit.
         if (StoreError::kind(Data1->lastError()) == StoreError::Kind::Conflict)
             lockEditing();

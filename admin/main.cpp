@@ -2,6 +2,7 @@
 // line: moving an old desk's files or a spreadsheet in, exporting, backing
 // up, restoring and checking. It links the store alone, no widgets.
 #include "admin/mdbsource.h"
+#include "admin/usage.h"
 #include "store/backup.h"
 #include "store/database.h"
 #include "store/csv.h"
@@ -39,7 +40,7 @@ void print(std::FILE *stream, const QString &line)
 int fail(const QString &line)
 {
     print(stderr, Program + QStringLiteral(": ") + line);
-    return 1;
+    return Admin::Failed;
 }
 
 QString native(const QString &path)
@@ -104,14 +105,7 @@ private:
     bool m_shown = false;
 };
 
-struct Context {
-    QString data;
-    QStringList arguments;
-    bool replace = false;
-    // The command's own options given (see Command::options), by name; a
-    // switch has an empty value.
-    QHash<QString, QString> options;
-};
+using Admin::Context;
 
 // The stores the desk of the data folder uses.
 bool locate(const Context &c, StoreLocation *stores, QString *error)
@@ -290,7 +284,8 @@ int restore(const Context &c)
     return 0;
 }
 
-// Whether the loan history's triggers are all there, said in one line.
+// Whether the loan history's triggers are all there, said in one line (a
+// server's; the files' are among what Backup::check compares).
 bool checkHistory(const StoreLocation &stores)
 {
     QSqlError error;
@@ -299,7 +294,7 @@ bool checkHistory(const StoreLocation &stores)
     print(stdout, QStringLiteral("%1: loan history %2")
                       .arg(Schema::fileName(Schema::File::Tallymere),
                            error.isValid() ? QStringLiteral("not checked: ") + Database::sentence(error)
-                           : incomplete    ? QStringLiteral("triggers incomplete (run repair)")
+                           : incomplete    ? QStringLiteral("triggers incomplete (tallymere-admin repair makes them again)")
                                            : QStringLiteral("ok")));
     return ok;
 }
@@ -325,6 +320,20 @@ int checkServer(const StoreLocation &stores)
     return checkHistory(stores) && !incomplete ? 0 : 1;
 }
 
+// The partial files that programs stopped midway left in the data folder
+// and its backups folder; each goes at the next run of what made it.
+void showLeftovers(const Context &c)
+{
+    const QString backups = Transfer::backupParent(c.data);
+    QStringList paths;
+    for (const QString &name : Database::leftovers(c.data))
+        paths << QDir(c.data).filePath(name);
+    for (const QString &name : Backup::unfinishedFolders(backups))
+        paths << QDir(backups).filePath(name);
+    for (const QString &path : std::as_const(paths))
+        print(stdout, QStringLiteral("Left unfinished by a program that was stopped: %1").arg(native(path)));
+}
+
 int check(const Context &c)
 {
     QString error;
@@ -336,12 +345,19 @@ int check(const Context &c)
         return fail(error);
     if (stores.isServer())
         return checkServer(stores);
+    // A desk making or upgrading its stores finishes before they are looked at.
+    const Database::InstallLock installing(c.data, [&c] {
+        print(stderr, QStringLiteral("Waiting while another Tallymere prepares the stores in %1…").arg(native(c.data)));
+    });
+    if (!installing.isHeld())
+        return fail(Database::sentence(installing.error()));
     bool healthy = true;
     for (const Backup::Finding &finding : Backup::check(c.data)) {
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
         healthy = healthy && finding.ok;
     }
-    return checkHistory(stores) && healthy ? 0 : 1;
+    showLeftovers(c);
+    return healthy ? 0 : 1;
 }
 
 int repair(const Context &c)
@@ -430,6 +446,8 @@ int useLocal(const Context &c)
     return 0;
 }
 
+int wrongUsage(const QString &line);
+
 // The local day `text` (yyyy-MM-dd) begins, as `*when`.
 bool dayStart(const QString &option, const QString &text, QDateTime *when, QString *error)
 {
@@ -496,12 +514,8 @@ int historyCsv(const StoreLocation &stores, const LoanHistory::Filter &filter, c
 }
 
 // Removes the changes made before a day, after a backup of both stores.
-int pruneHistory(const Context &c, const StoreLocation &stores)
+int pruneHistory(const Context &c, const StoreLocation &stores, const QDateTime &before)
 {
-    QString error;
-    QDateTime before;
-    if (!dayStart(QStringLiteral("prune-before"), c.options.value(QStringLiteral("prune-before")), &before, &error))
-        return fail(error);
     QString made;
     if (stores.isServer()) {
         const Transfer::Outcome outcome = Transfer::backUpServer(stores, Transfer::backupParent(c.data));
@@ -538,20 +552,28 @@ bool historyStores(const Context &c, StoreLocation *stores, std::optional<DeskLo
 
 int history(const Context &c)
 {
+    // The options are checked before any store is opened: a mistyped one is
+    // wrong usage, not a failure.
+    const bool prune = c.has(QStringLiteral("prune-before"));
+    if (prune && (!c.arguments.isEmpty() || c.has(QStringLiteral("since")) || c.has(QStringLiteral("deleted"))
+                  || c.has(QStringLiteral("csv"))))
+        return wrongUsage(QStringLiteral("history --prune-before takes no ACCESSION, --since, --deleted or --csv."));
     QString error;
+    QDateTime before;
+    LoanHistory::Filter filter;
+    filter.accession = c.arguments.value(0);
+    filter.deletedOnly = c.has(QStringLiteral("deleted"));
+    if ((prune && !dayStart(QStringLiteral("prune-before"), c.options.value(QStringLiteral("prune-before")), &before, &error))
+        || (c.has(QStringLiteral("since"))
+            && !dayStart(QStringLiteral("since"), c.options.value(QStringLiteral("since")), &filter.since, &error)))
+        return wrongUsage(error);
     StoreLocation stores;
     std::optional<DeskLock> lock;
     if (!historyStores(c, &stores, lock, &error))
         return fail(error);
-    if (c.options.contains(QStringLiteral("prune-before")))
-        return pruneHistory(c, stores);
-    LoanHistory::Filter filter;
-    filter.accession = c.arguments.value(0);
-    filter.deletedOnly = c.options.contains(QStringLiteral("deleted"));
-    if (c.options.contains(QStringLiteral("since"))
-        && !dayStart(QStringLiteral("since"), c.options.value(QStringLiteral("since")), &filter.since, &error))
-        return fail(error);
-    if (c.options.contains(QStringLiteral("csv")))
+    if (prune)
+        return pruneHistory(c, stores, before);
+    if (c.has(QStringLiteral("csv")))
         return historyCsv(stores, filter, c.options.value(QStringLiteral("csv")));
     const QSqlError failure = LoanHistory::list(stores, filter, [](const LoanHistory::Change &change) {
         print(stdout, historyLine(change));
@@ -562,19 +584,19 @@ int history(const Context &c)
 
 int undelete(const Context &c)
 {
+    qint64 id = 0;
+    if (c.has(QStringLiteral("id"))) {
+        bool number = false;
+        id = c.options.value(QStringLiteral("id")).toLongLong(&number);
+        if (!number || id <= 0)
+            return wrongUsage(QStringLiteral("--id takes the number of a change the history lists, not \"%1\".")
+                                  .arg(c.options.value(QStringLiteral("id"))));
+    }
     QString error;
     StoreLocation stores;
     std::optional<DeskLock> lock;
     if (!historyStores(c, &stores, lock, &error))
         return fail(error);
-    qint64 id = 0;
-    if (c.options.contains(QStringLiteral("id"))) {
-        bool number = false;
-        id = c.options.value(QStringLiteral("id")).toLongLong(&number);
-        if (!number || id <= 0)
-            return fail(QStringLiteral("--id takes the number of a change the history lists, not \"%1\".")
-                            .arg(c.options.value(QStringLiteral("id"))));
-    }
     const QString accession = c.arguments.at(0);
     LoanHistory::Undeleted done;
     if (const QSqlError e = LoanHistory::undelete(stores, accession, id, &done); e.isValid()) {
@@ -589,109 +611,165 @@ int undelete(const Context &c)
     return 0;
 }
 
-struct Command {
-    QString name;
-    QStringList arguments;
-    bool replace;
-    QString summary;
-    std::function<int(const Context &)> run;
-    // The options of this command alone (see commandOptions()).
-    QStringList options = {};
-};
-
-const QList<Command> &commands()
+// The options some commands take, beside --data, --help and --version.
+const QList<Admin::Option> &options()
 {
-    static const QList<Command> list{
-        {QStringLiteral("import-mdb"), {QStringLiteral("TRANSACTIONS.mdb"), QStringLiteral("TALLYMERE.mdb")}, true,
-         QStringLiteral("the catalogue, loans and accounts of an old desk's Jet files"), importMdb},
-        {QStringLiteral("import-books"), {QStringLiteral("FILE.csv")}, true,
-         QStringLiteral("adds the books of a CSV file to the catalogue (--replace: instead of it)"), importBooks},
-        {QStringLiteral("export-books"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the catalogue to a CSV file"),
-         [](const Context &c) { return exportTable(c, Schema::books()); }},
-        {QStringLiteral("export-loans"), {QStringLiteral("FILE.csv")}, false,
-         QStringLiteral("writes the loans to a CSV file"),
-         [](const Context &c) { return exportTable(c, Schema::borrower()); }},
-        {QStringLiteral("backup"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("copies both stores into a new folder in DIR, even while the desk runs"), backup},
-        {QStringLiteral("restore"), {QStringLiteral("DIR")}, false,
-         QStringLiteral("puts the backup in DIR back, while no desk program runs"), restore},
-        {QStringLiteral("check"), {}, false,
-         QStringLiteral("checks each store and shows its schema version"), check},
-        {QStringLiteral("repair"), {}, false,
-         QStringLiteral("makes the catalogue's search index anew, while no desk program runs"), repair},
-        {QStringLiteral("use-server"), {QStringLiteral("ADDRESS")}, false,
-         QStringLiteral("keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"),
-         useServer},
-        {QStringLiteral("move-to-server"), {QStringLiteral("ADDRESS")}, true,
-         QStringLiteral("copies this desk's stores into a PostgreSQL server and keeps them there"), moveToServer},
-        {QStringLiteral("use-local"), {}, false, QStringLiteral("keeps this desk's stores in its own files again"),
-         useLocal},
-        {QStringLiteral("history"), {QStringLiteral("[ACCESSION]")}, false,
-         QStringLiteral("lists the changes to the loans (of one accession number), newest first "
-                        "[--since DATE] [--deleted] [--csv FILE]; --prune-before DATE removes older ones "
-                        "after a backup"),
-         history,
-         {QStringLiteral("since"), QStringLiteral("deleted"), QStringLiteral("csv"), QStringLiteral("prune-before")}},
-        {QStringLiteral("undelete"), {QStringLiteral("ACCESSION")}, false,
-         QStringLiteral("brings a deleted loan back from the history [--id N where several match]"), undelete,
-         {QStringLiteral("id")}},
+    using namespace Qt::Literals::StringLiterals;
+    static const QList<Admin::Option> list{
+        {u"replace"_s, {}, u"Replace what the stores hold (after a backup)."_s},
+        {u"since"_s, u"DATE"_s, u"Only the changes made on or after DATE (yyyy-MM-dd)."_s},
+        {u"deleted"_s, {}, u"Only the loans deleted."_s},
+        {u"csv"_s, u"FILE"_s, u"Write the changes into FILE as CSV instead."_s},
+        {u"prune-before"_s, u"DATE"_s, u"Remove the changes made before DATE, after a backup of both stores."_s},
+        {u"id"_s, u"N"_s, u"The change (as history lists it) that deleted the loan to bring back."_s},
     };
     return list;
 }
 
-QString description()
+// Before any command: a change of the store files that a stopped program
+// left is finished (check only looks, and names what it finds), and a data
+// folder holding one store without the other is refused, except by the
+// commands that bring the pair back or do not open it.
+QString settleStores(const QString &command, const Context &c)
 {
-    QString text = QStringLiteral("Installs and moves the stores of Tallymere, the library lending desk.\n"
-                                  "Works on the desk's own data folder unless given --data.\n\nCommands:\n");
-    for (const Command &command : commands()) {
-        const QString usage = (QStringList{command.name} + command.arguments).join(QLatin1Char(' '))
-                              + (command.replace ? QStringLiteral(" [--replace]") : QString());
-        text += QStringLiteral("  %1\n      %2\n").arg(usage, command.summary);
+    if (!QFileInfo(c.data).isDir() || command == QLatin1String("check") || command == QLatin1String("help"))
+        return {};
+    if (const QSqlError error = Database::recover(c.data); error.isValid())
+        return Database::sentence(error);
+    const QStringList pairNotNeeded{QStringLiteral("restore"), QStringLiteral("use-server"), QStringLiteral("use-local")};
+    QString unreadable;
+    if (pairNotNeeded.contains(command) || DeskStore::of(c.data, &unreadable).isServer())
+        return {};
+    const QSqlError error = Database::checkPair(c.data);
+    return error.isValid() ? Database::sentence(error) : QString();
+}
+
+int help(const Context &c);
+
+// Every command, once: the help, the manual page and the shell completion
+// name these.
+const QList<Admin::Command> &commands()
+{
+    using namespace Qt::Literals::StringLiterals;
+    static const QList<Admin::Command> list{
+        {u"import-mdb"_s, {u"TRANSACTIONS.mdb"_s, u"TALLYMERE.mdb"_s}, {u"replace"_s},
+         u"imports the catalogue, loans and accounts of an old desk's Jet files"_s,
+         u"Replaces the catalogue, the loans and the accounts with the old files' (an old account table without rows "
+         "keeps the current accounts). Stores that hold loans are refused unless given --replace, and then backed up "
+         "first into backups/ in the data folder. Refused while a desk program has the stores open."_s,
+         u"tallymere-admin import-mdb Transactions.mdb Tallymere.mdb"_s, importMdb},
+        {u"import-books"_s, {u"FILE.csv"_s}, {u"replace"_s},
+         u"adds the books of a CSV file to the catalogue (--replace: instead of it)"_s,
+         u"Adds the file's books to the catalogue, all or none. With --replace both stores are backed up into "
+         "backups/ in the data folder first, and the file's books take the catalogue's place."_s,
+         u"tallymere-admin import-books catalogue.csv --replace"_s, importBooks},
+        {u"export-books"_s, {u"FILE.csv"_s}, {}, u"writes the catalogue to a CSV file"_s,
+         u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
+         u"tallymere-admin export-books books.csv"_s, [](const Context &c) { return exportTable(c, Schema::books()); }},
+        {u"export-loans"_s, {u"FILE.csv"_s}, {}, u"writes the loans to a CSV file"_s,
+         u"Writes FILE.csv (replacing a file of that name); the stores are only read."_s,
+         u"tallymere-admin export-loans loans.csv"_s, [](const Context &c) { return exportTable(c, Schema::borrower()); }},
+        {u"backup"_s, {u"DIR"_s}, {}, u"copies both stores into a new folder in DIR, even while the desk runs"_s,
+         u"Makes a new folder in DIR, named for the date and time; the stores are only read."_s,
+         u"tallymere-admin backup ~/tallymere-backups"_s, backup},
+        {u"restore"_s, {u"DIR"_s}, {}, u"puts the backup in DIR back, while no desk program runs"_s,
+         u"Replaces both stores with the backup's. The files it replaces are kept beside them as "
+         "Transactions.replaced-DATE.db and Tallymere.replaced-DATE.db; a server's tables are first backed up "
+         "into backups/ in the data folder."_s,
+         u"tallymere-admin restore ~/tallymere-backups/Tallymere-2025-06-01-093000"_s, restore},
+        {u"check"_s, {}, {}, u"checks each store and shows its schema version"_s,
+         u"Nothing; the stores are only read. The status is 1 when a store is not sound."_s,
+         u"tallymere-admin check"_s, check},
+        {u"repair"_s, {}, {}, u"makes the catalogue's search index anew, while no desk program runs"_s,
+         u"Makes the catalogue's search index and its triggers anew; no book is changed."_s,
+         u"tallymere-admin repair"_s, repair},
+        {u"use-server"_s, {u"ADDRESS"_s}, {},
+         u"keeps this desk's stores on a PostgreSQL server (postgresql://user@host/db or service=NAME)"_s,
+         u"Sets the store up on the server where the database has none, and writes the address (never a password) "
+         "into server.conf in the data folder."_s,
+         u"tallymere-admin use-server \"postgresql://desk@db.example.org/library\""_s, useServer},
+        {u"move-to-server"_s, {u"ADDRESS"_s}, {u"replace"_s},
+         u"copies this desk's stores into a PostgreSQL server and keeps them there"_s,
+         u"Copies the catalogue, the loans and the accounts into the server in one transaction (a server that "
+         "holds loans only with --replace), then writes server.conf in the data folder; the files stay as they are."_s,
+         u"tallymere-admin move-to-server \"service=library\""_s, moveToServer},
+        {u"use-local"_s, {}, {}, u"keeps this desk's stores in its own files again"_s,
+         u"Removes server.conf from the data folder; nothing on the server changes."_s, u"tallymere-admin use-local"_s,
+         useLocal},
+        {u"history"_s, {u"[ACCESSION]"_s}, {u"since"_s, u"deleted"_s, u"csv"_s, u"prune-before"_s},
+         u"lists the changes to the loans (of one accession number), newest first"_s,
+         u"Nothing; the stores are only read (an older loan store is first brought up to date). With --csv it "
+         "writes FILE (replacing a file of that name). With --prune-before it backs both stores up into backups/ "
+         "in the data folder, then removes the changes made before DATE from the loan history."_s,
+         u"tallymere-admin history A-1024 --since 2026-09-01"_s, history},
+        {u"undelete"_s, {u"ACCESSION"_s}, {u"id"_s}, u"brings a deleted loan back from the loan history"_s,
+         u"Puts the deleted loan back with its identity and every field as it was, its version moved on, and keeps "
+         "the undelete in the history. Where several deleted loans match it lists them and changes nothing; --id "
+         "names one. Refused where another loan holds that identity."_s,
+         u"tallymere-admin undelete A-1024 --id 57"_s, undelete},
+        {u"help"_s, {u"[COMMAND]"_s}, {}, u"shows the help of COMMAND, or of the program"_s, u"Nothing."_s,
+         u"tallymere-admin help import-books"_s, help},
+    };
+    return list;
+}
+
+int wrongUsage(const QString &line)
+{
+    print(stderr, Program + QStringLiteral(": ") + line);
+    return Admin::WrongUsage;
+}
+
+int unknownCommand(const QString &name)
+{
+    return wrongUsage(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
+}
+
+int help(const Context &c)
+{
+    if (c.arguments.isEmpty()) {
+        std::fputs(Admin::generalHelp(commands(), options()).toLocal8Bit().constData(), stdout);
+        return Admin::Done;
     }
-    return text;
+    const Admin::Command *command = Admin::find(commands(), c.arguments.first());
+    if (!command)
+        return unknownCommand(c.arguments.first());
+    std::fputs(Admin::commandHelp(*command, options()).toLocal8Bit().constData(), stdout);
+    return Admin::Done;
 }
 
-// The options only some commands take.
-QList<QCommandLineOption> commandOptions()
+// What the command line asks for, checked against the command's entry.
+int dispatch(const QCommandLineParser &parser, bool helpAsked)
 {
-    return {{QStringLiteral("since"), QStringLiteral("history: only the changes made on or after DATE."),
-             QStringLiteral("DATE")},
-            {QStringLiteral("deleted"), QStringLiteral("history: only the deleted loans.")},
-            {QStringLiteral("csv"), QStringLiteral("history: writes the changes into a CSV file instead."),
-             QStringLiteral("FILE")},
-            {QStringLiteral("prune-before"),
-             QStringLiteral("history: removes the changes made before DATE, after a backup."), QStringLiteral("DATE")},
-            {QStringLiteral("id"), QStringLiteral("undelete: the change (as history lists it) that deleted the loan."),
-             QStringLiteral("N")}};
-}
-
-// The command's options given, by name; empty, with `*error`, when one
-// given is not the command's.
-bool takeOptions(const QCommandLineParser &parser, const Command &command, QHash<QString, QString> *given,
-                 QString *error)
-{
-    for (const QCommandLineOption &option : commandOptions()) {
-        const QString name = option.names().first();
-        if (!parser.isSet(name))
+    QStringList positional = parser.positionalArguments();
+    Context context;
+    if (positional.isEmpty())
+        return helpAsked ? help(context) : wrongUsage(QStringLiteral("No command given; see %1 --help.").arg(Program));
+    const QString name = positional.takeFirst();
+    const Admin::Command *command = Admin::find(commands(), name);
+    if (!command)
+        return unknownCommand(name);
+    if (helpAsked) { // "COMMAND --help" is "help COMMAND"
+        context.arguments = QStringList{name};
+        return help(context);
+    }
+    if (const QString error = Admin::argumentError(*command, positional.size()); !error.isEmpty())
+        return wrongUsage(error);
+    for (const Admin::Option &option : options()) {
+        if (!parser.isSet(option.name))
             continue;
-        if (!command.options.contains(name)) {
-            *error = QStringLiteral("%1 does not take --%2.").arg(command.name, name);
-            return false;
-        }
-        given->insert(name, option.valueName().isEmpty() ? QString() : parser.value(name));
+        if (!command->options.contains(option.name))
+            return wrongUsage(QStringLiteral("%1 does not take --%2.").arg(command->name, option.name));
+        context.options.insert(option.name, option.value.isEmpty() ? QString() : parser.value(option.name));
     }
-    return true;
-}
-
-// How many of the command's arguments must be given (the rest are shown
-// in brackets).
-qsizetype requiredArguments(const Command &command)
-{
-    qsizetype n = 0;
-    for (const QString &argument : command.arguments)
-        n += argument.startsWith(QLatin1Char('[')) ? 0 : 1;
-    return n;
+    context.arguments = positional;
+    context.replace = context.has(QStringLiteral("replace"));
+    context.data = parser.isSet(QStringLiteral("data")) ? QDir(parser.value(QStringLiteral("data"))).absolutePath()
+                                                        : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (context.data.isEmpty())
+        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
+    if (const QString refused = settleStores(command->name, context); !refused.isEmpty())
+        return fail(refused);
+    return command->run(context);
 }
 
 } // namespace
@@ -704,55 +782,21 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationName(QString());
     QCoreApplication::setApplicationVersion(QStringLiteral(TALLYMERE_VERSION));
 
+    // The help is made from the command table; Qt's own (and its --help-all,
+    // which lists Qt's options) is not used.
     QCommandLineParser parser;
-    parser.setApplicationDescription(description());
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption dataOption(QStringLiteral("data"),
-                                        QStringLiteral("Work on the stores in DIR instead of the desk's own."),
-                                        QStringLiteral("DIR"));
-    const QCommandLineOption replaceOption(QStringLiteral("replace"),
-                                          QStringLiteral("Replace what the stores hold (after a backup)."));
-    parser.addOption(dataOption);
-    parser.addOption(replaceOption);
-    for (const QCommandLineOption &option : commandOptions())
-        parser.addOption(option);
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("What to do (see Commands)."),
-                                 QStringLiteral("command [arguments]"));
+    const QCommandLineOption helpOption({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption versionOption({QStringLiteral("v"), QStringLiteral("version")}, QString());
+    parser.addOption(helpOption);
+    parser.addOption(versionOption);
+    parser.addOption(QCommandLineOption(QStringLiteral("data"), QString(), QStringLiteral("DIR")));
+    for (const Admin::Option &option : options())
+        parser.addOption(QCommandLineOption(option.name, option.text, option.value));
     if (!parser.parse(QCoreApplication::arguments()))
-        return fail(parser.errorText());
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
-
-    QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty())
-        return fail(QStringLiteral("No command given; see %1 --help.").arg(Program));
-    const QString name = positional.takeFirst();
-    const Command *command = nullptr;
-    for (const Command &candidate : commands())
-        if (candidate.name == name)
-            command = &candidate;
-    if (!command)
-        return fail(QStringLiteral("Unknown command \"%1\"; see %2 --help.").arg(name, Program));
-    if (positional.size() < requiredArguments(*command) || positional.size() > command->arguments.size())
-        return fail(QStringLiteral("%1 takes %2.")
-                        .arg(command->name,
-                             command->arguments.isEmpty() ? QStringLiteral("no arguments")
-                                                          : command->arguments.join(QLatin1Char(' '))));
-    if (parser.isSet(replaceOption) && !command->replace)
-        return fail(QStringLiteral("%1 does not take --replace.").arg(command->name));
-
-    Context context;
-    QString optionError;
-    if (!takeOptions(parser, *command, &context.options, &optionError))
-        return fail(optionError);
-    context.arguments = positional;
-    context.replace = parser.isSet(replaceOption);
-    context.data = parser.isSet(dataOption) ? QDir(parser.value(dataOption)).absolutePath()
-                                            : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (context.data.isEmpty())
-        return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
-    return command->run(context);
+        return wrongUsage(parser.errorText());
+    if (parser.isSet(versionOption)) {
+        print(stdout, Program + QLatin1Char(' ') + QCoreApplication::applicationVersion());
+        return Admin::Done;
+    }
+    return dispatch(parser, parser.isSet(helpOption));
 }

@@ -1,7 +1,6 @@
 #include "app/runningdesk.h"
 #include "app/screennames.h"
 #include "app/screens.h"
-#include "store/database.h"
 #include "store/desklock.h"
 #include "store/location.h"
 #include "ui/dialogs.h"
@@ -25,16 +24,9 @@ int main(int argc, char *argv[])
         return 0;
     QObject::connect(&running, &RunningDesk::showRequested, &app, &bringDeskToFront);
     const DeskLock presence(folder);
-    QString unreadable;
-    const StoreLocation stores = DeskStore::of(folder, &unreadable);
-    if (!stores.isValid()) {
-        dialogs.showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
+    StoreLocation stores;
+    if (!openStores(folder, dialogs, &stores))
         return 1;
-    }
-    if (const QSqlError error = installStores(stores); error.isValid()) {
-        dialogs.showDatabaseError(error);
-        return 1;
-    }
     registerScreens(stores, dialogs);
     Navigator::instance().open(ScreenNames::Splash);
     return app.exec();

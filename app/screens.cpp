@@ -15,6 +15,7 @@
 #include "ui/navigator.h"
 
 #include "store/database.h"
+#include "store/location.h"
 #include "store/recordsource.h"
 #include "tallymere/version.h"
 
@@ -140,4 +141,19 @@ QSqlError installStores(const StoreLocation &stores)
         QCoreApplication::processEvents();
     });
     return error;
+}
+
+bool openStores(const QString &folder, Dialogs &dialogs, StoreLocation *stores)
+{
+    QString unreadable;
+    *stores = DeskStore::of(folder, &unreadable);
+    if (!stores->isValid()) {
+        dialogs.showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
+        return false;
+    }
+    if (const QSqlError error = installStores(*stores); error.isValid()) {
+        dialogs.showDatabaseError(error);
+        return false;
+    }
+    return true;
 }

@@ -19,3 +19,9 @@ void prepareApplication(QApplication &app);
 // catalogue gaining its search index) shows its progress in a box rather
 // than a frozen program.
 QSqlError installStores(const StoreLocation &stores);
+
+// Finds the stores of the data folder `folder` and makes them ready, as
+// installStores does; when that fails, one box through `dialogs` says why
+// (a store missing beside the other names it and the restore that brings
+// it back) and false is returned: the desk does not start.
+bool openStores(const QString &folder, Dialogs &dialogs, StoreLocation *stores);

@@ -140,7 +140,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tallymere"));
     QList<Row> rows;
-    for (const int count : {1000, 100000, 1000000})
+    for (const int count : Bench::sizes({1000, 100000, 1000000}))
         if (!measureSize(count, rows))
             return 1;
 

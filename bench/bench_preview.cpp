@@ -285,7 +285,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tallymere"));
     QList<SizeResult> results;
-    for (const int count : {1000, 100000, 1000000}) {
+    for (const int count : Bench::sizes({1000, 100000, 1000000})) {
         const std::optional<SizeResult> r = measureSize(count);
         if (!r)
             return 1;

@@ -16,7 +16,7 @@ public:
     LoudDialogs(const LoudDialogs &) = delete;
     LoudDialogs &operator=(const LoudDialogs &) = delete;
 
-    Answer message(const QString &text, const QString &title, Icon, Buttons buttons) override
+    Answer message(const QString &text, const QString &title, Icon, Buttons buttons, QWidget * = nullptr) override
     {
         ++shown;
         std::fprintf(stderr, "message box \"%s\": %s\n", qPrintable(title), qPrintable(text));

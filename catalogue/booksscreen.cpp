@@ -130,11 +130,9 @@ void BooksScreen::createLayout()
     Form::KeyRefuser::install(cmbSearch->view(), m_dialogs, &isRefusedListKey,
                               Form::KeyRefuser::ClaimShortcuts);
     txtsearch->installEventFilter(this);
+    // The search runs on a change of the typed text only: picking another
+    // field takes effect with the next keystroke.
     connect(txtsearch, &QLineEdit::textChanged, this, &BooksScreen::search);
-    connect(cmbSearch, &QComboBox::currentIndexChanged, this, [this] {
-        if (!txtsearch->text().isEmpty())
-            search();
-    });
     connect(cmdPrint, &QPushButton::clicked, this, &BooksScreen::print_report);
     connect(cmdMain, &QPushButton::clicked, this, &BooksScreen::menuRequested);
 }
@@ -172,14 +170,14 @@ void BooksScreen::createMappings()
 
 bool BooksScreen::isRefusedListKey(const QKeyEvent *event)
 {
-    // The field is chosen with the mouse or the list's own arrows; a typed
-    // character, Enter or Escape is dropped.
+    // The field is chosen with the mouse or the list's own keys; a key that
+    // types a character, Enter or Escape is dropped. Keys that type no
+    // character (Delete, the arrows, Tab) and shortcuts pass.
     const int key = event->key();
-    if (key == Qt::Key_Backspace)
-        return false;
-    const bool typed = !event->text().isEmpty() && !(event->modifiers() & Qt::ControlModifier)
-                       && key != Qt::Key_Tab && key != Qt::Key_Backtab;
-    return typed || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+    if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape)
+        return true;
+    const QString text = event->text();
+    return !text.isEmpty() && text.at(0).isPrint() && !(event->modifiers() & Qt::ControlModifier);
 }
 
 bool BooksScreen::searchBoxEntered(Qt::FocusReason reason)

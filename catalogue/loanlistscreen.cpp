@@ -5,6 +5,7 @@
 #include "store/querysource.h"
 #include "store/recordsource.h"
 #include "ui/dialogs.h"
+#include "ui/displayformats.h"
 #include "ui/form.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
@@ -128,7 +129,10 @@ QSqlError LoanListScreen::openStore()
 void LoanListScreen::createMappings()
 {
     PagedModel *model = Adodc1->model();
-    DataGrid1->setModel(model);
+    // The store hands out dates; the grid shows them as the locale writes them.
+    auto *shown = new Shown::LocalDates(DataGrid1);
+    shown->setSourceModel(model);
+    DataGrid1->setModel(shown);
     auto applyWidths = [this, model] {
         for (const auto &[field, width] : ColumnWidths) {
             const int column = int(model->fields().indexOf(QLatin1String(field)));
@@ -164,7 +168,7 @@ void LoanListScreen::showCurrentInGrid(int row)
     const QModelIndex current = DataGrid1->currentIndex();
     if (current.isValid() && current.row() == row && DataGrid1->selectionModel()->isRowSelected(row, QModelIndex()))
         return;
-    DataGrid1->setCurrentIndex(Adodc1->model()->index(row, current.isValid() ? current.column() : 0));
+    DataGrid1->setCurrentIndex(DataGrid1->model()->index(row, current.isValid() ? current.column() : 0));
 }
 
 void LoanListScreen::reload()

@@ -1,6 +1,7 @@
 #include "catalogue/reportlayout.h"
 
 #include "store/formats.h"
+#include "ui/displayformats.h"
 #include "store/schema.h"
 
 #include <QLocale>
@@ -253,7 +254,7 @@ QString ReportLayout::displayText(const QString &field, const QVariant &value) c
     if (value.isNull())
         return {};
     if (dateFields.contains(field)) {
-        const QString shown = Formats::shortDate(Formats::fromIso(value));
+        const QString shown = Shown::date(Formats::fromIso(value));
         if (!shown.isEmpty())
             return shown;
     }

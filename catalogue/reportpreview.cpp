@@ -87,9 +87,10 @@ QPushButton *makeButton(const QString &caption, const QString &name, const QStri
     button->setObjectName(name);
     button->setAccessibleName(accessibleName);
     button->setToolTip(toolTip);
-    // Enter clicks the focused button only (see keyPressEvent); no button
-    // stands as the window's default.
+    // Enter presses the focused button only; no button stands as the
+    // window's default.
     button->setAutoDefault(false);
+    pressOnEnter(button);
     return button;
 }
 
@@ -377,19 +378,6 @@ void ReportPreview::paintCurrentPage(QPainter &painter, QPointF origin, double d
 {
     const PageFrame frame{origin, dotsPerInch, paperInches()};
     m_painter.paintPage(painter, frame, m_page, qMax(m_rowCount, 0), m_record);
-}
-
-void ReportPreview::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        // The dialog's default button is not used: Enter clicks the focused
-        // button and otherwise does nothing (the page box has taken it).
-        if (auto *button = qobject_cast<QPushButton *>(focusWidget()); button && button->isEnabled())
-            button->click();
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 bool ReportPreview::eventFilter(QObject *watched, QEvent *event)

@@ -95,7 +95,6 @@ public:
     QSizeF paperInches() const;
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "catalogue/tablereportrows.h"
 
+#include "store/storeerror.h"
+
 namespace {
 // One report page shows one row; a preview moves a page at a time.
 constexpr int RowsPerRead = 32;
@@ -16,12 +18,12 @@ int TableReportRows::count()
 {
     m_error.clear();
     if (!m_source.isOpen() && !m_source.open()) {
-        m_error = m_source.lastError().text();
+        m_error = StoreError::sentence(m_source.lastError());
         return -1;
     }
     PagedModel *model = m_source.model();
     if (!model->fetchAll()) {
-        m_error = model->lastError().text();
+        m_error = StoreError::sentence(model->lastError());
         return -1;
     }
     return model->rowCount();
@@ -32,6 +34,6 @@ QVariant TableReportRows::value(int row, const QString &field)
     PagedModel *model = m_source.model();
     model->retryReads();
     const QVariant v = model->value(row, field);
-    m_error = model->lastError().text();
+    m_error = StoreError::sentence(model->lastError());
     return v;
 }

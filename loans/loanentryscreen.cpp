@@ -91,6 +91,7 @@ void LoanEntryScreen::createLayout()
     LoanValues::setUpList(cmbCategory, LoanValues::categories(), QStringLiteral("Combo1"));
     field(lblDateBorrowed, "lblDateBorrowed", QStringLiteral("Date Borrowed"), DTPicker1, "DTPicker1", RightColumn,
           3);
+    DTPicker1->setDialogs(m_dialogs);
     Image1->setAccessibleName(QStringLiteral("New borrower artwork"));
 
     const int buttonsTop = inputPlace(RightColumn, 3).bottom() + 18;
@@ -129,8 +130,10 @@ QSqlError LoanEntryScreen::openStore()
     binder->bind(DTPicker1, QStringLiteral("DateBorrowed"));
     binder->bind(cmbStatus, QStringLiteral("Status"));
     binder->bind(cmbSection, QStringLiteral("Section"));
-    // A long text shown from a row reads from its start, not its end.
-    Form::showStartOfTexts(dataBorrow, {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower});
+    // A long text shown from a row reads from its start, not its end, in the
+    // lists too (a row shown again after a save keeps the text as typed).
+    Form::showStartOfTexts(dataBorrow, {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower,
+                                        cmbCategory->lineEdit(), cmbStatus->lineEdit(), cmbSection->lineEdit()});
     if (!dataBorrow->open())
         return dataBorrow->lastError();
     load();
@@ -199,7 +202,7 @@ void LoanEntryScreen::save_record()
     }
     // A refused row stays open with every typed text, so it can be corrected.
     if (!dataBorrow->update()) {
-        m_dialogs.showDatabaseError(dataBorrow->lastError());
+        m_dialogs.showDatabaseError(dataBorrow->lastError(), this);
         return;
     }
     if (!dataBorrow->refresh() || !dataBorrow->moveFirst())

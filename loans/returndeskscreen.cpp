@@ -148,6 +148,8 @@ void ReturnDeskScreen::createTransactionGroup()
     LoanValues::setUpList(cmbCategory, LoanValues::categories(), QStringLiteral("Select a category.."));
     makeLabelled(lblDateReturned, "lblDateReturned", QStringLiteral("Date Returned"), DTPicker2, "DTPicker2", g);
     place(lblDateReturned, DTPicker2, 1, 2);
+    DTPicker1->setDialogs(m_dialogs);
+    DTPicker2->setDialogs(m_dialogs);
     makeLabelled(lblRemarks, "lblRemarks", QStringLiteral("Remarks"), cmbRemarks, "cmbRemarks", g);
     place(lblRemarks, cmbRemarks, 1, 3);
     LoanValues::setUpList(cmbRemarks, {QStringLiteral("Returned"), QStringLiteral("Not yet Returned")}, QString());
@@ -196,8 +198,6 @@ void ReturnDeskScreen::createButtons()
         member->setObjectName(QLatin1String(name));
         member->setGeometry(left + column * (ButtonWidth + (PenaltyWidth - 3 * ButtonWidth) / 2),
                             firstRow + row * (ButtonHeight + ButtonGap), ButtonWidth, ButtonHeight);
-        // Enter presses the focused button, as Space does.
-        member->setAutoDefault(true);
     };
     button(cmdFind, "cmdFind", QStringLiteral("Find Record"), 0, 0);
     button(cmdEdit, "cmdEdit", QStringLiteral("Edit Record"), 1, 0);
@@ -237,9 +237,12 @@ QSqlError ReturnDeskScreen::openStore()
     // the fines rule, and the row's stored fine then takes its place.
     binder->bind(txtdays, QStringLiteral("howmanydays"));
     binder->bind(txtfines, QStringLiteral("fines"));
-    // A long text shown from a row reads from its start, not its end.
+    // A long text shown from a row reads from its start, not its end, in the
+    // lists too (a row shown again after a save keeps the text as typed).
     Form::showStartOfTexts(dataRetrieve, {txtAccessionNumber, txtBookNumber, txtBookTitle, txtBorrower,
-                                          txtDaysBorrow, txtdays, txtfines});
+                                          txtDaysBorrow, txtdays, txtfines, cmbCategory->lineEdit(),
+                                          cmbStatus->lineEdit(), cmbSection->lineEdit(), cmbRemarks->lineEdit(),
+                                          cmbCondition->lineEdit()});
     if (!dataRetrieve->open())
         return dataRetrieve->lastError();
     load();
@@ -358,7 +361,9 @@ void ReturnDeskScreen::save_record()
         // A refused write keeps the row in edit mode with every change on
         // the screen, and Save usable, so the librarian can put it right.
         if (!dataRetrieve->update()) {
-            m_dialogs.showDatabaseError(dataRetrieve->lastError());
+            // Over this screen: at a second desk the box names a conflict
+            // with another desk, and belongs with the loan it is about.
+            m_dialogs.showDatabaseError(dataRetrieve->lastError(), this);
             // Another desk changed the loan meanwhile: the source shows it as
             // stored, and the librarian may edit that afresh.
             if (StoreError::kind(dataRetrieve->lastError()) == StoreError::Kind::Conflict)

@@ -2,7 +2,7 @@
 #include "ui/clock.h"
 #include "ui/theme.h"
 
-#include "store/formats.h"
+#include "ui/displayformats.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
 #include "ui/widgets.h"
@@ -125,7 +125,7 @@ void CalendarScreen::createLayout()
 
 void CalendarScreen::load()
 {
-    txtDate->setText(Formats::shortDate(Clock::today()));
+    txtDate->setText(Shown::monthFirstDate(Clock::today()));
     showCurrentTime();
 }
 
@@ -137,7 +137,7 @@ void CalendarScreen::tick()
 void CalendarScreen::showCurrentTime()
 {
     // Setting the same text again changes nothing, so this settles at once.
-    const QString now = Formats::clockTime(Clock::time());
+    const QString now = Shown::clockTime(Clock::time());
     if (txtTime->text() != now)
         txtTime->setText(now);
 }

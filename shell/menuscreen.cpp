@@ -1,6 +1,6 @@
 #include "shell/menuscreen.h"
 
-#include "store/formats.h"
+#include "ui/displayformats.h"
 #include "ui/clock.h"
 #include "ui/dialogs.h"
 #include "ui/navigator.h"
@@ -239,7 +239,7 @@ void MenuScreen::createExit()
 
 void MenuScreen::load()
 {
-    lblDate->setText(Formats::shortDate(Clock::today()));
+    lblDate->setText(Shown::monthFirstDate(Clock::today()));
     tick();
     for (MenuItemPicture *picture : highlights())
         picture->hide();
@@ -253,7 +253,7 @@ QList<MenuItemPicture *> MenuScreen::highlights() const
 
 void MenuScreen::tick()
 {
-    lblTime->setText(Formats::clockTime(Clock::time()));
+    lblTime->setText(Shown::clockTime(Clock::time()));
 }
 
 void MenuScreen::highlightOnly(MenuItemPicture *shown)

@@ -132,7 +132,7 @@ void appendField(QByteArray &out, QByteArrayView utf8)
     out += '"';
 }
 
-Reader::Reader(QIODevice *device) : m_device(device)
+Reader::Reader(QIODevice *device) : m_device(device), m_decoder(QStringDecoder::Utf8)
 {
 }
 
@@ -154,6 +154,19 @@ bool Reader::fail(const QString &text)
     return false;
 }
 
+// "it has <what> field 2 on line 3<hint>"; fields are counted from 1.
+bool Reader::failAt(const QString &what, qsizetype field, const QString &hint)
+{
+    return fail(QStringLiteral("it has %1 field %2 on line %3%4").arg(what).arg(field + 1).arg(m_line).arg(hint));
+}
+
+// UTF-16 text of ASCII letters has a NUL beside every letter, which is
+// valid UTF-8 and would otherwise be refused as a NUL in the first field.
+bool Reader::looksLikeUtf16(QByteArrayView first)
+{
+    return first.size() >= 2 && (first.at(0) == 0) != (first.at(1) == 0);
+}
+
 bool Reader::ensure(qsizetype count)
 {
     while (m_buffer.size() - m_pos < count && !m_atEnd) {
@@ -172,6 +185,8 @@ bool Reader::ensure(qsizetype count)
                 return failNotUtf8({});
             break;
         }
+        if (m_bytesRead == 0 && looksLikeUtf16(QByteArrayView(bytes).first(got)))
+            return fail(QStringLiteral("it is UTF-16 text; save it as UTF-8 first"));
         m_bytesRead += got;
         // A character cut off by the end of the chunk waits for the next.
         m_pending.append(bytes.constData(), got);
@@ -179,99 +194,134 @@ bool Reader::ensure(qsizetype count)
         const qsizetype valid = validUtf8Length(m_pending, invalid);
         if (invalid)
             return failNotUtf8(QByteArrayView(m_pending).first(valid));
-        m_buffer += QString::fromUtf8(m_pending.constData(), valid);
+        // One decoder for the whole input: only the byte-order mark that
+        // begins the file is skipped, never a U+FEFF that begins a chunk.
+        m_buffer += m_decoder.decode(QByteArrayView(m_pending).first(valid));
         m_pending.remove(0, valid);
-        if (!m_started && !m_buffer.isEmpty()) {
-            m_started = true;
-            if (m_buffer.at(0) == QChar(0xfeff))
-                m_pos = 1;
-        }
     }
     return m_buffer.size() - m_pos >= count;
 }
 
-bool Reader::next(QStringList &fields)
+bool Reader::skipBlankLines()
 {
-    fields.clear();
-    if (!m_error.isEmpty())
-        return false;
-    // Blank lines between records hold nothing.
     while (ensure(1)) {
         const QChar c = m_buffer.at(m_pos);
         if (c != QLatin1Char('\n') && c != QLatin1Char('\r'))
-            break;
+            return true;
         ++m_pos;
         if (c == QLatin1Char('\r') && ensure(1) && m_buffer.at(m_pos) == QLatin1Char('\n'))
             ++m_pos;
         ++m_line;
     }
-    if (!m_error.isEmpty() || !ensure(1))
-        return false;
+    return false;
+}
 
-    m_recordLine = m_line;
-    QString field;
-    bool quotedField = false;
-    auto endField = [&] {
-        // A bare empty field has no value; a quoted one is an empty text.
-        if (field.isEmpty())
-            fields << (quotedField ? QString(QLatin1String("")) : QString());
-        else
-            fields << field;
-        field.clear();
-        quotedField = false;
-    };
-
-    bool inQuotes = false;
+// The text of a quoted field up to its closing quote, which is consumed;
+// a doubled quote is one quote of the text. Line breaks inside count.
+bool Reader::readQuoted(QString &field, qsizetype number)
+{
+    const qint64 firstLine = m_line;
+    bool afterCr = false;
     for (;;) {
         if (!ensure(1)) {
-            if (!m_error.isEmpty())
-                return false;
-            if (inQuotes) {
-                fields.clear();
-                return fail(QStringLiteral("it ends inside the quoted field that begins on line %1")
-                                .arg(m_recordLine));
-            }
-            endField();
-            return true;
-        }
-        if (inQuotes) {
-            const qsizetype quote = m_buffer.indexOf(QLatin1Char('"'), m_pos);
-            const qsizetype end = quote < 0 ? m_buffer.size() : quote;
-            const QStringView run = QStringView(m_buffer).mid(m_pos, end - m_pos);
-            m_line += run.count(QLatin1Char('\n'));
-            field += run;
-            m_pos = end;
-            if (quote < 0)
-                continue;
-            ++m_pos;
-            if (ensure(1) && m_buffer.at(m_pos) == QLatin1Char('"')) {
-                field += QLatin1Char('"');
-                ++m_pos;
-            } else {
-                inQuotes = false;
-            }
-            continue;
+            if (m_error.isEmpty())
+                fail(QStringLiteral("it ends inside the quoted field that begins on line %1").arg(firstLine));
+            return false;
         }
         qsizetype end = m_pos;
-        while (end < m_buffer.size() && !isSpecial(m_buffer.at(end)))
+        for (; end < m_buffer.size(); ++end) {
+            const QChar c = m_buffer.at(end);
+            if (c == QLatin1Char('"') || c.isNull())
+                break;
+            // LF, CRLF and a lone CR each end one line.
+            if (c == QLatin1Char('\r') || (c == QLatin1Char('\n') && !afterCr))
+                ++m_line;
+            afterCr = c == QLatin1Char('\r');
+        }
+        field += QStringView(m_buffer).mid(m_pos, end - m_pos);
+        m_pos = end;
+        if (m_pos == m_buffer.size())
+            continue;
+        if (m_buffer.at(m_pos).isNull())
+            return failAt(QStringLiteral("a NUL byte in"), number);
+        ++m_pos;
+        if (!ensure(1) || m_buffer.at(m_pos) != QLatin1Char('"'))
+            return m_error.isEmpty();
+        field += QLatin1Char('"');
+        ++m_pos;
+        afterCr = false;
+    }
+}
+
+// The text of an unquoted field, up to the separator after it.
+bool Reader::readBare(QString &field, qsizetype number)
+{
+    while (ensure(1)) {
+        qsizetype end = m_pos;
+        while (end < m_buffer.size() && !isSpecial(m_buffer.at(end)) && !m_buffer.at(end).isNull())
             ++end;
         field += QStringView(m_buffer).mid(m_pos, end - m_pos);
         m_pos = end;
         if (m_pos == m_buffer.size())
             continue;
-        const QChar c = m_buffer.at(m_pos++);
-        if (c == QLatin1Char('"')) {
-            inQuotes = true;
-            quotedField = true;
-        } else if (c == QLatin1Char(',')) {
-            endField();
+        if (m_buffer.at(m_pos) == QLatin1Char('"'))
+            return failAt(QStringLiteral("a quote inside the unquoted"), number);
+        return true;
+    }
+    return m_error.isEmpty();
+}
+
+// After a field: a comma, a line break, or the end of the input.
+Reader::After Reader::readSeparator(qsizetype number)
+{
+    if (!ensure(1))
+        return m_error.isEmpty() ? After::RecordEnd : After::Fault;
+    const QChar c = m_buffer.at(m_pos);
+    if (c == QLatin1Char(',')) {
+        ++m_pos;
+        return After::FieldEnd;
+    }
+    if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+        ++m_pos;
+        if (c == QLatin1Char('\r') && ensure(1) && m_buffer.at(m_pos) == QLatin1Char('\n'))
+            ++m_pos;
+        ++m_line;
+        return m_error.isEmpty() ? After::RecordEnd : After::Fault;
+    }
+    if (c.isNull())
+        failAt(QStringLiteral("a NUL byte in"), number);
+    else
+        failAt(QStringLiteral("text after the closing quote of"), number,
+               QStringLiteral(" (a quote inside a quoted field is written twice)"));
+    return After::Fault;
+}
+
+bool Reader::next(QStringList &fields)
+{
+    fields.clear();
+    if (!m_error.isEmpty() || !skipBlankLines())
+        return false;
+    m_recordLine = m_line;
+    for (;;) {
+        const qsizetype number = fields.size();
+        // A bare empty field has no value; a quoted one is an empty text.
+        QString field;
+        bool read = false;
+        if (ensure(1) && m_buffer.at(m_pos) == QLatin1Char('"')) {
+            ++m_pos;
+            field = QLatin1String("");
+            read = readQuoted(field, number);
         } else {
-            if (c == QLatin1Char('\r') && ensure(1) && m_buffer.at(m_pos) == QLatin1Char('\n'))
-                ++m_pos;
-            ++m_line;
-            endField();
-            return true;
+            read = m_error.isEmpty() && readBare(field, number);
         }
+        const After after = read ? readSeparator(number) : After::Fault;
+        if (after == After::Fault) {
+            fields.clear();
+            return false;
+        }
+        fields << field;
+        if (after == After::RecordEnd)
+            return true;
     }
 }
 

@@ -88,9 +88,15 @@ struct Writer {
 
 } // namespace
 
-int characters(const QString &text)
+int characters(QStringView text)
 {
-    return int(codePoints(text).size());
+    // A surrogate pair is one character; a lone surrogate counts as one
+    // too, as it does once converted.
+    int n = 0;
+    for (qsizetype i = 0; i < text.size(); ++i, ++n)
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
+            ++i;
+    return n;
 }
 
 QStringList spellings(const QString &text)

@@ -30,7 +30,8 @@ inline qint64 lastIdOf(qint64 block) { return ((block + 1) << BlockBits) - 1; }
 
 // The number of characters of `text`, a character outside the Basic
 // Multilingual Plane counted once.
-int characters(const QString &text);
+// Every rule of a text's length counts with this, as the stores do.
+int characters(QStringView text);
 
 // Every spelling of `text` (one or two characters) whose case fold equals
 // the fold of `text`: the pieces a book matching it may hold. Empty when

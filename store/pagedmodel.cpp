@@ -94,15 +94,14 @@ bool PagedModel::fetchAll()
 {
     if (m_exhausted)
         return true;
+    // Counting reads every page of the table: the first read to meet a
+    // damaged one, which is told as any failed read is.
     QSqlQuery q(m_db);
-    if (!q.prepare(Sql::countFrom(m_from, m_where))) {
-        m_error = q.lastError();
-        return false;
-    }
+    const bool prepared = q.prepare(Sql::countFrom(m_from, m_where));
     for (const QVariant &p : m_params)
         q.addBindValue(p);
-    if (!q.exec() || !q.next()) {
-        m_error = q.lastError();
+    if (!prepared || !q.exec() || !q.next()) {
+        failRead(q.lastError());
         return false;
     }
     const int total = int(qMin<qint64>(q.value(0).toLongLong(), std::numeric_limits<int>::max()));
@@ -245,8 +244,11 @@ QVariant PagedModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     const QVariant v = value(index.row(), m_fields.value(index.column()));
-    if (role == Qt::DisplayRole && m_dateColumn.value(index.column()))
-        return Formats::shortDate(Formats::fromIso(v));
+    // A date is handed out as a date; the screens show it in the locale.
+    if (m_dateColumn.value(index.column())) {
+        const QDate date = Formats::fromIso(v);
+        return date.isValid() ? QVariant(date) : v;
+    }
     return v;
 }
 
@@ -261,17 +263,18 @@ QVariant PagedModel::headerData(int section, Qt::Orientation orientation, int ro
 
 bool PagedModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && !m_exhausted;
+    return !parent.isValid() && !m_exhausted && !m_failed;
 }
 
 void PagedModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || m_exhausted)
+    if (!canFetchMore(parent))
         return;
     const int number = m_known / m_pageSize;
     Page next;
+    // The rows past a page that cannot be read stay reachable: the next
+    // read is tried once retryReads() allows it.
     if (!readPage(number, next)) {
-        m_exhausted = true;
         failRead(m_error);
         return;
     }

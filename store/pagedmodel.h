@@ -37,6 +37,7 @@ public:
     // Forgets every row and reads the first page again.
     bool reload();
     // Counts every row (without reading them), so the last one can be shown.
+    // A failure is told by readFailed(), as a failed page is.
     bool fetchAll();
     // Forgets the rows and the connection.
     void clear();
@@ -56,9 +57,10 @@ public:
     void fetchMore(const QModelIndex &parent = QModelIndex()) override;
 
 signals:
-    // A page could not be read while the view asked for it. Sent once; the
-    // model then reads nothing more until reload(), rather than showing a
-    // shorter list as if it were complete.
+    // A page or the count could not be read. Sent once, for the first
+    // failure; the model then reads no page it does not hold until reload()
+    // or retryReads(), rather than showing a shorter list as if it were
+    // complete.
     void readFailed(const QSqlError &error);
 
 private:

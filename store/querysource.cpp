@@ -81,17 +81,24 @@ void QuerySource::movePrevious()
 
 void QuerySource::moveNext()
 {
-    if (m_current + 1 >= m_model->rowCount() && m_model->canFetchMore())
+    if (m_current + 1 >= m_model->rowCount()) {
+        // The user asks for the row: a read that failed is tried, and told,
+        // again.
+        m_model->retryReads();
         m_model->fetchMore();
+    }
     if (m_current + 1 < m_model->rowCount())
         setCurrentRow(m_current + 1);
 }
 
 void QuerySource::moveLast()
 {
-    if (!m_model->fetchAll())
-        fail(m_model->lastError());
-    setCurrentRow(m_model->rowCount() - 1);
+    // Without the count the last row is unknown: the cursor stays where it
+    // is rather than stopping at the last row read so far, and the model
+    // has told why.
+    m_model->retryReads();
+    if (m_model->fetchAll())
+        setCurrentRow(m_model->rowCount() - 1);
 }
 
 bool QuerySource::deleteCurrent()

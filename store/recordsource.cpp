@@ -49,6 +49,17 @@ void RecordSource::setBoundValue(const QString &, const QVariant &)
 {
 }
 
+void RecordSource::setFieldLabel(const QString &field, const QString &label)
+{
+    if (!label.isEmpty())
+        m_labels.insert(field.toLower(), label);
+}
+
+QString RecordSource::fieldLabel(const QString &field) const
+{
+    return m_labels.value(field.toLower(), fieldName(field));
+}
+
 bool RecordSource::openConnection()
 {
     if (!m_connection.open())

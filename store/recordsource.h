@@ -3,6 +3,7 @@
 #include "store/database.h"
 #include "store/dialect.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSqlError>
 #include <QStringList>
@@ -54,6 +55,11 @@ public:
     // A value the user changed in a bound control; stored by the next
     // store of the row, where the source stores rows at all.
     virtual void setBoundValue(const QString &field, const QVariant &value);
+    // How the screen names `field` to the user (the label of its control),
+    // so that a message about the field names what the user sees; the
+    // field's own name until the screen gives one.
+    void setFieldLabel(const QString &field, const QString &label);
+    QString fieldLabel(const QString &field) const;
 
 signals:
     void currentChanged();
@@ -83,6 +89,7 @@ private:
     QString m_table;
     QString m_caption;
     QStringList m_fields;
+    QHash<QString, QString> m_labels; // by field, in lower case
     QSqlError m_error;
     bool m_opened = false;
     bool m_lost = false;

@@ -1,6 +1,7 @@
 #include "store/rowsource.h"
 
 #include "store/criterion.h"
+#include "store/gramindex.h"
 #include "store/sql.h"
 
 #include <QSqlQuery>
@@ -195,10 +196,10 @@ QVariantMap RowSource::pendingValues() const
 bool RowSource::checkLengths(const QVariantMap &values)
 {
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        if (it.value().toString().size() > Schema::MaxTextLength)
+        if (GramIndex::characters(it.value().toString()) > Schema::MaxTextLength)
             return fail(StoreError::make(StoreError::Kind::TooLong,
                                          QStringLiteral("The text for %1 is too long: it may hold at most %2 characters.")
-                                             .arg(it.key())
+                                             .arg(fieldLabel(it.key()))
                                              .arg(Schema::MaxTextLength)));
     }
     return true;

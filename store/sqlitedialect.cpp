@@ -509,6 +509,17 @@ QString hasTable()
     return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?");
 }
 
+QString listObjects()
+{
+    return QStringLiteral("SELECT type, name, sql FROM sqlite_master WHERE name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"
+                          " ORDER BY rowid");
+}
+
+QString tableInfo(const QString &table)
+{
+    return QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table));
+}
+
 QString checkpoint()
 {
     return QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)");

@@ -38,6 +38,11 @@ QString quickCheck();
 // The catalogue's search index checked against itself and against books.
 QString searchIndexCheck();
 QString hasTable();
+// Every table, index and trigger of the store (the engine's own left out):
+// type, name and the statement that made it.
+QString listObjects();
+// The columns of a table: PRAGMA table_info.
+QString tableInfo(const QString &table);
 // Folds the write-ahead log into the file and empties it.
 QString checkpoint();
 

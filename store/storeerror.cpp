@@ -1,5 +1,8 @@
 #include "store/storeerror.h"
 
+#include <QFileInfo>
+#include <QStorageInfo>
+
 namespace StoreError {
 
 namespace {
@@ -27,6 +30,8 @@ Kind sqliteKind(const QString &code)
         return Kind::Busy;
     case 8:  // SQLITE_READONLY
         return Kind::ReadOnly;
+    case 13: // SQLITE_FULL
+        return Kind::Full;
     case 11: // SQLITE_CORRUPT
     case 26: // SQLITE_NOTADB
         return Kind::Damaged;
@@ -55,6 +60,8 @@ Kind serverKind(const QString &state, QSqlError::ErrorType type)
         return Kind::Busy;
     if (state == QLatin1String("25006") || state == QLatin1String("42501"))
         return Kind::ReadOnly;
+    if (state == QLatin1String("53100")) // disk full
+        return Kind::Full;
     if (state == QLatin1String("22001"))
         return Kind::TooLong;
     if (cls == QLatin1String("23"))
@@ -78,7 +85,11 @@ QString sentenceFor(Kind kind, Engine engine, const QString &store)
     case Kind::ReadOnly:
         return QStringLiteral("The store %1 cannot be written.").arg(store);
     case Kind::Damaged:
-        return QStringLiteral("The store %1 is damaged or is not a Tallymere database.").arg(store);
+        // The check names what is wrong, and the repair or restore to run.
+        return server ? QStringLiteral("The store %1 is damaged or is not a Tallymere database.").arg(store)
+                      : QStringLiteral("The store %1 is damaged or is not a Tallymere database; run tallymere-admin "
+                                       "check to see what is wrong.")
+                            .arg(store);
     case Kind::CannotOpen:
         return server ? QStringLiteral("The server %1 did not let this desk in; check the user name and the "
                                        "password in ~/.pgpass.")
@@ -87,6 +98,9 @@ QString sentenceFor(Kind kind, Engine engine, const QString &store)
                             .arg(store);
     case Kind::Unreachable:
         return QStringLiteral("The server %1 cannot be reached; try again when it is back.").arg(store);
+    case Kind::Full:
+        return server ? QStringLiteral("The disk of the server %1 is full; nothing was stored.").arg(store)
+                      : QStringLiteral("The disk holding %1 is full; free some space on it and try again.").arg(store);
     case Kind::Missing:
         return server ? QStringLiteral("The server %1 holds no Tallymere store; set it up with tallymere-admin "
                                        "use-server.")
@@ -121,13 +135,28 @@ QSqlError explain(Engine engine, const QString &store, const QSqlError &engineEr
     if (!engineError.isValid() || engineError.nativeErrorCode().startsWith(Tag))
         return engineError;
     const QString code = engineError.nativeErrorCode();
-    const Kind k = engine == Engine::Server ? serverKind(code, engineError.type()) : sqliteKind(code);
+    Kind k = engine == Engine::Server ? serverKind(code, engineError.type()) : sqliteKind(code);
+    // A file that cannot be written or grown on a full disk often comes
+    // back as an I/O error.
+    if (engine == Engine::Sqlite && k == Kind::CannotOpen && diskFull(store))
+        k = Kind::Full;
     const QString detail = engineError.text().trimmed();
     QString line = sentenceFor(k, engine, store);
     if (line.isEmpty())
         // The engine's own words are the clearest there are.
         return QSqlError(engineError.driverText(), engineError.databaseText(), engineError.type(), tagOf(k, code));
     return QSqlError(detail, line, engineError.type(), tagOf(k, code));
+}
+
+bool diskFull(const QString &path)
+{
+    // Less than this is too little for the next page or chunk to fit.
+    constexpr qint64 FullBelow = 256 * 1024;
+    QFileInfo at(path);
+    while (!at.exists() && !at.isRoot() && at.absoluteFilePath() != at.absolutePath())
+        at.setFile(at.absolutePath());
+    const QStorageInfo disk(at.isDir() ? at.absoluteFilePath() : at.absolutePath());
+    return disk.isValid() && disk.isReady() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < FullBelow;
 }
 
 QString sentence(const QSqlError &error)

@@ -21,6 +21,7 @@ enum class Kind {
     Conflict,      // the row was changed or removed at another desk
     Unreachable,   // the server cannot be reached
     Newer,         // made by a newer program
+    Full,          // the disk holding the store is full
     Failed,        // anything else
 };
 
@@ -37,6 +38,11 @@ QSqlError make(Kind kind, const QString &sentence, const QString &detail = QStri
 // store is named to the user: a file, or the server); an error that is
 // already classified is returned as it is.
 QSqlError explain(Engine engine, const QString &store, const QSqlError &engine_error);
+
+// Whether the disk holding `path` (a file, or a folder) has next to no room
+// left, so that a write that failed there failed for want of space: the
+// engines name it as a full disk (SQLite's FULL, ENOSPC) only sometimes.
+bool diskFull(const QString &path);
 
 // The error as one line: its sentence, then the engine's detail where that
 // adds something. The desk's boxes and the admin tool both show it.

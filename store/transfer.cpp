@@ -10,6 +10,8 @@
 #include "store/serversql.h"
 #include "store/sqlitesql.h"
 #include "store/sqlitehandle.h"
+#include "store/stoppoint.h"
+#include "store/swap.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -56,26 +58,18 @@ QVariant nullText()
     return QVariant(QMetaType::fromType<QString>());
 }
 
-// The length SQLite gives a text: characters, not UTF-16 units.
-qsizetype characters(const QString &text)
-{
-    qsizetype n = 0;
-    for (qsizetype i = 0; i < text.size(); ++i, ++n)
-        if (text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-    return n;
-}
-
+// Counted in characters, as the stores count; a text of few UTF-16 units
+// is short in any count.
 bool tooLong(const QString &text)
 {
-    return text.size() > Schema::MaxTextLength && characters(text) > Schema::MaxTextLength;
+    return text.size() > Schema::MaxTextLength && GramIndex::characters(text) > Schema::MaxTextLength;
 }
 
 QString tooLongText(const QString &field, const QString &text)
 {
     return QStringLiteral("the field %1 holds %2 characters; the store keeps %3 at most")
         .arg(quotedName(field))
-        .arg(characters(text))
+        .arg(GramIndex::characters(text))
         .arg(Schema::MaxTextLength);
 }
 
@@ -90,6 +84,14 @@ QString shortest(Number value)
 QString engineText(const QSqlError &error)
 {
     return Database::sentence(error);
+}
+
+// Why `file` at `path` could not be written; a full disk by name, since the
+// file's own words for it are often "Unknown error".
+QString cannotWrite(const QString &path, const QFileDevice &file)
+{
+    const QString why = StoreError::diskFull(path) ? QStringLiteral("the disk holding it is full") : file.errorString();
+    return QStringLiteral("Cannot write %1: %2.").arg(native(path), why);
 }
 
 QString storePath(const QString &dataFolder, Schema::File file)
@@ -126,6 +128,19 @@ bool present(std::optional<DeskLock> &lock, const QString &dataFolder, QString *
     return false;
 }
 
+// Takes the stores of the data folder to this work alone: refused while a
+// desk program has them open.
+bool alone(std::optional<DeskLock> &lock, const QString &dataFolder, QString *error)
+{
+    lock.emplace(dataFolder, DeskLock::Kind::Exclusive);
+    if (lock->isHeld())
+        return true;
+    *error = lock->isBusy() ? QStringLiteral("A Tallymere desk program has the stores in %1 open; close it and try again.")
+                                  .arg(native(dataFolder))
+                            : lock->errorText();
+    return false;
+}
+
 // Makes the stores of `stores` ready to be written.
 bool installed(const StoreLocation &stores, QString *error)
 {
@@ -149,8 +164,12 @@ bool backUpFirst(const QString &dataFolder, const StoreLocation &stores, Outcome
                error.isValid()) {
         why = engineText(error);
     }
-    if (why.isEmpty())
+    if (why.isEmpty()) {
+        // Backups hold the borrowers' names: the owner's alone, even where
+        // an older program made the folder.
+        QFile::setPermissions(backupParent(dataFolder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         return true;
+    }
     outcome.error = QStringLiteral("Nothing was replaced, since no backup could be made first: %1").arg(why);
     return false;
 }
@@ -247,6 +266,16 @@ QString copyHistory(const Database::Connection &from, const Database::Connection
     qint64 rows = 0;
     return copyBetween(from, to, Schema::History::Table, QStringList{Schema::IdColumn} + Schema::History::columns(), &rows,
                     progress);
+}
+
+// Writes the backup in `unfinished` to the disk and gives it its real name.
+QString finishBackup(const QString &unfinished, const QDateTime &when, QString *made)
+{
+    for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
+        if (!StoreSwap::syncFile(storePath(unfinished, file)))
+            return QStringLiteral("Cannot write %1 to the disk.").arg(native(storePath(unfinished, file)));
+    const QSqlError error = Backup::finishFolder(unfinished, when, made);
+    return error.isValid() ? engineText(error) : QString();
 }
 
 // Writes the three tables as `server`'s open transaction sees them into a
@@ -550,12 +579,19 @@ Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, con
     }
 
     QSaveFile out(csvPath);
-    if (!out.open(QIODevice::WriteOnly)) {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+    // Unbuffered: the rows go out in chunks of their own, and a write that
+    // fails says so there; a failure left in a buffer to the commit can be
+    // lost, and an empty file reported as exported.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        outcome.error = cannotWrite(csvPath, out);
         return outcome;
     }
+    // Loans and accounts name people: their export is the owner's alone, as
+    // the stores are, from the first byte and whatever an earlier file allowed.
+    if (table.file == Schema::File::Tallymere)
+        out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     const auto writeFailed = [&] {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        outcome.error = cannotWrite(csvPath, out);
         out.cancelWriting();
         return outcome;
     };
@@ -634,7 +670,7 @@ Outcome exportTable(const StoreLocation &stores, const Schema::Table &table, con
     if (out.write(chunk) != chunk.size())
         return writeFailed();
     if (!out.commit()) {
-        outcome.error = QStringLiteral("Cannot write %1: %2").arg(native(csvPath), out.errorString());
+        outcome.error = cannotWrite(csvPath, out);
         return outcome;
     }
     return outcome;
@@ -696,6 +732,7 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
         return outcome;
     if (replace && !backUpFirst(dataFolder, stores, outcome))
         return outcome;
+    StopPoint::step("import");
     Database::Connection store(stores, Schema::File::Transactions);
     if (!openStore(store, &outcome.error))
         return outcome;
@@ -734,10 +771,15 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
                                 .arg(native(csvPath), tooLongText(header.at(i), text)));
             insert.bindValue(int(i), text.isNull() ? nullText() : QVariant(text));
         }
-        if (!insert.exec())
+        if (!insert.exec()) {
+            // A full disk is no fault of the line it was met on.
+            const QSqlError error = store.explain(insert.lastError());
+            if (StoreError::kind(error) == StoreError::Kind::Full)
+                return fail(engineText(error));
             return fail(QStringLiteral("Line %1 of %2 cannot be stored: %3")
                             .arg(reader.line())
                             .arg(native(csvPath), engineText(insert.lastError())));
+        }
         if (++outcome.rows % ReportEvery == 0 && progress)
             progress(books.name, outcome.rows, double(reader.bytesRead()) / size);
     }
@@ -748,41 +790,20 @@ Outcome importBooks(const QString &dataFolder, const StoreLocation &stores, cons
     }
     if (const QSqlError e = GramIndex::resume(db); e.isValid())
         return fail(engineText(store.explain(e)));
+    StopPoint::step("import");
     if (!db.commit())
         return fail(engineText(store.explain(db.lastError())));
+    StopPoint::step("import");
     return outcome;
 }
 
-Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
-                     const StoreLocation &stores, bool replace, const Progress &progress)
+namespace {
+
+// Replaces the rows of the three tables of `stores` with those planned, both
+// stores written before either is committed.
+Outcome writeTables(Plan &books, Plan &loans, Plan &users, const TableSource &desk, const StoreLocation &stores,
+                    Outcome outcome, const Progress &progress)
 {
-    Outcome outcome;
-    Plan books, loans, users;
-    for (const auto &[source, table, plan] :
-         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
-          std::tuple{&desk, &Schema::user(), &users}}) {
-        outcome.error = planTable(*source, *table, plan);
-        if (!outcome.ok())
-            return outcome;
-    }
-
-    std::optional<DeskLock> lock;
-    if (!present(lock, dataFolder, &outcome.error) || !installed(stores, &outcome.error))
-        return outcome;
-    const qint64 held = loanCount(stores, &outcome.error);
-    if (held < 0)
-        return outcome;
-    if (held > 0 && !replace) {
-        outcome.needsReplace = true;
-        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
-                            .arg(storesName(stores))
-                            .arg(held)
-                            .arg(held == 1 ? QString() : QStringLiteral("s"));
-        return outcome;
-    }
-    if (replace && !backUpFirst(dataFolder, stores, outcome))
-        return outcome;
-
     // On the server one database holds all three tables: one connection,
     // one transaction.
     const bool shared = stores.isServer();
@@ -858,6 +879,68 @@ Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &d
     return outcome;
 }
 
+} // namespace
+
+Outcome importTables(TableSource &catalogue, TableSource &desk, const QString &dataFolder,
+                     const StoreLocation &stores, bool replace, const Progress &progress)
+{
+    Outcome outcome;
+    Plan books, loans, users;
+    for (const auto &[source, table, plan] :
+         {std::tuple{&catalogue, &Schema::books(), &books}, std::tuple{&desk, &Schema::borrower(), &loans},
+          std::tuple{&desk, &Schema::user(), &users}}) {
+        outcome.error = planTable(*source, *table, plan);
+        if (!outcome.ok())
+            return outcome;
+    }
+
+    // A desk's files are written as copies and put in place together (a
+    // crash between the commits of two files would leave half an old desk
+    // beside half of this one): no desk may have them open meanwhile.
+    std::optional<DeskLock> lock;
+    if (stores.isServer() ? !present(lock, dataFolder, &outcome.error) : !alone(lock, dataFolder, &outcome.error))
+        return outcome;
+    if (!installed(stores, &outcome.error))
+        return outcome;
+    const qint64 held = loanCount(stores, &outcome.error);
+    if (held < 0)
+        return outcome;
+    if (held > 0 && !replace) {
+        outcome.needsReplace = true;
+        outcome.error = QStringLiteral("%1 already hold %2 loan%3; nothing was imported.")
+                            .arg(storesName(stores))
+                            .arg(held)
+                            .arg(held == 1 ? QString() : QStringLiteral("s"));
+        return outcome;
+    }
+    if (replace && !backUpFirst(dataFolder, stores, outcome))
+        return outcome;
+
+    if (stores.isServer())
+        return writeTables(books, loans, users, desk, stores, outcome, progress);
+    const Database::InstallLock installing(stores.folder());
+    const QString staging = QDir(stores.folder()).filePath(StoreSwap::stagingName());
+    QSqlError error = installing.isHeld() ? Database::recoverHeld(stores.folder()) : installing.error();
+    if (!error.isValid())
+        error = Backup::stageStores(stores.folder(), staging, Backup::Source::Store);
+    if (error.isValid()) {
+        QDir(staging).removeRecursively();
+        outcome.error = engineText(error);
+        return outcome;
+    }
+    outcome = writeTables(books, loans, users, desk, StoreLocation::files(staging), outcome, progress);
+    if (!outcome.ok()) {
+        QDir(staging).removeRecursively();
+        return outcome;
+    }
+    StopPoint::step("import");
+    if (error = Backup::swapIn(stores.folder(), QDateTime(), nullptr); error.isValid()) {
+        outcome.error = engineText(error);
+        outcome.rows = 0;
+    }
+    return outcome;
+}
+
 } // namespace Transfer
 
 namespace Transfer {
@@ -916,19 +999,20 @@ Outcome backUpServer(const StoreLocation &server, const QString &parent, const P
         db.rollback();
         return outcome;
     }
-    if (const QSqlError error = Backup::makeFolder(parent, QDateTime::currentDateTime(), &folder); error.isValid()) {
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError error = Backup::makeUnfinishedFolder(parent, when, &folder); error.isValid()) {
         db.rollback();
         outcome.error = engineText(error);
         return outcome;
     }
     outcome.error = writeBackup(from, folder, &outcome.rows, progress);
     db.rollback();
+    if (outcome.ok())
+        outcome.error = finishBackup(folder, when, &outcome.backup);
     if (!outcome.ok()) {
         QDir(folder).removeRecursively();
         outcome.rows = 0;
-        return outcome;
     }
-    outcome.backup = folder;
     return outcome;
 }
 
@@ -957,7 +1041,8 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
         return outcome;
     }
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file));
+        if (const QSqlError error = Backup::copyStore(storePath(backupFolder, file), storePath(staging.path(), file), {},
+                                                      Backup::PagesPerStep, Backup::Source::Backup);
             error.isValid()) {
             outcome.error = engineText(error);
             return outcome;
@@ -982,12 +1067,14 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
     QString error;
     // What the server holds is backed up inside the same transaction, with
     // no desk able to write: the backup is exactly what gets replaced.
-    if (const QSqlError made = Backup::makeFolder(backupParent(dataFolder), QDateTime::currentDateTime(), &kept);
-        made.isValid())
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, &kept); made.isValid())
         return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
                         .arg(engineText(made)));
     qint64 backedUp = 0;
-    if (error = writeBackup(to, kept, &backedUp, progress); !error.isEmpty())
+    if (error = writeBackup(to, kept, &backedUp, progress); error.isEmpty())
+        error = finishBackup(kept, when, &kept);
+    if (!error.isEmpty())
         return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
                         .arg(error));
     if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())

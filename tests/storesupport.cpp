@@ -7,10 +7,47 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+
+SmallDisk::SmallDisk(const QString &folder) : m_at(folder.isEmpty() ? m_dir.path() : folder)
+{
+    const QDir at(m_at), copy(m_dir.path());
+    const QStringList files = folder.isEmpty() ? QStringList() : at.entryList(QDir::Files | QDir::Hidden);
+    for (const QString &file : files)
+        if (!QFile::copy(at.filePath(file), copy.filePath(file)))
+            return;
+    m_mounted = QProcess::execute(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=4m,mode=0700", "tmpfs", m_at}) == 0;
+    for (const QString &file : files)
+        if (m_mounted && !QFile::copy(copy.filePath(file), at.filePath(file)))
+            qFatal("cannot copy %s onto the small disk", qPrintable(file));
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        QProcess::execute(QStringLiteral("umount"), {"--lazy", m_at}); // even while a file on it is open
+}
+
+QString SmallDisk::path(const QString &name) const
+{
+    return QDir(m_at).filePath(name);
+}
+
+bool SmallDisk::fill(qint64 leave) const
+{
+    QFile filler(path(QStringLiteral("filler")));
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+    return filler.resize(qMax<qint64>(0, filler.size() - leave));
+}
 
 TestData::TestData()
 {
@@ -220,4 +257,42 @@ QStringList browsed(TestData &data, const QString &field, const QString &text, B
         books.movePrevious();
     }
     return forward == backward ? forward : forward + QStringList{QStringLiteral("|")} + backward;
+}
+
+namespace {
+
+// One field of every row of `table`, in row order, through a connection of
+// its own that is closed again.
+QStringList fieldOf(const QString &folder, const Schema::Table &table, const QString &field)
+{
+    Database::Connection store(StoreLocation::files(folder), table.file);
+    if (!store.open())
+        return {QStringLiteral("cannot open: ") + store.lastError().text()};
+    QSqlQuery q(store.database());
+    QStringList values;
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY rowid").arg(Schema::quoted(field), Schema::quoted(table.name))))
+        return {QStringLiteral("cannot read: ") + q.lastError().text()};
+    while (q.next())
+        values << q.value(0).toString();
+    return values;
+}
+
+} // namespace
+
+QString pairSeenAtStart(const QString &folder)
+{
+    if (const QSqlError error = Database::install(folder); error.isValid())
+        return QStringLiteral("refused: ") + error.text();
+    return QStringLiteral("%1 books | loans %2 | passwords %3")
+        .arg(fieldOf(folder, Schema::books(), QStringLiteral("BookNumber")).size())
+        .arg(fieldOf(folder, Schema::borrower(), QStringLiteral("AccessionNumber")).join(QLatin1Char(',')),
+             fieldOf(folder, Schema::user(), QStringLiteral("Password")).join(QLatin1Char(',')));
+}
+
+QString copyOfStores(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    for (const QString &name : QDir(from).entryList({QStringLiteral("*.db"), QStringLiteral("*.db-wal")}, QDir::Files))
+        QFile::copy(QDir(from).filePath(name), QDir(to).filePath(name));
+    return to;
 }

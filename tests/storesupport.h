@@ -59,6 +59,29 @@ inline const QString CatalogueFile = QStringLiteral("Transactions.db");
 void insertLoan(TestData &data, const QString &accession, const QString &title = QStringLiteral("A title"),
                 const QString &borrower = QStringLiteral("A. Reader"));
 
+// A small disk (a tmpfs of 4 MiB) mounted for as long as the object lives,
+// for a full disk met for real: on a fresh folder, or over `folder` with a
+// copy of the files it holds. Mounted only where this process may mount
+// (as root); a test skips when it is not.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString &folder = QString());
+    ~SmallDisk();
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    bool mounted() const { return m_mounted; }
+    QString path(const QString &name) const;
+    // Takes every byte still free but `leave`, as other files would.
+    bool fill(qint64 leave = 0) const;
+
+private:
+    QTemporaryDir m_dir; // the mount point, or the copy of `folder`
+    QString m_at;
+    bool m_mounted = false;
+};
+
 // Deletes the objects whose deletion was deferred (closed screens).
 void flushDeletes();
 
@@ -67,3 +90,13 @@ void flushDeletes();
 // joined by "|" when the two differ.
 QStringList browsed(TestData &data, const QString &field, const QString &text,
                     BookSearch::Path path = BookSearch::Path::Automatic);
+
+// What the next start of a desk finds in the data folder `folder`, once it
+// has finished or undone whatever was cut short: the number of books, the
+// loans' accession numbers and the accounts' passwords, on one line (or why
+// the start was refused).
+QString pairSeenAtStart(const QString &folder);
+
+// A copy of the store files of the data folder `from` in the new data
+// folder `to`; returns `to`.
+QString copyOfStores(const QString &from, const QString &to);

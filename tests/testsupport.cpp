@@ -15,9 +15,10 @@
 #include <QSqlRecord>
 #include <QTest>
 
-Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, Icon icon, Buttons buttons)
+Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                                     QWidget *over)
 {
-    boxes.append({text, title.isEmpty() ? applicationTitle() : title, icon, buttons});
+    boxes.append({text, title.isEmpty() ? applicationTitle() : title, icon, buttons, over ? over->window() : nullptr});
     if (!answers.isEmpty())
         return answers.takeFirst();
     return buttons == YesNo ? AnswerNo : AnswerOk;
@@ -56,6 +57,15 @@ DeskData::~DeskData()
     closeAllScreens();
 }
 
+void addLoanDateRows()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("borrowed"); // 2 November 2026
+    QTest::addColumn<QString>("returned"); // 15 October 2026
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << "2.11.2026" << "15.10.2026";
+    QTest::newRow("United States") << QLocale(QLocale::English, QLocale::UnitedStates) << "11/2/2026" << "10/15/2026";
+}
+
 void closeAllScreens()
 {
     Navigator::instance().reset();
@@ -78,10 +88,14 @@ void type(QWidget *input, const QString &text)
 {
     if (auto *list = qobject_cast<QComboBox *>(input))
         input = list->lineEdit();
-    for (const QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        // A character beyond the BMP arrives whole, as one key text.
+        const qsizetype units = c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate() ? 2 : 1;
         if (c.unicode() < 0x80)
             QTest::keyClick(input, c.toLatin1());
         else
-            QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, text.mid(i, units), Qt::NoModifier);
+        i += units - 1;
     }
 }

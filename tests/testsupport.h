@@ -30,9 +30,11 @@ public:
         QString title;
         Icon icon;
         Buttons buttons;
+        const QWidget *over = nullptr; // the window it was asked to open over
     };
 
-    Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons) override;
+    Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                   QWidget *over = nullptr) override;
     QString prompt(const QString &text, const QString &title) override;
     void beep() override { ++beeps; }
 
@@ -61,6 +63,11 @@ public:
 
     FakeDialogs dialogs;
 };
+
+// The data rows of a test of shown loan dates: a German and a United
+// States locale, with 2 November and 15 October 2026 as each writes them
+// (columns locale, borrowed, returned).
+void addLoanDateRows();
 
 // Destroys every screen the navigator holds.
 void closeAllScreens();

@@ -137,8 +137,11 @@ private slots:
         const QString sameAsHint = describe("You password and passwordhint must not be the same", "Password", Dialogs::Information, Dialogs::Ok);
         const QString noMatch = describe("password not match", "admin account", Dialogs::Information, Dialogs::Ok);
         // Only "Administrator" itself is told on Edit that just the password changes.
+        // Each of the three boxes is required on its own.
         QTest::newRow("confirmation empty, lower-case administrator")
             << "administrator" << QStringList{"Quill42", "", "ink"} << incomplete << "ink";
+        QTest::newRow("password empty") << "Administrator" << QStringList{"", "Quill42", "ink"} << incomplete << "ink";
+        QTest::newRow("hint empty") << "Administrator" << QStringList{"Quill42", "Quill42", ""} << incomplete << "";
         QTest::newRow("password is the hint, Administrator with a space") << "Administrator " << QStringList{"Quill42", "Quill42", "Quill42"} << sameAsHint << "";
         QTest::newRow("confirmation differs in case") << "Administrator" << QStringList{"Quill42", "quill42", "ink"} << noMatch << "ink";
         QTest::newRow("confirmation differs by a space") << "Administrator" << QStringList{"Quill42", "Quill42 ", "ink"} << noMatch << "ink";

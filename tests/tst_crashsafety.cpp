@@ -1,17 +1,23 @@
 // A desk program killed in the middle of its work loses nothing it had
 // confirmed: a child process saves loans through the record source the
 // screens use and prints each save once update() has returned; the test
-// kills it with SIGKILL at seeded random moments and checks the store.
+// kills it with SIGKILL at seeded random moments and checks the store. An
+// import of an old desk, stopped at each of its steps in turn, leaves the
+// old stores or the new ones.
 #include "storesupport.h"
 
 #include "store/database.h"
 #include "store/rowsource.h"
+#include "store/schema.h"
+#include "store/stoppoint.h"
+#include "store/transfer.h"
 
 #include <QCoreApplication>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -69,6 +75,38 @@ int saveLoans(const QString &path, int first)
     return 0;
 }
 
+// An old desk's three tables, a few rows each, every field but the one
+// that names a row left empty.
+class OldDesk : public Transfer::TableSource
+{
+public:
+    QString name() const override { return QStringLiteral("old desk"); }
+    QStringList columns(const QString &table) override { return Schema::table(table)->fields; }
+    bool readRows(const QString &table, const std::function<bool(const QVariantList &)> &row) override
+    {
+        const QStringList fields = columns(table);
+        const QString named = table == QLatin1String("tblUser") ? QStringLiteral("Password") : fields.first();
+        for (int n = 1; n <= 3; ++n) {
+            QVariantList values(fields.size());
+            values[fields.indexOf(named)] = QStringLiteral("IMPORTED-%1").arg(n);
+            if (!row(values))
+                return false;
+        }
+        return true;
+    }
+    QString errorText() const override { return {}; }
+};
+
+// The child: imports the old desk over the stores of `folder`.
+int importOldDesk(const QString &folder)
+{
+    OldDesk old;
+    const Transfer::Outcome outcome = Transfer::importTables(old, old, folder, StoreLocation::files(folder), true);
+    if (!outcome.ok())
+        std::fprintf(stderr, "%s\n", qPrintable(outcome.error));
+    return outcome.ok() ? 0 : 1;
+}
+
 } // namespace
 
 class CrashSafetyTest : public QObject
@@ -124,7 +162,60 @@ private slots:
         QVERIFY2(loans.open(), qPrintable(loans.lastError().text()));
     }
 
+    void shouldLeaveTheOldDeskOrTheImportedOneWholeWhereverTheImportIsStopped()
+    {
+        // GIVEN a desk with loans
+        QTemporaryDir dir;
+        const QString old = dir.filePath(QStringLiteral("old"));
+        QVERIFY(!Database::install(old).isValid());
+        {
+            RowSource loans(StoreLocation::files(old), Loans);
+            QVERIFY(loans.open() && loans.addNew());
+            loans.setValue(QStringLiteral("AccessionNumber"), QStringLiteral("OLD-1"));
+            QVERIFY(loans.update());
+        }
+        const QString before = pairSeenAtStart(old);
+        const QString whole = copyOfStores(old, dir.filePath(QStringLiteral("whole")));
+        QCOMPARE(runImport(whole, {}), 0);
+        const QString after = pairSeenAtStart(whole);
+        QVERIFY(after != before);
+        int stops = 0;
+        for (const char *work : {"backup", "stage", "import", "swap"}) {
+            for (int step = 1;; ++step) {
+                QVERIFY2(step < 40, "the import never ran past its last step");
+                // WHEN the import of an old desk is stopped at this step
+                const QString at = QStringLiteral("%1:%2").arg(QLatin1String(work)).arg(step);
+                const QString folder = copyOfStores(old, dir.filePath(at));
+                const int code = runImport(folder, at);
+                if (code == 0)
+                    break;
+                QCOMPARE(code, StopPoint::ExitCode);
+                ++stops;
+                // THEN the next start finds the old desk or the imported one, whole
+                const QString seen = pairSeenAtStart(folder);
+                QVERIFY2(seen == before || seen == after, qPrintable(at + QStringLiteral(" left ") + seen));
+                QCOMPARE(Database::leftovers(folder), QStringList());
+            }
+        }
+        QVERIFY(stops >= 6);
+    }
+
 private:
+    // Runs the child that imports an old desk into `folder`, stopped at
+    // `stopAt` (see StopPoint); its exit status.
+    static int runImport(const QString &folder, const QString &stopAt)
+    {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (!stopAt.isEmpty())
+            environment.insert(QStringLiteral("TALLYMERE_TEST_STOP_AT"), stopAt);
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--import-old-desk"), folder});
+        if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
+            return -1;
+        return child.exitCode();
+    }
+
     static void checkStore(TestData &data, const QSet<int> &saved, const QSet<int> &returned)
     {
         {
@@ -156,6 +247,9 @@ int main(int argc, char *argv[])
     // The desk program the test kills.
     if (argc == 4 && qstrcmp(argv[1], "--save-loans") == 0)
         return saveLoans(QString::fromLocal8Bit(argv[2]), QByteArray(argv[3]).toInt());
+    // The import the test stops.
+    if (argc == 3 && qstrcmp(argv[1], "--import-old-desk") == 0)
+        return importOldDesk(QString::fromLocal8Bit(argv[2]));
     CrashSafetyTest test;
     return QTest::qExec(&test, argc, argv);
 }

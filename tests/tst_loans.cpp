@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
+#include <QLocale>
 #include <QProcess>
 #include <QSqlQuery>
 #include <QTableView>
@@ -161,7 +162,12 @@ private slots:
     void init() { data.emplace(); dialogs = &data->dialogs; }
     // Every screen goes before the data folder does, also when a check ends a
     // test early.
-    void cleanup() { closeAllScreens(); data.reset(); }
+    void cleanup()
+    {
+        closeAllScreens();
+        data.reset();
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    }
 
     // A new row starts blank on today; Cancel drops it; a refused save keeps
     // it open with every typed text; Main leaves it unsaved. A hidden loan
@@ -237,6 +243,12 @@ private slots:
             const QString t = QString::fromUtf8(text);
             QTest::newRow(text) << QStringList{t, "BN-1", t, t, t, "2ICT1", "Student"};
         }
+        QTest::newRow("long category")
+            << QStringList{"A-1004", "BN-80", "Gödel, Escher, Bach", "R. Reyes", "SCIENCE(Computer Books & Math)",
+                           "4ICT2", "Student"};
+        // The limit counts characters, as the store does, not UTF-16 units.
+        QTest::newRow("255 characters beyond the BMP")
+            << QStringList{"A-1", "BN-1", QStringLiteral("📚").repeated(255), "J. Cruz", "FICTION", "2ICT1", "Student"};
     }
 
     void shouldStoreTheEightFieldsAsTypedAndLeaveTheRestEmpty()
@@ -260,6 +272,49 @@ private slots:
         // The saved loan, the only one, is shown in browse mode.
         QVERIFY(inMode(screen, false));
         QCOMPARE(shownTexts(screen).mid(0, InDate), loan);
+        // The lists show their texts from the start, however they were typed.
+        for (int i : {InCategory, InSection, InStatus})
+            QCOMPARE(control<QComboBox>(screen, Inputs[i])->lineEdit()->cursorPosition(), 0);
+    }
+
+    // Each required input on its own: the rest complete, the save is
+    // refused and nothing stored; the borrower's name alone may be left out.
+    void shouldRefuseASaveLackingAnyOneRequiredInput_data()
+    {
+        QTest::addColumn<int>("left");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("accession number") << int(InAccession) << true;
+        QTest::newRow("book number") << int(InBookNumber) << true;
+        QTest::newRow("book title") << int(InTitle) << true;
+        QTest::newRow("category") << int(InCategory) << true;
+        QTest::newRow("section") << int(InSection) << true;
+        QTest::newRow("borrower type") << int(InStatus) << true;
+        QTest::newRow("date borrowed") << int(InDate) << true;
+        QTest::newRow("borrower's name") << int(InBorrower) << false;
+    }
+
+    void shouldRefuseASaveLackingAnyOneRequiredInput()
+    {
+        QFETCH(int, left);
+        QFETCH(bool, refused);
+        LoanEntryScreen *screen = openEntry(true);
+        QVERIFY(QTest::qWaitForWindowActive(screen));
+        QStringList loan = ALoan;
+        if (left < InDate)
+            loan[left].clear();
+        fill(screen, loan);
+        if (left == InDate) { // emptied as the user does: all of it selected, Delete
+            auto *picker = control<DatePicker>(screen, "DTPicker1");
+            picker->setFocus();
+            picker->selectAll();
+            QTest::keyClick(picker, Qt::Key_Delete);
+            QVERIFY(!picker->hasDate());
+        }
+        click(screen, "cmdSave");
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QCOMPARE(dialogs->boxes.first().text, refused ? Incomplete : Saved);
+        QCOMPARE(data->count(DeskFile, Loans), refused ? 0 : 1);
+        QCOMPARE(inMode(screen, refused), true);
     }
 
     void shouldDisableTheSectionOnlyWhenStaffIsPickedAndStillRequireIt()
@@ -287,6 +342,28 @@ private slots:
         click(screen, "cmdSave");
         QCOMPARE(dialogs->boxes.last().text, Saved);
         QCOMPARE(stored(data->rows(DeskFile, Loans).value(0)).mid(InSection, 2), (QStringList{"1ICT3", "Staff"}));
+    }
+
+    void shouldShowGridDatesInTheLocalesShortDate_data() { addLoanDateRows(); }
+
+    void shouldShowGridDatesInTheLocalesShortDate()
+    {
+        QFETCH(QLocale, locale);
+        QFETCH(QString, borrowed);
+        QFETCH(QString, returned);
+        insertLoan(*data, QStringLiteral("A-1"));
+        data->exec(DeskFile, QStringLiteral("UPDATE tblBorrower SET DateReturned = '2026-10-15'"));
+        QLocale::setDefault(locale);
+        LoanListScreen *list = openList();
+        QAbstractItemModel *grid = control<QTableView>(list, "DataGrid1")->model();
+        auto cell = [grid](const char *field) {
+            for (int column = 0; column < grid->columnCount(); ++column)
+                if (grid->headerData(column, Qt::Horizontal).toString() == QLatin1String(field))
+                    return grid->index(0, column).data().toString();
+            return QStringLiteral("no column %1").arg(QLatin1String(field));
+        };
+        QCOMPARE(cell("DateBorrowed"), borrowed);
+        QCOMPARE(cell("DateReturned"), returned);
     }
 
     void shouldDeleteOnlyTheClickedLoanOnlyOnYesAndPrintTheRest()

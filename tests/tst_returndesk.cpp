@@ -101,7 +101,8 @@ void complete(QWidget *s, const QString &remarks, bool dated, const QString &con
 {
     if (!remarks.isEmpty())
         pick(list(s, "cmbRemarks"), remarks);
-    pick(list(s, "cmbCondition"), condition);
+    if (!condition.isEmpty())
+        pick(list(s, "cmbCondition"), condition);
     if (dated)
         QTest::keyClick(w(s, "DTPicker2"), Qt::Key_Up); // an empty picker steps to today
     retype(w(s, "txtDaysBorrow"), days);
@@ -200,25 +201,6 @@ private slots:
         QCOMPARE(data->rows(DeskFile, Loans), before);
         find(s, "A-2");
         click(s, "cmdEdit");
-        const std::tuple<const char *, bool, const char *, const char *, const char *> incomplete[] = {
-            {"", true, "", "Please fill up the require information!", "error"},
-            {"", true, "5", "Please fill up the Remarks!", "Tallymere"},
-            {"Returned", false, "5", "Please fill up the Date it was returned!", "Tallymere"}};
-        for (const auto &[remarks, dated, days, message, title] : incomplete) {
-            complete(s, remarks, dated, "Damage", days);
-            const QStringList typed = shown(s);
-            dialogs->boxes.clear();
-            click(s, "cmdSave");
-            QCOMPARE(dialogs->boxes.size(), 1);
-            QCOMPARE(said(dialogs->boxes.first()), std::tuple(QString(message), QString(title),
-                                                              title[0] == 'e' ? Dialogs::Critical : Dialogs::NoIcon));
-            QCOMPARE(data->rows(DeskFile, Loans), before);
-            QCOMPARE(buttons(s), Refused);
-            QCOMPARE(shown(s), typed);
-            find(s, "A-2");
-            QCOMPARE(shown(s), asShown(before.last()));
-            click(s, "cmdEdit");
-        }
 
         complete(s, "Returned", true, "Lost", "12");
         const QStringList typed = shown(s);
@@ -244,6 +226,7 @@ private slots:
         QCOMPARE(dialogs->boxes.last().icon, Dialogs::Critical);
         QVERIFY2(dialogs->boxes.last().text.startsWith(QStringLiteral("This loan was changed at another desk")),
                  qPrintable(dialogs->boxes.last().text));
+        QCOMPARE(dialogs->boxes.last().over, s); // over the desk's screen, not centred on the display
         QCOMPARE(data->rows(DeskFile, Loans), stored);
         QCOMPARE(shown(s), asShown(stored.last()));
         QCOMPARE(buttons(s), Found);
@@ -266,6 +249,91 @@ private slots:
         QCOMPARE(shown(s), asShown(rows.first()));
         QCOMPARE(buttons(s), Browse);
         QVERIFY(penaltyIs(s, true));
+    }
+
+    // Each required field on its own: the rest complete, the save is refused
+    // with that field's message, nothing is stored and the typing stays.
+    void shouldRefuseASaveLackingAnyOneRequiredField_data()
+    {
+        QTest::addColumn<QString>("remarks");
+        QTest::addColumn<bool>("dated");
+        QTest::addColumn<QString>("condition");
+        QTest::addColumn<QString>("days");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("title");
+        const QString required = QStringLiteral("Please fill up the require information!");
+        QTest::newRow("days borrowed") << "Returned" << true << "Damage" << "" << required << "error";
+        QTest::newRow("condition") << "Returned" << true << "" << "5" << required << "error";
+        QTest::newRow("remarks") << "" << true << "Damage" << "5" << "Please fill up the Remarks!" << "Tallymere";
+        QTest::newRow("date returned") << "Returned" << false << "Damage" << "5"
+                                       << "Please fill up the Date it was returned!" << "Tallymere";
+    }
+
+    void shouldRefuseASaveLackingAnyOneRequiredField()
+    {
+        QFETCH(QString, remarks);
+        QFETCH(bool, dated);
+        QFETCH(QString, condition);
+        QFETCH(QString, days);
+        QFETCH(QString, message);
+        QFETCH(QString, title);
+        ReturnDeskScreen *s = editLoan();
+        QVERIFY(s);
+        complete(s, remarks, dated, condition, days);
+        const QStringList typed = shown(s);
+        click(s, "cmdSave");
+        QCOMPARE(dialogs->boxes.size(), 1);
+        QCOMPARE(said(dialogs->boxes.first()),
+                 std::tuple(message, title, title == QLatin1String("error") ? Dialogs::Critical : Dialogs::NoIcon));
+        QCOMPARE(data->rows(DeskFile, Loans), before);
+        QCOMPARE(buttons(s), Refused);
+        QCOMPARE(shown(s), typed);
+        find(s, "A-2");
+        QCOMPARE(shown(s), asShown(before.last()));
+    }
+
+    void shouldCountCharactersAndNameTheBoxOfATextTooLong_data()
+    {
+        QTest::addColumn<QByteArray>("box");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("label"); // of the box named in the refusal; empty when stored
+        const QString emoji = QStringLiteral("😀");
+        QTest::newRow("128 emoji") << QByteArray("txtBookTitle") << emoji.repeated(128) << QString();
+        QTest::newRow("254 letters and an emoji") << QByteArray("txtBorrower") << QString(254, 'b') + emoji << QString();
+        QTest::newRow("255 emoji") << QByteArray("txtBookNumber") << emoji.repeated(255) << QString();
+        QTest::newRow("256 letters") << QByteArray("txtBookTitle") << QString(256, 't') << "Book Title";
+        QTest::newRow("255 emoji and a letter") << QByteArray("txtBookNumber") << emoji.repeated(255) + "n" << "Book Number";
+        // Both boxes are labelled "Days:".
+        QTest::newRow("days borrowed") << QByteArray("txtDaysBorrow") << QString(256, '7') << "Days borrowed";
+        QTest::newRow("overdue days") << QByteArray("txtdays") << QString(256, '7') << "Overdue days";
+    }
+
+    void shouldCountCharactersAndNameTheBoxOfATextTooLong()
+    {
+        QFETCH(QByteArray, box);
+        QFETCH(QString, text);
+        QFETCH(QString, label);
+        // GIVEN a return being completed
+        ReturnDeskScreen *s = editLoan();
+        QVERIFY(s);
+        complete(s, "Returned", true, "Lost", "12");
+        pick(list(s, "cmbOverdueDays"), "Yes");
+        // WHEN one box is given the text and the return is saved
+        retype(w(s, box.constData()), text);
+        click(s, "cmdSave");
+        // THEN a text of at most 255 characters is stored, however many
+        // UTF-16 units it takes; a longer one is refused naming its box
+        const QString field = Schema::borrower().fields.at(std::find(std::begin(Bound), std::end(Bound), box) - std::begin(Bound));
+        QCOMPARE(dialogs->boxes.size(), 1);
+        if (label.isEmpty()) {
+            QCOMPARE(said(dialogs->boxes.first()), std::tuple(Updated, QStringLiteral("save"), Dialogs::Information));
+            QCOMPARE(data->rows(DeskFile, Loans).last().value(field).toString(), text);
+        } else {
+            QCOMPARE(said(dialogs->boxes.first()),
+                     std::tuple(QStringLiteral("The text for %1 is too long: it may hold at most 255 characters.").arg(label),
+                                Dialogs::applicationTitle(), Dialogs::Critical));
+            QCOMPARE(data->rows(DeskFile, Loans), before);
+        }
     }
 
     void shouldStoreNothingWhenAnEditIsLeft_data()

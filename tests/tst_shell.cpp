@@ -9,7 +9,7 @@
 #include "shell/closescreen.h"
 #include "shell/menuscreen.h"
 #include "shell/utilityscreen.h"
-#include "store/formats.h"
+#include "ui/displayformats.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 
@@ -97,8 +97,8 @@ struct HeldClock {
     HeldClock() { Clock::set(moment); }
     ~HeldClock() { Clock::set(QDateTime()); }
     void tick() { moment = moment.addSecs(1); Clock::set(moment); }
-    QString time() const { return Formats::clockTime(moment.time()); }
-    QString date() const { return Formats::shortDate(moment.date()); }
+    QString time() const { return Shown::clockTime(moment.time()); }
+    QString date() const { return Shown::monthFirstDate(moment.date()); }
 };
 
 // A PATH of its own holding stand-in programs that note each start in a
@@ -135,14 +135,14 @@ private slots:
 
     void shouldShowDatesAndTimesTheAmericanWayWithTheLocaleSeparator()
     {
-        QCOMPARE(Formats::shortDate(QDate(2013, 1, 5)), QStringLiteral("1/5/2013"));
-        QCOMPARE(Formats::clockTime(QTime(15, 45, 12)), QStringLiteral("3:45:12 PM"));
-        QCOMPARE(Formats::clockTime(QTime(0, 0, 5)), QStringLiteral("12:00:05 AM"));
+        QCOMPARE(Shown::monthFirstDate(QDate(2013, 1, 5)), QStringLiteral("1/5/2013"));
+        QCOMPARE(Shown::clockTime(QTime(15, 45, 12)), QStringLiteral("3:45:12 PM"));
+        QCOMPARE(Shown::clockTime(QTime(0, 0, 5)), QStringLiteral("12:00:05 AM"));
         QStringList dates;
         // C has no separator of its own.
         for (const QLocale &locale : {QLocale(QLocale::German, QLocale::Germany), QLocale::c()}) {
             QLocale::setDefault(locale);
-            dates << Formats::shortDate(QDate(2014, 10, 20));
+            dates << Shown::monthFirstDate(QDate(2014, 10, 20));
         }
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         QCOMPARE(dates, (QStringList{"10.20.2014", "10/20/2014"}));

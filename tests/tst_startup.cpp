@@ -1,11 +1,14 @@
 // The start-up presentation and the login, driven as the librarian meets them.
 #include "testsupport.h"
 
+#include "app/screens.h"
 #include "shell/loginscreen.h"
 #include "shell/splashscreen.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -211,6 +214,35 @@ private slots:
         QVERIFY(Navigator::instance().quitRequested());
         flushDeletes();
         QVERIFY(login.isNull() && !Navigator::instance().existing(QStringLiteral("frmMenu")));
+    }
+
+    void shouldShowOneBoxAndStartNothingWhenOneStoreIsMissing_data()
+    {
+        QTest::addColumn<QString>("lost");
+        QTest::newRow("catalogue") << QStringLiteral("Transactions.db");
+        QTest::newRow("loans and accounts") << Desk;
+    }
+    void shouldShowOneBoxAndStartNothingWhenOneStoreIsMissing()
+    {
+        QFETCH(QString, lost);
+        DeskData data;
+        if (data.onServer())
+            QSKIP("a server keeps both stores in one database");
+        // GIVEN a data folder that lost one store
+        data.release(lost);
+        QVERIFY(QFile::remove(data.path(lost)));
+        // WHEN the desk starts THEN one box names the lost file and the
+        // restore that brings it back, and nothing is made or opened
+        FakeDialogs dialogs;
+        StoreLocation stores;
+        QVERIFY(!openStores(data.folder(), dialogs, &stores));
+        QCOMPARE(dialogs.boxes.size(), 1);
+        QCOMPARE(dialogs.boxes.first().icon, Dialogs::Critical);
+        QVERIFY2(dialogs.boxes.first().text.contains(data.path(lost))
+                     && dialogs.boxes.first().text.contains(QStringLiteral("tallymere-admin restore")),
+                 qPrintable(dialogs.boxes.first().text));
+        QVERIFY(!QFileInfo::exists(data.path(lost)));
+        QVERIFY(!Navigator::instance().existing(QStringLiteral("frmSplash")));
     }
 
     void shouldReportAMissingAccountTable()

@@ -142,13 +142,23 @@ private slots:
         QCOMPARE(data.count(CatalogueFile, QStringLiteral("books")), 1);
         FILES_ONLY(data);
 
-        // An empty file is made anew, owner-only; the other store is left as it is.
+        // An empty file beside a store that holds rows is a loss, never a
+        // first start: it is named, and nothing is made.
         const QString path = data.path(CatalogueFile);
         data.release(CatalogueFile);
         QVERIFY(QFile::remove(path) && QFile(path).open(QIODevice::WriteOnly));
+        const QSqlError refused = Database::install(data.folder());
+        QVERIFY2(StoreError::kind(refused) == StoreError::Kind::Missing && refused.text().contains(path)
+                     && refused.text().contains("tallymere-admin restore"),
+                 qPrintable(refused.text()));
+        QCOMPARE(QFileInfo(path).size(), 0);
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Password")), QStringList{"changed"});
+        // Two empty files are made anew, owner-only.
+        data.release(DeskFile);
+        QVERIFY(QFile::remove(data.path(DeskFile)) && QFile(data.path(DeskFile)).open(QIODevice::WriteOnly));
         QVERIFY(!Database::install(data.folder()).isValid());
         QVERIFY(data.count(CatalogueFile, QStringLiteral("books")) > 1 && ownerOnly(path));
-        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Password")), QStringList{"changed"});
+        QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Password")), QStringList{"tallymere"});
     }
 
     void shouldNameAStoreThatIsNotADatabaseOrIsMissing()

@@ -73,10 +73,12 @@ QList<QStringList> readAll(const QString &path)
     return file.open(QIODevice::ReadOnly) ? Csv::parse(QString::fromUtf8(file.readAll())) : QList<QStringList>();
 }
 
+// The rows written by the program's writer after a byte-order mark, then
+// the raw bytes `after` (alone, without the mark, when there are no rows).
 bool writeCsv(const QString &path, const QList<QStringList> &rows, const QByteArray &after = {})
 {
     QFile file(path);
-    QByteArray bytes("\xef\xbb\xbf");
+    QByteArray bytes(rows.isEmpty() ? "" : "\xef\xbb\xbf");
     for (const QStringList &row : rows)
         bytes += Csv::line(row).toUtf8();
     return file.open(QIODevice::WriteOnly) && file.write(bytes + after) == bytes.size() + after.size();
@@ -109,6 +111,24 @@ private slots:
             QVERIFY2(reader.next(row) && row == expected && row.at(2).isNull() == expected.at(2).isNull(), qPrintable(reader.errorText()));
         QVERIFY(!reader.next(row) && reader.errorText().isEmpty());
         QCOMPARE(reader.bytesRead(), qint64(bytes.size()));
+    }
+
+    void shouldKeepAByteOrderMarkInTheData()
+    {
+        // GIVEN a file whose second record holds U+FEFF at the very start of
+        // the reader's second chunk of 64 KiB, after the file's own mark
+        const QByteArray mark("\xef\xbb\xbf");
+        const QByteArray first = mark + "\"" + QByteArray(65536 - 8, 'a') + "\"\r\n";
+        QCOMPARE(first.size(), 65536 - 1);
+        QByteArray bytes = first + "\"" + mark + "b\",c\r\n";
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        Csv::Reader reader(&buffer);
+        // WHEN it is read THEN only the file's mark is dropped
+        QStringList row;
+        QVERIFY(reader.next(row) && row == QStringList{QString(65536 - 8, 'a')});
+        QVERIFY(reader.next(row));
+        QCOMPARE(row, (QStringList{QChar(0xfeff) + QStringLiteral("b"), "c"}));
     }
 
     void shouldNameTheLineOfAByteThatIsNotUtf8_data()
@@ -201,6 +221,9 @@ private slots:
                  (QStringList{"KEEP-1", "Administrator"}));
 
         password = QStringLiteral(" Pass ");
+        // The files are put in place anew: the observers look again.
+        data.release(CatalogueFile);
+        data.release(DeskFile);
         outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
         QVERIFY2(outcome.ok() && outcome.rows == 3, qPrintable(outcome.error));
         QCOMPARE(data.column(CatalogueFile, Books, Cost) + data.column(DeskFile, Loans, QStringLiteral("AccessionNumber"))
@@ -231,6 +254,8 @@ private slots:
 
         // An old desk without accounts leaves the desk's own, with a note.
         desk.tables[Users].rows.clear();
+        data.release(CatalogueFile);
+        data.release(DeskFile);
         outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
         QVERIFY2(outcome.ok() && outcome.notes.size() == 1, qPrintable(outcome.error));
         QCOMPARE(data.column(DeskFile, Users, QStringLiteral("Username")), QStringList{"1234"});
@@ -338,6 +363,34 @@ private slots:
         QTest::newRow("not UTF-8") << QList<QStringList>{header} << QByteArray("\xff\xfe,1\n")
             << "The file %1 cannot be read as CSV: it is not UTF-8 text (line 2).";
         QTest::newRow("empty") << QList<QStringList>{} << QByteArray() << "The file %1 is empty: it has no header row.";
+        // Nothing outside RFC 4180 is read as something else.
+        const QString notCsv = QStringLiteral("The file %1 cannot be read as CSV: it has ");
+        const QString written = QStringLiteral(" (a quote inside a quoted field is written twice).");
+        const QList<QStringList> header2{header, row};
+        QTest::newRow("quote in an unquoted field") << header2 << QByteArray("x,A \"quoted\" Title\n")
+                                                    << notCsv + "a quote inside the unquoted field 2 on line 3.";
+        QTest::newRow("doubled quote in an unquoted field") << header2 << QByteArray("x,a\"\"b\n")
+                                                            << notCsv + "a quote inside the unquoted field 2 on line 3.";
+        QTest::newRow("text after a closing quote") << header2 << QByteArray("x,\"abc\"def\n")
+                                                    << notCsv + "text after the closing quote of field 2 on line 3" + written;
+        QTest::newRow("lone quote in a quoted field") << header2 << QByteArray("x,y,\"a \"lone\" quote\"\n")
+                                                      << notCsv + "text after the closing quote of field 3 on line 3" + written;
+        QTest::newRow("NUL in a field") << header2 << QByteArray("x,a\0b\n", 7) << notCsv + "a NUL byte in field 2 on line 3.";
+        QTest::newRow("NUL in a quoted field") << header2 << QByteArray("\"x\0\"\n", 5)
+                                               << notCsv + "a NUL byte in field 1 on line 3.";
+        QByteArray nulHeader = Csv::line(header).toUtf8();
+        nulHeader.insert(nulHeader.indexOf("Class") + 4, '\0');
+        QTest::newRow("NUL in the header") << QList<QStringList>{} << nulHeader << notCsv + "a NUL byte in field 2 on line 1.";
+        const QString utf16 = Csv::line(header);
+        QTest::newRow("UTF-16 without a byte-order mark")
+            << QList<QStringList>{} << QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2)
+            << "The file %1 cannot be read as CSV: it is UTF-16 text; save it as UTF-8 first.";
+        // Each line break inside a quoted field counts: LF, CRLF and a lone CR.
+        QStringList twoLines = row, threeLines = row;
+        twoLines.replace(2, QStringLiteral("two\rlines"));
+        threeLines.replace(8, QStringLiteral("three\r\nline\nbreaks"));
+        QTest::newRow("after fields of several lines") << QList<QStringList>{header, row, twoLines, threeLines} << QByteArray("x,\"y")
+            << "The file %1 cannot be read as CSV: it ends inside the quoted field that begins on line 8.";
     }
 
     void shouldNameWhatIsWrongInABooksFileAndWriteNothing()

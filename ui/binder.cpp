@@ -2,6 +2,7 @@
 
 #include "store/rowsource.h"
 
+#include <QLabel>
 #include <QMetaProperty>
 #include <QWidget>
 
@@ -14,8 +15,28 @@ Binder::Binder(RecordSource *source)
 
 void Binder::bind(QWidget *control, const QString &field)
 {
+    // A message about the field names the box the user typed in.
+    m_source->setFieldLabel(field, labelOf(control));
     m_bindings.append({control, field, QVariant()});
     show(m_bindings.last());
+}
+
+// What the user knows a control by: the name a screen reader says (which
+// tells apart boxes whose labels read alike), else the label naming it.
+QString Binder::labelOf(const QWidget *control)
+{
+    if (!control->accessibleName().isEmpty())
+        return control->accessibleName();
+    const QWidget *screen = control->window();
+    for (const QLabel *label : screen->findChildren<QLabel *>()) {
+        if (label->buddy() == control) {
+            QString text = label->text().trimmed();
+            if (text.endsWith(QLatin1Char(':')))
+                text.chop(1);
+            return text;
+        }
+    }
+    return {};
 }
 
 QVariant Binder::read(const QWidget *control)

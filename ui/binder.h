@@ -35,6 +35,7 @@ private:
     void handInChanges();
     void show(Binding &binding);
     static QVariant read(const QWidget *control);
+    static QString labelOf(const QWidget *control);
 
     RecordSource *m_source;
     QList<Binding> m_bindings;

@@ -1,5 +1,7 @@
 #include "ui/dialogs.h"
 
+#include "store/storeerror.h"
+
 #include <QApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -24,9 +26,12 @@ QString iconName(QMessageBox::Icon icon)
 
 } // namespace
 
-Dialogs::Answer MessageBoxes::message(const QString &text, const QString &title, Icon icon, Buttons buttons)
+Dialogs::Answer MessageBoxes::message(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                                      QWidget *over)
 {
-    QMessageBox box(QApplication::activeWindow());
+    // A borderless screen need not be the active window (a window manager
+    // may not activate it), so a screen that knows it hands itself in.
+    QMessageBox box(over ? over->window() : QApplication::activeWindow());
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     box.setText(text);
     switch (icon) {
@@ -45,6 +50,11 @@ Dialogs::Answer MessageBoxes::message(const QString &text, const QString &title,
         box.setStandardButtons(QMessageBox::Ok);
     }
     const int result = box.exec();
+    // A borderless screen is not always given back the activation when the
+    // box closes; without it the focus it sets shows no caret and its
+    // selections draw in the pale inactive colour.
+    if (QWidget *owner = box.parentWidget())
+        owner->activateWindow();
     if (buttons == Ok)
         return AnswerOk;
     return result == QMessageBox::Yes ? AnswerYes : AnswerNo;
@@ -64,10 +74,11 @@ void MessageBoxes::beep()
     QApplication::beep();
 }
 
-void Dialogs::showDatabaseError(const QSqlError &error)
+void Dialogs::showDatabaseError(const QSqlError &error, QWidget *over)
 {
-    QString text = error.text().trimmed();
+    // The sentence, then the engine's own words in brackets.
+    QString text = StoreError::sentence(error);
     if (text.isEmpty())
         text = QStringLiteral("The database could not complete the operation.");
-    message(text, QString(), Critical, Ok);
+    message(text, QString(), Critical, Ok, over);
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QSqlError;
+class QWidget;
 
 // Every message box, input prompt and beep of the program goes through this
 // one interface, handed to each screen when it is made, so that tests can
@@ -17,14 +18,16 @@ public:
     virtual ~Dialogs() = default;
 
     // A box given an empty title shows "Tallymere". Yes is the default of
-    // a Yes/No box.
-    virtual Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons) = 0;
+    // a Yes/No box. It opens over the window of `over`, else over the
+    // active window.
+    virtual Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                           QWidget *over = nullptr) = 0;
     // Cancel gives an empty text.
     virtual QString prompt(const QString &text, const QString &title) = 0;
     virtual void beep() = 0;
 
     // Shows a store failure in a critical box with the engine's own text.
-    void showDatabaseError(const QSqlError &error);
+    void showDatabaseError(const QSqlError &error, QWidget *over = nullptr);
 
     static QString applicationTitle() { return QStringLiteral("Tallymere"); }
 };
@@ -33,7 +36,8 @@ public:
 class MessageBoxes final : public Dialogs
 {
 public:
-    Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons) override;
+    Answer message(const QString &text, const QString &title, Icon icon, Buttons buttons,
+                   QWidget *over = nullptr) override;
     QString prompt(const QString &text, const QString &title) override;
     void beep() override;
 };

@@ -1,5 +1,6 @@
 #include "ui/navigationbar.h"
 #include "ui/theme.h"
+#include "ui/widgets.h"
 
 #include <QHBoxLayout>
 #include <QToolButton>
@@ -40,5 +41,6 @@ QToolButton *NavigationBar::arrow(const QString &objectName, const QString &glyp
     // Reached with Tab, not taken by a click: a click on an arrow leaves the
     // focus in the box being read.
     b->setFocusPolicy(Qt::TabFocus);
+    pressOnEnter(b);
     return b;
 }

@@ -1,21 +1,57 @@
 #include "ui/widgets.h"
 
 #include "ui/clock.h"
+#include "ui/dialogs.h"
 #include "ui/theme.h"
 
-#include "store/formats.h"
+#include "ui/displayformats.h"
 
 #include <QAbstractItemView>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScrollBar>
 #include <QLinearGradient>
+#include <QLocale>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
+
+namespace {
+
+// Presses the button it watches on Enter or Return (the keypad's too).
+class EnterPresses : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<const QKeyEvent *>(event);
+        const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+        if (!enter || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        auto *button = static_cast<QAbstractButton *>(watched);
+        // A held key presses once, as Space does.
+        if (!key->isAutoRepeat() && button->isEnabled())
+            button->click();
+        return true;
+    }
+};
+
+} // namespace
+
+void pressOnEnter(QAbstractButton *button)
+{
+    button->installEventFilter(new EnterPresses(button));
+}
 
 void nameListTypingBoxes(QWidget *screen)
 {
@@ -72,6 +108,7 @@ PushButton::PushButton(const QString &caption, QWidget *parent)
 {
     setCursor(Qt::PointingHandCursor);
     setStyleSheet(Theme::buttonStyle());
+    pressOnEnter(this);
 }
 
 FramedPanel::FramedPanel(const QString &caption, QWidget *parent)
@@ -150,7 +187,7 @@ DatePicker::DatePicker(QWidget *parent)
     : QDateEdit(parent)
 {
     setCalendarPopup(true);
-    setDisplayFormat(Formats::localShortDateFormat());
+    setDisplayFormat(Shown::dateFormat());
     setMinimumDate(NoDateMarker);
     setMaximumDate(QDate(9999, 12, 31));
     setSpecialValueText(QStringLiteral(" "));
@@ -161,6 +198,11 @@ DatePicker::DatePicker(QWidget *parent)
         m_hasDate = date != NoDateMarker;
         emit nullableDateChanged();
     });
+    // The drop-down is watched as it opens and for Escape in its days.
+    QCalendarWidget *calendar = calendarWidget();
+    calendar->window()->installEventFilter(this);
+    for (QWidget *part : calendar->findChildren<QAbstractItemView *>())
+        part->installEventFilter(this);
 }
 
 QDate DatePicker::nullableDate() const
@@ -170,6 +212,8 @@ QDate DatePicker::nullableDate() const
 
 void DatePicker::setNullableDate(const QDate &value)
 {
+    // A date set from outside (a row shown) ends any typing.
+    m_typing = false;
     const bool had = m_hasDate;
     const QDate before = nullableDate();
     if (value.isValid() && value > NoDateMarker) {
@@ -193,26 +237,85 @@ void DatePicker::takeDate(const QDate &value)
         setNullableDate(value);
 }
 
+bool DatePicker::startsTyping(const QKeyEvent *event) const
+{
+    const QString text = event->text();
+    if (text.isEmpty() || !text.at(0).isPrint() || (event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)))
+        return false;
+    return !m_hasDate || lineEdit()->selectedText() == lineEdit()->text();
+}
+
+void DatePicker::finishTyping()
+{
+    if (!m_typing)
+        return;
+    m_typing = false;
+    const QString typed = lineEdit()->text().trimmed();
+    // The year in full: a two-digit one would be read as the 1900s.
+    const QDate date = QLocale().toDate(typed, Shown::dateFormat());
+    if (typed.isEmpty() || (date.isValid() && date > NoDateMarker)) {
+        setNullableDate(date);
+        return;
+    }
+    if (m_dialogs)
+        m_dialogs->beep();
+    setNullableDate(m_beforeTyping);
+    // The typed text goes even when the date held stays the same.
+    lineEdit()->setText(m_hasDate ? textFromDateTime(dateTime()) : specialValueText());
+}
+
+QValidator::State DatePicker::validate(QString &input, int &pos) const
+{
+    // A date typed whole is read when the picker is left or on Enter; until
+    // then any text may stand (the parts' own rules would put a day that
+    // its month lacks right at once, 31.2. as 28.2.).
+    if (m_typing)
+        return QValidator::Intermediate;
+    return QDateEdit::validate(input, pos);
+}
+
 void DatePicker::keyPressEvent(QKeyEvent *event)
 {
+    const int key = event->key();
+    if (m_typing && (key == Qt::Key_Return || key == Qt::Key_Enter))
+        finishTyping();
+    if (m_typing || startsTyping(event)) {
+        // Typed as text, not part by part: the parts' own rules would drop
+        // the separators and refuse a day before its month is known.
+        if (!m_typing) {
+            m_beforeTyping = nullableDate();
+            m_typing = true;
+            // The key replaces the whole text (an empty picker's blank too).
+            lineEdit()->selectAll();
+        }
+        QCoreApplication::sendEvent(lineEdit(), event);
+        return;
+    }
     // Delete empties the picker; stepping from an empty picker starts today.
-    if (event->key() == Qt::Key_Delete && m_hasDate && lineEdit()->selectedText() == lineEdit()->text()) {
+    if (key == Qt::Key_Delete && m_hasDate && lineEdit()->selectedText() == lineEdit()->text()) {
         setNullableDate(QDate());
         return;
     }
-    if (!m_hasDate && (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down
-                       || event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown)) {
+    if (!m_hasDate && (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown)) {
         takeDate(Clock::today());
         return;
     }
-    if (m_hasDate && (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right)
-        && event->modifiers() == Qt::NoModifier) {
-        const int step = event->key() == Qt::Key_Right ? 1 : -1;
+    if (m_hasDate && (key == Qt::Key_Left || key == Qt::Key_Right) && event->modifiers() == Qt::NoModifier) {
+        const int step = key == Qt::Key_Right ? 1 : -1;
         setCurrentSectionIndex(qBound(0, currentSectionIndex() + step, sectionCount() - 1));
         setSelectedSection(currentSection());
         return;
     }
     QDateEdit::keyPressEvent(event);
+}
+
+void DatePicker::focusOutEvent(QFocusEvent *event)
+{
+    // Leaving the window for a moment (a message box, a menu) is not
+    // leaving the picker.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        finishTyping();
+    QDateEdit::focusOutEvent(event);
 }
 
 bool DatePicker::focusNextPrevChild(bool next)
@@ -221,11 +324,20 @@ bool DatePicker::focusNextPrevChild(bool next)
     return QWidget::focusNextPrevChild(next);
 }
 
-void DatePicker::mousePressEvent(QMouseEvent *event)
+bool DatePicker::eventFilter(QObject *watched, QEvent *event)
 {
-    // The drop-down calendar of an empty picker opens on today, not on the
-    // internal marker.
-    if (!m_hasDate && isEnabled())
-        takeDate(Clock::today());
-    QDateEdit::mousePressEvent(event);
+    if (event->type() == QEvent::Show && watched == calendarWidget()->window()) {
+        finishTyping();
+        m_beforeCalendar = nullableDate();
+        // An empty picker's calendar opens on this month, with no day picked.
+        if (!m_hasDate)
+            calendarWidget()->setCurrentPage(Clock::today().year(), Clock::today().month());
+    }
+    // Escape closes the calendar (the key goes on to do that) and leaves
+    // the picker as it was before it opened, however far the days were
+    // browsed.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+        && calendarWidget()->window()->isVisible())
+        setNullableDate(m_beforeCalendar);
+    return QDateEdit::eventFilter(watched, event);
 }
