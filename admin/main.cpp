@@ -7,7 +7,9 @@
 #include "store/clock.h"
 #include "store/dailybackup.h"
 #include "store/database.h"
+#include "store/csv.h"
 #include "store/desklock.h"
+#include "store/history.h"
 #include "store/location.h"
 #include "store/transfer.h"
 #include "tallymere/version.h"
@@ -18,6 +20,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
+#include <QHash>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -375,6 +379,21 @@ int backups(const Context &c)
     return 0;
 }
 
+// Whether the loan history's triggers are all there, said in one line (a
+// server's; the files' are among what Backup::check compares).
+bool checkHistory(const StoreLocation &stores)
+{
+    QSqlError error;
+    const bool incomplete = Database::historyIsIncomplete(stores, &error);
+    const bool ok = !incomplete && !error.isValid();
+    print(stdout, QStringLiteral("%1: loan history %2")
+                      .arg(Schema::fileName(Schema::File::Tallymere),
+                           error.isValid() ? QStringLiteral("not checked: ") + Database::sentence(error)
+                           : incomplete    ? QStringLiteral("triggers incomplete (tallymere-admin repair makes them again)")
+                                           : QStringLiteral("ok")));
+    return ok;
+}
+
 int checkServer(const StoreLocation &stores)
 {
     // The server keeps its own pages whole; what can be out of order here is
@@ -393,7 +412,7 @@ int checkServer(const StoreLocation &stores)
                                ok ? QStringLiteral("ok") : QStringLiteral("search index incomplete (run repair)"))
                           .arg(Schema::currentVersion(file)));
     }
-    return incomplete ? 1 : 0;
+    return checkHistory(stores) && !incomplete ? 0 : 1;
 }
 
 // The partial files that programs stopped midway left in the data folder
@@ -455,6 +474,9 @@ int repair(const Context &c)
     if (failure.isValid())
         return fail(Database::sentence(failure));
     print(stdout, QStringLiteral("Repaired the catalogue %1: %2.").arg(stores.name(Schema::File::Transactions), done));
+    if (const QSqlError e = Database::repairHistory(stores, &done); e.isValid())
+        return fail(Database::sentence(e));
+    print(stdout, QStringLiteral("Repaired the loan store %1: %2.").arg(stores.name(Schema::File::Tallymere), done));
     return 0;
 }
 
@@ -519,6 +541,171 @@ int useLocal(const Context &c)
     return 0;
 }
 
+int wrongUsage(const QString &line);
+
+// The local day `text` (yyyy-MM-dd) begins, as `*when`.
+bool dayStart(const QString &option, const QString &text, QDateTime *when, QString *error)
+{
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (!day.isValid()) {
+        *error = QStringLiteral("--%1 takes a date as yyyy-MM-dd, not \"%2\".").arg(option, text);
+        return false;
+    }
+    *when = day.startOfDay();
+    return true;
+}
+
+QString historyTime(const LoanHistory::Change &change)
+{
+    return change.at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+QString historyDesk(const LoanHistory::Change &change)
+{
+    return change.role.isEmpty() ? change.desk : QStringLiteral("%1 (%2)").arg(change.desk, change.role);
+}
+
+// One change as a line: when, where, which row, what.
+QString historyLine(const LoanHistory::Change &change)
+{
+    const QString row = change.rowId < 0
+                            ? change.table
+                            : QStringLiteral("loan %1 (accession number %2)").arg(change.rowId).arg(change.accession);
+    return QStringLiteral("%1  %2  #%3  %4  %5")
+        .arg(historyTime(change), historyDesk(change))
+        .arg(change.id)
+        .arg(row, LoanHistory::describe(change));
+}
+
+QStringList historyFields(const LoanHistory::Change &change)
+{
+    return {historyTime(change), change.desk, change.role, change.table,
+            change.rowId < 0 ? QString() : QString::number(change.rowId), change.accession, change.kind,
+            LoanHistory::describe(change)};
+}
+
+// Writes the changes `filter` lets through into the CSV file `path`,
+// which appears whole or not at all.
+int historyCsv(const StoreLocation &stores, const LoanHistory::Filter &filter, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("Cannot write %1: %2").arg(native(path), file.errorString()));
+    file.write(Csv::line({QStringLiteral("Time"), QStringLiteral("Desk"), QStringLiteral("Role"),
+                          QStringLiteral("Table"), QStringLiteral("Identity"), QStringLiteral("AccessionNumber"),
+                          QStringLiteral("Kind"), QStringLiteral("What")})
+                   .toUtf8());
+    qint64 rows = 0;
+    const QSqlError error = LoanHistory::list(stores, filter, [&](const LoanHistory::Change &change) {
+        ++rows;
+        return file.write(Csv::line(historyFields(change)).toUtf8()) >= 0;
+    });
+    if (error.isValid())
+        return fail(Database::sentence(error));
+    if (!file.commit())
+        return fail(QStringLiteral("Cannot write %1: %2").arg(native(path), file.errorString()));
+    print(stdout, QStringLiteral("Wrote %1 changes into %2.").arg(rows).arg(native(path)));
+    return 0;
+}
+
+// Removes the changes made before a day, after a backup of both stores.
+int pruneHistory(const Context &c, const StoreLocation &stores, const QDateTime &before)
+{
+    QString made;
+    if (stores.isServer()) {
+        const Transfer::Outcome outcome = Transfer::backUpServer(stores, Transfer::backupParent(c.data));
+        if (!outcome.ok())
+            return fail(QStringLiteral("Nothing was removed, since no backup could be made first: %1").arg(outcome.error));
+        made = outcome.backup;
+    } else if (const QSqlError e = Backup::backup(c.data, Transfer::backupParent(c.data), &made); e.isValid()) {
+        return fail(QStringLiteral("Nothing was removed, since no backup could be made first: %1")
+                        .arg(Database::sentence(e)));
+    }
+    print(stdout, QStringLiteral("The stores were first backed up into %1.").arg(native(made)));
+    qint64 removed = 0;
+    if (const QSqlError e = LoanHistory::prune(stores, before, &removed); e.isValid())
+        return fail(Database::sentence(e));
+    print(stdout, QStringLiteral("Removed %1 changes made before %2 from the loan history.")
+                      .arg(removed)
+                      .arg(c.options.value(QStringLiteral("prune-before"))));
+    return 0;
+}
+
+// Opens the stores of the desk for the history's commands, brought up to
+// this program's version first (a store an older desk left has no history
+// yet), with the desk's presence marked.
+bool historyStores(const Context &c, StoreLocation *stores, std::optional<DeskLock> &lock, QString *error)
+{
+    if (!needsFolder(c, error) || !locate(c, stores, error) || !present(c, lock, error))
+        return false;
+    if (const QSqlError e = Database::install(*stores); e.isValid()) {
+        *error = Database::sentence(e);
+        return false;
+    }
+    return true;
+}
+
+int history(const Context &c)
+{
+    // The options are checked before any store is opened: a mistyped one is
+    // wrong usage, not a failure.
+    const bool prune = c.has(QStringLiteral("prune-before"));
+    if (prune && (!c.arguments.isEmpty() || c.has(QStringLiteral("since")) || c.has(QStringLiteral("deleted"))
+                  || c.has(QStringLiteral("csv"))))
+        return wrongUsage(QStringLiteral("history --prune-before takes no ACCESSION, --since, --deleted or --csv."));
+    QString error;
+    QDateTime before;
+    LoanHistory::Filter filter;
+    filter.accession = c.arguments.value(0);
+    filter.deletedOnly = c.has(QStringLiteral("deleted"));
+    if ((prune && !dayStart(QStringLiteral("prune-before"), c.options.value(QStringLiteral("prune-before")), &before, &error))
+        || (c.has(QStringLiteral("since"))
+            && !dayStart(QStringLiteral("since"), c.options.value(QStringLiteral("since")), &filter.since, &error)))
+        return wrongUsage(error);
+    StoreLocation stores;
+    std::optional<DeskLock> lock;
+    if (!historyStores(c, &stores, lock, &error))
+        return fail(error);
+    if (prune)
+        return pruneHistory(c, stores, before);
+    if (c.has(QStringLiteral("csv")))
+        return historyCsv(stores, filter, c.options.value(QStringLiteral("csv")));
+    const QSqlError failure = LoanHistory::list(stores, filter, [](const LoanHistory::Change &change) {
+        print(stdout, historyLine(change));
+        return true;
+    });
+    return failure.isValid() ? fail(Database::sentence(failure)) : 0;
+}
+
+int undelete(const Context &c)
+{
+    qint64 id = 0;
+    if (c.has(QStringLiteral("id"))) {
+        bool number = false;
+        id = c.options.value(QStringLiteral("id")).toLongLong(&number);
+        if (!number || id <= 0)
+            return wrongUsage(QStringLiteral("--id takes the number of a change the history lists, not \"%1\".")
+                                  .arg(c.options.value(QStringLiteral("id"))));
+    }
+    QString error;
+    StoreLocation stores;
+    std::optional<DeskLock> lock;
+    if (!historyStores(c, &stores, lock, &error))
+        return fail(error);
+    const QString accession = c.arguments.at(0);
+    LoanHistory::Undeleted done;
+    if (const QSqlError e = LoanHistory::undelete(stores, accession, id, &done); e.isValid()) {
+        for (const LoanHistory::Change &candidate : done.candidates)
+            print(stdout, QStringLiteral("--id %1: %2").arg(candidate.id).arg(historyLine(candidate)));
+        return fail(Database::sentence(e));
+    }
+    print(stdout, QStringLiteral("Brought back the loan of accession number %1 (loan %2); "
+                                 "the desks show it at their next reload.")
+                      .arg(accession)
+                      .arg(done.rowId));
+    return 0;
+}
+
 // The options some commands take, beside --data, --help and --version.
 const QList<Admin::Option> &options()
 {
@@ -527,6 +714,11 @@ const QList<Admin::Option> &options()
         {u"replace"_s, {}, u"Replace what the stores hold (after a backup)."_s},
         {u"out"_s, {}, u"Only the loans not yet returned, oldest first, with the days each has been out."_s},
         {u"days"_s, u"N"_s, u"With --out: only the loans borrowed at least N days ago (0 unless given)."_s},
+        {u"since"_s, u"DATE"_s, u"Only the changes made on or after DATE (yyyy-MM-dd)."_s},
+        {u"deleted"_s, {}, u"Only the loans deleted."_s},
+        {u"csv"_s, u"FILE"_s, u"Write the changes into FILE as CSV instead."_s},
+        {u"prune-before"_s, u"DATE"_s, u"Remove the changes made before DATE, after a backup of both stores."_s},
+        {u"id"_s, u"N"_s, u"The change (as history lists it) that deleted the loan to bring back."_s},
     };
     return list;
 }
@@ -612,6 +804,17 @@ const QList<Admin::Command> &commands()
         {u"use-local"_s, {}, {}, u"keeps this desk's stores in its own files again"_s,
          u"Removes server.conf from the data folder; nothing on the server changes."_s, u"tallymere-admin use-local"_s,
          useLocal},
+        {u"history"_s, {u"[ACCESSION]"_s}, {u"since"_s, u"deleted"_s, u"csv"_s, u"prune-before"_s},
+         u"lists the changes to the loans (of one accession number), newest first"_s,
+         u"Nothing; the stores are only read (an older loan store is first brought up to date). With --csv it "
+         "writes FILE (replacing a file of that name). With --prune-before it backs both stores up into backups/ "
+         "in the data folder, then removes the changes made before DATE from the loan history."_s,
+         u"tallymere-admin history A-1024 --since 2026-09-01"_s, history},
+        {u"undelete"_s, {u"ACCESSION"_s}, {u"id"_s}, u"brings a deleted loan back from the loan history"_s,
+         u"Puts the deleted loan back with its identity and every field as it was, its version moved on, and keeps "
+         "the undelete in the history. Where several deleted loans match it lists them and changes nothing; --id "
+         "names one. Refused where another loan holds that identity."_s,
+         u"tallymere-admin undelete A-1024 --id 57"_s, undelete},
         {u"help"_s, {u"[COMMAND]"_s}, {}, u"shows the help of COMMAND, or of the program"_s, u"Nothing."_s,
          u"tallymere-admin help import-books"_s, help},
     };

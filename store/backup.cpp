@@ -157,8 +157,11 @@ QStringList constraintFaults(const Database::SchemaObject &expected, const Datab
 // Every table, index and trigger the program makes in a store of its
 // version, looked for in the store; the tables named by the schema are
 // looked at by tableFaults, and a virtual table's own tables go with it.
-QStringList shapeFaults(const QSqlDatabase &db, Schema::File file, bool *searchIncomplete)
+// What repair makes again (the search index, the loan history's triggers)
+// is named once at the end.
+QStringList shapeFaults(const QSqlDatabase &db, Schema::File file)
 {
+    bool searchIncomplete = false, historyIncomplete = false;
     QHash<QString, Database::SchemaObject> stored;
     for (const Database::SchemaObject &object : Database::objectsOf(db))
         stored.insert(object.type + QLatin1Char(' ') + object.name, object);
@@ -181,8 +184,12 @@ QStringList shapeFaults(const QSqlDatabase &db, Schema::File file, bool *searchI
             missingTables << object.name;
         if (!ownedByMissing)
             faults << QStringLiteral("no %1 %2").arg(object.type, object.name);
-        *searchIncomplete = true;
+        (object.name.contains(QLatin1String("_history")) ? historyIncomplete : searchIncomplete) = true;
     }
+    if (searchIncomplete)
+        faults << QStringLiteral("tallymere-admin repair makes the search index anew");
+    if (historyIncomplete)
+        faults << QStringLiteral("loan history triggers incomplete (tallymere-admin repair makes them again)");
     return faults;
 }
 
@@ -220,12 +227,8 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     *version = q.value(0).toInt();
     q.finish();
     QStringList faults = integrityFaults(path, db, thorough) + tableFaults(db, file);
-    if (thorough && *version == Schema::currentVersion(file)) {
-        bool searchIncomplete = false;
-        faults << shapeFaults(db, file, &searchIncomplete);
-        if (searchIncomplete)
-            faults << QStringLiteral("tallymere-admin repair makes the search index anew");
-    }
+    if (thorough && *version == Schema::currentVersion(file))
+        faults << shapeFaults(db, file);
     if (thorough && file == Schema::File::Transactions && faults.isEmpty())
         faults << searchFaults(db);
     if (*version > Schema::currentVersion(file))
@@ -374,7 +377,9 @@ QStringList unfinishedFolders(const QString &parent)
 
 QSqlError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QString *made)
 {
-    if (!QFileInfo::exists(parent)) {
+    // A file where the folder should be is named as the folder that cannot
+    // be made, not as a backup that failed inside it.
+    if (!QFileInfo(parent).isDir()) {
         if (!QDir().mkpath(parent))
             return failure(QStringLiteral("Cannot create the folder %1.").arg(native(parent)));
         QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -263,6 +263,64 @@ QSqlError create(const QString &path, Schema::File file)
     return {};
 }
 
+QSqlError runAll(QSqlDatabase &db, const QStringList &statements)
+{
+    for (const QString &statement : statements)
+        if (QSqlError e = exec(db, statement); e.isValid())
+            return e;
+    return {};
+}
+
+// Runs `work` on the store of `file` in one transaction, undone whole when
+// any of it fails.
+QSqlError inTransaction(const StoreLocation &location, Schema::File file,
+                        const std::function<QSqlError(QSqlDatabase &)> &work)
+{
+    Connection connection(location, file);
+    if (!connection.open())
+        return connection.lastError();
+    QSqlDatabase db = connection.database();
+    if (!db.transaction())
+        return connection.explain(db.lastError());
+    if (const QSqlError e = work(db); e.isValid()) {
+        db.rollback();
+        return connection.explain(e);
+    }
+    if (!db.commit())
+        return connection.explain(db.lastError());
+    return {};
+}
+
+// Whether the store of `file` has fewer than `whole` of the objects
+// (tables, indexes, triggers) `countSql` counts in the engine's catalogue.
+bool lacksObjects(const StoreLocation &location, Schema::File file, const QString &countSql, int whole,
+                  QSqlError *error)
+{
+    Connection connection(location, file);
+    if (!connection.open()) {
+        if (error)
+            *error = connection.lastError();
+        return false;
+    }
+    QSqlQuery q(connection.database());
+    if (!q.exec(countSql) || !q.next()) {
+        if (error)
+            *error = connection.explain(q.lastError());
+        return false;
+    }
+    return q.value(0).toInt() < whole;
+}
+
+// A loan store whose history triggers were lost (tables rebuilt by another
+// tool) would stop keeping changes unseen: they are made again.
+QSqlError restoreHistory(const StoreLocation &here)
+{
+    QSqlError error;
+    if (!historyIsIncomplete(here, &error))
+        return error;
+    return repairHistory(here, nullptr);
+}
+
 // A catalogue whose search triggers were lost (books rebuilt by another
 // tool) would show stale or wrong books: the index is made anew.
 QSqlError restoreSearch(const QString &path, const Progress &progress)
@@ -296,6 +354,14 @@ QSqlError installServer(QSqlDatabase &db, const QString &name)
                                             .arg(name, Schema::fileName(file))
                                             .arg(stored)
                                             .arg(Schema::currentVersion(file)));
+            // A loan store of version 1 gains the loan history.
+            if (file == Schema::File::Tallymere && stored == 1) {
+                QSqlError e = runAll(db, ServerSql::addHistory());
+                if (!e.isValid())
+                    e = dialect.setVersion(db, file, 2);
+                if (e.isValid())
+                    return e;
+            }
             // A catalogue of version 2 gains the short-text index.
             if (file == Schema::File::Transactions && stored == 2) {
                 for (const QString &statement : ServerSql::addGrams())
@@ -324,7 +390,7 @@ QSqlError installServer(QSqlDatabase &db, const QString &name)
         if (const QSqlError e = dialect.setVersion(db, file, Schema::currentVersion(file)); e.isValid())
             return e;
     }
-    return {};
+    return runAll(db, ServerSql::addHistory());
 }
 
 QSqlError noServerDriver()
@@ -481,7 +547,7 @@ QSqlError installFile(const QString &path, Schema::File file, const Progress &pr
         return error;
     if (file == Schema::File::Transactions)
         return restoreSearch(path, progress);
-    return {};
+    return restoreHistory(StoreLocation::files(info.absolutePath()));
 }
 
 InstallLock::InstallLock(const QString &folder, const std::function<void()> &waiting)
@@ -605,26 +671,14 @@ QSqlError install(const StoreLocation &location, const Progress &progress)
 
 QSqlError repairSearch(const StoreLocation &location, QString *done, const Progress &progress)
 {
-    Connection connection(location, Schema::File::Transactions);
-    if (!connection.open())
-        return connection.lastError();
-    QSqlDatabase db = connection.database();
     const QStringList statements = location.isServer() ? ServerSql::rebuildSearch() : SqliteSql::rebuildSearch();
-    if (!db.transaction())
-        return connection.explain(db.lastError());
-    const ProgressWatch watch(db, progress);
-    for (const QString &statement : statements) {
-        if (const QSqlError e = exec(db, statement); e.isValid()) {
-            db.rollback();
-            return connection.explain(e);
-        }
-    }
-    if (const QSqlError e = GramIndex::rebuild(db); e.isValid()) {
-        db.rollback();
-        return connection.explain(e);
-    }
-    if (!db.commit())
-        return connection.explain(db.lastError());
+    const QSqlError error = inTransaction(location, Schema::File::Transactions, [&](QSqlDatabase &db) {
+        const ProgressWatch watch(db, progress);
+        const QSqlError e = runAll(db, statements);
+        return e.isValid() ? e : GramIndex::rebuild(db);
+    });
+    if (error.isValid())
+        return error;
     if (done)
         *done = location.isServer()
                     ? QStringLiteral("the search indexes on Title and Author were built anew")
@@ -634,20 +688,30 @@ QSqlError repairSearch(const StoreLocation &location, QString *done, const Progr
 
 bool searchIsIncomplete(const StoreLocation &location, QSqlError *error)
 {
-    Connection connection(location, Schema::File::Transactions);
-    if (!connection.open()) {
-        if (error)
-            *error = connection.lastError();
-        return false;
-    }
-    QSqlQuery q(connection.database());
     const bool server = location.isServer();
-    if (!q.exec(server ? ServerSql::countSearchIndexes() : SqliteSql::countSearchObjects()) || !q.next()) {
-        if (error)
-            *error = connection.explain(q.lastError());
-        return false;
-    }
-    return q.value(0).toInt() < (server ? ServerSql::searchIndexes() : SqliteSql::searchObjects());
+    return lacksObjects(location, Schema::File::Transactions,
+                        server ? ServerSql::countSearchIndexes() : SqliteSql::countSearchObjects(),
+                        server ? ServerSql::searchIndexes() : SqliteSql::searchObjects(), error);
+}
+
+QSqlError repairHistory(const StoreLocation &location, QString *done)
+{
+    const QStringList statements = location.isServer() ? ServerSql::rebuildHistory() : SqliteSql::rebuildHistory();
+    if (const QSqlError error = inTransaction(location, Schema::File::Tallymere,
+                                              [&](QSqlDatabase &db) { return runAll(db, statements); });
+        error.isValid())
+        return error;
+    if (done)
+        *done = QStringLiteral("the loan history's triggers were made again");
+    return {};
+}
+
+bool historyIsIncomplete(const StoreLocation &location, QSqlError *error)
+{
+    const bool server = location.isServer();
+    return lacksObjects(location, Schema::File::Tallymere,
+                        server ? ServerSql::countHistoryObjects() : SqliteSql::countHistoryObjects(),
+                        server ? ServerSql::historyObjectCount() : SqliteSql::historyObjectCount(), error);
 }
 
 FileConnection::FileConnection(const QString &path, Mode mode) : m_name(nextConnectionName())

@@ -94,6 +94,11 @@ QSqlError repairSearch(const StoreLocation &location, QString *done, const Progr
 // engine's catalogue of objects, not at the rows).
 bool searchIsIncomplete(const StoreLocation &location, QSqlError *error = nullptr);
 
+// Makes the loan history's triggers anew (its rows kept); `*done` says
+// what was done. Whether the loan store lacks any of them.
+QSqlError repairHistory(const StoreLocation &location, QString *done);
+bool historyIsIncomplete(const StoreLocation &location, QSqlError *error = nullptr);
+
 // A sentence that names the store file `path` and the problem, with the
 // engine's text kept as the detail.
 QSqlError explain(const QString &path, const QSqlError &engine);

@@ -61,10 +61,7 @@ QString ServerOptions::describe() const
     return what.isEmpty() ? where : QStringLiteral("%1 on %2").arg(what, where);
 }
 
-namespace {
-
-// A libpq option value, quoted where it needs it.
-QString optionValue(const QString &value)
+QString connectOptionValue(const QString &value)
 {
     if (!value.isEmpty() && !value.contains(QLatin1Char(' ')) && !value.contains(QLatin1Char('\''))
         && !value.contains(QLatin1Char('\\')))
@@ -75,13 +72,11 @@ QString optionValue(const QString &value)
     return QLatin1Char('\'') + quotedValue + QLatin1Char('\'');
 }
 
-} // namespace
-
 QStringList ServerOptions::extraOptions() const
 {
     QStringList pairs;
     for (const QString &option : options)
-        pairs << option.section(QLatin1Char('='), 0, 0) + QLatin1Char('=') + optionValue(option.section(QLatin1Char('='), 1, -1));
+        pairs << option.section(QLatin1Char('='), 0, 0) + QLatin1Char('=') + connectOptionValue(option.section(QLatin1Char('='), 1, -1));
     return pairs;
 }
 
@@ -91,7 +86,7 @@ QString ServerOptions::conninfo() const
     for (const auto &[key, value] : {std::pair(QStringLiteral("host"), host), {QStringLiteral("user"), user},
                                      {QStringLiteral("password"), password}, {QStringLiteral("dbname"), database}})
         if (!value.isEmpty())
-            pairs << key + QLatin1Char('=') + optionValue(value);
+            pairs << key + QLatin1Char('=') + connectOptionValue(value);
     if (port > 0)
         pairs << QStringLiteral("port=%1").arg(port);
     pairs << QStringLiteral("connect_timeout=%1").arg(ServerLink::ConnectTimeoutSeconds);

@@ -62,6 +62,8 @@ struct ServerOptions {
 };
 
 ServerOptions parseServerOptions(const QString &connection);
+// A libpq option value, quoted where it needs it.
+QString connectOptionValue(const QString &value);
 
 // The desk's choice of store, kept in its data folder: without the
 // connection file the desk uses the SQLite files beside it.

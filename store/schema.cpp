@@ -73,8 +73,14 @@ bool isHidden(const QString &column)
 int currentVersion(File file)
 {
     // Transactions: 1 gave the catalogue its search index, 2 the hidden
-    // columns, 3 the index of short texts. Tallymere: 1 the hidden columns.
-    return file == File::Transactions ? 3 : 1;
+    // columns, 3 the index of short texts. Tallymere: 1 the hidden columns,
+    // 2 the loan history.
+    return file == File::Transactions ? 3 : 2;
+}
+
+QStringList History::columns()
+{
+    return {At, Desk, Role, Source, RowId, Accession, Kind, Before, After};
 }
 
 int lastVersion(const QList<Upgrade> &steps)

@@ -43,6 +43,31 @@ inline const QString IdColumn = QStringLiteral("_id");
 inline const QString VersionColumn = QStringLiteral("_version");
 bool isHidden(const QString &column);
 
+// The loan history: every change to a loan or an account, kept by the
+// store's own triggers whoever writes it. No screen, grid, report or export
+// shows it; the admin tool lists it and brings deleted loans back from it.
+// Columns: its identity, the time (UTC, yyyy-MM-dd HH:mm:ss.zzz), the desk
+// (and on the server the role), the table, the row's identity and
+// accession number, the kind of change, and the fields before and after as
+// JSON objects (changed: only the fields that changed; deleted: the whole
+// row). Of an account only the time, the desk and the kind are kept.
+namespace History {
+inline const QString Table = QStringLiteral("tallymere_history");
+inline const QString At = QStringLiteral("at");
+inline const QString Desk = QStringLiteral("desk");
+inline const QString Role = QStringLiteral("role");
+inline const QString Source = QStringLiteral("table_name");
+inline const QString RowId = QStringLiteral("row_id");
+inline const QString Accession = QStringLiteral("accession");
+inline const QString Kind = QStringLiteral("kind");
+inline const QString Before = QStringLiteral("before");
+inline const QString After = QStringLiteral("after");
+// Every column but the identity, in table order.
+QStringList columns();
+// What a change made by a program that does not name its desk records.
+inline const QString UnknownDesk = QStringLiteral("another program");
+} // namespace History
+
 const Table &books();
 const Table &borrower();
 const Table &user();

@@ -37,6 +37,14 @@ QString countSearchIndexes();
 int searchIndexes();
 // What a store of version 2 lacks: the short-text index (to be filled).
 QStringList addGrams();
+// What a store of version 1 lacks: the loan history and its triggers (a
+// new store gains them after its first rows, as the files do).
+QStringList addHistory();
+// The loan history's triggers made anew (its table where missing, rows
+// kept); how many of its table and triggers the store has, and has whole.
+QStringList rebuildHistory();
+QString countHistoryObjects();
+int historyObjectCount();
 // Every hidden identity sequence moved past the rows copied in.
 QStringList followIdentities();
 // The first statement of a transaction that reads the three tables as they

@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSysInfo>
+
+#include <utility>
 
 using Schema::quoted;
 using SqliteSql::configureFile;
@@ -129,6 +132,111 @@ QStringList withHiddenColumns(const Schema::Table &table)
             QStringLiteral("DROP TABLE %1").arg(name), QStringLiteral("ALTER TABLE %1 RENAME TO %2").arg(rebuilt, name)};
 }
 
+// The loan history (see Schema::History): its table, and the triggers on
+// the loans and the accounts that write it in plain SQL, so that the
+// sqlite3 shell or any other tool writing the store is kept in it too.
+// Such a tool names no desk: the row keeps UnknownDesk, and each of this
+// program's own connections names its desk through deskTrigger().
+const QStringList HistoryTriggers{
+    QStringLiteral("tblBorrower_history_insert"), QStringLiteral("tblBorrower_history_update"),
+    QStringLiteral("tblBorrower_history_delete"), QStringLiteral("tblUser_history_insert"),
+    QStringLiteral("tblUser_history_update"),     QStringLiteral("tblUser_history_delete")};
+
+QString historyNow()
+{
+    return QStringLiteral("strftime('%Y-%m-%d %H:%M:%f', 'now')");
+}
+
+// The whole row `row` (old or new) of the loans as a JSON object.
+QString loanObject(const QString &row)
+{
+    QStringList pairs;
+    for (const QString &field : QStringList{Schema::IdColumn, Schema::VersionColumn} + Schema::borrower().fields)
+        pairs << QStringLiteral("'%1', %2.%3").arg(field, row, quoted(field));
+    return QStringLiteral("json_object(%1)").arg(pairs.join(QStringLiteral(", ")));
+}
+
+QString historyTable()
+{
+    return QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2 INTEGER PRIMARY KEY, %3 TEXT NOT NULL, %4 TEXT NOT NULL"
+                          " DEFAULT '%5', %6 TEXT, %7 TEXT NOT NULL, %8 INTEGER, %9 TEXT, %10 TEXT NOT NULL, %11 TEXT,"
+                          " %12 TEXT)")
+        .arg(quoted(Schema::History::Table), quoted(Schema::IdColumn), quoted(Schema::History::At),
+             quoted(Schema::History::Desk), Schema::History::UnknownDesk, quoted(Schema::History::Role),
+             quoted(Schema::History::Source), quoted(Schema::History::RowId), quoted(Schema::History::Accession))
+        .arg(quoted(Schema::History::Kind), quoted(Schema::History::Before), quoted(Schema::History::After));
+}
+
+QString historyIndex()
+{
+    return QStringLiteral("CREATE INDEX IF NOT EXISTS \"tallymere_history_accession\" ON %1 (%2)")
+        .arg(quoted(Schema::History::Table), quoted(Schema::History::Accession));
+}
+
+QString historyInsert(const QString &columns, const QString &values)
+{
+    return QStringLiteral(" INSERT INTO %1 (\"at\", \"table_name\", \"kind\"%2) %3; END")
+        .arg(quoted(Schema::History::Table), columns, values);
+}
+
+QStringList loanHistoryTriggers()
+{
+    const QString on = QStringLiteral("CREATE TRIGGER \"tblBorrower_history_%1\" AFTER %2 ON \"tblBorrower\" BEGIN");
+    const QString row = QStringLiteral(", \"row_id\", \"accession\", \"%1\"");
+    QStringList pairs;
+    for (const QString &field : Schema::borrower().fields)
+        pairs << QStringLiteral("SELECT '%1' AS f, old.%2 AS o, new.%2 AS n").arg(field, quoted(field));
+    // A change keeps only the fields it changed, before and after.
+    const QString changed =
+        QStringLiteral("SELECT %1, 'tblBorrower', 'changed', new.%2, new.\"AccessionNumber\","
+                       " json_group_object(f, o), json_group_object(f, n) FROM (%3) WHERE o IS NOT n")
+            .arg(historyNow(), quoted(Schema::IdColumn), pairs.join(QStringLiteral(" UNION ALL ")));
+    return {on.arg(QStringLiteral("insert"), QStringLiteral("INSERT"))
+                + historyInsert(row.arg(QStringLiteral("after")),
+                                QStringLiteral("VALUES (%1, 'tblBorrower', 'added', new.%2, new.\"AccessionNumber\", %3)")
+                                    .arg(historyNow(), quoted(Schema::IdColumn), loanObject(QStringLiteral("new")))),
+            on.arg(QStringLiteral("update"), QStringLiteral("UPDATE"))
+                + historyInsert(row.arg(QStringLiteral("before\", \"after")), changed),
+            on.arg(QStringLiteral("delete"), QStringLiteral("DELETE"))
+                + historyInsert(row.arg(QStringLiteral("before")),
+                                QStringLiteral("VALUES (%1, 'tblBorrower', 'deleted', old.%2, old.\"AccessionNumber\", %3)")
+                                    .arg(historyNow(), quoted(Schema::IdColumn), loanObject(QStringLiteral("old"))))};
+}
+
+// Of an account only the time, the desk and the kind: never a password,
+// its confirmation or its hint.
+QStringList accountHistoryTriggers()
+{
+    QStringList triggers;
+    for (const auto &[name, kind] : {std::pair{QStringLiteral("insert"), QStringLiteral("added")},
+                                     std::pair{QStringLiteral("update"), QStringLiteral("changed")},
+                                     std::pair{QStringLiteral("delete"), QStringLiteral("deleted")}})
+        triggers << QStringLiteral("CREATE TRIGGER \"tblUser_history_%1\" AFTER %2 ON \"tblUser\" BEGIN").arg(name, name.toUpper())
+                        + historyInsert(QString(), QStringLiteral("VALUES (%1, 'tblUser', '%2')").arg(historyNow(), kind));
+    return triggers;
+}
+
+QStringList historyObjects()
+{
+    return QStringList{historyTable(), historyIndex()} + loanHistoryTriggers() + accountHistoryTriggers();
+}
+
+// Names the desk in every history row this connection writes (a temporary
+// trigger: it lives and dies with the connection).
+QString deskTrigger()
+{
+    return QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS \"tallymere_history_desk\" AFTER INSERT ON %1"
+                          " WHEN new.%2 = '%3' BEGIN UPDATE %1 SET %2 = tallymere_desk() WHERE %4 = new.%4; END")
+        .arg(quoted(Schema::History::Table), quoted(Schema::History::Desk), Schema::History::UnknownDesk,
+             quoted(Schema::IdColumn));
+}
+
+void deskFunction(sqlite3_context *context, int, sqlite3_value **)
+{
+    static const QByteArray desk = QSysInfo::machineHostName().toUtf8();
+    sqlite3_result_text(context, desk.constData(), int(desk.size()), SQLITE_STATIC);
+}
+
 class SqliteDialect final : public Dialect
 {
 public:
@@ -163,7 +271,20 @@ public:
                                        foldFunction, nullptr, nullptr)
                    != SQLITE_OK)
             return StoreError::make(StoreError::Kind::Failed, QStringLiteral("The text search could not be set up."));
-        return {};
+        return nameDesk(db, sqlite);
+    }
+
+    // A store with a history has each change this connection makes kept
+    // with this desk's host name.
+    QSqlError nameDesk(QSqlDatabase &db, sqlite3 *sqlite) const
+    {
+        if (sqlite3_create_function(sqlite, "tallymere_desk", 0, SQLITE_UTF8, nullptr, deskFunction, nullptr, nullptr)
+            != SQLITE_OK)
+            return StoreError::make(StoreError::Kind::Failed, QStringLiteral("The loan history could not be set up."));
+        if (!hasTable(db, Schema::History::Table))
+            return {};
+        QSqlQuery q(db);
+        return q.exec(deskTrigger()) ? QSqlError() : q.lastError();
     }
 
     QStringList columns(const QSqlDatabase &db, const QString &table) const override
@@ -323,7 +444,9 @@ const QList<Schema::Upgrade> &upgrades(Schema::File file)
         // 3: the index of short texts, filled from the books there are.
         {3, gramTables() + gramTriggers(), [](QSqlDatabase &db) { return GramIndex::rebuild(db); }}};
     static const QList<Schema::Upgrade> tallymere{
-        {1, withHiddenColumns(Schema::borrower()) + withHiddenColumns(Schema::user())}};
+        {1, withHiddenColumns(Schema::borrower()) + withHiddenColumns(Schema::user())},
+        // 2: the loan history, empty, and the triggers that keep it.
+        {2, historyObjects()}};
     return file == Schema::File::Transactions ? transactions : tallymere;
 }
 
@@ -426,6 +549,35 @@ QStringList rebuildSearch()
     statements << searchIndex() << rebuildIndex() << searchTriggers(quoted(Schema::IdColumn)) << gramTables()
                << gramTriggers();
     return statements;
+}
+
+} // namespace SqliteSql
+
+namespace SqliteSql {
+
+QString countHistoryObjects()
+{
+    return QStringLiteral("SELECT count(*) FROM sqlite_master WHERE (type = 'table' AND name = '%1')"
+                          " OR (type = 'trigger' AND name IN ('%2'))")
+        .arg(Schema::History::Table, HistoryTriggers.join(QStringLiteral("', '")));
+}
+
+int historyObjectCount()
+{
+    return int(HistoryTriggers.size()) + 1;
+}
+
+QStringList rebuildHistory()
+{
+    QStringList statements;
+    for (const QString &trigger : HistoryTriggers)
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(trigger));
+    return statements + historyObjects();
+}
+
+QString dropDeskTrigger()
+{
+    return QStringLiteral("DROP TRIGGER IF EXISTS temp.\"tallymere_history_desk\"");
 }
 
 } // namespace SqliteSql

@@ -53,4 +53,15 @@ int searchObjects();
 // books: for a catalogue whose triggers were lost (books rebuilt by hand).
 QStringList rebuildSearch();
 
+// How many of the loan history's table and triggers the loan store has,
+// and how many it has when whole.
+QString countHistoryObjects();
+int historyObjectCount();
+// Makes the loan history's triggers anew (and its table where it is
+// missing), keeping the rows it holds.
+QStringList rebuildHistory();
+// Lets this connection write history rows as they are given, desk and all
+// (a copy of another store's history).
+QString dropDeskTrigger();
+
 } // namespace SqliteSql

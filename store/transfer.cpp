@@ -207,27 +207,22 @@ QString newerStore(const QString &name, int version, Schema::File file)
         .arg(Schema::currentVersion(file));
 }
 
-// Replaces the rows of `table` on `to` with those of `from`, every row
-// keeping its identity and version, read as they come in row order.
-QString copyTable(const Database::Connection &from, const Database::Connection &to, const Schema::Table &table,
-                  qint64 *rows, const Progress &progress)
+// Replaces the rows of the table `name` on `to` with those of `from`, only
+// `columns`, read as they come in row order.
+QString copyBetween(const Database::Connection &from, const Database::Connection &to, const QString &name,
+                 const QStringList &columns, qint64 *rows, const Progress &progress)
 {
     QSqlDatabase source = from.database();
     QSqlDatabase target = to.database();
     QSqlQuery clear(target);
-    if (!clear.exec(Sql::deleteAll(table.name)))
+    if (!clear.exec(Sql::deleteAll(name)))
         return engineText(to.explain(clear.lastError()));
-    const bool books = table.name == Schema::books().name;
-    if (books)
-        if (const QSqlError e = GramIndex::suspend(target); e.isValid())
-            return engineText(to.explain(e));
-    const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + table.fields;
     QSqlQuery read(source);
     read.setForwardOnly(true);
-    if (!read.exec(Sql::selectAll(table.name, columns)))
+    if (!read.exec(Sql::selectAll(name, columns)))
         return engineText(from.explain(read.lastError()));
     QSqlQuery insert(target);
-    if (!insert.prepare(Sql::insert(table.name, columns)))
+    if (!insert.prepare(Sql::insert(name, columns)))
         return engineText(to.explain(insert.lastError()));
     qint64 n = 0;
     while (read.next()) {
@@ -236,15 +231,45 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
         if (!insert.exec())
             return engineText(to.explain(insert.lastError()));
         if (++n % ReportEvery == 0 && progress)
-            progress(table.name, n, -1);
+            progress(name, n, -1);
     }
     if (read.lastError().isValid())
         return engineText(from.explain(read.lastError()));
+    *rows += n;
+    return {};
+}
+
+// Replaces the rows of `table` on `to` with those of `from`, every row
+// keeping its identity and version, read as they come in row order.
+QString copyTable(const Database::Connection &from, const Database::Connection &to, const Schema::Table &table,
+                  qint64 *rows, const Progress &progress)
+{
+    QSqlDatabase target = to.database();
+    const bool books = table.name == Schema::books().name;
+    if (books)
+        if (const QSqlError e = GramIndex::suspend(target); e.isValid())
+            return engineText(to.explain(e));
+    const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + table.fields;
+    if (const QString error = copyBetween(from, to, table.name, columns, rows, progress); !error.isEmpty())
+        return error;
     if (books)
         if (const QSqlError e = GramIndex::resume(target); e.isValid())
             return engineText(to.explain(e));
-    *rows += n;
     return {};
+}
+
+// Replaces the loan history on `to` with that of `from`, desks and all:
+// copied after the loans, it also replaces what their copy wrote into it.
+QString copyHistory(const Database::Connection &from, const Database::Connection &to, const Progress &progress)
+{
+    if (!to.location().isServer()) {
+        QSqlQuery keepDesks(to.database());
+        if (!keepDesks.exec(SqliteSql::dropDeskTrigger()))
+            return engineText(to.explain(keepDesks.lastError()));
+    }
+    qint64 rows = 0;
+    return copyBetween(from, to, Schema::History::Table, QStringList{Schema::IdColumn} + Schema::History::columns(), &rows,
+                    progress);
 }
 
 // Writes the backup in `unfinished` to the disk and gives it its real name.
@@ -285,6 +310,11 @@ QString writeBackup(const Database::Connection &server, const QString &folder, q
                 target.rollback();
                 return error;
             }
+        if (file == Schema::File::Tallymere)
+            if (error = copyHistory(server, to, progress); !error.isEmpty()) {
+                target.rollback();
+                return error;
+            }
         if (!target.commit())
             return engineText(to.explain(target.lastError()));
     }
@@ -312,6 +342,9 @@ QString copyIntoServer(const Database::Connection &to, const StoreLocation &file
             return error;
         if (error = copyTable(from, to, *table, rows, progress); !error.isEmpty())
             return error;
+        if (table == &Schema::user())
+            if (error = copyHistory(from, to, progress); !error.isEmpty())
+                return error;
     }
     QString error;
     for (const QString &statement : ServerSql::followIdentities())

@@ -111,7 +111,7 @@ QList<qint64> deskBackends(const QString &database)
         QSqlDatabase db = addDatabase(QStringLiteral("postgres"), name);
         QSqlQuery q(db);
         if (!db.open() || !q.prepare(QStringLiteral("SELECT pid FROM pg_stat_activity"
-                                                    " WHERE application_name = 'Tallymere' AND datname = ?")))
+                                                    " WHERE application_name LIKE 'Tallymere@%' AND datname = ?")))
             qFatal("cannot reach the test server: %s", qPrintable(db.lastError().text()));
         q.addBindValue(database);
         if (!q.exec())

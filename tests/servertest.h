@@ -19,7 +19,7 @@ void dropDatabase(const QString &name);
 // ended, the databases kept. Only the throwaway cluster can be restarted.
 void restart();
 // The server processes of the desk programs' connections to `database`
-// (their application name is Tallymere's).
+// (their application name is "Tallymere@" and the host).
 QList<qint64> deskBackends(const QString &database);
 // A QPSQL connection to `database` on the server, set up but not opened.
 QSqlDatabase addDatabase(const QString &database, const QString &connectionName);

@@ -18,6 +18,8 @@
 #include "store/stoppoint.h"
 
 #include <QCoreApplication>
+#include <QDate>
+#include <QSysInfo>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -138,6 +140,22 @@ QStringList stored(const StoreLocation &stores, const Schema::Table &table, cons
 }
 QStringList storedLoans(const StoreLocation &stores) { return stored(stores, Schema::borrower(), "AccessionNumber"); }
 QStringList storedLoans(const QString &backup) { return storedLoans(StoreLocation::files(backup)); }
+// Each change of the loan history, oldest first, as "identity:kind:accession:desk".
+QStringList storedHistory(const StoreLocation &stores)
+{
+    Database::Connection store(stores, Schema::File::Tallymere);
+    QStringList rows;
+    if (!store.open())
+        return {QStringLiteral("cannot open the history")};
+    QSqlQuery q(store.database());
+    if (!q.exec(Sql::selectAll(Schema::History::Table, {Schema::IdColumn, "kind", "accession", "desk"})))
+        return {QStringLiteral("cannot read the history")};
+    while (q.next())
+        rows << QStringList{q.value(0).toString(), q.value(1).toString(), q.value(2).toString(), q.value(3).toString()}
+                    .join(':');
+    return rows;
+}
+QStringList lines(const Run &run) { return run.out.split('\n', Qt::SkipEmptyParts); }
 QStringList storedBooks(const StoreLocation &stores) { return stored(stores, Schema::books(), "BookNumber"); }
 qint64 identity(const QString &row) { return row.section(':', 0, 0).toLongLong(); }
 
@@ -224,6 +242,9 @@ private slots:
         QTest::newRow("Qt's help of all options") << QStringList{"--help-all"} << 2 << "Unknown option 'help-all'.";
         QTest::newRow("folder option without its folder") << QStringList{"check", "--data"} << 2
                                                           << "Missing value after '--data'.";
+        QTest::newRow("option of another command") << QStringList{"history", "--id", "3"} << 2 << "history does not take --id.";
+        QTest::newRow("undelete without a number") << QStringList{"undelete"} << 2 << "undelete takes ACCESSION.";
+        QTest::newRow("history of two numbers") << QStringList{"history", "A", "B"} << 2 << "history takes [ACCESSION].";
         QTest::newRow("old file without books") << QStringList{"import-mdb", Fruit, Fruit} << 1
                                                 << "There is no table books in " + Fruit + ".";
         QTest::newRow("days without out") << QStringList{"export-loans", "x.csv", "--days", "3"} << 2
@@ -264,7 +285,7 @@ private slots:
         QTest::addColumn<bool>("asHelpCommand");
         const QStringList names = helpCommands();
         for (const char *expected : {"import-mdb", "import-books", "export-books", "export-loans", "backup", "restore",
-                                     "check", "repair", "use-server", "move-to-server", "use-local", "help"})
+                                     "check", "repair", "use-server", "move-to-server", "use-local", "help", "history", "undelete"})
             QVERIFY2(names.contains(expected), expected);
         for (const QString &name : names) {
             QTest::addRow("help %s", qPrintable(name)) << name << true;
@@ -326,6 +347,10 @@ private slots:
         QTest::newRow("options of an import") << QStringList{"import-books", "a.csv", "--"}
                                               << QStringList{"--data", "--help", "--replace"};
         QTest::newRow("options of a check") << QStringList{"check", "-"} << QStringList{"--data", "--help"};
+        QTest::newRow("options of a history") << QStringList{"history", "--"}
+                                              << QStringList{"--csv", "--data", "--deleted", "--help", "--prune-before", "--since"};
+        QTest::newRow("options of an undelete") << QStringList{"undelete", "A-1", "--"} << QStringList{"--data", "--help", "--id"};
+        QTest::newRow("a CSV file for the history") << QStringList{"history", "--csv", ""} << QStringList{"a.csv", "folder"};
         QTest::newRow("a CSV file to import") << QStringList{"import-books", ""} << QStringList{"a.csv", "folder"};
         QTest::newRow("a CSV file to write") << QStringList{"export-loans", ""} << QStringList{"a.csv", "folder"};
         QTest::newRow("an old desk's Jet files") << QStringList{"import-mdb", "b.mdb", ""} << QStringList{"b.mdb", "folder"};
@@ -538,7 +563,7 @@ private slots:
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts),
                  (QStringList{"Transactions.db: ok; schema version 3, this program's 3",
-                              "Tallymere.db: ok; schema version 1, this program's 1"}));
+                              "Tallymere.db: ok; schema version 2, this program's 2"}));
 
         // A lost search index is repaired, but only while no desk runs.
         for (const char *drop : {"DROP TRIGGER books_search_insert", "DROP TRIGGER books_search_delete"})
@@ -555,6 +580,7 @@ private slots:
         QVERIFY(!Database::searchIsIncomplete(data.location()));
         QCOMPARE(admin(data.folder(), {"check"}).code, 0);
 
+
         // A catalogue from a newer program: nothing imported into it.
         data.exec(CatalogueFile, QStringLiteral("PRAGMA user_version = 99"));
         data.release(CatalogueFile);
@@ -569,6 +595,94 @@ private slots:
                 && file.write(QByteArray(4096, '\x5a')) == 4096 && file.flush());
         run = admin(data.folder(), {"check"});
         QVERIFY2(run.out.contains("\nTallymere.db: ") && !run.out.contains("Tallymere.db: ok"), qPrintable(run.out));
+    }
+
+    // Every change is listed newest first with what it changed, an account's
+    // without its password or hint; a deleted loan comes back once, as it
+    // was, and the history is pruned only after a backup. Both engines.
+    void shouldListTheHistoryAndBringADeletedLoanBackAsItWas()
+    {
+        TestData data;
+        // GIVEN two loans, one returned, an account's password changed, one loan deleted
+        insertLoan(data, QStringLiteral("H-1"));
+        insertLoan(data, QStringLiteral("H-2"));
+        data.exec(DeskFile, QStringLiteral("UPDATE \"tblBorrower\" SET \"Remarks\" = 'Returned' WHERE \"AccessionNumber\" = 'H-2'"));
+        data.exec(DeskFile, QStringLiteral("UPDATE \"tblUser\" SET \"Password\" = 'sesame-42', \"Hint\" = 'hint-42'"));
+        const QList<QVariantMap> loans = data.rows(DeskFile, QStringLiteral("tblBorrower"));
+        const QString version = stored(data.location(), Schema::borrower(), Schema::VersionColumn).first();
+        data.exec(DeskFile, QStringLiteral("DELETE FROM \"tblBorrower\" WHERE \"AccessionNumber\" = 'H-1'"));
+        data.release(DeskFile);
+
+        // THEN each change is one line, newest first
+        Run run = admin(data.folder(), {"history"});
+        ADMIN_OK(run);
+        const QStringList all = lines(run);
+        QCOMPARE(all.size(), 5);
+        QVERIFY2(all.at(0).contains("(accession number H-1)  deleted: AccessionNumber \"H-1\", BookNumber \"B-H-1\""), qPrintable(all.at(0)));
+        QVERIFY2(all.at(1).endsWith("tblUser  account changed"), qPrintable(all.at(1)));
+        QVERIFY2(all.at(2).endsWith("changed: Remarks (none) -> \"Returned\""), qPrintable(all.at(2)));
+        QVERIFY2(all.at(3).contains("added: AccessionNumber \"H-2\""), qPrintable(all.at(3)));
+        QVERIFY(!run.out.contains("sesame") && !run.out.contains("hint-42"));
+        const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+        const QList<std::pair<QStringList, QStringList>> filtered{
+            {{"H-2"}, {all.at(2), all.at(3)}},
+            {{"--deleted"}, {all.at(0)}},
+            {{"--since", QDate::currentDate().toString(Qt::ISODate)}, all},
+            {{"--since", tomorrow}, {}},
+            {{"H-1", "--deleted"}, {all.at(0)}}};
+        for (const auto &[arguments, expected] : filtered)
+            QCOMPARE(lines(admin(data.folder(), QStringList{"history"} + arguments)), expected);
+        const QString csv = QDir(data.folder()).filePath(QStringLiteral("history.csv"));
+        ADMIN_OK(admin(data.folder(), {"history", "--csv", csv}));
+        const QList<QStringList> written = Csv::parse(QString::fromUtf8(readFile(csv)));
+        QVERIFY(written.size() == 6 && written.first().first() == "Time" && written.at(1).at(6) == "deleted");
+
+        // WHEN the deleted loan is brought back THEN it is the same row, its version moved on
+        ADMIN_REFUSES(admin(data.folder(), {"undelete", "H-9"}), "no deleted loan of accession number H-9");
+        run = admin(data.folder(), {"undelete", "H-1"});
+        ADMIN_OK(run);
+        QCOMPARE(data.rows(DeskFile, QStringLiteral("tblBorrower")), loans);
+        QCOMPARE(stored(data.location(), Schema::borrower(), Schema::VersionColumn).first(),
+                 version.section(':', 0, 0) + ':' + QString::number(version.section(':', 1).toInt() + 1));
+        const QString undeleted = lines(admin(data.folder(), {"history"})).first();
+        QVERIFY2(undeleted.contains(QSysInfo::machineHostName()) && undeleted.contains("undeleted: AccessionNumber \"H-1\""),
+                 qPrintable(undeleted));
+        // AND never twice over the loan now there
+        ADMIN_REFUSES(admin(data.folder(), {"undelete", "H-1"}), "another loan holds its identity");
+        // Deleted twice: the history names both, and --id picks one.
+        data.exec(DeskFile, QStringLiteral("DELETE FROM \"tblBorrower\" WHERE \"AccessionNumber\" = 'H-1'"));
+        data.release(DeskFile);
+        run = admin(data.folder(), {"undelete", "H-1"});
+        ADMIN_REFUSES(run, "2 deleted loans of accession number H-1; name one with --id.");
+        QCOMPARE(lines(run).size(), 2);
+        const QString id = lines(run).last().section(' ', 1, 1).chopped(1);
+        ADMIN_OK(admin(data.folder(), {"undelete", "H-1", "--id", id}));
+        QCOMPARE(data.rows(DeskFile, QStringLiteral("tblBorrower")), loans);
+
+        // Pruning backs the stores up first, and says so.
+        ADMIN_REFUSES(admin(data.folder(), {"history", "--prune-before", "7.12.2026"}), "yyyy-MM-dd");
+        run = admin(data.folder(), {"history", "--prune-before", tomorrow});
+        ADMIN_OK(run);
+        const QString backup = onlyBackup(QDir(data.folder()).filePath(QStringLiteral("backups")));
+        QVERIFY2(!backup.isEmpty() && run.out.contains("first backed up into " + backup), qPrintable(run.out));
+        QCOMPARE(storedHistory(StoreLocation::files(backup)).size(), 8);
+        QCOMPARE(lines(admin(data.folder(), {"history"})), QStringList());
+
+        // A lost trigger is found by check and made again by repair, the
+        // changes kept.
+        data.exec(DeskFile, QStringLiteral("DELETE FROM \"tblBorrower\""));
+        const QStringList history = storedHistory(data.location());
+        data.exec(DeskFile, data.onServer() ? QStringLiteral("DROP TRIGGER \"tblBorrower_history\" ON \"tblBorrower\"")
+                                            : QStringLiteral("DROP TRIGGER \"tblBorrower_history_delete\""));
+        data.release(DeskFile);
+        run = admin(data.folder(), {"check"});
+        QVERIFY2(run.code == 1
+                     && run.out.count("loan history triggers incomplete (tallymere-admin repair makes them again)") == 1,
+                 qPrintable(run.said()));
+        QVERIFY2(admin(data.folder(), {"repair"}).out.contains("history's triggers"), "repair");
+        QCOMPARE(admin(data.folder(), {"check"}).code, 0);
+        QCOMPARE(storedHistory(data.location()), history);
+        QCOMPARE(history.size(), 2);
     }
 
     void shouldLeaveTheOldPairOrTheNewPairWholeWhereverTheWorkIsStopped_data()
@@ -858,6 +972,7 @@ private slots:
             QVERIFY(next.lastModified() > identity(before.last()));
         }
         QCOMPARE(storedLoans(DeskStore::of(dir.path())).mid(0, 3), before);
+        QCOMPARE(storedHistory(DeskStore::of(dir.path())).mid(0, 5), storedHistory(StoreLocation::files(dir.path())));
         // AND a second move over the loans now there is refused without --replace
         QCOMPARE(admin(dir.path(), {"use-local"}).code, 0);
         run = admin(dir.path(), {"move-to-server", address});
@@ -897,6 +1012,8 @@ private slots:
         const QString backup = onlyBackup(dir.path());
         QVERIFY2(!backup.isEmpty() && run.out.contains(backup), qPrintable(run.out));
         QCOMPARE(storedLoans(backup), before);
+        const QStringList history = storedHistory(desk.stores);
+        QCOMPARE(storedHistory(StoreLocation::files(backup)), history);
         for (const Backup::Finding &finding : Backup::check(backup))
             QVERIFY2(finding.ok, qPrintable(finding.text)); // the search index in step too
         const StoreLocation backedUp = StoreLocation::files(backup);
@@ -949,6 +1066,7 @@ private slots:
         run = admin(desk.folder, {"restore", backup});
         ADMIN_OK(run);
         QCOMPARE(storedLoans(desk.stores), before);
+        QCOMPARE(storedHistory(desk.stores), history);
         const QString kept = onlyBackup(backups);
         QVERIFY2(!kept.isEmpty() && run.out.contains(kept), qPrintable(run.out));
         QCOMPARE(storedLoans(kept), changed);

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProcess>
 #include <QSqlQuery>
 #include <QTableView>
 #include <QTest>
@@ -110,6 +111,27 @@ QStringList accessionNumbers(LoanListScreen *list)
     for (int row = 0; row < model->rowCount(); ++row)
         result << model->index(row, 0).data().toString();
     return result;
+}
+
+// Each loan's identity and version, in row order, as "identity:version".
+QStringList identities(TestData &data)
+{
+    QStringList rows;
+    QSqlQuery q(data.observe(DeskFile));
+    q.exec(QStringLiteral("SELECT \"_id\", \"_version\" FROM \"tblBorrower\" ORDER BY \"_id\""));
+    while (q.next())
+        rows << q.value(0).toString() + QLatin1Char(':') + q.value(1).toString();
+    return rows;
+}
+
+// The admin tool run on the desk's data folder; its exit code.
+int admin(TestData &data, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(ADMIN_PROGRAM), QStringList{QStringLiteral("--data"), data.folder()} + arguments);
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode();
 }
 
 bool holdsFocus(const QWidget *w)
@@ -347,6 +369,8 @@ private slots:
     void shouldDeleteOnlyTheClickedLoanOnlyOnYesAndPrintTheRest()
     {
         addLoans(*data, 5);
+        const QList<QVariantMap> all = data->rows(DeskFile, Loans);
+        const QStringList versions = identities(*data);
         LoanListScreen *list = openList();
         QVERIFY(QTest::qWaitForWindowExposed(list));
         auto *grid = control<QTableView>(list, "DataGrid1");
@@ -378,6 +402,18 @@ private slots:
         click(list, "jcbutton1");
         QCOMPARE(title, QStringLiteral("DataReport2"));
         QCOMPARE(pages, 4);
+
+        // "Not recoverable" on the screen, but the admin tool brings the
+        // loan back from the history: the same row, its version moved on,
+        // shown when the list is opened again.
+        QCOMPARE(admin(*data, {QStringLiteral("undelete"), QStringLiteral("A-0003")}), 0);
+        QCOMPARE(data->rows(DeskFile, Loans), all);
+        QStringList moved = versions;
+        moved[2] = moved.at(2).section(':', 0, 0) + ':' + QString::number(moved.at(2).section(':', 1).toInt() + 1);
+        QCOMPARE(identities(*data), moved);
+        list->close();
+        flushDeletes();
+        QCOMPARE(accessionNumbers(openList()), (QStringList{"A-0001", "A-0002", "A-0003", "A-0004", "A-0005"}));
     }
 
     void shouldWalkTheLoanEntryAndTheListWithTabInTheirOrder()

@@ -16,11 +16,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QSysInfo>
 #include <QTest>
 
 namespace {
@@ -54,6 +57,24 @@ QString quotedFields()
 }
 
 const QStringList Hidden{Schema::IdColumn, Schema::VersionColumn};
+
+// Each change the loan history keeps, oldest first: its columns by name,
+// the fields before and after as JSON objects.
+QList<QVariantMap> history(TestData &data)
+{
+    QList<QVariantMap> rows;
+    QSqlQuery q(data.observe(DeskFile));
+    q.exec(QStringLiteral("SELECT * FROM tallymere_history ORDER BY _id"));
+    while (q.next()) {
+        QVariantMap row;
+        for (int i = 0; i < q.record().count(); ++i)
+            row.insert(q.record().fieldName(i), q.value(i));
+        for (const char *side : {"before", "after"})
+            row.insert(side, QJsonDocument::fromJson(row.value(side).toString().toUtf8()).object().toVariantMap());
+        rows << row;
+    }
+    return rows;
+}
 
 void insertLoans(TestData &data, int count, const QString &title = QStringLiteral("A title"))
 {
@@ -186,6 +207,85 @@ private slots:
         QVERIFY2(StoreError::kind(refused) == StoreError::Kind::Newer && refused.text().contains(QDir::toNativeSeparators(path))
                      && refused.text().contains(QStringLiteral("version %1").arg(now + 1)), qPrintable(refused.text()));
         QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
+    }
+
+    // The desk's saves and another program's alike are kept: what a change
+    // changed, a deleted loan whole, and of an account only the time and desk.
+    void shouldKeepEveryChangeOfALoanAndOnlyTheTimeAndDeskOfAnAccounts()
+    {
+        TestData data;
+        RowSource loans(data.location(), Loans);
+        QVERIFY(loans.open() && loans.addNew());
+        loans.setValue(Accession, QStringLiteral("H-1"));
+        loans.setValue(QStringLiteral("Borrower"), QStringLiteral("Ana"));
+        QVERIFY(loans.update() && loans.setBookmark(loans.lastModified()) && loans.edit());
+        loans.setValue(QStringLiteral("Remarks"), QStringLiteral("Returned"));
+        QVERIFY(loans.update());
+        const QString change = QStringLiteral("UPDATE \"tblBorrower\" SET \"Borrower\" = 'Ben'");
+        if (data.onServer()) {
+            data.exec(DeskFile, change);
+        } else { // the sqlite3 shell, which knows nothing of the desk
+            data.release(DeskFile);
+            QProcess shell;
+            shell.start(QStringLiteral("sqlite3"), {data.path(DeskFile), change});
+            QVERIFY2(shell.waitForFinished() && shell.exitCode() == 0, shell.readAllStandardError().constData());
+        }
+        data.exec(DeskFile, QStringLiteral("DELETE FROM \"tblBorrower\""));
+        data.exec(DeskFile, QStringLiteral("UPDATE \"tblUser\" SET \"Password\" = 'sesame-42', \"Hint\" = 'hint-42'"));
+
+        const QList<QVariantMap> kept = history(data);
+        QStringList kinds, desks;
+        for (const QVariantMap &row : kept) {
+            kinds << row.value("table_name").toString() + ':' + row.value("kind").toString();
+            desks << row.value("desk").toString();
+        }
+        QCOMPARE(kinds, (QStringList{"tblBorrower:added", "tblBorrower:changed", "tblBorrower:changed",
+                                     "tblBorrower:deleted", "tblUser:changed"}));
+        const QString desk = QSysInfo::machineHostName();
+        QCOMPARE(desks.mid(0, 2), (QStringList{desk, desk}));
+        QVERIFY(!desks.at(2).isEmpty() && desks.at(2) != desk);
+        if (!data.onServer())
+            QCOMPARE(desks.at(2), Schema::History::UnknownDesk);
+        QCOMPARE(kept.at(1).value("before").toMap(), (QVariantMap{{"Remarks", QVariant::fromValue(nullptr)}}));
+        QCOMPARE(kept.at(1).value("after").toMap(), (QVariantMap{{"Remarks", "Returned"}}));
+        QCOMPARE(kept.at(2).value("after").toMap(), (QVariantMap{{"Borrower", "Ben"}}));
+        const QVariantMap gone = kept.at(3).value("before").toMap();
+        QCOMPARE(gone.size(), Schema::borrower().fields.size() + 2);
+        QVERIFY(gone.value("Borrower") == "Ben" && gone.value("Remarks") == "Returned" && gone.value(Schema::IdColumn) == loans.lastModified());
+        for (const QVariantMap &row : kept)
+            QVERIFY(row.value("accession").toString() == (row.value("table_name") == Loans ? "H-1" : ""));
+        const QVariantMap account = kept.last();
+        for (const char *column : {"row_id", "accession"})
+            QVERIFY(account.value(column).isNull());
+        QVERIFY(account.value("before").toMap().isEmpty() && account.value("after").toMap().isEmpty());
+    }
+
+    // An older loan store gains the history, empty, its rows untouched.
+    void shouldGiveAnOlderLoanStoreAnEmptyHistory()
+    {
+        TestData data;
+        FILES_ONLY(data);
+        insertLoan(data, QStringLiteral("A-1"));
+        for (const QString &statement : SqliteSql::rebuildHistory())
+            if (statement.startsWith(QStringLiteral("DROP")))
+                data.exec(DeskFile, statement);
+        data.exec(DeskFile, QStringLiteral("DROP TABLE tallymere_history"));
+        data.exec(DeskFile, QStringLiteral("PRAGMA user_version = 1"));
+        data.release(DeskFile);
+        QVERIFY(!Database::install(data.folder()).isValid());
+        QCOMPARE(Database::version(data.path(DeskFile)), Schema::currentVersion(Schema::File::Tallymere));
+        QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
+        QCOMPARE(history(data), QList<QVariantMap>());
+        data.exec(DeskFile, QStringLiteral("DELETE FROM tblBorrower"));
+        QCOMPARE(history(data).size(), 1);
+
+        // A trigger lost to another tool is made again at the next start.
+        data.exec(DeskFile, QStringLiteral("DROP TRIGGER tblBorrower_history_update"));
+        data.release(DeskFile);
+        QVERIFY(Database::historyIsIncomplete(data.location()));
+        QVERIFY(!Database::install(data.folder()).isValid());
+        QVERIFY(!Database::historyIsIncomplete(data.location()));
+        QCOMPARE(history(data).size(), 1);
     }
 
     void shouldLeaveCompleteOwnerOnlyStoresWhenProgramsStartTogether()
@@ -578,7 +678,7 @@ private slots:
         QVERIFY(loans.open() && loans.edit());
         // The server ends the desk's connection (as on a restart) mid-edit.
         firstValue(data.observe(DeskFile), QStringLiteral("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity"
-                                                          " WHERE application_name = 'Tallymere'"));
+                                                          " WHERE application_name LIKE 'Tallymere@%'"));
         loans.setValue(QStringLiteral("Remarks"), QStringLiteral("after the restart"));
         // The save finds the connection broken, connects again and is stored,
         // once, without a failure said first.
