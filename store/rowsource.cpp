@@ -33,14 +33,19 @@ void RowSource::becomeIdle()
     m_uncertain = false;
 }
 
-bool RowSource::loadRow(qint64 rowid)
+bool RowSource::selectRow(QSqlQuery &q, qint64 rowid)
 {
-    QSqlQuery q(database());
     if (!q.prepare(Sql::selectRow(table())))
         return fail(q.lastError());
     q.addBindValue(rowid);
-    if (!q.exec())
-        return fail(q.lastError());
+    return q.exec() || fail(q.lastError());
+}
+
+bool RowSource::loadRow(qint64 rowid)
+{
+    QSqlQuery q(database());
+    if (!selectRow(q, rowid))
+        return false;
     if (q.next()) {
         m_current = rowid;
         m_row = q.record();
@@ -262,11 +267,8 @@ bool RowSource::settle(const QVariantMap &values, bool *stored)
     if (id < 0)
         return true;
     QSqlQuery q(database());
-    if (!q.prepare(Sql::selectRow(table())))
-        return fail(q.lastError());
-    q.addBindValue(id);
-    if (!q.exec())
-        return fail(q.lastError());
+    if (!selectRow(q, id))
+        return false;
     if (!q.next())
         return !q.lastError().isValid() || fail(q.lastError());
     const QSqlRecord row = q.record();

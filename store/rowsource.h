@@ -3,6 +3,7 @@
 #include "store/criterion.h"
 #include "store/recordsource.h"
 
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariantMap>
 
@@ -64,6 +65,8 @@ private:
     bool moveTo(const QString &sql, const QVariantList &params);
     bool moveToOnce(const QString &sql, const QVariantList &params);
     bool findOnce(const Criterion::Parsed &parsed);
+    // Runs the query for row `rowid` in `q`, not yet moved onto it.
+    bool selectRow(QSqlQuery &q, qint64 rowid);
     bool loadRow(qint64 rowid);
     void becomeIdle();
     void showCurrent();
