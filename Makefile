@@ -83,6 +83,7 @@ bench: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_search
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_preview
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bench/bench_pdf
+	$(BUILD)/bench/bench_stall
 	$(BUILD)/bench/bench_history
 	$(BUILD)/bench/bench_admin
 	$(BUILD)/bench/bench_loansout

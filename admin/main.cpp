@@ -797,8 +797,9 @@ const QList<Admin::Command> &commands()
          u"tallymere-admin use-server \"postgresql://desk@db.example.org/library\""_s, useServer},
         {u"move-to-server"_s, {u"ADDRESS"_s}, {u"replace"_s},
          u"copies this desk's stores into a PostgreSQL server and keeps them there"_s,
-         u"Copies the catalogue, the loans and the accounts into the server in one transaction (a server that "
-         "holds loans only with --replace), then writes server.conf in the data folder; the files stay as they are."_s,
+         u"Copies the catalogue, the loans and the accounts into the server in one transaction (over a server "
+         "that holds a catalogue, loans or accounts only with --replace, and after backing them up into backups/ in "
+         "the data folder), then writes server.conf in the data folder; the files stay as they are."_s,
          u"tallymere-admin move-to-server \"service=library\""_s, moveToServer},
         {u"use-local"_s, {}, {}, u"keeps this desk's stores in its own files again"_s,
          u"Removes server.conf from the data folder; nothing on the server changes."_s, u"tallymere-admin use-local"_s,

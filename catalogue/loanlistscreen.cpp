@@ -14,7 +14,9 @@
 
 #include <QSqlError>
 #include <QHeaderView>
+#include <QShowEvent>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
 
 #include <utility>
@@ -113,6 +115,7 @@ QSqlError LoanListScreen::openStore()
     Adodc1->setCaption(QStringLiteral("Adodc1"));
     if (!Adodc1->open())
         return Adodc1->lastError();
+    noteReadUnseen();
     // A loan stored or deleted anywhere is read again, shown or not.
     connect(&TableEvents::instance(), &TableEvents::changed, this, [this](const QString &table) {
         if (table == Schema::borrower().name)
@@ -173,8 +176,26 @@ void LoanListScreen::showCurrentInGrid(int row)
 
 void LoanListScreen::reload()
 {
+    noteReadUnseen();
     if (!Adodc1->refresh())
         m_dialogs.showDatabaseError(Adodc1->lastError());
+}
+
+void LoanListScreen::noteReadUnseen()
+{
+    // Asked once the event loop runs again: a screen opened for the user
+    // is shown before then, and its fresh rows are not read twice.
+    QTimer::singleShot(0, this, [this] { m_readUnseen = !isVisible(); });
+}
+
+void LoanListScreen::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // A list made unseen (after a save) may be shown much later, after
+    // other desks' saves or a server restart: it shows the rows as they
+    // are stored when it opens, never the ones it read then.
+    if (m_readUnseen && !event->spontaneous())
+        reload();
 }
 
 void LoanListScreen::delete_record()

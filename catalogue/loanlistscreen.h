@@ -30,14 +30,20 @@ signals:
     // The main menu is to take the screen's place.
     void menuRequested();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void createLayout();
     void createMappings();
     void delete_record();
     void print_report();
     void showCurrentInGrid(int row);
+    void noteReadUnseen();
     StoreLocation m_stores;
     Dialogs &m_dialogs;
+    // The rows on hand were read while the screen was not shown.
+    bool m_readUnseen = false;
 
     QuerySource *Adodc1 = nullptr;
     NavigationBar *Adodc1Bar = nullptr;

@@ -39,9 +39,8 @@ bool BrowseSource::refresh()
 {
     m_key = -1;
     m_row.clear();
-    bool ok = ensureOpen() && readNarrowing();
     bool found = false;
-    ok = ok && step(Toward::Later, Before, &found);
+    const bool ok = guarded([&] { return readNarrowing() && step(Toward::Later, Before, &found); });
     emit currentChanged();
     return ok;
 }
@@ -91,7 +90,7 @@ void BrowseSource::moveTo(Toward toward, qint64 key)
 {
     const qint64 before = m_key;
     bool found = false;
-    if (!ensureOpen() || !step(toward, key, &found)) {
+    if (!guarded([&] { return step(toward, key, &found); })) {
         emit readFailed(lastError());
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "store/csv.h"
 #include "store/dialect.h"
+#include "store/serverlink.h"
 #include "store/serversql.h"
 #include "store/sql.h"
 #include "store/sqlitehandle.h"
@@ -9,6 +10,7 @@
 #include "store/swap.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -391,6 +393,55 @@ QSqlError installServer(QSqlDatabase &db, const QString &name)
     return runAll(db, ServerSql::addHistory());
 }
 
+QSqlError noServerDriver()
+{
+    return StoreError::make(StoreError::Kind::CannotOpen,
+                            QStringLiteral("Qt's PostgreSQL driver is not installed on this computer; install the "
+                                           "package libqt6sql6-psql."),
+                            QStringLiteral("QPSQL driver not loaded"));
+}
+
+// Qt's driver says only that the connection failed; the server's own code
+// (asked for once more through libpq) names the cause.
+QSqlError serverRefusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs)
+{
+    using StoreError::Kind;
+    const ServerOptions options = parseServerOptions(location.connection());
+    const ServerLink::Target target = ServerLink::resolve(options.conninfo());
+    const QString host = target.host.isEmpty() ? QStringLiteral("on this computer") : target.host;
+    const QString user = target.user, database = target.database;
+    const QString detail = driverError.databaseText().trimmed();
+    if (waitedMs >= ServerLink::ConnectTimeoutSeconds * 1000 - 250)
+        return StoreError::make(Kind::Unreachable,
+                                QStringLiteral("The server %1 did not answer within %2 seconds; try again when it is back.")
+                                    .arg(location.name(Schema::File::Tallymere))
+                                    .arg(ServerLink::ConnectTimeoutSeconds),
+                                detail);
+    const ServerLink::Refusal refusal = ServerLink::probe(options.conninfo());
+    const QString why = refusal.message.isEmpty() ? detail : refusal.message;
+    if (refusal.noPassword)
+        return StoreError::make(Kind::CannotOpen,
+                                QStringLiteral("The server %1 asks a password of the user %2 and none was found; put it "
+                                               "in ~/.pgpass.").arg(host, user), why);
+    if (refusal.state == QLatin1String("28P01"))
+        return StoreError::make(Kind::CannotOpen,
+                                QStringLiteral("The server %1 refused the password of the user %2; correct it in "
+                                               "~/.pgpass.").arg(host, user), why);
+    if (refusal.state == QLatin1String("28000"))
+        return StoreError::make(Kind::CannotOpen,
+                                QStringLiteral("The server %1 has no user %2 that may log in from this computer.")
+                                    .arg(host, user), why);
+    if (refusal.state == QLatin1String("3D000"))
+        return StoreError::make(Kind::Missing, QStringLiteral("The server %1 has no database %2.").arg(host, database),
+                                why);
+    if (refusal.state.isEmpty() || refusal.state.startsWith(QLatin1String("08")))
+        return StoreError::make(Kind::Unreachable,
+                                QStringLiteral("The server %1 cannot be reached; try again when it is back.")
+                                    .arg(location.name(Schema::File::Tallymere)), why);
+    // Any other refusal: the server's own code classifies it.
+    return QSqlError(driverError.driverText(), why, driverError.type(), refusal.state);
+}
+
 } // namespace
 
 void setFilesystemProbe(FilesystemProbe probe)
@@ -708,7 +759,11 @@ Connection::~Connection()
 
 QString Connection::name() const
 {
-    return m_location.isServer() ? m_location.name(m_file) : QDir::toNativeSeparators(m_path);
+    // A server named by a service is looked up in its file once, not at
+    // every message.
+    if (m_label.isEmpty())
+        m_label = m_location.isServer() ? m_location.name(m_file) : QDir::toNativeSeparators(m_path);
+    return m_label;
 }
 
 QSqlError Connection::explain(const QSqlError &engine) const
@@ -717,17 +772,36 @@ QSqlError Connection::explain(const QSqlError &engine) const
                                name(), engine);
 }
 
+QSqlError Connection::timedOut(const QSqlError &engine) const
+{
+    return StoreError::make(StoreError::Kind::Unreachable,
+                            QStringLiteral("The server %1 did not answer within %2 seconds; try again when it is back.")
+                                .arg(name())
+                                .arg(ServerLink::AnswerLimitSeconds),
+                            StoreError::detail(engine));
+}
+
 bool Connection::open()
 {
     if (isOpen())
         return true;
     const Dialect &dialect = Dialect::of(m_location);
+    if (m_location.isServer() && !QSqlDatabase::isDriverAvailable(dialect.driver())) {
+        m_error = noServerDriver();
+        return false;
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driver(), m_name);
     QSqlError error = dialect.configure(db, m_location, m_path);
+    QElapsedTimer waited;
+    waited.start();
     if (!error.isValid() && !db.open())
-        error = db.lastError();
-    if (!error.isValid())
+        error = m_location.isServer() ? serverRefusal(m_location, db.lastError(), waited.elapsed()) : db.lastError();
+    if (!error.isValid()) {
+        const ServerLink::Watch watch(db);
         error = dialect.prepare(db);
+        if (watch.fired())
+            error = timedOut(error);
+    }
     if (error.isValid()) {
         m_error = explain(error);
         db.close();

@@ -153,12 +153,16 @@ public:
     Schema::File file() const { return m_file; }
     // The engine's error, classified and naming this store.
     QSqlError explain(const QSqlError &engine) const;
+    // The error of a call the server did not answer in time (see
+    // ServerLink::Watch), `engine` the driver's words for the broken call.
+    QSqlError timedOut(const QSqlError &engine) const;
 
 private:
     StoreLocation m_location;
     Schema::File m_file = Schema::File::Tallymere;
     QString m_path;
     QString m_name;
+    mutable QString m_label; // name(), once asked
     QSqlError m_error;
 };
 

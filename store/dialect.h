@@ -52,6 +52,10 @@ public:
     // row's identity from the executed query.
     virtual QString insert(const QString &table, const QStringList &columns) const = 0;
     virtual qint64 insertedId(QSqlQuery &query) const = 0;
+    // An identity for a row about to be inserted into `table`, taken before
+    // the insert so that a lost answer can be settled by looking the row
+    // up; -1 where the engine's answer cannot be lost (the files).
+    virtual qint64 reserveId(const QSqlDatabase &db, const QString &table, QSqlError *error) const = 0;
 
     // The FROM clause and the ordering key when `through` (an index table)
     // drives the rows of `table`; `through` empty means the table alone.

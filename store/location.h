@@ -49,11 +49,21 @@ struct ServerOptions {
     QString error; // why the connection text could not be read
 
     bool ok() const { return error.isEmpty(); }
-    // "database on host" for messages.
+    // "database on host" for messages; a service is looked up, so that the
+    // host it points to is named.
     QString describe() const;
+    // The service named, if any.
+    QString service() const;
+    // The options other than host, port, user, password and database, as
+    // the driver's connect options take them.
+    QStringList extraOptions() const;
+    // All of it as one libpq connection text, with the connect timeout.
+    QString conninfo() const;
 };
 
 ServerOptions parseServerOptions(const QString &connection);
+// A libpq option value, quoted where it needs it.
+QString connectOptionValue(const QString &value);
 
 // The desk's choice of store, kept in its data folder: without the
 // connection file the desk uses the SQLite files beside it.

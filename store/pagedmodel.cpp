@@ -3,6 +3,7 @@
 #include "store/dialect.h"
 #include "store/formats.h"
 #include "store/schema.h"
+#include "store/serverlink.h"
 #include "store/sql.h"
 
 #include <QSqlQuery>
@@ -96,6 +97,7 @@ bool PagedModel::fetchAll()
         return true;
     // Counting reads every page of the table: the first read to meet a
     // damaged one, which is told as any failed read is.
+    const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
     const bool prepared = q.prepare(Sql::countFrom(m_from, m_where));
     for (const QVariant &p : m_params)
@@ -147,6 +149,8 @@ bool PagedModel::readPage(int number, Page &out) const
     if (!keyset && !fromEnd && number > 0)
         sql += QStringLiteral(" OFFSET %1").arg(start);
 
+    // A page read while scrolling is bounded like every call to a server.
+    const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
     if (!q.prepare(sql)) {

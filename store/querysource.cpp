@@ -8,6 +8,9 @@ QuerySource::QuerySource(const StoreLocation &location, const QString &table, QO
     : RecordSource(location, table, parent), m_model(new PagedModel(this))
 {
     connect(m_model, &PagedModel::readFailed, this, [this](const QSqlError &error) {
+        // moveLast() says its own failure once, after a reconnect was tried.
+        if (m_countingLast)
+            return;
         fail(error);
         emit readFailed(lastError());
     });
@@ -37,13 +40,25 @@ bool QuerySource::open()
 
 bool QuerySource::refresh()
 {
-    if (!ensureOpen())
-        return false;
-    m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
-    const bool ok = m_model->reload();
+    // Rows that could not be read again are not left on show as if they
+    // were: the grid is emptied and the failure said.
+    const bool ok = guarded([this] { return readAgain(); });
     m_current = m_model->rowCount() > 0 ? 0 : -1;
     emit currentChanged();
-    return ok || fail(m_model->lastError());
+    return ok;
+}
+
+bool QuerySource::readAgain()
+{
+    m_stale = false;
+    m_model->setQuery(database(), table(), fields(), m_where, m_params, m_through);
+    return m_model->reload() || fail(m_model->lastError());
+}
+
+void QuerySource::releaseConnection()
+{
+    m_model->clear();
+    m_stale = true;
 }
 
 void QuerySource::close()
@@ -93,29 +108,40 @@ void QuerySource::moveNext()
 
 void QuerySource::moveLast()
 {
-    // Without the count the last row is unknown: the cursor stays where it
-    // is rather than stopping at the last row read so far, and the model
-    // has told why.
+    // A lost connection is made again and the rows read anew on it before
+    // the count is tried; a count that cannot be read is said once, after
+    // that, and without it the last row is unknown: the cursor stays where
+    // it is rather than stopping at the last row read so far.
     m_model->retryReads();
-    if (m_model->fetchAll())
+    m_countingLast = true;
+    const bool ok = guarded([this] {
+        return (!m_stale || readAgain()) && (m_model->fetchAll() || fail(m_model->lastError()));
+    });
+    m_countingLast = false;
+    if (ok) {
         setCurrentRow(m_model->rowCount() - 1);
+        return;
+    }
+    setCurrentRow(m_current);
+    emit readFailed(lastError());
 }
 
 bool QuerySource::deleteCurrent()
 {
     if (!hasCurrent())
         return true;
-    if (!ensureOpen())
-        return false;
     const qint64 rowid = m_model->rowId(m_current);
     if (rowid < 0)
         return fail(m_model->lastError());
-    QSqlQuery q(database());
-    if (!q.prepare(Sql::deleteRow(table())))
-        return fail(q.lastError());
-    q.addBindValue(rowid);
-    if (!q.exec())
-        return fail(q.lastError());
-    announceChange();
-    return true;
+    // Deleting a row by its identity twice deletes it once: safe to repeat.
+    const bool ok = guarded([&] {
+        QSqlQuery q(database());
+        if (!q.prepare(Sql::deleteRow(table())))
+            return fail(q.lastError());
+        q.addBindValue(rowid);
+        return q.exec() || fail(q.lastError());
+    });
+    if (ok)
+        announceChange();
+    return ok;
 }

@@ -40,10 +40,19 @@ public:
     // row it does nothing and succeeds.
     bool deleteCurrent();
 
+protected:
+    // The grid's rows came through the old connection: they go with it.
+    void releaseConnection() override;
+
 private:
+    // The rows from the start, through the connection now open.
+    bool readAgain();
+
     QString m_where;
     QVariantList m_params;
     QString m_through;
     PagedModel *m_model;
     int m_current = -1;
+    bool m_stale = false; // the rows went with a lost connection
+    bool m_countingLast = false; // inside moveLast(), which tells its own failure
 };

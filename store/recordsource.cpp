@@ -1,6 +1,7 @@
 #include "store/recordsource.h"
 
 #include "store/formats.h"
+#include "store/serverlink.h"
 
 
 TableEvents &TableEvents::instance()
@@ -64,7 +65,12 @@ bool RecordSource::openConnection()
 {
     if (!m_connection.open())
         return fail(m_connection.lastError());
-    m_fields = Database::columns(m_connection.database(), m_table);
+    {
+        const ServerLink::Watch watch(m_connection.database());
+        m_fields = Database::columns(m_connection.database(), m_table);
+        if (watch.fired())
+            return fail(m_connection.timedOut(QSqlError()));
+    }
     const QString file = storeName();
     QString problem;
     if (m_fields.isEmpty()) {
@@ -98,6 +104,7 @@ bool RecordSource::ensureOpen()
     // query of the next operation, so the screen works once it is back.
     if (m_lost && m_opened) {
         m_lost = false;
+        releaseConnection();
         m_connection.close();
         return openConnection();
     }
@@ -106,6 +113,30 @@ bool RecordSource::ensureOpen()
     if (m_opened)
         return openConnection();
     return fail(StoreError::make(StoreError::Kind::Failed, QStringLiteral("The table %1 is not open.").arg(m_table)));
+}
+
+bool RecordSource::guarded(const std::function<bool()> &operation)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (!ensureOpen())
+            return false;
+        bool ok = false, fired = false;
+        {
+            const ServerLink::Watch watch(database());
+            ok = operation();
+            fired = watch.fired();
+        }
+        if (ok)
+            return true;
+        if (fired) {
+            // The server did not answer at all: trying again now would only
+            // keep the desk waiting as long once more.
+            fail(m_connection.timedOut(m_error));
+            return false;
+        }
+        if (attempt > 0 || !m_lost)
+            return false;
+    }
 }
 
 bool RecordSource::fail(const QSqlError &error)

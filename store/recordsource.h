@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
+
 // Announces every stored change to a table, whichever record source made
 // it, so that screens showing that table can read it again.
 class TableEvents : public QObject
@@ -74,7 +76,18 @@ protected:
     void closeConnection();
     // Open, or opened again after the server went away and came back.
     bool ensureOpen();
+    // Runs `operation` (its queries on database()) with every call to a
+    // server bounded (see ServerLink::Watch). A connection found broken is
+    // opened again once and the operation run again: it must be safe to
+    // repeat (a read, or a write that settles an unknown outcome first).
+    bool guarded(const std::function<bool()> &operation);
+    // Whether the last failure lost the connection: the outcome of a write
+    // that was on its way is then unknown.
+    bool connectionLost() const { return m_lost; }
     bool fail(const QSqlError &error);
+    // The connection is about to be closed and opened anew: whatever still
+    // holds it lets it go.
+    virtual void releaseConnection() {}
     QSqlDatabase database() const { return m_connection.database(); }
     // `field` spelled as the table spells it (names ignore letter case).
     QString fieldName(const QString &field) const;

@@ -29,16 +29,23 @@ void RowSource::becomeIdle()
     m_mode = Idle;
     m_bound.clear();
     m_written.clear();
+    m_reservedId = -1;
+    m_uncertain = false;
+}
+
+bool RowSource::selectRow(QSqlQuery &q, qint64 rowid)
+{
+    if (!q.prepare(Sql::selectRow(table())))
+        return fail(q.lastError());
+    q.addBindValue(rowid);
+    return q.exec() || fail(q.lastError());
 }
 
 bool RowSource::loadRow(qint64 rowid)
 {
     QSqlQuery q(database());
-    if (!q.prepare(Sql::selectRow(table())))
-        return fail(q.lastError());
-    q.addBindValue(rowid);
-    if (!q.exec())
-        return fail(q.lastError());
+    if (!selectRow(q, rowid))
+        return false;
     if (q.next()) {
         m_current = rowid;
         m_row = q.record();
@@ -60,8 +67,11 @@ void RowSource::showCurrent()
 // row found the current row stays as it is, unless the table is empty.
 bool RowSource::moveTo(const QString &sql, const QVariantList &params)
 {
-    if (!ensureOpen())
-        return false;
+    return guarded([&] { return moveToOnce(sql, params); });
+}
+
+bool RowSource::moveToOnce(const QString &sql, const QVariantList &params)
+{
     QSqlQuery q(database());
     if (!q.prepare(sql))
         return fail(q.lastError());
@@ -118,14 +128,14 @@ bool RowSource::setBookmark(qint64 bookmark)
 {
     if (bookmark < 0)
         return true;
-    if (!ensureOpen())
+    const qint64 before = m_current;
+    const bool ok = guarded([&] {
+        m_current = before;
+        return loadRow(bookmark) && (hasCurrent() || before < 0 || loadRow(before));
+    });
+    if (!ok)
         return false;
     becomeIdle();
-    const qint64 before = m_current;
-    if (!loadRow(bookmark))
-        return false;
-    if (!hasCurrent() && before >= 0 && !loadRow(before))
-        return false;
     showCurrent();
     return true;
 }
@@ -137,6 +147,11 @@ bool RowSource::findFirst(const QString &criterion)
     const Criterion::Parsed parsed = Criterion::parse(criterion, fields());
     if (!parsed.ok)
         return fail(StoreError::make(StoreError::Kind::Failed, parsed.error));
+    return guarded([&] { return findOnce(parsed); });
+}
+
+bool RowSource::findOnce(const Criterion::Parsed &parsed)
+{
     QSqlQuery q(database());
     if (!q.prepare(Sql::findRow(table(), dialect().likeIgnoringCase(Schema::quoted(parsed.field)))))
         return fail(q.lastError());
@@ -207,16 +222,108 @@ bool RowSource::checkLengths(const QVariantMap &values)
 
 bool RowSource::insertRow(const QVariantMap &values)
 {
+    // On a server the new row's identity is taken first, so that a save
+    // whose answer is lost can be looked for afterwards (see settle()).
+    QSqlError error;
+    if (m_reservedId < 0)
+        m_reservedId = dialect().reserveId(database(), table(), &error);
+    if (error.isValid())
+        return fail(error);
+    QVariantMap row = values;
+    if (m_reservedId >= 0)
+        row.insert(Schema::IdColumn, m_reservedId);
     QSqlQuery q(database());
-    if (!q.prepare(dialect().insert(table(), values.keys())))
+    if (!q.prepare(dialect().insert(table(), row.keys())))
         return fail(q.lastError());
-    for (const QVariant &v : values)
+    for (const QVariant &v : row)
         q.addBindValue(v);
     if (!q.exec())
         return fail(q.lastError());
     m_lastModified = dialect().insertedId(q);
     m_current = m_beforeAdd;
     return true;
+}
+
+bool RowSource::sameValues(const QSqlRecord &stored, const QVariantMap &values) const
+{
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        const QVariant have = stored.value(it.key());
+        if (have.isNull() != it.value().isNull() || have.toString() != it.value().toString())
+            return false;
+    }
+    return true;
+}
+
+// A save whose answer never came may have been stored all the same. The
+// row is read back, by the identity taken for it or by its own identity
+// and version, before anything is written or said: true with `*stored`
+// when the save is found, so that it is neither made twice nor reported
+// failed. A found save of other values than `values` is taken as the row
+// to write them over.
+bool RowSource::settle(const QVariantMap &values, bool *stored)
+{
+    *stored = false;
+    const qint64 id = m_mode == Adding ? m_reservedId : m_current;
+    if (id < 0)
+        return true;
+    QSqlQuery q(database());
+    if (!selectRow(q, id))
+        return false;
+    if (!q.next())
+        return !q.lastError().isValid() || fail(q.lastError());
+    const QSqlRecord row = q.record();
+    const qint64 version = row.value(Schema::VersionColumn).toLongLong();
+    if (m_mode == Adding) {
+        *stored = sameValues(row, values);
+        if (*stored) {
+            m_lastModified = id;
+            m_current = m_beforeAdd;
+            return true;
+        }
+        // This desk's own new row, with values typed since: written over.
+        m_mode = Editing;
+        m_current = id;
+        m_row = row;
+        return true;
+    }
+    // Not this desk's write: the update goes ahead and meets any change
+    // made elsewhere as every save does.
+    if (version != m_uncertainVersion + 1 || !sameValues(row, m_uncertainValues))
+        return true;
+    m_row = row;
+    *stored = sameValues(row, values);
+    if (*stored)
+        m_lastModified = id;
+    return true;
+}
+
+bool RowSource::store(const QVariantMap &values)
+{
+    bool stored = false;
+    if (m_uncertain && !settle(values, &stored))
+        return false;
+    if (stored)
+        return true;
+    m_uncertain = true;
+    m_uncertainValues = values;
+    m_uncertainVersion = m_row.value(Schema::VersionColumn).toLongLong();
+    if (m_mode == Adding ? insertRow(values) : updateRow(values)) {
+        m_uncertain = false;
+        return true;
+    }
+    // A lost connection leaves the outcome unknown: the retry settles it.
+    if (connectionLost())
+        return false;
+    // A refused new row may be this desk's own, stored by a connection
+    // given up earlier that the server finished later.
+    const QSqlError refusal = lastError();
+    if (m_mode == Adding && m_reservedId >= 0 && StoreError::kind(refusal) == StoreError::Kind::Refused
+        && settle(values, &stored) && stored) {
+        m_uncertain = false;
+        return true;
+    }
+    m_uncertain = false;
+    return fail(refusal);
 }
 
 bool RowSource::updateRow(const QVariantMap &values)
@@ -272,7 +379,7 @@ bool RowSource::update()
     const QVariantMap values = pendingValues();
     if (!checkLengths(values))
         return false;
-    if (!(m_mode == Adding ? insertRow(values) : updateRow(values)))
+    if (!guarded([&] { return store(values); }))
         return false;
     becomeIdle();
     announceChange();

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "store/criterion.h"
 #include "store/recordsource.h"
 
+#include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariantMap>
 
@@ -61,6 +63,10 @@ public:
 
 private:
     bool moveTo(const QString &sql, const QVariantList &params);
+    bool moveToOnce(const QString &sql, const QVariantList &params);
+    bool findOnce(const Criterion::Parsed &parsed);
+    // Runs the query for row `rowid` in `q`, not yet moved onto it.
+    bool selectRow(QSqlQuery &q, qint64 rowid);
     bool loadRow(qint64 rowid);
     void becomeIdle();
     void showCurrent();
@@ -70,6 +76,11 @@ private:
     bool insertRow(const QVariantMap &values);
     bool updateRow(const QVariantMap &values);
     bool refuseChangedElsewhere();
+    // The write of the row in edit, after settling one whose outcome was
+    // left unknown.
+    bool store(const QVariantMap &values);
+    bool settle(const QVariantMap &values, bool *stored);
+    bool sameValues(const QSqlRecord &stored, const QVariantMap &values) const;
 
     qint64 m_current = -1;
     qint64 m_beforeAdd = -1;
@@ -79,4 +90,10 @@ private:
     QVariantMap m_written;
     EditMode m_mode = Idle;
     bool m_noMatch = false;
+    // The identity taken for the row being added (server only), and the
+    // write whose outcome is not known yet.
+    qint64 m_reservedId = -1;
+    bool m_uncertain = false;
+    QVariantMap m_uncertainValues;
+    qint64 m_uncertainVersion = -1;
 };

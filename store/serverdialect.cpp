@@ -15,18 +15,6 @@ namespace {
 const QString Id = quoted(Schema::IdColumn);
 const QString Version = quoted(Schema::VersionColumn);
 
-// A libpq option value, quoted where it needs it.
-QString optionValue(const QString &value)
-{
-    if (!value.isEmpty() && !value.contains(QLatin1Char(' ')) && !value.contains(QLatin1Char('\''))
-        && !value.contains(QLatin1Char('\\')))
-        return value;
-    QString quotedValue = value;
-    quotedValue.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    quotedValue.replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    return QLatin1Char('\'') + quotedValue + QLatin1Char('\'');
-}
-
 // "Tallymere@host", within the server's limit for a program's name.
 QString deskName()
 {
@@ -167,11 +155,8 @@ public:
                             QStringLiteral("keepalives=1"), QStringLiteral("keepalives_idle=5"),
                             QStringLiteral("keepalives_interval=2"), QStringLiteral("keepalives_count=2"),
                             // Names this desk in the loan history.
-                            QStringLiteral("application_name=") + optionValue(deskName())};
-        for (const QString &option : o.options)
-            options << option.section(QLatin1Char('='), 0, 0) + QLatin1Char('=')
-                           + optionValue(option.section(QLatin1Char('='), 1));
-        db.setConnectOptions(options.join(QLatin1Char(';')));
+                            QStringLiteral("application_name=") + connectOptionValue(deskName())};
+        db.setConnectOptions((options + o.extraOptions()).join(QLatin1Char(';')));
         return {};
     }
 
@@ -224,6 +209,18 @@ public:
     qint64 insertedId(QSqlQuery &query) const override
     {
         return query.next() ? query.value(0).toLongLong() : -1;
+    }
+
+    qint64 reserveId(const QSqlDatabase &db, const QString &table, QSqlError *error) const override
+    {
+        QSqlQuery q(db);
+        if (!q.prepare(QStringLiteral("SELECT nextval(pg_get_serial_sequence(?, ?))")))
+            return *error = q.lastError(), -1;
+        q.addBindValue(quoted(table));
+        q.addBindValue(Schema::IdColumn);
+        if (!q.exec() || !q.next())
+            return *error = q.lastError(), -1;
+        return q.value(0).toLongLong();
     }
 
     QString from(const QString &table, const QString &) const override { return quoted(table); }

@@ -2,6 +2,7 @@
 
 #include "store/location.h"
 #include "store/schema.h"
+#include "store/serverlink.h"
 
 #include <QSqlError>
 #include <QStringList>
@@ -15,7 +16,7 @@ class QSqlDatabase;
 namespace ServerSql {
 
 // How long a desk waits for a server that does not answer, in seconds.
-inline constexpr int ConnectTimeoutSeconds = 5;
+inline constexpr int ConnectTimeoutSeconds = ServerLink::ConnectTimeoutSeconds;
 // How long a desk waits for a row or table another desk holds.
 inline constexpr int LockTimeoutMs = 2000;
 

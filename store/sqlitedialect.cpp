@@ -320,6 +320,8 @@ public:
         return id.isValid() ? id.toLongLong() : -1;
     }
 
+    qint64 reserveId(const QSqlDatabase &, const QString &, QSqlError *) const override { return -1; }
+
     QString from(const QString &table, const QString &through) const override
     {
         if (through.isEmpty())

@@ -142,10 +142,22 @@ QSqlError explain(Engine engine, const QString &store, const QSqlError &engineEr
         k = Kind::Full;
     const QString detail = engineError.text().trimmed();
     QString line = sentenceFor(k, engine, store);
+    // A role without the right (to set the store up, or to write) is a
+    // matter for the server's administrator, not a read-only store.
+    if (engine == Engine::Server && code == QLatin1String("42501"))
+        line = QStringLiteral("The server %1 does not give this desk's user the right to create or change its "
+                              "tables; ask the server's administrator to grant it.")
+                   .arg(store);
     if (line.isEmpty())
         // The engine's own words are the clearest there are.
         return QSqlError(engineError.driverText(), engineError.databaseText(), engineError.type(), tagOf(k, code));
     return QSqlError(detail, line, engineError.type(), tagOf(k, code));
+}
+
+QString detail(const QSqlError &error)
+{
+    // A classified error keeps the engine's words as its driver text.
+    return (error.nativeErrorCode().startsWith(Tag) ? error.driverText() : error.text()).trimmed();
 }
 
 bool diskFull(const QString &path)

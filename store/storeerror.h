@@ -39,6 +39,9 @@ QSqlError make(Kind kind, const QString &sentence, const QString &detail = QStri
 // already classified is returned as it is.
 QSqlError explain(Engine engine, const QString &store, const QSqlError &engine_error);
 
+// The engine's own words in `error`, classified or not.
+QString detail(const QSqlError &error);
+
 // Whether the disk holding `path` (a file, or a folder) has next to no room
 // left, so that a write that failed there failed for want of space: the
 // engines name it as a full disk (SQLite's FULL, ENOSPC) only sometimes.

@@ -450,6 +450,49 @@ QString copyRows(QSqlDatabase &db, const Plan &plan, qint64 *rows, const Progres
     return error;
 }
 
+// 1 when `server`'s database holds a Tallymere store, 0 when it holds none
+// yet, -1 (and `*error`) when it cannot be asked.
+int serverHasStore(const StoreLocation &server, QString *error)
+{
+    Database::Connection connection(server, Schema::File::Tallymere);
+    if (!openStore(connection, error))
+        return -1;
+    return Dialect::server().hasTable(connection.database(), QStringLiteral("tallymere_version")) ? 1 : 0;
+}
+
+// The rows of the three tables on the server, in `to`'s transaction.
+qint64 rowsOnServer(const Database::Connection &to, QString *error)
+{
+    qint64 rows = 0;
+    for (const Schema::Table *table : {&Schema::books(), &Schema::borrower(), &Schema::user()}) {
+        QSqlQuery q(to.database());
+        if (!q.exec(Sql::count(table->name, QString())) || !q.next()) {
+            *error = engineText(to.explain(q.lastError()));
+            return -1;
+        }
+        rows += q.value(0).toLongLong();
+    }
+    return rows;
+}
+
+// What the server holds is backed up inside `to`'s transaction, with no
+// desk able to write: the backup is exactly what gets replaced. The new
+// folder in the desk's backups/ is `*kept`.
+QString backUpInside(const Database::Connection &to, const QString &dataFolder, QString *kept,
+                     const Progress &progress)
+{
+    // Written under an unfinished name, so that a program killed midway
+    // leaves nothing that looks like a backup.
+    const QDateTime when = QDateTime::currentDateTime();
+    if (const QSqlError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, kept); made.isValid())
+        return engineText(made);
+    qint64 backedUp = 0;
+    if (QString error = writeBackup(to, *kept, &backedUp, progress); !error.isEmpty())
+        return error;
+    const QString unfinished = *kept;
+    return finishBackup(unfinished, when, kept);
+}
+
 } // namespace
 
 QString backupParent(const QString &dataFolder)
@@ -1065,6 +1108,11 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
 {
     Outcome outcome;
     const StoreLocation files = StoreLocation::files(dataFolder);
+    // A store this move sets up holds only the first rows of a new store;
+    // one that was there before holds rows somebody put there.
+    const int before = serverHasStore(server, &outcome.error);
+    if (before < 0)
+        return outcome;
     for (const StoreLocation &where : {files, server})
         if (!installed(where, &outcome.error))
             return outcome;
@@ -1072,28 +1120,35 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
     if (!beginAlone(to, &outcome.error))
         return outcome;
     QSqlDatabase target = to.database();
+    QString kept;
     auto fail = [&](const QString &error) {
         target.rollback();
+        if (!kept.isEmpty())
+            QDir(kept).removeRecursively();
         outcome.error = error;
         outcome.rows = 0;
         return outcome;
     };
-    QString error;
-    {
-        QSqlQuery loans(target);
-        if (!loans.exec(Sql::count(Schema::borrower().name, QString())) || !loans.next())
-            return fail(engineText(to.explain(loans.lastError())));
-        if (loans.value(0).toLongLong() > 0 && !replace) {
-            target.rollback();
-            outcome.needsReplace = true;
-            outcome.error = QStringLiteral("The server %1 already holds loans.").arg(to.name());
-            return outcome;
-        }
+    const qint64 held = before > 0 ? rowsOnServer(to, &outcome.error) : 0;
+    if (held < 0)
+        return fail(outcome.error);
+    if (held > 0 && !replace) {
+        target.rollback();
+        outcome.needsReplace = true;
+        outcome.error = QStringLiteral("The server %1 already holds a catalogue, loans or accounts.").arg(to.name());
+        return outcome;
     }
+    QString error;
+    if (held > 0 && !(error = backUpInside(to, dataFolder, &kept, progress)).isEmpty())
+        return fail(QStringLiteral("Nothing was replaced, since no backup of the server could be made first: %1")
+                        .arg(error));
+    StopPoint::step("move");
     if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
         return fail(error);
+    StopPoint::step("move");
     if (!target.commit())
         return fail(engineText(to.explain(target.lastError())));
+    outcome.backup = kept;
     return outcome;
 }
 
@@ -1181,20 +1236,13 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
         return outcome;
     };
     QString error;
-    // What the server holds is backed up inside the same transaction, with
-    // no desk able to write: the backup is exactly what gets replaced.
-    const QDateTime when = QDateTime::currentDateTime();
-    if (const QSqlError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, &kept); made.isValid())
-        return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
-                        .arg(engineText(made)));
-    qint64 backedUp = 0;
-    if (error = writeBackup(to, kept, &backedUp, progress); error.isEmpty())
-        error = finishBackup(kept, when, &kept);
-    if (!error.isEmpty())
+    if (error = backUpInside(to, dataFolder, &kept, progress); !error.isEmpty())
         return fail(QStringLiteral("Nothing was restored, since no backup of the server could be made first: %1")
                         .arg(error));
+    StopPoint::step("restore-server");
     if (error = copyIntoServer(to, files, &outcome.rows, progress); !error.isEmpty())
         return fail(error);
+    StopPoint::step("restore-server");
     if (!target.commit())
         return fail(engineText(to.explain(target.lastError())));
     outcome.backup = kept;

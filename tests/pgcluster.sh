@@ -3,6 +3,8 @@
 #
 #   pgcluster.sh start DIR   new cluster in DIR/data, socket in DIR,
 #                            connection options written to DIR/env
+#   pgcluster.sh restart DIR restart it, as an administrator does: every
+#                            connection is ended, the data kept
 #   pgcluster.sh stop DIR    stop it (if running) and remove DIR
 #
 # The server listens on no TCP port: the port number (PGCLUSTER_PORT, 55432
@@ -15,7 +17,7 @@ PORT=${PGCLUSTER_PORT:-55432}
 ROLE=tallymere
 
 usage() {
-    echo "usage: $0 start|stop DIR" >&2
+    echo "usage: $0 start|restart|stop DIR" >&2
     exit 2
 }
 
@@ -115,11 +117,30 @@ EOF
     "$PGBIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$PORT" -U "$ROLE" -d template1 \
         -c 'CREATE EXTENSION IF NOT EXISTS pg_trgm' || fail "pg_trgm could not be created"
 
+    # Roles for the tests of refused connections: one with a password
+    # (asked for by the server, unlike the trusted owner), one that may
+    # log in but create nothing.
+    "$PGBIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$PORT" -U "$ROLE" -d postgres \
+        -c "CREATE ROLE tallymere_pw LOGIN PASSWORD 'right'" \
+        -c "CREATE ROLE tallymere_plain LOGIN" || fail "the test roles could not be made"
+    hba=$data/pg_hba.conf
+    { echo "local all tallymere_pw scram-sha-256"; cat "$hba"; } >"$hba.new"
+    mv "$hba.new" "$hba"
+    [ -z "$owner" ] || chown nobody:nogroup "$hba"
+    asowner "$PGBIN/pg_ctl" reload -D "$data" >/dev/null || fail "the server did not reload"
+
     echo "host=$dir port=$PORT user=$ROLE dbname=postgres" >"$dir/env"
+}
+
+restart() {
+    running || { echo "pgcluster: no cluster runs in $dir" >&2; exit 1; }
+    asowner "$PGBIN/pg_ctl" restart -D "$data" -m fast -w -t 60 -l "$dir/server.log" >/dev/null \
+        || fail "the server did not start again"
 }
 
 case $action in
     start) start ;;
+    restart) restart ;;
     stop) stop ;;
     *) usage ;;
 esac

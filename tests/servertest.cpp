@@ -1,6 +1,7 @@
 #include "servertest.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStringList>
@@ -89,6 +90,37 @@ QString freshDatabase()
     // costs only a lookup; another server gets it here.
     administer(name, {QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")});
     return name;
+}
+
+void restart()
+{
+    QProcess script;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PGCLUSTER_PORT"), QStringLiteral(PGCLUSTER_PORT));
+    script.setProcessEnvironment(environment);
+    script.start(QStringLiteral("sh"), {QStringLiteral(PGCLUSTER_SCRIPT), QStringLiteral("restart"), QStringLiteral(PGCLUSTER_DIR)});
+    if (!script.waitForFinished(120000) || script.exitCode() != 0)
+        qFatal("the test server did not restart: %s", script.readAllStandardError().constData());
+}
+
+QList<qint64> deskBackends(const QString &database)
+{
+    const QString name = QStringLiteral("testserver-backends");
+    QList<qint64> pids;
+    {
+        QSqlDatabase db = addDatabase(QStringLiteral("postgres"), name);
+        QSqlQuery q(db);
+        if (!db.open() || !q.prepare(QStringLiteral("SELECT pid FROM pg_stat_activity"
+                                                    " WHERE application_name LIKE 'Tallymere@%' AND datname = ?")))
+            qFatal("cannot reach the test server: %s", qPrintable(db.lastError().text()));
+        q.addBindValue(database);
+        if (!q.exec())
+            qFatal("cannot list the desk's connections: %s", qPrintable(q.lastError().text()));
+        while (q.next())
+            pids << q.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return pids;
 }
 
 void dropDatabase(const QString &name)

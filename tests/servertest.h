@@ -15,6 +15,12 @@ QString options();
 QString freshDatabase();
 // Drops it even while connections to it are still open.
 void dropDatabase(const QString &name);
+// Restarts the server as an administrator does: every connection to it is
+// ended, the databases kept. Only the throwaway cluster can be restarted.
+void restart();
+// The server processes of the desk programs' connections to `database`
+// (their application name is "Tallymere@" and the host).
+QList<qint64> deskBackends(const QString &database);
 // A QPSQL connection to `database` on the server, set up but not opened.
 QSqlDatabase addDatabase(const QString &database, const QString &connectionName);
 

@@ -3,6 +3,7 @@
 #include "app/screens.h"
 #include "store/database.h"
 #include "ui/navigator.h"
+#include "ui/widgets.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -14,6 +15,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTest>
+
+#include <utility>
 
 Dialogs::Answer FakeDialogs::message(const QString &text, const QString &title, Icon icon, Buttons buttons,
                                      QWidget *over)
@@ -98,4 +101,15 @@ void type(QWidget *input, const QString &text)
             QTest::sendKeyEvent(QTest::Click, input, Qt::Key_unknown, text.mid(i, units), Qt::NoModifier);
         i += units - 1;
     }
+}
+
+void typeNewLoan(QWidget *screen, const QString &accession)
+{
+    control<PushButton>(screen, "cmdAdd")->click();
+    for (const auto &[box, text] : {std::pair("txtAccessionNumber", accession), {"txtBookNumber", "PB-" + accession},
+                                    {"txtBookTitle", "Desk title " + accession}, {"txtBorrower", "Desk reader"}})
+        type(control<QLineEdit>(screen, box), text);
+    type(control<QComboBox>(screen, "cmbCategory"), QStringLiteral("FICTION"));
+    type(control<QComboBox>(screen, "cmbSection"), QStringLiteral("2ICT1"));
+    pick(control<QComboBox>(screen, "cmbStatus"), QStringLiteral("Student"));
 }

@@ -80,6 +80,11 @@ void pick(QComboBox *list, const QString &item);
 // beyond ASCII arrive as the key text an input method would deliver.
 void type(QWidget *input, const QString &text);
 
+// At the loan entry `screen`, clicks Add and types a new loan numbered
+// `accession` (book PB-<accession>, title "Desk title <accession>", reader
+// "Desk reader", FICTION, 2ICT1, Student), ready to be saved.
+void typeNewLoan(QWidget *screen, const QString &accession);
+
 
 // Thrown by control() once it has failed the test: a missing control ends
 // the test program with its name rather than with a null pointer.

@@ -84,13 +84,7 @@ QStringList gridAccessions(LoanListScreen *list)
 
 void saveThroughLoanEntry(LoanEntryScreen *s, const QString &accession)
 {
-    control<PushButton>(s, "cmdAdd")->click();
-    for (const auto &[box, text] : {std::pair("txtAccessionNumber", accession), {"txtBookNumber", "PB-" + accession},
-                                    {"txtBookTitle", "Desk title " + accession}, {"txtBorrower", "Desk reader"}})
-        type(control<QLineEdit>(s, box), text);
-    type(control<QComboBox>(s, "cmbCategory"), QStringLiteral("FICTION"));
-    type(control<QComboBox>(s, "cmbSection"), QStringLiteral("2ICT1"));
-    pick(control<QComboBox>(s, "cmbStatus"), QStringLiteral("Student"));
+    typeNewLoan(s, accession);
     control<PushButton>(s, "cmdSave")->click();
 }
 
