@@ -20,7 +20,7 @@ namespace {
 constexpr int Runs = 3;
 constexpr double Promise = 10.0;
 
-// The server processes of the desk's connections (named Tallymere).
+// The server processes of the desk's connections (named Tallymere@host).
 QList<qint64> deskBackends(const QString &options)
 {
     QList<qint64> pids;
@@ -33,7 +33,7 @@ QList<qint64> deskBackends(const QString &options)
         db.setUserName(o.user);
         db.setDatabaseName(o.database);
         QSqlQuery q(db);
-        if (db.open() && q.exec(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE application_name = 'Tallymere'")))
+        if (db.open() && q.exec(QStringLiteral("SELECT pid FROM pg_stat_activity WHERE application_name LIKE 'Tallymere@%'")))
             while (q.next())
                 pids << q.value(0).toLongLong();
     }
