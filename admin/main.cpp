@@ -46,10 +46,7 @@ int fail(const QString &line)
     return Admin::Failed;
 }
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+using StoreError::native;
 
 // How far long work has come, on standard error: nothing for work done in
 // a moment, then a line a second (rewritten in place on a terminal).

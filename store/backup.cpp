@@ -34,15 +34,9 @@ constexpr int SqliteCorrupt = 11;
 
 const QString UnfinishedPrefix = QStringLiteral(".unfinished-");
 
-QSqlError failure(const QString &sentence, const QString &detail = QString())
-{
-    return StoreError::make(StoreError::Kind::Failed, sentence, detail);
-}
+using StoreError::failure;
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+using StoreError::native;
 
 void removeStoreFiles(const QString &path)
 {

@@ -24,10 +24,7 @@ namespace DailyBackup {
 
 namespace {
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+using StoreError::native;
 
 QString toldFileName()
 {

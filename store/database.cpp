@@ -66,10 +66,7 @@ QString nextConnectionName()
     return QStringLiteral("tallymere-%1").arg(++counter);
 }
 
-QSqlError failure(const QString &sentence, const QString &detail = QString())
-{
-    return StoreError::make(StoreError::Kind::Failed, sentence, detail);
-}
+using StoreError::failure;
 
 QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {})
 {

@@ -118,10 +118,7 @@ QSqlError deletedLoans(const Database::Connection &desk, const QString &accessio
     return {};
 }
 
-QSqlError failure(const QString &sentence)
-{
-    return StoreError::make(StoreError::Kind::Failed, sentence);
-}
+using StoreError::failure;
 
 // Puts the row `row` (a deleted loan's, as the history kept it) back,
 // its version moved on, and marks the change that adds it as an undelete.

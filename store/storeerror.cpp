@@ -1,5 +1,7 @@
 #include "store/storeerror.h"
 
+#include <QDir>
+
 #include <QFileInfo>
 #include <QStorageInfo>
 
@@ -184,6 +186,16 @@ QString sentence(const QSqlError &error)
     line.replace(QLatin1Char('\n'), QLatin1Char(' '));
     line.replace(QLatin1Char('\r'), QLatin1Char(' '));
     return line;
+}
+
+QSqlError failure(const QString &sentence, const QString &detail)
+{
+    return make(Kind::Failed, sentence, detail);
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
 }
 
 } // namespace StoreError

@@ -51,4 +51,11 @@ bool diskFull(const QString &path);
 // adds something. The desk's boxes and the admin tool both show it.
 QString sentence(const QSqlError &error);
 
+// A failure of the store's own (Kind::Failed): `sentence` for the user,
+// `detail` the cause.
+QSqlError failure(const QString &sentence, const QString &detail = QString());
+
+// A path as messages show it.
+QString native(const QString &path);
+
 } // namespace StoreError

@@ -22,15 +22,9 @@ const QByteArray Footer = "end";
 const QString Wal = QStringLiteral("-wal");
 const QString Shm = QStringLiteral("-shm");
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+using StoreError::native;
 
-QSqlError failure(const QString &sentence, const QString &detail = QString())
-{
-    return StoreError::make(StoreError::Kind::Failed, sentence, detail);
-}
+using StoreError::failure;
 
 QString lastSystemError()
 {

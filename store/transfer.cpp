@@ -39,10 +39,7 @@ const QString UsersSavepoint = QStringLiteral("accounts");
 const QString ReturnedRemark = QStringLiteral("Returned");
 const QString DaysOutHeader = QStringLiteral("Days out");
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
+using StoreError::native;
 
 QString quotedName(const QString &name)
 {
