@@ -8,10 +8,10 @@
 // SELECT` of the fifteen fields of the same table. Figures are rows per second; the goal is at least half
 // the shell's speed.
 #include "bench/benchsupport.h"
-#include "store/csv.h"
-#include "store/database.h"
-#include "store/schema.h"
-#include "store/sql.h"
+#include "store/engine/csv.h"
+#include "store/engine/database.h"
+#include "store/engine/schema.h"
+#include "store/engine/sql.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,9 +6,9 @@
 // matches only the last loan, the other matches nothing; both read the
 // whole table.
 #include "bench/benchsupport.h"
-#include "store/criterion.h"
-#include "store/database.h"
-#include "store/rowsource.h"
+#include "store/search/criterion.h"
+#include "store/engine/database.h"
+#include "store/records/rowsource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -9,9 +9,9 @@
 // beside as many Saves with the loans' triggers dropped, taken in turns in
 // the same run on the same store; the goal is within 1.2x.
 #include "bench/benchsupport.h"
-#include "store/database.h"
-#include "store/rowsource.h"
-#include "store/schema.h"
+#include "store/engine/database.h"
+#include "store/records/rowsource.h"
+#include "store/engine/schema.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 // of the same file as CSV with the same statement: the bare query. Figures
 // are seconds, the median of three runs; the goal is within 2x of the shell.
 #include "bench/benchsupport.h"
-#include "store/schema.h"
-#include "store/sql.h"
+#include "store/engine/schema.h"
+#include "store/engine/sql.h"
 
 #include <QCoreApplication>
 #include <QDate>

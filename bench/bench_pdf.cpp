@@ -9,7 +9,7 @@
 #include "bench/benchsupport.h"
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/database.h"
+#include "store/engine/database.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

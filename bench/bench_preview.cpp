@@ -16,7 +16,7 @@
 #include "catalogue/booksscreen.h"
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/database.h"
+#include "store/engine/database.h"
 
 #include <QApplication>
 #include <QComboBox>

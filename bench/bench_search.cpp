@@ -22,9 +22,9 @@
 #include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
 #include "catalogue/booksscreen.h"
-#include "store/browsesource.h"
-#include "store/database.h"
-#include "store/location.h"
+#include "store/records/browsesource.h"
+#include "store/engine/database.h"
+#include "store/engine/location.h"
 #include "ui/navigationbar.h"
 
 #include <QApplication>

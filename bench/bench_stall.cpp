@@ -4,8 +4,8 @@
 // throwaway cluster of the bench's own. The desk promises its box within
 // ten seconds.
 #include "bench/benchsupport.h"
-#include "store/rowsource.h"
-#include "store/serverlink.h"
+#include "store/records/rowsource.h"
+#include "store/engine/serverlink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,7 +7,7 @@
 #include "app/screens.h"
 #include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
-#include "store/database.h"
+#include "store/engine/database.h"
 #include "ui/navigator.h"
 
 #include <QApplication>

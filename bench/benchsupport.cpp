@@ -1,11 +1,12 @@
 #include "bench/benchsupport.h"
 
-#include "store/database.h"
-#include "store/dialect.h"
-#include "store/gramindex.h"
-#include "store/location.h"
-#include "store/schema.h"
-#include "store/serversql.h"
+#include "store/engine/database.h"
+#include "store/engine/dialect.h"
+#include "store/engine/gramtable.h"
+#include "store/search/gramindex.h"
+#include "store/engine/location.h"
+#include "store/engine/schema.h"
+#include "store/engine/serversql.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -378,12 +379,12 @@ QSqlError fillBooks(const QString &folder, int count)
     // The short-text index is filled once at the end, as the imports do.
     const auto prepare = [](QSqlDatabase &db) {
         const QSqlError error = prepareBooks(db);
-        return error.isValid() ? error : GramIndex::suspend(db);
+        return error.isValid() ? error : GramTable::suspend(db);
     };
     const auto finish = [](QSqlDatabase &db) {
         if (!db.transaction())
             return db.lastError();
-        if (const QSqlError error = GramIndex::resume(db); error.isValid()) {
+        if (const QSqlError error = GramTable::resume(db); error.isValid()) {
             db.rollback();
             return error;
         }
@@ -732,12 +733,12 @@ QSqlError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
     // A piece row per character of every book would cost far more than the
     // copy itself: the short-text index's trigger is suspended.
     if (books)
-        if (const QSqlError error = GramIndex::suspend(target); error.isValid())
+        if (const QSqlError error = GramTable::suspend(target); error.isValid())
             return error;
     if (const QSqlError error = copyRows(source, target, table); error.isValid())
         return error;
     if (books)
-        if (const QSqlError error = GramIndex::resume(target); error.isValid())
+        if (const QSqlError error = GramTable::resume(target); error.isValid())
             return error;
     // New rows the store adds later take identities after the copied ones.
     for (const QString &sql : ServerSql::followIdentities())

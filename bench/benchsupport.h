@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/schema.h"
+#include "store/engine/schema.h"
 
 #include <QByteArray>
 #include <QList>

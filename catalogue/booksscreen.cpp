@@ -2,8 +2,8 @@
 
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/booksearch.h"
-#include "store/browsesource.h"
+#include "store/search/booksearch.h"
+#include "store/records/browsesource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"
@@ -216,7 +216,7 @@ void BooksScreen::search()
     const QString field = cmbSearch->currentText();
     if (!BookSearch::isSearchField(field))
         return;
-    adoLib->setCondition(BookSearch::contains(adoLib->dialect(), field, txtsearch->text()));
+    adoLib->setCondition(adoLib->dialect().contains(field, txtsearch->text()));
     if (!adoLib->refresh())
         m_dialogs.showDatabaseError(adoLib->lastError());
 }

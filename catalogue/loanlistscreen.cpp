@@ -2,8 +2,8 @@
 
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/querysource.h"
-#include "store/recordsource.h"
+#include "store/records/querysource.h"
+#include "store/records/recordsource.h"
 #include "ui/dialogs.h"
 #include "ui/displayformats.h"
 #include "ui/form.h"

@@ -1,6 +1,6 @@
 #include "catalogue/tablereportrows.h"
 
-#include "store/storeerror.h"
+#include "store/engine/storeerror.h"
 
 namespace {
 // One report page shows one row; a preview moves a page at a time.

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalogue/reportrows.h"
-#include "store/querysource.h"
+#include "store/records/querysource.h"
 
 // The rows of one table for a printed report, read through a query record
 // source a few pages at a time; a million-row table costs no more to show

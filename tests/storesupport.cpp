@@ -1,9 +1,9 @@
 #include "storesupport.h"
 
 #include "servertest.h"
-#include "store/browsesource.h"
-#include "store/database.h"
-#include "store/schema.h"
+#include "store/records/browsesource.h"
+#include "store/engine/database.h"
+#include "store/engine/schema.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -241,7 +241,7 @@ void flushDeletes()
 QStringList browsed(TestData &data, const QString &field, const QString &text, BookSearch::Path path)
 {
     BrowseSource books(data.location(), QStringLiteral("books"));
-    books.setCondition(BookSearch::contains(books.dialect(), field, text, path));
+    books.setCondition(books.dialect().contains(field, text, path));
     if (!books.open())
         return {books.lastError().text()};
     QStringList forward, backward;

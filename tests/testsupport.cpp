@@ -1,7 +1,7 @@
 #include "testsupport.h"
 
 #include "app/screens.h"
-#include "store/database.h"
+#include "store/engine/database.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 

@@ -2,8 +2,8 @@
 // show for each row, and what a stored row takes from them.
 #include "testsupport.h"
 
-#include "store/querysource.h"
-#include "store/rowsource.h"
+#include "store/records/querysource.h"
+#include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/widgets.h"
 

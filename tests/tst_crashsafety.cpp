@@ -6,11 +6,11 @@
 // old stores or the new ones.
 #include "storesupport.h"
 
-#include "store/database.h"
-#include "store/rowsource.h"
-#include "store/schema.h"
-#include "store/stoppoint.h"
-#include "store/transfer.h"
+#include "store/engine/database.h"
+#include "store/records/rowsource.h"
+#include "store/engine/schema.h"
+#include "store/engine/stoppoint.h"
+#include "store/transfer/transfer.h"
 
 #include <QCoreApplication>
 #include <QProcess>

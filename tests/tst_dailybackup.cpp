@@ -2,11 +2,11 @@
 // still out, on a temporary data folder with the clock moved by hand.
 #include "storesupport.h"
 
-#include "store/clock.h"
-#include "store/csv.h"
-#include "store/dailybackup.h"
-#include "store/schema.h"
-#include "store/transfer.h"
+#include "store/engine/clock.h"
+#include "store/engine/csv.h"
+#include "store/transfer/dailybackup.h"
+#include "store/engine/schema.h"
+#include "store/transfer/transfer.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "catalogue/reportpreview.h"
 #include "loans/loanentryscreen.h"
 #include "loans/loanvalues.h"
-#include "store/querysource.h"
+#include "store/records/querysource.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"

@@ -1,7 +1,7 @@
 // The Debian package as a desk receives it: packed by CPack, unpacked into a
 // scratch root (never installed on this machine), its files checked with the
 // desktop's own validators and its programs started from there.
-#include "store/schema.h"
+#include "store/engine/schema.h"
 #include "tallymere/version.h"
 
 #include <QDir>

@@ -9,8 +9,8 @@
 #include "catalogue/booksscreen.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
-#include "store/database.h"
-#include "store/rowsource.h"
+#include "store/engine/database.h"
+#include "store/records/rowsource.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 

@@ -2,15 +2,15 @@
 // interface (no widgets), with what the files hold checked from outside.
 #include "storesupport.h"
 
-#include "store/booksearch.h"
-#include "store/browsesource.h"
-#include "store/criterion.h"
-#include "store/csv.h"
-#include "store/database.h"
-#include "store/querysource.h"
-#include "store/rowsource.h"
-#include "store/sqlitesql.h"
-#include "store/storeerror.h"
+#include "store/search/booksearch.h"
+#include "store/records/browsesource.h"
+#include "store/search/criterion.h"
+#include "store/engine/csv.h"
+#include "store/engine/database.h"
+#include "store/records/querysource.h"
+#include "store/records/rowsource.h"
+#include "store/engine/sqlitesql.h"
+#include "store/engine/storeerror.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -107,7 +107,7 @@ QStringList found(TestData &data, const QString &field, const QString &text,
                   BookSearch::Path path = BookSearch::Path::Automatic)
 {
     QuerySource books(data.location(), QStringLiteral("books"));
-    books.setCondition(BookSearch::contains(books.dialect(), field, text, path));
+    books.setCondition(books.dialect().contains(field, text, path));
     if (!books.open())
         return {books.lastError().text()};
     books.moveLast();
@@ -535,7 +535,7 @@ private slots:
 
         // Stepping past either end keeps the row shown.
         BrowseSource books(data.location(), QStringLiteral("books"));
-        books.setCondition(BookSearch::contains(books.dialect(), QStringLiteral("Title"), QStringLiteral("qz")));
+        books.setCondition(books.dialect().contains(QStringLiteral("Title"), QStringLiteral("qz")));
         QVERIFY(books.open());
         QSignalSpy moved(&books, &RecordSource::currentChanged);
         books.movePrevious();

@@ -5,8 +5,8 @@
 
 #include "app/screennames.h"
 #include "shell/menuscreen.h"
-#include "store/database.h"
-#include "store/sqlitesql.h"
+#include "store/engine/database.h"
+#include "store/engine/sqlitesql.h"
 #include "ui/navigator.h"
 
 #include <QDir>

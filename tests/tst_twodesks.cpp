@@ -6,8 +6,8 @@
 #include "app/screennames.h"
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
-#include "store/querysource.h"
-#include "store/rowsource.h"
+#include "store/records/querysource.h"
+#include "store/records/rowsource.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 

@@ -1,7 +1,7 @@
 // The find criteria: any text given to the parser, and what the parser makes
 // of criteria built from any typed text, matched by the engine's LIKE as the
 // record sources match it.
-#include "store/criterion.h"
+#include "store/search/criterion.h"
 
 #include <sqlite3.h>
 

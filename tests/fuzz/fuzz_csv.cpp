@@ -1,6 +1,6 @@
 // The CSV reader on any text; whatever it reads, the writer writes back as
 // text the reader reads the same.
-#include "store/csv.h"
+#include "store/engine/csv.h"
 
 #include <QString>
 

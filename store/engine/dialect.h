@@ -1,0 +1,80 @@
+#pragma once
+
+#include "store/search/booksearch.h"
+#include "store/engine/location.h"
+#include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+
+class QSqlQuery;
+
+// What differs between the two engines, each answered in its own unit
+// (sqlitedialect.cpp, serverdialect.cpp). The rest of the store speaks
+// through this, and SQL common to both is built in sql.cpp.
+class Dialect
+{
+public:
+    virtual ~Dialect() = default;
+
+    static const Dialect &sqlite();
+    static const Dialect &server();
+    // The dialect of the engine behind `db`.
+    static const Dialect &of(const QSqlDatabase &db);
+    static const Dialect &of(StoreError::Engine engine);
+    static const Dialect &of(const StoreLocation &location);
+
+    virtual StoreError::Engine engine() const = 0;
+    // The Qt driver that speaks to the engine.
+    virtual QString driver() const = 0;
+
+    // Points a new connection at the store of `location` (on the files, the
+    // file at `path`); an error when that store cannot be there (a missing
+    // file: the engine would make one).
+    virtual QSqlError configure(QSqlDatabase &db, const StoreLocation &location, const QString &path) const = 0;
+    // Readies a newly opened connection (durable saves, functions).
+    virtual QSqlError prepare(QSqlDatabase &db) const = 0;
+
+    // Every column of `table` in table order, hidden ones included; empty
+    // when the table does not exist.
+    virtual QStringList columns(const QSqlDatabase &db, const QString &table) const = 0;
+    virtual bool hasTable(const QSqlDatabase &db, const QString &table) const = 0;
+
+    // The comparison that matches a LIKE pattern with `\` as the escape,
+    // letter case ignored.
+    virtual QString likeIgnoringCase(const QString &column) const = 0;
+
+    // INSERT of `columns` (one `?` each); insertedId() then gives the new
+    // row's identity from the executed query.
+    virtual QString insert(const QString &table, const QStringList &columns) const = 0;
+    virtual qint64 insertedId(QSqlQuery &query) const = 0;
+    // An identity for a row about to be inserted into `table`, taken before
+    // the insert so that a lost answer can be settled by looking the row
+    // up; -1 where the engine's answer cannot be lost (the files).
+    virtual qint64 reserveId(const QSqlDatabase &db, const QString &table, QSqlError *error) const = 0;
+
+    // The FROM clause and the ordering key when `through` (an index table)
+    // drives the rows of `table`; `through` empty means the table alone.
+    virtual QString from(const QString &table, const QString &through) const = 0;
+    virtual QString key(const QString &table, const QString &through) const = 0;
+
+    // The condition for rows of books whose `field` contains `text`
+    // (already checked as a search field), letter case ignored, the text
+    // matched literally (see BookSearch).
+    using Path = BookSearch::Path;
+    using Contains = BookSearch::Condition;
+    virtual Contains contains(const QString &field, const QString &text, Path path = Path::Automatic) const = 0;
+
+    // The triggers that keep the short-text index in step: made, or
+    // dropped for a bulk write after which the index is filled anew.
+    virtual QStringList gramTriggers() const = 0;
+    virtual QStringList dropGramTriggers() const = 0;
+
+    // The store's schema version and its upgrade steps.
+    virtual int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const = 0;
+    virtual QSqlError setVersion(QSqlDatabase &db, Schema::File file, int version) const = 0;
+};

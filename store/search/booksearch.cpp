@@ -1,0 +1,15 @@
+#include "store/search/booksearch.h"
+
+namespace BookSearch {
+
+bool isSearchField(const QString &field)
+{
+    return field == QLatin1String("Title") || field == QLatin1String("Author");
+}
+
+QString fold(const QString &text)
+{
+    return text.toCaseFolded();
+}
+
+} // namespace BookSearch
