@@ -1,6 +1,6 @@
 #include "accounts/accountscreen.h"
 
-#include "store/rowsource.h"
+#include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"

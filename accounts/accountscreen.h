@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/location.h"
+#include "store/engine/location.h"
 
 #include <QSqlError>
 #include <QWidget>

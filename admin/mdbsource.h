@@ -1,7 +1,7 @@
 #pragma once
 
 #include "admin/mdbfile.h"
-#include "store/transfer.h"
+#include "store/transfer/transfer.h"
 
 // The tables of an old Jet database file as a source for the stores.
 class MdbTableSource : public Transfer::TableSource

@@ -1,9 +1,9 @@
 #include "app/dailybackupbox.h"
 
 #include "app/screennames.h"
-#include "store/clock.h"
-#include "store/dailybackup.h"
-#include "store/location.h"
+#include "store/engine/clock.h"
+#include "store/transfer/dailybackup.h"
+#include "store/engine/location.h"
 #include "ui/dialogs.h"
 #include "ui/navigator.h"
 

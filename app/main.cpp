@@ -2,8 +2,8 @@
 #include "app/runningdesk.h"
 #include "app/screennames.h"
 #include "app/screens.h"
-#include "store/desklock.h"
-#include "store/location.h"
+#include "store/engine/desklock.h"
+#include "store/engine/location.h"
 #include "ui/dialogs.h"
 #include "ui/navigator.h"
 

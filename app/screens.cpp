@@ -14,9 +14,9 @@
 #include "ui/dialogs.h"
 #include "ui/navigator.h"
 
-#include "store/database.h"
-#include "store/location.h"
-#include "store/recordsource.h"
+#include "store/engine/database.h"
+#include "store/engine/location.h"
+#include "store/records/recordsource.h"
 #include "tallymere/version.h"
 
 #include <QApplication>

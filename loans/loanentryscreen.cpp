@@ -2,7 +2,7 @@
 
 #include "loans/loanvalues.h"
 #include "loans/valuelists.h"
-#include "store/rowsource.h"
+#include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/clock.h"
 #include "ui/dialogs.h"

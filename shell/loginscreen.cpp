@@ -1,7 +1,7 @@
 #include "shell/loginscreen.h"
 
-#include "store/criterion.h"
-#include "store/rowsource.h"
+#include "store/search/criterion.h"
+#include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"

@@ -5,7 +5,7 @@
 #include "catalogue/reportlayout.h"
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/database.h"
+#include "store/engine/database.h"
 #include "ui/dialogs.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"

@@ -1,6 +1,6 @@
 #include "ui/binder.h"
 
-#include "store/rowsource.h"
+#include "store/records/rowsource.h"
 
 #include <QLabel>
 #include <QMetaProperty>

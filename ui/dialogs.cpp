@@ -1,6 +1,6 @@
 #include "ui/dialogs.h"
 
-#include "store/storeerror.h"
+#include "store/engine/storeerror.h"
 
 #include <QApplication>
 #include <QInputDialog>

@@ -1,7 +1,7 @@
 #include "ui/form.h"
 
 #include "ui/dialogs.h"
-#include "store/recordsource.h"
+#include "store/records/recordsource.h"
 
 #include <QKeyEvent>
 #include <QLabel>
