@@ -21,7 +21,7 @@ WERROR := -DTALLYMERE_WERROR=$(if $(CI),ON,OFF)
 PACKAGES := $(shell grep -v '^\s*\#' packages.txt | grep -v '^\s*$$')
 FUZZERS := fuzz_criterion fuzz_fines fuzz_csv fuzz_mdb
 
-.PHONY: all deps build run test test-asan fuzz bench package clean
+.PHONY: all deps build run test test-asan fuzz bench includes package clean
 
 all: build
 
@@ -87,6 +87,13 @@ bench: build
 	$(BUILD)/bench/bench_history
 	$(BUILD)/bench/bench_admin
 	$(BUILD)/bench/bench_loansout
+
+# The includes between the folders (and the store's rooms), for Graphviz:
+# build/includes.dot, and build/includes.svg where dot is installed.
+includes:
+	mkdir -p $(BUILD)
+	cmake -DROOT=$(CURDIR) -DDOT=$(BUILD)/includes.dot -P tools/includes.cmake
+	if command -v dot >/dev/null; then dot -Tsvg $(BUILD)/includes.dot -o $(BUILD)/includes.svg; fi
 
 package: build
 	cd $(BUILD) && cpack
