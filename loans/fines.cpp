@@ -32,109 +32,139 @@ constexpr qsizetype KeptDigits = 800;
 // Beyond these decimal exponents every mantissa overflows or underflows.
 constexpr qint64 ExponentLimit = 400;
 
-} // namespace
-
-double readDays(const QString &text)
+// A number read from the front of a text of days a character at a time,
+// as Val reads one: a sign, digits with at most one point, then an
+// exponent (E or D) with its own sign; the first character that fits none
+// of these ends it.
+class DaysReader
 {
-    enum class Part { Start, Mantissa, ExponentStart, ExponentSigned, ExponentDigits };
-
-    Part part = Part::Start;
-    bool negative = false;
-    bool seenPoint = false;
-    bool exponentNegative = false;
-    bool exponentHasDigits = false;
-    qint64 exponent = 0;      // saturates far beyond ExponentLimit
-    qint64 pointShift = 0;    // decimal exponent of the digits kept so far
-    std::string digits;       // significant digits, no leading zeros
-    bool anyDigit = false;    // a mantissa digit, zero or not, was read
-
-    for (const QChar c : text) {
-        if (isSkipped(c))
-            continue;
-        bool taken = false;
-        switch (part) {
+public:
+    // Whether `c` belongs to the number; false ends the reading.
+    bool take(QChar c)
+    {
+        switch (m_part) {
         case Part::Start:
-            if (c == QLatin1Char('+') || c == QLatin1Char('-')) {
-                negative = c == QLatin1Char('-');
-                part = Part::Mantissa;
-                taken = true;
-                break;
+            m_part = Part::Mantissa;
+            if (isSign(c)) {
+                m_negative = c == QLatin1Char('-');
+                return true;
             }
-            part = Part::Mantissa;
-            [[fallthrough]];
+            return takeMantissa(c);
         case Part::Mantissa:
-            if (isDigit(c)) {
-                anyDigit = true;
-                const char d = char(c.unicode());
-                if (digits.empty() && d == '0') {
-                    if (seenPoint)
-                        --pointShift; // 0.0x: the first significant digit moves right
-                } else {
-                    digits.push_back(d);
-                    if (!seenPoint)
-                        ++pointShift;
-                }
-                taken = true;
-            } else if (c == QLatin1Char('.') && !seenPoint) {
-                seenPoint = true;
-                taken = true;
-            } else if (isExponentLetter(c) && anyDigit) {
-                part = Part::ExponentStart;
-                taken = true;
-            }
-            break;
+            return takeMantissa(c);
         case Part::ExponentStart:
-            if (c == QLatin1Char('+') || c == QLatin1Char('-')) {
-                exponentNegative = c == QLatin1Char('-');
-                part = Part::ExponentSigned;
-                taken = true;
-                break;
+            if (isSign(c)) {
+                m_exponentNegative = c == QLatin1Char('-');
+                m_part = Part::ExponentSigned;
+                return true;
             }
-            [[fallthrough]];
+            return takeExponent(c);
         case Part::ExponentSigned:
         case Part::ExponentDigits:
-            if (isDigit(c)) {
-                exponentHasDigits = true;
-                if (exponent < 1'000'000'000)
-                    exponent = exponent * 10 + (c.unicode() - u'0');
-                part = Part::ExponentDigits;
-                taken = true;
-            }
-            break;
+            return takeExponent(c);
         }
-        if (!taken)
-            break;
+        return false;
     }
 
-    // Trailing zeros add nothing once the point position is known.
-    while (!digits.empty() && digits.back() == '0')
-        digits.pop_back();
-    if (digits.empty())
-        return 0.0; // no number, or a number equal to zero
+    double value()
+    {
+        // Trailing zeros add nothing once the point position is known.
+        while (!m_digits.empty() && m_digits.back() == '0')
+            m_digits.pop_back();
+        if (m_digits.empty())
+            return 0.0; // no number, or a number equal to zero
+        if (m_exponentHasDigits)
+            m_pointShift += m_exponentNegative ? -m_exponent : m_exponent;
+        const double magnitude = magnitudeOf(m_digits, m_pointShift);
+        return m_negative ? -magnitude : magnitude;
+    }
 
-    if (exponentHasDigits)
-        pointShift += exponentNegative ? -exponent : exponent;
-    // The value is 0.<digits> times ten to the power pointShift.
-    const double infinity = std::numeric_limits<double>::infinity();
-    double magnitude;
-    if (pointShift > ExponentLimit) {
-        magnitude = infinity;
-    } else if (pointShift < -ExponentLimit) {
-        magnitude = 0.0;
-    } else {
+private:
+    enum class Part { Start, Mantissa, ExponentStart, ExponentSigned, ExponentDigits };
+
+    static bool isSign(QChar c) { return c == QLatin1Char('+') || c == QLatin1Char('-'); }
+
+    bool takeMantissa(QChar c)
+    {
+        if (isDigit(c)) {
+            m_anyDigit = true;
+            const char d = char(c.unicode());
+            if (m_digits.empty() && d == '0') {
+                if (m_seenPoint)
+                    --m_pointShift; // 0.0x: the first significant digit moves right
+            } else {
+                m_digits.push_back(d);
+                if (!m_seenPoint)
+                    ++m_pointShift;
+            }
+            return true;
+        }
+        if (c == QLatin1Char('.') && !m_seenPoint) {
+            m_seenPoint = true;
+            return true;
+        }
+        if (isExponentLetter(c) && m_anyDigit) {
+            m_part = Part::ExponentStart;
+            return true;
+        }
+        return false;
+    }
+
+    bool takeExponent(QChar c)
+    {
+        if (!isDigit(c))
+            return false;
+        m_exponentHasDigits = true;
+        if (m_exponent < 1'000'000'000)
+            m_exponent = m_exponent * 10 + (c.unicode() - u'0');
+        m_part = Part::ExponentDigits;
+        return true;
+    }
+
+    // The value 0.<digits> times ten to the power `pointShift`, rounded to
+    // the nearest double.
+    static double magnitudeOf(std::string digits, qint64 pointShift)
+    {
+        const double infinity = std::numeric_limits<double>::infinity();
+        if (pointShift > ExponentLimit)
+            return infinity;
+        if (pointShift < -ExponentLimit)
+            return 0.0;
         if (qsizetype(digits.size()) > KeptDigits) {
             digits.resize(KeptDigits);
             digits.push_back('1');
         }
         const std::string number = "0." + digits + 'e' + std::to_string(pointShift);
-        magnitude = 0.0;
+        double magnitude = 0.0;
         const auto result = std::from_chars(number.data(), number.data() + number.size(), magnitude);
         if (result.ec == std::errc::result_out_of_range)
-            magnitude = pointShift > 0 ? infinity : 0.0;
-        else if (result.ec != std::errc())
-            magnitude = 0.0;
+            return pointShift > 0 ? infinity : 0.0;
+        return result.ec == std::errc() ? magnitude : 0.0;
     }
-    return negative ? -magnitude : magnitude;
+
+    Part m_part = Part::Start;
+    bool m_negative = false;
+    bool m_seenPoint = false;
+    bool m_exponentNegative = false;
+    bool m_exponentHasDigits = false;
+    qint64 m_exponent = 0;   // saturates far beyond ExponentLimit
+    qint64 m_pointShift = 0; // decimal exponent of the digits kept so far
+    std::string m_digits;    // significant digits, no leading zeros
+    bool m_anyDigit = false; // a mantissa digit, zero or not, was read
+};
+
+} // namespace
+
+double readDays(const QString &text)
+{
+    DaysReader reader;
+    for (const QChar c : text) {
+        if (isSkipped(c))
+            continue;
+        if (!reader.take(c))
+            break;
+    }
+    return reader.value();
 }
 
 QString numberText(double value, const QLocale &locale)
