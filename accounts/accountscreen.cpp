@@ -61,6 +61,12 @@ void AccountScreen::createLayout()
     Label17->setGeometry(place(4200, 360, 9015 - 4200 - 180, 420));
     Label17->setStyleSheet(Theme::labelStyle(Theme::screenFace(), 13, true, Theme::ink(), 1));
 
+    createFields();
+    createButtons();
+}
+
+void AccountScreen::createFields()
+{
     const QString fieldLabelStyle = Theme::labelStyle(Theme::gothicFace(), 7.5, true, Theme::ink(), 1);
     // A field's label reaches from its left edge to the column's right one.
     auto label = [&](const char *name, const QString &caption, int left, int top) {
@@ -105,7 +111,10 @@ void AccountScreen::createLayout()
     // Against the right edge, as drawn, but wide enough for four arrows a
     // pointer can hit and the whole caption between them.
     Data1Bar->setGeometry(place(7080, 4080, 9015 - 7080 - 45, 360));
+}
 
+void AccountScreen::createButtons()
+{
     auto button = [&](PushButton *&member, const char *name, const QString &caption, int left, int top) {
         member = new PushButton(caption, this);
         member->setObjectName(QLatin1String(name));

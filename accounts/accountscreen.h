@@ -40,6 +40,8 @@ protected:
 
 private:
     void createLayout();
+    void createFields();
+    void createButtons();
     void load();
 
     void edit_record();

@@ -49,13 +49,9 @@ void backToMenu(S *screen)
                      [screen] { Navigator::instance().leave(screen, ScreenNames::Menu); });
 }
 
-} // namespace
-
-void registerScreens(const StoreLocation &stores, Dialogs &dialogs)
+// The screens that need no store: start-up, menu, closing and utilities.
+void registerProgramScreens(Navigator &nav, Dialogs &dialogs)
 {
-    Navigator &nav = Navigator::instance();
-    nav.setDialogs(dialogs);
-
     nav.registerScreen(ScreenNames::Splash, [] {
         auto *splash = new SplashScreen;
         // Without its account table there is no way into the program.
@@ -65,10 +61,6 @@ void registerScreens(const StoreLocation &stores, Dialogs &dialogs)
         });
         return Navigator::Made{splash, {}};
     });
-    nav.registerScreen(ScreenNames::Login, onStore<LoginScreen>(stores, dialogs, [](LoginScreen *login) {
-        backToMenu(login);
-        QObject::connect(login, &LoginScreen::quitRequested, login, [] { Navigator::instance().quit(); });
-    }));
     nav.registerScreen(ScreenNames::Menu, [&dialogs] {
         auto *menu = new MenuScreen(dialogs);
         QObject::connect(menu, &MenuScreen::openRequested, menu,
@@ -88,6 +80,19 @@ void registerScreens(const StoreLocation &stores, Dialogs &dialogs)
         backToMenu(utilities);
         return Navigator::Made{utilities, {}};
     });
+}
+
+} // namespace
+
+void registerScreens(const StoreLocation &stores, Dialogs &dialogs)
+{
+    Navigator &nav = Navigator::instance();
+    nav.setDialogs(dialogs);
+    registerProgramScreens(nav, dialogs);
+    nav.registerScreen(ScreenNames::Login, onStore<LoginScreen>(stores, dialogs, [](LoginScreen *login) {
+        backToMenu(login);
+        QObject::connect(login, &LoginScreen::quitRequested, login, [] { Navigator::instance().quit(); });
+    }));
     nav.registerScreen(ScreenNames::LoanEntry, onStore<LoanEntryScreen>(stores, dialogs, backToMenu<LoanEntryScreen>));
     nav.registerScreen(ScreenNames::LoanList, onStore<LoanListScreen>(stores, dialogs, backToMenu<LoanListScreen>));
     nav.registerScreen(ScreenNames::Books, onStore<BooksScreen>(stores, dialogs, backToMenu<BooksScreen>));

@@ -80,6 +80,11 @@ void LoanListScreen::createLayout()
     columns->setFont(Theme::narrowFont(8.5));
     DataGrid1->setStyleSheet(Theme::gridStyle());
 
+    createButtons();
+}
+
+void LoanListScreen::createButtons()
+{
     Adodc1Bar = new NavigationBar(QStringLiteral("Adodc1"), this);
     Adodc1Bar->setObjectName(QStringLiteral("Adodc1Bar"));
     Adodc1Bar->setGeometry(10, 456, 260, 32);

@@ -35,6 +35,7 @@ protected:
 
 private:
     void createLayout();
+    void createButtons();
     void createMappings();
     void delete_record();
     void print_report();

@@ -125,6 +125,35 @@ ReportPreview::~ReportPreview() = default;
 
 void ReportPreview::createLayout()
 {
+    QLayout *bar = createBar();
+    m_view = new PageView(this);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("pageArea"));
+    m_scroll->setAccessibleName(QStringLiteral("Report page"));
+    QPalette desk = m_scroll->palette();
+    desk.setColor(QPalette::Dark, DeskColour);
+    m_scroll->setPalette(desk);
+    m_scroll->setBackgroundRole(QPalette::Dark);
+    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_scroll->setWidget(m_view);
+    m_scroll->installEventFilter(this);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(6, 6, 6, 6);
+    column->addLayout(bar);
+    column->addWidget(m_scroll, 1);
+
+    connectControls();
+
+    // A page and the bar above it, within the screen.
+    QSize size(900, 1000);
+    if (const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
+    resize(size);
+}
+
+QLayout *ReportPreview::createBar()
+{
     m_first = makeButton(QStringLiteral("<< &First"), QStringLiteral("firstPage"), QStringLiteral("First page"),
                          QStringLiteral("First page (Ctrl+Home)"), this);
     m_previous = makeButton(QStringLiteral("< Pre&vious"), QStringLiteral("previousPage"),
@@ -162,18 +191,6 @@ void ReportPreview::createLayout()
     m_close = makeButton(QStringLiteral("&Close"), QStringLiteral("close"), QStringLiteral("Close"),
                          QStringLiteral("Close the preview (Esc)"), this);
 
-    m_view = new PageView(this);
-    m_scroll = new QScrollArea(this);
-    m_scroll->setObjectName(QStringLiteral("pageArea"));
-    m_scroll->setAccessibleName(QStringLiteral("Report page"));
-    QPalette desk = m_scroll->palette();
-    desk.setColor(QPalette::Dark, DeskColour);
-    m_scroll->setPalette(desk);
-    m_scroll->setBackgroundRole(QPalette::Dark);
-    m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    m_scroll->setWidget(m_view);
-    m_scroll->installEventFilter(this);
-
     auto *bar = new QHBoxLayout;
     bar->addWidget(m_first);
     bar->addWidget(m_previous);
@@ -191,12 +208,11 @@ void ReportPreview::createLayout()
     bar->addWidget(m_print);
     bar->addWidget(m_pdf);
     bar->addWidget(m_close);
+    return bar;
+}
 
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(6, 6, 6, 6);
-    column->addLayout(bar);
-    column->addWidget(m_scroll, 1);
-
+void ReportPreview::connectControls()
+{
     connect(m_first, &QPushButton::clicked, this, &ReportPreview::firstPage);
     connect(m_previous, &QPushButton::clicked, this, &ReportPreview::previousPage);
     connect(m_next, &QPushButton::clicked, this, &ReportPreview::nextPage);
@@ -207,12 +223,6 @@ void ReportPreview::createLayout()
     connect(m_print, &QPushButton::clicked, this, &ReportPreview::printReport);
     connect(m_pdf, &QPushButton::clicked, this, &ReportPreview::saveAsPdf);
     connect(m_close, &QPushButton::clicked, this, &ReportPreview::close);
-
-    // A page and the bar above it, within the screen.
-    QSize size(900, 1000);
-    if (const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size() * 0.9);
-    resize(size);
 }
 
 void ReportPreview::createShortcuts()

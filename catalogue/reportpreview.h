@@ -14,6 +14,7 @@
 class Dialogs;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QPagedPaintDevice;
 class QPrinter;
 class QPushButton;
@@ -102,6 +103,8 @@ private:
     enum class Outcome { Done, Cancelled, Failed };
 
     void createLayout();
+    QLayout *createBar();
+    void connectControls();
     void createShortcuts();
     void countRows();
     void showPage(int page, Report report);

@@ -94,6 +94,11 @@ void LoanEntryScreen::createLayout()
     DTPicker1->setDialogs(m_dialogs);
     Image1->setAccessibleName(QStringLiteral("New borrower artwork"));
 
+    createButtons();
+}
+
+void LoanEntryScreen::createButtons()
+{
     const int buttonsTop = inputPlace(RightColumn, 3).bottom() + 18;
     const int secondButton = RightColumn + ColumnWidth - ButtonWidth;
     auto button = [&](PushButton *&member, const char *name, const QString &caption, int x, int y) {

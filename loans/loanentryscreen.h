@@ -32,6 +32,7 @@ signals:
 
 private:
     void createLayout();
+    void createButtons();
     void load();
 
     void add_record();

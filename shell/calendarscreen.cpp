@@ -68,6 +68,27 @@ void CalendarScreen::createLayout()
     inner->setContentsMargins(8, 8, 12, 8);
     inner->setSpacing(16);
 
+    inner->addWidget(createMonthView(), 1);
+    inner->addLayout(createClockBoxes());
+
+    // Any change of the time box, typed or not, shows the current time again.
+    connect(txtTime, &QLineEdit::textChanged, this, &CalendarScreen::showCurrentTime);
+    // Only lowercase letters a to z may be typed into the date box; nor can
+    // anything be pasted or dropped past that.
+    Form::KeyRefuser::install(txtDate, m_dialogs,
+                              Form::KeyRefuser::typesOutside(QLatin1Char('a'), QLatin1Char('z')),
+                              Form::KeyRefuser::NoPasteMenu | Form::KeyRefuser::NoDrops);
+
+    // The time box keeps running, like the main menu's clock.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, &CalendarScreen::tick);
+    Timer1->start();
+}
+
+QCalendarWidget *CalendarScreen::createMonthView()
+{
     MonthView1 = new QCalendarWidget(AeroGroupBox1);
     MonthView1->setAccessibleName(QStringLiteral("Calendar"));
     MonthView1->setObjectName(QStringLiteral("MonthView1"));
@@ -84,8 +105,11 @@ void CalendarScreen::createLayout()
     if (auto *next = MonthView1->findChild<QToolButton *>(QStringLiteral("qt_calendar_nextmonth")))
         next->setIcon(chevron(false));
     MonthView1->setStyleSheet(Theme::calendarStyle());
-    inner->addWidget(MonthView1, 1);
+    return MonthView1;
+}
 
+QLayout *CalendarScreen::createClockBoxes()
+{
     const QString captionStyle = Theme::labelStyle(10);
     const QString boxStyle = Theme::boxStyle(11, 3);
 
@@ -105,22 +129,7 @@ void CalendarScreen::createLayout()
     txtDate->setStyleSheet(boxStyle);
     side->addWidget(txtDate);
     side->addStretch(1);
-    inner->addLayout(side);
-
-    // Any change of the time box, typed or not, shows the current time again.
-    connect(txtTime, &QLineEdit::textChanged, this, &CalendarScreen::showCurrentTime);
-    // Only lowercase letters a to z may be typed into the date box; nor can
-    // anything be pasted or dropped past that.
-    Form::KeyRefuser::install(txtDate, m_dialogs,
-                              Form::KeyRefuser::typesOutside(QLatin1Char('a'), QLatin1Char('z')),
-                              Form::KeyRefuser::NoPasteMenu | Form::KeyRefuser::NoDrops);
-
-    // The time box keeps running, like the main menu's clock.
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(500);
-    connect(Timer1, &QTimer::timeout, this, &CalendarScreen::tick);
-    Timer1->start();
+    return side;
 }
 
 void CalendarScreen::load()

@@ -5,6 +5,7 @@
 class Dialogs;
 class QCalendarWidget;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QTimer;
 class FramedPanel;
@@ -23,6 +24,8 @@ public slots:
 
 private:
     void createLayout();
+    QCalendarWidget *createMonthView();
+    QLayout *createClockBoxes();
     void load();
     void showCurrentTime();
     Dialogs &m_dialogs;
