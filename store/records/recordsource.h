@@ -53,6 +53,9 @@ public:
     QStringList fields() const { return m_fields; }
 
     virtual bool hasCurrent() const = 0;
+    // Whether bound controls have a row to show: the current row, or a new
+    // row being added (which counts even in an empty table).
+    virtual bool hasRowToShow() const { return hasCurrent(); }
     virtual QVariant value(const QString &field) const = 0;
     // A value the user changed in a bound control; stored by the next
     // store of the row, where the source stores rows at all.

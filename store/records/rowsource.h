@@ -28,6 +28,7 @@ public:
     void close();
 
     bool hasCurrent() const override { return m_current >= 0; }
+    bool hasRowToShow() const override { return hasCurrent() || m_mode == Adding; }
     // Opaque token of the current row (its identity), -1 without one.
     qint64 bookmark() const { return m_current; }
     bool setBookmark(qint64 bookmark);
