@@ -30,6 +30,11 @@ void BrowseSource::setCondition(const Dialect::Contains &condition)
     m_condition = condition;
 }
 
+void BrowseSource::setSearch(const QString &field, const QString &text, Dialect::Path path)
+{
+    setCondition(dialect().contains(field, text, path));
+}
+
 bool BrowseSource::open()
 {
     return openConnection() && refresh();

@@ -21,6 +21,9 @@ public:
     // `params`; empty means every row. Takes effect at the next refresh().
     void setCondition(const QString &where, const QVariantList &params = {});
     void setCondition(const Dialect::Contains &condition);
+    // The books whose `field` (a search field) contains `text`, as the
+    // engine finds them; takes effect at the next refresh().
+    void setSearch(const QString &field, const QString &text, Dialect::Path path = Dialect::Path::Automatic);
 
     bool open();
     // Runs the condition again; its first row becomes current.

@@ -33,6 +33,11 @@ void QuerySource::setCondition(const Dialect::Contains &condition)
     setCondition(condition.where, condition.params, condition.through);
 }
 
+void QuerySource::setSearch(const QString &field, const QString &text, Dialect::Path path)
+{
+    setCondition(dialect().contains(field, text, path));
+}
+
 bool QuerySource::open()
 {
     return openConnection() && refresh();

@@ -18,6 +18,9 @@ public:
     // drives the rows (see PagedModel). Takes effect at the next refresh().
     void setCondition(const QString &where, const QVariantList &params = {}, const QString &through = QString());
     void setCondition(const Dialect::Contains &condition);
+    // The books whose `field` (a search field) contains `text`, as the
+    // engine finds them; takes effect at the next refresh().
+    void setSearch(const QString &field, const QString &text, Dialect::Path path = Dialect::Path::Automatic);
 
     bool open();
     // Runs the query again; its first row becomes current.
