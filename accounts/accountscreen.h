@@ -48,7 +48,6 @@ private:
     void add_record();
     void lock_passwords();
     void reset_buttons();
-    void followBar(bool (RowSource::*move)());
     StoreLocation m_stores;
     Dialogs &m_dialogs;
 

@@ -33,10 +33,10 @@ public:
     bool hasCurrent() const override { return m_key >= 0; }
     QVariant value(const QString &field) const override;
 
-    void moveFirst();
-    void movePrevious();
-    void moveNext();
-    void moveLast();
+    bool moveFirst() override;
+    bool movePrevious() override;
+    bool moveNext() override;
+    bool moveLast() override;
 
 private:
     enum class Toward { Later, Earlier };
@@ -45,7 +45,7 @@ private:
     bool step(Toward toward, qint64 key, bool *found);
     bool read(Toward toward, qint64 key, qint64 bound, bool *found);
     bool readNarrowing();
-    void moveTo(Toward toward, qint64 key);
+    bool moveTo(Toward toward, qint64 key);
 
     Dialect::Contains m_condition;
     bool m_narrowed = false;

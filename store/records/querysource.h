@@ -34,10 +34,10 @@ public:
     void setCurrentRow(int row);
     QVariant value(const QString &field) const override;
 
-    void moveFirst();
-    void movePrevious();
-    void moveNext();
-    void moveLast();
+    bool moveFirst() override;
+    bool movePrevious() override;
+    bool moveNext() override;
+    bool moveLast() override;
 
     // Deletes the current row from its table at once. Without a current
     // row it does nothing and succeeds.
