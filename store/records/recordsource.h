@@ -36,9 +36,11 @@ signals:
 // cause in lastError(), for the caller to report. The steps to the first,
 // previous, next or last row tell a failure by readFailed() as well, as a
 // read while the grid scrolls does: a navigation bar runs them and looks
-// at no result, so the screen hears of it there. Controls are bound by the binder of the screens, which
-// shows the current row on currentChanged() and hands in what the user
-// changed on aboutToStore().
+// at no result, so the screen hears of it there.
+//
+// Controls are bound by the binder of the screens, which shows the current
+// row on currentChanged() and hands in what the user changed on
+// aboutToStore().
 class RecordSource : public QObject
 {
     Q_OBJECT
