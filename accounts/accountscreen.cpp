@@ -150,20 +150,12 @@ QSqlError AccountScreen::openStore()
     binder->bind(txthint, QStringLiteral("Hint"));
     // Moving to another row drops an open edit; nothing reaches the store
     // but a confirmed save.
-    connect(Data1Bar, &NavigationBar::firstClicked, this, [this] { followBar(&RowSource::moveFirst); });
-    connect(Data1Bar, &NavigationBar::previousClicked, this, [this] { followBar(&RowSource::movePrevious); });
-    connect(Data1Bar, &NavigationBar::nextClicked, this, [this] { followBar(&RowSource::moveNext); });
-    connect(Data1Bar, &NavigationBar::lastClicked, this, [this] { followBar(&RowSource::moveLast); });
+    Data1Bar->attach(Data1);
+    connect(Data1, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); });
     if (!Data1->open())
         return Data1->lastError();
     load();
     return {};
-}
-
-void AccountScreen::followBar(bool (RowSource::*move)())
-{
-    if (!(Data1->*move)())
-        m_dialogs.showDatabaseError(Data1->lastError());
 }
 
 void AccountScreen::load()

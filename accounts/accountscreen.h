@@ -50,7 +50,6 @@ private:
     void add_record();
     void lock_passwords();
     void reset_buttons();
-    void followBar(bool (RowSource::*move)());
     StoreLocation m_stores;
     Dialogs &m_dialogs;
 

@@ -143,7 +143,7 @@ QSqlError BooksScreen::openStore()
     adoLib->setObjectName(QStringLiteral("adoLib"));
     adoLib->setCaption(QStringLiteral("library books"));
     // The first books shown are those with a book number.
-    adoLib->setCondition(QStringLiteral("\"BookNumber\" IS NOT NULL AND \"BookNumber\" <> ''"));
+    adoLib->setCondition(BookSearch::numbered());
     if (!adoLib->open())
         return adoLib->lastError();
     connect(adoLib, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); },
@@ -216,7 +216,7 @@ void BooksScreen::search()
     const QString field = cmbSearch->currentText();
     if (!BookSearch::isSearchField(field))
         return;
-    adoLib->setCondition(adoLib->dialect().contains(field, txtsearch->text()));
+    adoLib->setSearch(field, txtsearch->text());
     if (!adoLib->refresh())
         m_dialogs.showDatabaseError(adoLib->lastError());
 }

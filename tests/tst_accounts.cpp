@@ -277,6 +277,22 @@ private slots:
         QVERIFY(!Navigator::instance().existing(QStringLiteral("frmLogin")));
     }
 
+    void shouldSayWhyTheNextAccountCannotBeReadAndKeepTheOneShown()
+    {
+        // GIVEN the account screen on the first of two accounts
+        data->exec(DeskFile, QStringLiteral("INSERT INTO tblUser (Username, Password, Confirm, Hint) VALUES ('1002', 'p', 'p', 'h')"));
+        AccountScreen *screen = openAccounts();
+        QVERIFY(screen && dialogs->boxes.isEmpty());
+        // WHEN the accounts' table is gone and the librarian steps to the next one
+        data->exec(DeskFile, QStringLiteral("ALTER TABLE \"tblUser\" RENAME TO gone"));
+        control<NavigationBar>(screen, "Data1Bar")->arrows().at(2)->click();
+        // THEN one box says why at once, and the account shown stays
+        QCOMPARE(dialogs->boxes.size(), 1);
+        const FakeDialogs::Box failed = dialogs->boxes.first();
+        QVERIFY2(failed.icon == Dialogs::Critical && failed.text.contains(Users), qPrintable(failed.text));
+        QVERIFY(screen->isVisible() && shown(screen) == seeded);
+    }
+
     void shouldKeepTheEditOpenWhileTheStoreIsLockedThenLogInWithOnlyTheNewPassword()
     {
         QPointer<AccountScreen> screen = openEdited();

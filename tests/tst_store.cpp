@@ -107,7 +107,7 @@ QStringList found(TestData &data, const QString &field, const QString &text,
                   BookSearch::Path path = BookSearch::Path::Automatic)
 {
     QuerySource books(data.location(), QStringLiteral("books"));
-    books.setCondition(books.dialect().contains(field, text, path));
+    books.setSearch(field, text, path);
     if (!books.open())
         return {books.lastError().text()};
     books.moveLast();
@@ -472,6 +472,49 @@ private slots:
         QCOMPARE(StoreError::kind(failed.first().first().value<QSqlError>()), StoreError::Kind::Damaged);
     }
 
+    void shouldTellAFailedStepByItsResultAndOneSignal_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("step");
+        for (const char *source : {"row", "browse"})
+            for (const char *step : {"first", "previous", "next", "last"})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(source, step))) << source << step;
+        // The grid's other steps move among rows it holds and read none.
+        QTest::newRow("query next past the rows read") << "query" << "next";
+        QTest::newRow("query last") << "query" << "last";
+    }
+
+    void shouldTellAFailedStepByItsResultAndOneSignal()
+    {
+        QFETCH(QString, source);
+        QFETCH(QString, step);
+        TestData data;
+        insertLoans(data, 5);
+        RowSource row(data.location(), Loans);
+        BrowseSource browse(data.location(), Loans);
+        QuerySource query(data.location(), Loans);
+        query.model()->setPageLimits(2, 4);
+        RecordSource *chosen = source == QLatin1String("row")      ? static_cast<RecordSource *>(&row)
+                               : source == QLatin1String("browse") ? static_cast<RecordSource *>(&browse)
+                                                                   : static_cast<RecordSource *>(&query);
+        QVERIFY(chosen == &row ? row.open() : chosen == &browse ? browse.open() : query.open());
+        // On the second row, the last of the grid's first page.
+        QVERIFY(chosen->moveNext());
+        QCOMPARE(chosen->value(Accession).toString(), QStringLiteral("N2"));
+
+        data.exec(DeskFile, QStringLiteral("ALTER TABLE \"tblBorrower\" RENAME TO gone"));
+        QSignalSpy failed(chosen, &RecordSource::readFailed);
+        const QHash<QString, bool (RecordSource::*)()> steps{{"first", &RecordSource::moveFirst},
+                                                             {"previous", &RecordSource::movePrevious},
+                                                             {"next", &RecordSource::moveNext},
+                                                             {"last", &RecordSource::moveLast}};
+        QVERIFY(!(chosen->*steps.value(step))());
+        QVERIFY(chosen->lastError().isValid());
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.first().first().value<QSqlError>().text(), chosen->lastError().text());
+        QCOMPARE(chosen->value(Accession).toString(), QStringLiteral("N2"));
+    }
+
     void shouldFindTheSameBooksThroughTheIndexAndTheScan()
     {
         TestData data;
@@ -535,7 +578,7 @@ private slots:
 
         // Stepping past either end keeps the row shown.
         BrowseSource books(data.location(), QStringLiteral("books"));
-        books.setCondition(books.dialect().contains(QStringLiteral("Title"), QStringLiteral("qz")));
+        books.setSearch(QStringLiteral("Title"), QStringLiteral("qz"));
         QVERIFY(books.open());
         QSignalSpy moved(&books, &RecordSource::currentChanged);
         books.movePrevious();

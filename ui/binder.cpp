@@ -1,6 +1,6 @@
 #include "ui/binder.h"
 
-#include "store/records/rowsource.h"
+#include "store/records/recordsource.h"
 
 #include <QLabel>
 #include <QMetaProperty>
@@ -45,13 +45,6 @@ QVariant Binder::read(const QWidget *control)
     return property.isValid() ? property.read(control) : QVariant();
 }
 
-bool Binder::hasRowToShow() const
-{
-    // A new row being added counts, even in an empty table.
-    const auto *rows = qobject_cast<const RowSource *>(m_source);
-    return m_source->hasCurrent() || (rows && rows->editMode() == RowSource::Adding);
-}
-
 void Binder::show(Binding &binding)
 {
     QWidget *control = binding.control;
@@ -62,7 +55,7 @@ void Binder::show(Binding &binding)
         return;
     // Until a row fills it, a control keeps its initial text ("Select
     // section"); an empty table shows no row to replace it with.
-    if (!binding.filled && !hasRowToShow()) {
+    if (!binding.filled && !m_source->hasRowToShow()) {
         binding.shown = read(control);
         return;
     }

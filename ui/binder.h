@@ -30,7 +30,6 @@ private:
         bool filled = false;
     };
 
-    bool hasRowToShow() const;
     void showCurrent();
     void handInChanges();
     void show(Binding &binding);

@@ -1,4 +1,6 @@
 #include "ui/navigationbar.h"
+
+#include "store/records/recordsource.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"
 
@@ -29,6 +31,14 @@ NavigationBar::NavigationBar(const QString &caption, QWidget *parent)
     connect(previous, &QToolButton::clicked, this, &NavigationBar::previousClicked);
     connect(next, &QToolButton::clicked, this, &NavigationBar::nextClicked);
     connect(last, &QToolButton::clicked, this, &NavigationBar::lastClicked);
+}
+
+void NavigationBar::attach(RecordSource *source)
+{
+    connect(this, &NavigationBar::firstClicked, source, &RecordSource::moveFirst);
+    connect(this, &NavigationBar::previousClicked, source, &RecordSource::movePrevious);
+    connect(this, &NavigationBar::nextClicked, source, &RecordSource::moveNext);
+    connect(this, &NavigationBar::lastClicked, source, &RecordSource::moveLast);
 }
 
 QToolButton *NavigationBar::arrow(const QString &objectName, const QString &glyph, const QString &tip)

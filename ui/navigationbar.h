@@ -4,23 +4,18 @@
 #include <QWidget>
 
 class QToolButton;
+class RecordSource;
 
 // The bar of a record source: its caption between first/previous and
-// next/last arrows. attach() wires it to either kind of source.
+// next/last arrows. attach() wires it to any record source.
 class NavigationBar : public QWidget
 {
     Q_OBJECT
 public:
     explicit NavigationBar(const QString &caption, QWidget *parent = nullptr);
 
-    template <typename Source>
-    void attach(Source *source)
-    {
-        connect(this, &NavigationBar::firstClicked, source, [source] { source->moveFirst(); });
-        connect(this, &NavigationBar::previousClicked, source, [source] { source->movePrevious(); });
-        connect(this, &NavigationBar::nextClicked, source, [source] { source->moveNext(); });
-        connect(this, &NavigationBar::lastClicked, source, [source] { source->moveLast(); });
-    }
+    // A failed step is told by the source's readFailed().
+    void attach(RecordSource *source);
 
     QString caption() const { return m_caption->text(); }
     // First, previous, next and last: the order Tab takes them in, for the

@@ -30,6 +30,11 @@ void BrowseSource::setCondition(const Dialect::Contains &condition)
     m_condition = condition;
 }
 
+void BrowseSource::setSearch(const QString &field, const QString &text, Dialect::Path path)
+{
+    setCondition(dialect().contains(field, text, path));
+}
+
 bool BrowseSource::open()
 {
     return openConnection() && refresh();
@@ -61,49 +66,46 @@ QVariant BrowseSource::value(const QString &field) const
     return fromStored(field, m_row.value(int(fields().indexOf(fieldName(field)))));
 }
 
-void BrowseSource::moveFirst()
+bool BrowseSource::moveFirst()
 {
-    moveTo(Toward::Later, Before);
+    return moveTo(Toward::Later, Before);
 }
 
-void BrowseSource::movePrevious()
+bool BrowseSource::movePrevious()
 {
-    if (m_key >= 0)
-        moveTo(Toward::Earlier, m_key);
+    return m_key < 0 || moveTo(Toward::Earlier, m_key);
 }
 
-void BrowseSource::moveNext()
+bool BrowseSource::moveNext()
 {
-    if (m_key >= 0)
-        moveTo(Toward::Later, m_key);
+    return m_key < 0 || moveTo(Toward::Later, m_key);
 }
 
-void BrowseSource::moveLast()
+bool BrowseSource::moveLast()
 {
-    moveTo(Toward::Earlier, After);
+    return moveTo(Toward::Earlier, After);
 }
 
 // A step past the first or last row keeps the row shown; a step that
 // cannot be read keeps it too, and says why. First or Last finding
 // nothing means the rows are gone.
-void BrowseSource::moveTo(Toward toward, qint64 key)
+bool BrowseSource::moveTo(Toward toward, qint64 key)
 {
     const qint64 before = m_key;
     bool found = false;
-    if (!guarded([&] { return step(toward, key, &found); })) {
-        emit readFailed(lastError());
-        return;
-    }
+    if (!guarded([&] { return step(toward, key, &found); }))
+        return failStep();
     if (found) {
         if (m_key != before)
             emit currentChanged();
-        return;
+        return true;
     }
     if ((key == Before || key == After) && before >= 0) {
         m_key = -1;
         m_row.clear();
         emit currentChanged();
     }
+    return true;
 }
 
 bool BrowseSource::readNarrowing()

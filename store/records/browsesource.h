@@ -21,6 +21,9 @@ public:
     // `params`; empty means every row. Takes effect at the next refresh().
     void setCondition(const QString &where, const QVariantList &params = {});
     void setCondition(const Dialect::Contains &condition);
+    // The books whose `field` (a search field) contains `text`, as the
+    // engine finds them; takes effect at the next refresh().
+    void setSearch(const QString &field, const QString &text, Dialect::Path path = Dialect::Path::Automatic);
 
     bool open();
     // Runs the condition again; its first row becomes current.
@@ -30,10 +33,10 @@ public:
     bool hasCurrent() const override { return m_key >= 0; }
     QVariant value(const QString &field) const override;
 
-    void moveFirst();
-    void movePrevious();
-    void moveNext();
-    void moveLast();
+    bool moveFirst() override;
+    bool movePrevious() override;
+    bool moveNext() override;
+    bool moveLast() override;
 
 private:
     enum class Toward { Later, Earlier };
@@ -42,7 +45,7 @@ private:
     bool step(Toward toward, qint64 key, bool *found);
     bool read(Toward toward, qint64 key, qint64 bound, bool *found);
     bool readNarrowing();
-    void moveTo(Toward toward, qint64 key);
+    bool moveTo(Toward toward, qint64 key);
 
     Dialect::Contains m_condition;
     bool m_narrowed = false;

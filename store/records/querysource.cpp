@@ -33,6 +33,11 @@ void QuerySource::setCondition(const Dialect::Contains &condition)
     setCondition(condition.where, condition.params, condition.through);
 }
 
+void QuerySource::setSearch(const QString &field, const QString &text, Dialect::Path path)
+{
+    setCondition(dialect().contains(field, text, path));
+}
+
 bool QuerySource::open()
 {
     return openConnection() && refresh();
@@ -83,30 +88,35 @@ QVariant QuerySource::value(const QString &field) const
     return fromStored(field, m_model->value(m_current, fieldName(field)));
 }
 
-void QuerySource::moveFirst()
+bool QuerySource::moveFirst()
 {
     setCurrentRow(0);
+    return true;
 }
 
-void QuerySource::movePrevious()
+bool QuerySource::movePrevious()
 {
     if (m_current > 0)
         setCurrentRow(m_current - 1);
+    return true;
 }
 
-void QuerySource::moveNext()
+bool QuerySource::moveNext()
 {
+    bool ok = true;
     if (m_current + 1 >= m_model->rowCount()) {
-        // The user asks for the row: a read that failed is tried, and told,
-        // again.
+        // The user asks for the row: a read that failed is tried, and told
+        // (by the model's readFailed), again.
         m_model->retryReads();
         m_model->fetchMore();
+        ok = !m_model->lastError().isValid();
     }
     if (m_current + 1 < m_model->rowCount())
         setCurrentRow(m_current + 1);
+    return ok;
 }
 
-void QuerySource::moveLast()
+bool QuerySource::moveLast()
 {
     // A lost connection is made again and the rows read anew on it before
     // the count is tried; a count that cannot be read is said once, after
@@ -120,10 +130,10 @@ void QuerySource::moveLast()
     m_countingLast = false;
     if (ok) {
         setCurrentRow(m_model->rowCount() - 1);
-        return;
+        return true;
     }
     setCurrentRow(m_current);
-    emit readFailed(lastError());
+    return failStep();
 }
 
 bool QuerySource::deleteCurrent()

@@ -18,6 +18,9 @@ public:
     // drives the rows (see PagedModel). Takes effect at the next refresh().
     void setCondition(const QString &where, const QVariantList &params = {}, const QString &through = QString());
     void setCondition(const Dialect::Contains &condition);
+    // The books whose `field` (a search field) contains `text`, as the
+    // engine finds them; takes effect at the next refresh().
+    void setSearch(const QString &field, const QString &text, Dialect::Path path = Dialect::Path::Automatic);
 
     bool open();
     // Runs the query again; its first row becomes current.
@@ -31,10 +34,10 @@ public:
     void setCurrentRow(int row);
     QVariant value(const QString &field) const override;
 
-    void moveFirst();
-    void movePrevious();
-    void moveNext();
-    void moveLast();
+    bool moveFirst() override;
+    bool movePrevious() override;
+    bool moveNext() override;
+    bool moveLast() override;
 
     // Deletes the current row from its table at once. Without a current
     // row it does nothing and succeeds.

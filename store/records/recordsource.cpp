@@ -147,6 +147,12 @@ bool RecordSource::fail(const QSqlError &error)
     return false;
 }
 
+bool RecordSource::failStep()
+{
+    emit readFailed(m_error);
+    return false;
+}
+
 QString RecordSource::fieldName(const QString &field) const
 {
     for (const QString &f : m_fields)

@@ -30,9 +30,17 @@ signals:
 // the current row's values, and the last failure.
 //
 // Date fields are given and taken as QDate (null when empty); every other
-// field as text. Controls are bound by the binder of the screens, which
-// shows the current row on currentChanged() and hands in what the user
-// changed on aboutToStore().
+// field as text.
+//
+// Every operation that can fail returns whether it succeeded and leaves the
+// cause in lastError(), for the caller to report. The steps to the first,
+// previous, next or last row tell a failure by readFailed() as well, as a
+// read while the grid scrolls does: a navigation bar runs them and looks
+// at no result, so the screen hears of it there.
+//
+// Controls are bound by the binder of the screens, which shows the current
+// row on currentChanged() and hands in what the user changed on
+// aboutToStore().
 class RecordSource : public QObject
 {
     Q_OBJECT
@@ -53,7 +61,15 @@ public:
     QStringList fields() const { return m_fields; }
 
     virtual bool hasCurrent() const = 0;
+    // Whether bound controls have a row to show: the current row, or a new
+    // row being added (which counts even in an empty table).
+    virtual bool hasRowToShow() const { return hasCurrent(); }
     virtual QVariant value(const QString &field) const = 0;
+    // The steps of a navigation bar (see the class comment for a failure).
+    virtual bool moveFirst() = 0;
+    virtual bool movePrevious() = 0;
+    virtual bool moveNext() = 0;
+    virtual bool moveLast() = 0;
     // A value the user changed in a bound control; stored by the next
     // store of the row, where the source stores rows at all.
     virtual void setBoundValue(const QString &field, const QVariant &value);
@@ -67,7 +83,7 @@ signals:
     void currentChanged();
     // About to store the row: bound controls hand in their changes now.
     void aboutToStore();
-    // A read failed after the source was opened (while scrolling, say).
+    // A step to another row, or a read while scrolling, failed.
     void readFailed(const QSqlError &error);
 
 protected:
@@ -85,6 +101,8 @@ protected:
     // that was on its way is then unknown.
     bool connectionLost() const { return m_lost; }
     bool fail(const QSqlError &error);
+    // A step to another row failed: told by readFailed() as well; false.
+    bool failStep();
     // The connection is about to be closed and opened anew: whatever still
     // holds it lets it go.
     virtual void releaseConnection() {}

@@ -13,7 +13,7 @@ bool RowSource::open()
     if (!openConnection())
         return false;
     m_lastModified = -1;
-    return moveFirst();
+    return toFirst();
 }
 
 void RowSource::close()
@@ -91,28 +91,31 @@ bool RowSource::moveToOnce(const QString &sql, const QVariantList &params)
     return true;
 }
 
-bool RowSource::moveFirst()
+bool RowSource::toFirst()
 {
     return moveTo(Sql::firstRow(table()), {});
 }
 
+bool RowSource::moveFirst()
+{
+    return toFirst() || failStep();
+}
+
 bool RowSource::moveLast()
 {
-    return moveTo(Sql::lastRow(table()), {});
+    return moveTo(Sql::lastRow(table()), {}) || failStep();
 }
 
 bool RowSource::moveNext()
 {
-    if (!hasCurrent())
-        return moveFirst();
-    return moveTo(Sql::nextRow(table()), {m_current});
+    const bool ok = hasCurrent() ? moveTo(Sql::nextRow(table()), {m_current}) : toFirst();
+    return ok || failStep();
 }
 
 bool RowSource::movePrevious()
 {
-    if (!hasCurrent())
-        return moveFirst();
-    return moveTo(Sql::previousRow(table()), {m_current});
+    const bool ok = hasCurrent() ? moveTo(Sql::previousRow(table()), {m_current}) : toFirst();
+    return ok || failStep();
 }
 
 bool RowSource::refresh()
@@ -121,7 +124,7 @@ bool RowSource::refresh()
         return false;
     m_lastModified = -1;
     m_current = -1;
-    return moveFirst();
+    return toFirst();
 }
 
 bool RowSource::setBookmark(qint64 bookmark)
@@ -357,7 +360,7 @@ bool RowSource::refuseChangedElsewhere()
     if (!loadRow(row))
         return false;
     const bool removed = !hasCurrent();
-    if (removed && !moveFirst())
+    if (removed && !toFirst())
         return false;
     showCurrent();
     const QString text = removed

@@ -28,6 +28,7 @@ public:
     void close();
 
     bool hasCurrent() const override { return m_current >= 0; }
+    bool hasRowToShow() const override { return hasCurrent() || m_mode == Adding; }
     // Opaque token of the current row (its identity), -1 without one.
     qint64 bookmark() const { return m_current; }
     bool setBookmark(qint64 bookmark);
@@ -35,10 +36,10 @@ public:
     // was refreshed; -1 when there is none.
     qint64 lastModified() const { return m_lastModified; }
 
-    bool moveFirst();
-    bool movePrevious();
-    bool moveNext();
-    bool moveLast();
+    bool moveFirst() override;
+    bool movePrevious() override;
+    bool moveNext() override;
+    bool moveLast() override;
     // Opens the table again, so rows stored elsewhere are seen; first row.
     bool refresh();
 
@@ -62,6 +63,9 @@ public:
     void setBoundValue(const QString &field, const QVariant &value) override;
 
 private:
+    // The first row, as open() and refresh() take it: a failure is theirs
+    // to tell, not a step's.
+    bool toFirst();
     bool moveTo(const QString &sql, const QVariantList &params);
     bool moveToOnce(const QString &sql, const QVariantList &params);
     bool findOnce(const Criterion::Parsed &parsed);

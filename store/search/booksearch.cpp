@@ -7,6 +7,11 @@ bool isSearchField(const QString &field)
     return field == QLatin1String("Title") || field == QLatin1String("Author");
 }
 
+Condition numbered()
+{
+    return {QStringLiteral("\"BookNumber\" IS NOT NULL AND \"BookNumber\" <> ''"), {}, QString(), {}};
+}
+
 QString fold(const QString &text)
 {
     return text.toCaseFolded();

@@ -31,6 +31,10 @@ struct Condition {
 // The fields a search may name.
 bool isSearchField(const QString &field);
 
+// The books the catalogue shows before anything is searched: those with a
+// book number.
+Condition numbered();
+
 // `text` with its letter case folded the way the file engine folds it.
 QString fold(const QString &text);
 
