@@ -15,12 +15,14 @@ namespace GramTable {
 namespace {
 
 // Books read per statement while the index is filled: each batch is held
-// in memory whole (see rebuild), so a batch stays a few megabytes however
-// long the catalogue, and a million books take about a hundred reads.
+// in memory whole (see readBatch), two fields of at most 255 characters a
+// book, so a batch stays a few megabytes however long the catalogue, and a
+// million books take about 120 reads.
 constexpr int BooksPerRead = 8192;
-// Piece rows per INSERT: three parameters each, so a statement stays well
-// under SQLite's 32,766 bound parameters, while a bulk insert still saves
-// most of the per-statement cost.
+// Piece rows per INSERT: three parameters each, 768 a statement, under the
+// smallest bound a SQLite build may set (999 before 3.32; 32,766 since, and
+// Debian's library allows 250,000) and the server's 65,535, while a bulk
+// insert still saves most of the per-statement cost.
 constexpr int RowsPerInsert = 256;
 
 const QStringList Fields{QStringLiteral("Title"), QStringLiteral("Author")};
