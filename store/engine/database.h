@@ -16,6 +16,8 @@ class QLockFile;
 // The stores: how they are installed on first run and upgraded later, and
 // how a record source opens its own connection to one. Every function is
 // given the store it works on; only the program decides which is the desk's.
+// Made in database.cpp (what both engines share), fileinstall.cpp (the
+// files) and connection.cpp; the server's own install is in serverstore.cpp.
 namespace Database {
 
 // Called now and then while a long upgrade works, so that the program can

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
+
 class QSqlQuery;
 
 // What differs between the two engines, each answered in its own unit
@@ -77,4 +79,27 @@ public:
     // The store's schema version and its upgrade steps.
     virtual int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const = 0;
     virtual QSqlError setVersion(QSqlDatabase &db, Schema::File file, int version) const = 0;
+
+    // Installing and repairing
+    // Makes the stores of `location` ready (see Database::install).
+    virtual QSqlError install(const StoreLocation &location, const std::function<void()> &progress) const = 0;
+    // The error when the engine's Qt driver is not installed; none when it is.
+    virtual QSqlError driverMissing() const = 0;
+    // Why the store of `location` could not be opened, given the driver's
+    // error after `waitedMs` of trying.
+    virtual QSqlError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs) const = 0;
+    // The statements that make the catalogue's search index anew (the
+    // short-text index is filled after, see GramTable::rebuild), and what
+    // they did, as the repair reports it.
+    virtual QStringList rebuildSearch() const = 0;
+    virtual QString searchRebuilt() const = 0;
+    // A count of the search index's objects in the engine's catalogue, and
+    // that count when the index is whole.
+    virtual QString countSearchObjects() const = 0;
+    virtual int searchObjectCount() const = 0;
+    // The loan history's triggers made anew (its rows kept); a count of its
+    // table and triggers, and that count when whole.
+    virtual QStringList rebuildHistory() const = 0;
+    virtual QString countHistoryObjects() const = 0;
+    virtual int historyObjectCount() const = 0;
 };

@@ -1,6 +1,7 @@
 #include "store/engine/gramtable.h"
 
 #include "store/engine/dialect.h"
+#include "store/engine/installsteps.h"
 #include "store/engine/schema.h"
 #include "store/search/gramindex.h"
 
@@ -15,12 +16,14 @@ namespace GramTable {
 namespace {
 
 // Books read per statement while the index is filled: each batch is held
-// in memory whole (see rebuild), so a batch stays a few megabytes however
-// long the catalogue, and a million books take about a hundred reads.
+// in memory whole (see readBatch), two fields of at most 255 characters a
+// book, so a batch stays a few megabytes however long the catalogue, and a
+// million books take about 120 reads.
 constexpr int BooksPerRead = 8192;
-// Piece rows per INSERT: three parameters each, so a statement stays well
-// under SQLite's 32,766 bound parameters, while a bulk insert still saves
-// most of the per-statement cost.
+// Piece rows per INSERT: three parameters each, 768 a statement, under the
+// smallest bound a SQLite build may set (999 before 3.32; 32,766 since, and
+// Debian's library allows 250,000) and the server's 65,535, while a bulk
+// insert still saves most of the per-statement cost.
 constexpr int RowsPerInsert = 256;
 
 const QStringList Fields{QStringLiteral("Title"), QStringLiteral("Author")};
@@ -105,14 +108,6 @@ QSqlError readBatch(QSqlQuery &read, qint64 after, QList<Book> *batch)
     return error;
 }
 
-QSqlError run(QSqlDatabase &db, const QStringList &statements)
-{
-    for (const QString &statement : statements)
-        if (QSqlQuery q(db); !q.exec(statement))
-            return q.lastError();
-    return {};
-}
-
 } // namespace
 
 QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
@@ -151,13 +146,13 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
 
 QSqlError suspend(QSqlDatabase &db)
 {
-    return run(db, Dialect::of(db).dropGramTriggers());
+    return InstallSteps::runAll(db, Dialect::of(db).dropGramTriggers());
 }
 
 QSqlError resume(QSqlDatabase &db, const std::function<void(qint64)> &step)
 {
     const Dialect &dialect = Dialect::of(db);
-    if (const QSqlError e = run(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
+    if (const QSqlError e = InstallSteps::runAll(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
         return e;
     return rebuild(db, step);
 }

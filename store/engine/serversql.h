@@ -35,6 +35,9 @@ QStringList rebuildSearch();
 // many it has when whole.
 QString countSearchIndexes();
 int searchIndexes();
+// The trigger that adds the pieces of every new or changed book to the
+// short-text index.
+QStringList gramTriggers();
 // What a store of version 2 lacks: the short-text index (to be filled).
 QStringList addGrams();
 // What a store of version 1 lacks: the loan history and its triggers (a

@@ -63,5 +63,14 @@ QStringList rebuildHistory();
 // Lets this connection write history rows as they are given, desk and all
 // (a copy of another store's history).
 QString dropDeskTrigger();
+// Names the desk in every history row this connection writes (a temporary
+// trigger: it lives and dies with the connection).
+QString deskTrigger();
+
+// The catalogue's FTS5 index table.
+QString searchTable();
+// The triggers that add the pieces of every new or changed book to the
+// short-text index.
+QStringList gramTriggers();
 
 } // namespace SqliteSql

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "store/engine/schema.h"
+
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QStringList>
+#include <QVariantList>
+
+#include <functional>
+
+struct sqlite3;
+
+// The steps every engine's install, upgrade and repair share: statements
+// run one by one, the first rows of a new store, the progress of a long
+// step. Used inside the engine room only.
+namespace InstallSteps {
+
+// Runs one statement, with `params` bound in order when there are any.
+QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {});
+// Runs `statements` in order; the first failure ends them.
+QSqlError runAll(QSqlDatabase &db, const QStringList &statements);
+// The first rows of a new store of `file`: the sample catalogue, the
+// administrator's account.
+QSqlError seed(QSqlDatabase &db, Schema::File file);
+
+// Calls `progress` every few thousand steps of the engine while it lives
+// (on the files; a server's connection is left alone).
+class ProgressWatch
+{
+public:
+    ProgressWatch(const QSqlDatabase &db, const std::function<void()> &progress);
+    ~ProgressWatch();
+    ProgressWatch(const ProgressWatch &) = delete;
+    ProgressWatch &operator=(const ProgressWatch &) = delete;
+
+private:
+    sqlite3 *m_db;
+};
+
+} // namespace InstallSteps
