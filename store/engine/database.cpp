@@ -2,6 +2,7 @@
 
 #include "store/engine/csv.h"
 #include "store/engine/dialect.h"
+#include "store/engine/execute.h"
 #include "store/engine/gramtable.h"
 #include "store/engine/serverlink.h"
 #include "store/engine/serversql.h"
@@ -69,21 +70,8 @@ QString nextConnectionName()
 
 using StoreError::failure;
 
-QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {})
-{
-    QSqlQuery q(db);
-    // A statement without values is sent as it is: the server cannot
-    // prepare statements that define tables or indexes.
-    if (params.isEmpty())
-        return q.exec(sql) ? QSqlError() : q.lastError();
-    if (!q.prepare(sql))
-        return q.lastError();
-    for (const QVariant &p : params)
-        q.addBindValue(p);
-    if (!q.exec())
-        return q.lastError();
-    return {};
-}
+using Sql::exec;
+constexpr auto runAll = Sql::execAll;
 
 int reportProgress(void *progress)
 {
@@ -261,14 +249,6 @@ QSqlError create(const QString &path, Schema::File file)
     return {};
 }
 
-QSqlError runAll(QSqlDatabase &db, const QStringList &statements)
-{
-    for (const QString &statement : statements)
-        if (QSqlError e = exec(db, statement); e.isValid())
-            return e;
-    return {};
-}
-
 // Runs `work` on the store of `file` in one transaction, undone whole when
 // any of it fails.
 QSqlError inTransaction(const StoreLocation &location, Schema::File file,
@@ -347,11 +327,8 @@ QSqlError installServer(QSqlDatabase &db, const QString &name)
                 return error;
             if (stored > Schema::currentVersion(file))
                 return StoreError::make(StoreError::Kind::Newer,
-                                        QStringLiteral("The store %1 (%2) is of version %3, made by a newer "
-                                                       "Tallymere; this program knows version %4 at most.")
-                                            .arg(name, Schema::fileName(file))
-                                            .arg(stored)
-                                            .arg(Schema::currentVersion(file)));
+                                        newerStore(QStringLiteral("%1 (%2)").arg(name, Schema::fileName(file)),
+                                                   stored, Schema::currentVersion(file)));
             // A loan store of version 1 gains the loan history.
             if (file == Schema::File::Tallymere && stored == 1) {
                 QSqlError e = runAll(db, ServerSql::addHistory());
@@ -505,11 +482,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
         return error;
     const int known = Schema::lastVersion(steps);
     if (stored > known)
-        return StoreError::make(StoreError::Kind::Newer, QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; "
-                                      "this program knows version %3 at most.")
-                           .arg(QDir::toNativeSeparators(path))
-                           .arg(stored)
-                           .arg(known));
+        return StoreError::make(StoreError::Kind::Newer, newerStore(QDir::toNativeSeparators(path), stored, known));
     if (stored == known)
         return {};
     const FileConnection scoped(path);
@@ -874,6 +847,22 @@ QStringList columns(const QSqlDatabase &db, const QString &table)
         if (!Schema::isHidden(name))
             names << name;
     return names;
+}
+
+// Stores made by a newer program
+
+QString madeByNewer()
+{
+    return QStringLiteral("made by a newer Tallymere");
+}
+
+QString newerStore(const QString &name, int version, int known)
+{
+    return QStringLiteral("The store %1 is of version %2, %3; this program knows version %4 at most.")
+        .arg(name)
+        .arg(version)
+        .arg(madeByNewer())
+        .arg(known);
 }
 
 } // namespace Database

@@ -1,6 +1,7 @@
 #include "store/engine/gramtable.h"
 
 #include "store/engine/dialect.h"
+#include "store/engine/execute.h"
 #include "store/engine/schema.h"
 #include "store/search/gramindex.h"
 
@@ -105,14 +106,6 @@ QSqlError readBatch(QSqlQuery &read, qint64 after, QList<Book> *batch)
     return error;
 }
 
-QSqlError run(QSqlDatabase &db, const QStringList &statements)
-{
-    for (const QString &statement : statements)
-        if (QSqlQuery q(db); !q.exec(statement))
-            return q.lastError();
-    return {};
-}
-
 } // namespace
 
 QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
@@ -151,13 +144,13 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
 
 QSqlError suspend(QSqlDatabase &db)
 {
-    return run(db, Dialect::of(db).dropGramTriggers());
+    return Sql::execAll(db, Dialect::of(db).dropGramTriggers());
 }
 
 QSqlError resume(QSqlDatabase &db, const std::function<void(qint64)> &step)
 {
     const Dialect &dialect = Dialect::of(db);
-    if (const QSqlError e = run(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
+    if (const QSqlError e = Sql::execAll(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
         return e;
     return rebuild(db, step);
 }

@@ -274,6 +274,14 @@ public:
             return q.lastError();
         return {};
     }
+
+    // Moves and backups. The desk is named where a loan's change is
+    // written, so a history row copied in keeps its own.
+    bool holdsEveryTable() const override { return true; }
+    QStringList takeAlone() const override { return {ServerSql::lockForInstall(), ServerSql::lockTables()}; }
+    QStringList readSnapshot() const override { return {ServerSql::readSnapshot()}; }
+    QStringList keepHistoryDesks() const override { return {}; }
+    QStringList followIdentities() const override { return ServerSql::followIdentities(); }
 };
 
 } // namespace
