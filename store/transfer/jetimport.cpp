@@ -228,8 +228,13 @@ Outcome writeTables(Plan &books, Plan &loans, Plan &users, const StoreLocation &
         return failed(outcome, error, open);
     if (!catalogueDb.commit())
         return failed(outcome, engineText(catalogueStore.explain(catalogueDb.lastError())), open);
+    // Files are staged copies, given up when this fails: the catalogue
+    // committed there is not imported either.
     if (!shared && !deskDb.commit())
-        return failed(outcome, engineText(deskStore.explain(deskDb.lastError())), {deskDb});
+        return failed(outcome,
+                      QStringLiteral("Nothing was imported, since the loans and accounts could not be stored: %1")
+                          .arg(engineText(deskStore.explain(deskDb.lastError()))),
+                      {deskDb});
     return outcome;
 }
 
