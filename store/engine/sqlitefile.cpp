@@ -2,6 +2,7 @@
 
 #include "store/engine/database.h"
 #include "store/engine/dialect.h"
+#include "store/engine/sqlitehandle.h"
 #include "store/engine/sqlitesql.h"
 
 #include <QSqlQuery>
@@ -12,6 +13,60 @@ namespace {
 
 // The engine's result code for a damaged file or index.
 constexpr int SqliteCorrupt = 11;
+constexpr int SqliteFull = 13;
+
+// A step of the copy that finds a store locked waits 50 ms and tries again,
+// 200 times: ten seconds in all, five times the wait a desk itself allows
+// for a lock (SqliteSql::BusyTimeoutMs), so the copy outlasts any ordinary
+// save or checkpoint, while a store held by a program that is stuck fails
+// the copy with a message instead of a backup that never ends. 50 ms is
+// short beside a save, so the copy goes on soon after the lock is let go.
+constexpr int BusyRetries = 200;
+constexpr int BusyWaitMs = 50;
+
+using StoreError::failure;
+using StoreError::native;
+
+// Why a copy into `target` failed, naming the file the fault is in.
+QSqlError copyFailure(const QString &source, const QString &target, int rc)
+{
+    const QString engine = QString::fromUtf8(sqlite3_errstr(rc));
+    if ((rc & 0xff) == SqliteFull)
+        return failure(QStringLiteral("The disk holding %1 is full, so the copy could not be written.")
+                           .arg(native(target)),
+                       engine);
+    return Database::explain(source, QSqlError(QStringLiteral("Cannot copy %1.").arg(native(source)), engine,
+                                               QSqlError::StatementError, QString::number(rc)));
+}
+
+// Runs the engine's online copy from `src` into `dst` to its end.
+int runCopy(sqlite3 *src, sqlite3 *dst, const PageProgress &progress, int pagesPerStep)
+{
+    sqlite3_backup *copy = sqlite3_backup_init(dst, "main", src, "main");
+    if (!copy)
+        return sqlite3_errcode(dst);
+    int rc = SQLITE_OK;
+    int retries = 0;
+    for (;;) {
+        rc = sqlite3_backup_step(copy, pagesPerStep);
+        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+            if (++retries > BusyRetries)
+                break;
+            sqlite3_sleep(BusyWaitMs);
+            continue;
+        }
+        if (rc != SQLITE_OK && rc != SQLITE_DONE)
+            break;
+        if (progress) {
+            const int total = sqlite3_backup_pagecount(copy);
+            progress(total - sqlite3_backup_remaining(copy), total);
+        }
+        if (rc == SQLITE_DONE)
+            break;
+    }
+    sqlite3_backup_finish(copy);
+    return rc;
+}
 
 } // namespace
 
@@ -70,6 +125,18 @@ QSqlError beginSnapshot(QSqlDatabase &db)
     if (!snapshot.exec(SqliteSql::countTables()) || !snapshot.next())
         return snapshot.lastError();
     snapshot.finish();
+    return {};
+}
+
+QSqlError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
+                    const PageProgress &progress, int pagesPerStep)
+{
+    sqlite3 *src = sqliteHandle(from);
+    sqlite3 *dst = sqliteHandle(to);
+    if (!src || !dst)
+        return failure(QStringLiteral("The database engine is not SQLite."));
+    if (const int rc = runCopy(src, dst, progress, pagesPerStep); rc != SQLITE_DONE)
+        return copyFailure(source, target, rc);
     return {};
 }
 

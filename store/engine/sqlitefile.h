@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // What only a store file can be asked, for the copies and checks of the
 // files: the write-ahead log emptied, the engine's own integrity checks,
 // one moment of a file held for a copy.
@@ -26,5 +28,14 @@ QStringList searchFaults(const QSqlDatabase &db);
 // Begins a read transaction on `db` that reads one moment of the store
 // until it ends, whatever other programs commit meanwhile.
 QSqlError beginSnapshot(QSqlDatabase &db);
+
+// Called after each step of a copy: `done` pages of `total`.
+using PageProgress = std::function<void(qint64 done, qint64 total)>;
+// Copies every page of the store open on `from` (the file `source`) into
+// the new store open on `to` (the file `target`) through the engine's
+// online backup, `pagesPerStep` pages a step, rowids as they are; the
+// error names the file the fault is in.
+QSqlError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
+                    const PageProgress &progress, int pagesPerStep);
 
 } // namespace SqliteFile

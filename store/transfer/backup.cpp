@@ -6,7 +6,6 @@
 #include "store/engine/desklock.h"
 #include "store/engine/dialect.h"
 #include "store/engine/sqlitefile.h"
-#include "store/engine/sqlitehandle.h"
 #include "store/engine/stoppoint.h"
 #include "store/engine/swap.h"
 
@@ -28,16 +27,7 @@ namespace Backup {
 
 namespace {
 
-// A step of the copy that finds a store locked waits 50 ms and tries again,
-// 200 times: ten seconds in all, five times the wait a desk itself allows
-// for a lock (SqliteSql::BusyTimeoutMs), so the copy outlasts any ordinary
-// save or checkpoint, while a store held by a program that is stuck fails
-// the copy with a message instead of a backup that never ends. 50 ms is
-// short beside a save, so the copy goes on soon after the lock is let go.
-constexpr int BusyRetries = 200;
-constexpr int BusyWaitMs = 50;
 constexpr int FaultsShown = 5;
-constexpr int SqliteFull = 13;
 
 const QString UnfinishedPrefix = QStringLiteral(".unfinished-");
 
@@ -190,47 +180,6 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     return faults;
 }
 
-// Why a copy into `target` failed, naming the file the fault is in.
-QSqlError copyFailure(const QString &source, const QString &target, int rc)
-{
-    const QString engine = QString::fromUtf8(sqlite3_errstr(rc));
-    if ((rc & 0xff) == SqliteFull)
-        return failure(QStringLiteral("The disk holding %1 is full, so the copy could not be written.")
-                           .arg(native(target)),
-                       engine);
-    return Database::explain(source, QSqlError(QStringLiteral("Cannot copy %1.").arg(native(source)), engine,
-                                               QSqlError::StatementError, QString::number(rc)));
-}
-
-// Runs the engine's online copy from `src` into `dst` to its end.
-int copyPages(sqlite3 *src, sqlite3 *dst, const Progress &progress, int pagesPerStep)
-{
-    sqlite3_backup *copy = sqlite3_backup_init(dst, "main", src, "main");
-    if (!copy)
-        return sqlite3_errcode(dst);
-    int rc = SQLITE_OK;
-    int retries = 0;
-    for (;;) {
-        rc = sqlite3_backup_step(copy, pagesPerStep);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-            if (++retries > BusyRetries)
-                break;
-            sqlite3_sleep(BusyWaitMs);
-            continue;
-        }
-        if (rc != SQLITE_OK && rc != SQLITE_DONE)
-            break;
-        if (progress) {
-            const int total = sqlite3_backup_pagecount(copy);
-            progress(total - sqlite3_backup_remaining(copy), total);
-        }
-        if (rc == SQLITE_DONE)
-            break;
-    }
-    sqlite3_backup_finish(copy);
-    return rc;
-}
-
 // Renames `from` to `to` unless `to` is there already (errno EEXIST).
 bool renamedUnlessTaken(const QString &from, const QString &to)
 {
@@ -275,10 +224,6 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
             error = Database::explain(source, fromDb.lastError());
         else if (!to.open())
             error = to.lastError();
-        sqlite3 *src = error.isValid() ? nullptr : sqliteHandle(fromDb);
-        sqlite3 *dst = error.isValid() ? nullptr : sqliteHandle(to.database());
-        if (!error.isValid() && (!src || !dst))
-            error = failure(QStringLiteral("The database engine is not SQLite."));
         // One read transaction for the whole copy: every step reads the same
         // moment of the store, and other programs' commits (into the
         // write-ahead log) can neither tear the copy nor make it start over.
@@ -286,8 +231,7 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
             if (const QSqlError e = SqliteFile::beginSnapshot(fromDb); e.isValid())
                 error = Database::explain(source, e);
         if (!error.isValid())
-            if (const int rc = copyPages(src, dst, progress, pagesPerStep); rc != SQLITE_DONE)
-                error = copyFailure(source, target, rc);
+            error = SqliteFile::copyPages(fromDb, to.database(), source, target, progress, pagesPerStep);
         if (fromDb.isOpen())
             fromDb.rollback();
     }
