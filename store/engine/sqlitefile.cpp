@@ -7,6 +7,8 @@
 
 #include <QSqlQuery>
 
+#include <memory>
+
 namespace SqliteFile {
 
 namespace {
@@ -138,6 +140,50 @@ QSqlError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QStr
     if (const int rc = runCopy(src, dst, progress, pagesPerStep); rc != SQLITE_DONE)
         return copyFailure(source, target, rc);
     return {};
+}
+
+bool isFile(const QSqlDatabase &db)
+{
+    return sqliteHandle(db) != nullptr;
+}
+
+bool RawRow::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}
+
+QByteArrayView RawRow::text(int column) const
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return text ? QByteArrayView(text, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
+}
+
+bool eachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &params,
+             const std::function<bool(const RawRow &)> &row, QSqlError *error)
+{
+    sqlite3 *handle = sqliteHandle(db);
+    if (!handle) {
+        *error = failure(QStringLiteral("The database engine is not SQLite."));
+        return false;
+    }
+    sqlite3_stmt *raw = nullptr;
+    const QByteArray statementText = sql.toUtf8();
+    int rc = sqlite3_prepare_v2(handle, statementText.constData(), int(statementText.size()), &raw, nullptr);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
+    for (int i = 0; rc == SQLITE_OK && i < params.size(); ++i) {
+        const QByteArray param = params.at(i).toString().toUtf8();
+        rc = sqlite3_bind_text(raw, i + 1, param.constData(), int(param.size()), SQLITE_TRANSIENT);
+    }
+    while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        if (!row(RawRow(raw)))
+            return false;
+        rc = SQLITE_OK;
+    }
+    if (rc == SQLITE_DONE)
+        return true;
+    *error = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError,
+                       QString::number(sqlite3_errcode(handle)));
+    return false;
 }
 
 } // namespace SqliteFile

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 
 #include <functional>
+
+struct sqlite3_stmt;
 
 // What only a store file can be asked, for the copies and checks of the
 // files: the write-ahead log emptied, the engine's own integrity checks,
@@ -37,5 +41,31 @@ using PageProgress = std::function<void(qint64 done, qint64 total)>;
 // error names the file the fault is in.
 QSqlError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
                     const PageProgress &progress, int pagesPerStep);
+
+
+// Whether `db` is a connection to a store file, whose rows eachRow reads.
+bool isFile(const QSqlDatabase &db);
+
+// One row of a statement the engine runs, each column as the engine's own
+// UTF-8, valid until the next row.
+class RawRow
+{
+public:
+    explicit RawRow(sqlite3_stmt *statement) : m_statement(statement) {}
+    bool isNull(int column) const;
+    // A null view where the engine gives no text.
+    QByteArrayView text(int column) const;
+
+private:
+    sqlite3_stmt *m_statement;
+};
+
+// Runs `sql`, `params` bound as texts, on the store file open on `db`, and
+// hands `row` each row as it comes until it returns false: a million rows
+// pass without a conversion into Qt's values and back. True when every row
+// was handed over; false with `*error` on the engine's fault, false with no
+// error when `row` stopped it.
+bool eachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &params,
+             const std::function<bool(const RawRow &)> &row, QSqlError *error);
 
 } // namespace SqliteFile

@@ -1,16 +1,14 @@
 #include "store/transfer/common.h"
 
 #include "store/engine/csv.h"
-#include "store/engine/dialect.h"
 #include "store/engine/sql.h"
-#include "store/engine/sqlitehandle.h"
+#include "store/engine/sqlitefile.h"
 
 #include <QDate>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSqlQuery>
 
-#include <memory>
 
 // The exports: a table, or the loans still out, into a CSV file.
 namespace Transfer {
@@ -99,45 +97,28 @@ bool readDriverRows(Database::Connection &store, const ExportQuery &query, QByte
 }
 
 // As readDriverRows, straight from the engine's UTF-8 to the file's, on a
-// connection that hands out the engine's own `handle`: a million rows pass
-// through here, and Qt's values would cost a conversion each way.
-bool readRawRows(sqlite3 *handle, const ExportQuery &query, QByteArray &chunk, const std::function<bool()> &rowDone,
-                 QSqlError *error, bool *written)
+// store file (see SqliteFile::eachRow).
+bool readRawRows(const QSqlDatabase &db, const ExportQuery &query, QByteArray &chunk,
+                 const std::function<bool()> &rowDone, QSqlError *error, bool *written)
 {
-    sqlite3_stmt *raw = nullptr;
-    const QByteArray statementText = query.select.toUtf8();
-    int rc = sqlite3_prepare_v2(handle, statementText.constData(), int(statementText.size()), &raw, nullptr);
-    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
-    for (int i = 0; rc == SQLITE_OK && i < query.params.size(); ++i) {
-        const QByteArray param = query.params.at(i).toString().toUtf8();
-        rc = sqlite3_bind_text(raw, i + 1, param.constData(), int(param.size()), SQLITE_TRANSIENT);
-    }
-    while (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+    const bool done = SqliteFile::eachRow(db, query.select, query.params, [&](const SqliteFile::RawRow &row) {
         for (int i = 0; i < query.width; ++i) {
             if (i > 0)
                 chunk += ',';
-            if (sqlite3_column_type(raw, i) == SQLITE_NULL)
+            if (row.isNull(i))
                 continue;
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
-            Csv::appendField(chunk, text ? QByteArrayView(text, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0));
+            const QByteArrayView text = row.text(i);
+            Csv::appendField(chunk, text.data() ? text : QByteArrayView("", 0));
         }
         if (query.extra) {
             chunk += ',';
-            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(raw, query.width));
-            Csv::appendField(chunk, query.extra(text ? QByteArrayView(text, sqlite3_column_bytes(raw, query.width))
-                                                     : QByteArrayView()));
+            Csv::appendField(chunk, query.extra(row.text(query.width)));
         }
-        if (!rowDone()) {
-            *written = false;
-            return false;
-        }
-        rc = SQLITE_OK;
-    }
-    if (rc == SQLITE_DONE)
-        return true;
-    *error = QSqlError(QString(), QString::fromUtf8(sqlite3_errmsg(handle)), QSqlError::StatementError,
-                       QString::number(sqlite3_errcode(handle)));
-    return false;
+        return rowDone();
+    }, error);
+    if (!done && !error->isValid())
+        *written = false;
+    return done;
 }
 
 // Writes the rows of `query` from `store` to the CSV file `csvPath`, read
@@ -174,9 +155,8 @@ Outcome writeExport(Database::Connection &store, const ExportQuery &query, const
     };
     QSqlError readError;
     bool written = true;
-    sqlite3 *handle = sqliteHandle(db);
-    const bool read = handle ? readRawRows(handle, query, chunk, rowDone, &readError, &written)
-                             : readDriverRows(store, query, chunk, rowDone, &readError, &written);
+    const bool read = SqliteFile::isFile(db) ? readRawRows(db, query, chunk, rowDone, &readError, &written)
+                                             : readDriverRows(store, query, chunk, rowDone, &readError, &written);
     if (read && out.write(chunk) != chunk.size())
         written = false;
     if (!read && written) {
