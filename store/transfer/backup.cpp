@@ -303,9 +303,10 @@ QSqlError finishFolder(const QString &unfinished, const QDateTime &when, QString
 QSqlError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress,
                  const QDateTime &when)
 {
+    const StoreLocation stores = StoreLocation::files(dataFolder);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (!QFileInfo::exists(StoreLocation::files(dataFolder).path(file)))
-            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(StoreLocation::files(dataFolder).path(file))));
+        if (!QFileInfo::exists(stores.path(file)))
+            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(stores.path(file))));
     QString folder;
     if (const QSqlError error = makeUnfinishedFolder(parent, when, &folder); error.isValid())
         return error;
@@ -313,7 +314,7 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
     qint64 donePages = 0;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         qint64 filePages = 0;
-        const QSqlError error = copyStore(StoreLocation::files(dataFolder).path(file), StoreLocation::files(folder).path(file),
+        const QSqlError error = copyStore(stores.path(file), StoreLocation::files(folder).path(file),
                                           [&](qint64 done, qint64 total) {
                                               filePages = total;
                                               if (progress)
@@ -366,7 +367,8 @@ QSqlError stageStores(const QString &from, const QString &staging, Source source
         return failure(QStringLiteral("Cannot create the folder %1.").arg(native(staging)));
     QFile::setPermissions(staging, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        if (const QSqlError error = copyStore(StoreLocation::files(from).path(file), StoreLocation::files(staging).path(file), {}, PagesPerStep, source);
+        if (const QSqlError error = copyStore(StoreLocation::files(from).path(file), StoreLocation::files(staging).path(file),
+                                              {}, PagesPerStep, source);
             error.isValid())
             return error;
         StopPoint::step("stage");
@@ -411,10 +413,11 @@ QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList
     QSqlError error;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         // The file alone is the whole store, on the disk.
+        const QString path = StoreLocation::files(staging).path(file);
         if (!error.isValid())
-            error = SqliteFile::emptyLog(StoreLocation::files(staging).path(file));
-        if (!error.isValid() && !StoreSwap::syncFile(StoreLocation::files(staging).path(file)))
-            error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(StoreLocation::files(staging).path(file))));
+            error = SqliteFile::emptyLog(path);
+        if (!error.isValid() && !StoreSwap::syncFile(path))
+            error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(path)));
     }
     if (!error.isValid() && !StoreSwap::syncFolder(staging))
         error = failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(staging)));

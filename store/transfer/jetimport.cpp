@@ -155,7 +155,8 @@ QString fillUsers(QSqlDatabase &deskDb, Plan &users, const TableSource &desk, Ou
 {
     QString error;
     qint64 rows = 0;
-    if (!exec(deskDb, Sql::savepoint(UsersSavepoint), &error) || !exec(deskDb, Sql::deleteAll(users.table->name), &error))
+    if (!exec(deskDb, Sql::savepoint(UsersSavepoint), &error)
+        || !exec(deskDb, Sql::deleteAll(users.table->name), &error))
         return error;
     if (error = copyRows(deskDb, users, &rows, progress); !error.isEmpty())
         return error;
@@ -222,7 +223,8 @@ Outcome writeTables(Plan &books, Plan &loans, Plan &users, const StoreLocation &
     }
     if (!shared && !deskDb.transaction())
         return failed(outcome, engineText(deskStore.explain(deskDb.lastError())), {catalogueDb});
-    const QList<QSqlDatabase> open = shared ? QList<QSqlDatabase>{catalogueDb} : QList<QSqlDatabase>{catalogueDb, deskDb};
+    const QList<QSqlDatabase> open =
+        shared ? QList<QSqlDatabase>{catalogueDb} : QList<QSqlDatabase>{catalogueDb, deskDb};
     if (const QString error = fillTables(catalogueStore, deskStore, books, loans, users, outcome, progress);
         !error.isEmpty())
         return failed(outcome, error, open);

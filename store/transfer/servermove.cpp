@@ -109,11 +109,14 @@ QString writeStoreFile(const Database::Connection &server, Schema::File file, co
     if (!target.transaction())
         return engineText(to.explain(target.lastError()));
     for (const Schema::Table *table : Schema::tables(file))
-        if (error = copyTable(server, to, *table, rows, progress); !error.isEmpty())
-            return failed({}, error, {target}).error;
-    if (file == Schema::File::Tallymere)
-        if (error = copyHistory(server, to, progress); !error.isEmpty())
-            return failed({}, error, {target}).error;
+        if (error.isEmpty())
+            error = copyTable(server, to, *table, rows, progress);
+    if (error.isEmpty() && file == Schema::File::Tallymere)
+        error = copyHistory(server, to, progress);
+    if (!error.isEmpty()) {
+        target.rollback();
+        return error;
+    }
     if (!target.commit())
         return engineText(to.explain(target.lastError()));
     return {};
@@ -127,7 +130,9 @@ QString writeBackup(const Database::Connection &server, const QString &folder, q
     QString error;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QString name = QStringLiteral("%1 (%2)").arg(server.name(), Schema::fileName(file));
-        if (!checkVersion(server, file, name, &error) || !(error = writeStoreFile(server, file, folder, rows, progress)).isEmpty())
+        if (!checkVersion(server, file, name, &error))
+            return error;
+        if (error = writeStoreFile(server, file, folder, rows, progress); !error.isEmpty())
             return error;
     }
     return {};
@@ -274,7 +279,8 @@ Outcome moveToServer(const QString &dataFolder, const StoreLocation &server, boo
     if (held < 0)
         return failed(outcome, outcome.error, {to.database()});
     if (held > 0 && !replace) {
-        outcome = failed(outcome, QStringLiteral("The server %1 already holds a catalogue, loans or accounts.").arg(to.name()),
+        outcome = failed(outcome,
+                         QStringLiteral("The server %1 already holds a catalogue, loans or accounts.").arg(to.name()),
                          {to.database()});
         outcome.needsReplace = true;
         return outcome;
