@@ -11,6 +11,7 @@
 #include "store/engine/desklock.h"
 #include "store/records/history.h"
 #include "store/engine/location.h"
+#include "store/transfer/common.h"
 #include "store/transfer/transfer.h"
 #include "tallymere/version.h"
 
@@ -128,24 +129,6 @@ bool onFiles(const Context &c, QString *error)
     return false;
 }
 
-// How messages name the stores as a whole.
-QString storesName(const StoreLocation &stores)
-{
-    return stores.isServer() ? QStringLiteral("the stores on the server %1").arg(stores.name(Schema::File::Tallymere))
-                             : QStringLiteral("the stores in %1").arg(native(stores.folder()));
-}
-
-// Every command marks its presence as a desk program does, so that no
-// restore swaps the stores under it (the imports do so themselves).
-bool present(const Context &c, std::optional<DeskLock> &lock, QString *error)
-{
-    lock.emplace(c.data, DeskLock::Kind::Shared);
-    if (lock->isHeld())
-        return true;
-    *error = lock->errorText();
-    return false;
-}
-
 bool needsFolder(const Context &c, QString *error)
 {
     if (QFileInfo(c.data).isDir())
@@ -185,7 +168,7 @@ int importMdb(const Context &c)
         Transfer::importTables(catalogue, desk, c.data, stores, c.replace,
                                [&](const QString &what, qint64 rows, double part) { progress.report(what, rows, part); });
     progress.finish();
-    return report(outcome, QStringLiteral("Imported %1 rows into %2.").arg(outcome.rows).arg(storesName(stores)));
+    return report(outcome, QStringLiteral("Imported %1 rows into %2.").arg(outcome.rows).arg(Transfer::storesName(stores)));
 }
 
 int importBooks(const Context &c)
@@ -213,7 +196,7 @@ int exportRows(const Context &c,
     QString error;
     StoreLocation stores;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !Transfer::lockDesk(lock, c.data, &error))
         return fail(error);
     ProgressLine progress;
     const Transfer::Outcome outcome =
@@ -265,7 +248,7 @@ int backup(const Context &c)
     QString error;
     StoreLocation stores;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !present(c, lock, &error))
+    if (!needsFolder(c, &error) || !locate(c, &stores, &error) || !Transfer::lockDesk(lock, c.data, &error))
         return fail(error);
     ProgressLine progress;
     if (stores.isServer()) {
@@ -430,7 +413,7 @@ int check(const Context &c)
 {
     QString error;
     std::optional<DeskLock> lock;
-    if (!needsFolder(c, &error) || !present(c, lock, &error))
+    if (!needsFolder(c, &error) || !Transfer::lockDesk(lock, c.data, &error))
         return fail(error);
     StoreLocation stores;
     if (!locate(c, &stores, &error))
@@ -515,7 +498,7 @@ int moveToServer(const Context &c)
     if (!needsFolder(c, &error) || !onFiles(c, &error))
         return fail(error);
     std::optional<DeskLock> lock;
-    if (!present(c, lock, &error))
+    if (!Transfer::lockDesk(lock, c.data, &error))
         return fail(error);
     ProgressLine progress;
     const StoreLocation server = StoreLocation::server(connection);
@@ -633,7 +616,7 @@ int pruneHistory(const Context &c, const StoreLocation &stores, const QDateTime 
 // yet), with the desk's presence marked.
 bool historyStores(const Context &c, StoreLocation *stores, std::optional<DeskLock> &lock, QString *error)
 {
-    if (!needsFolder(c, error) || !locate(c, stores, error) || !present(c, lock, error))
+    if (!needsFolder(c, error) || !locate(c, stores, error) || !Transfer::lockDesk(lock, c.data, error))
         return false;
     if (const QSqlError e = Database::install(*stores); e.isValid()) {
         *error = Database::sentence(e);
@@ -724,7 +707,7 @@ const QList<Admin::Option> &options()
 // left is finished (check only looks, and names what it finds), and a data
 // folder holding one store without the other is refused, except by the
 // commands that bring the pair back or do not open it.
-QString settleStores(const QString &command, const Context &c)
+QString recoverAndCheckPair(const QString &command, const Context &c)
 {
     if (!QFileInfo(c.data).isDir() || command == QLatin1String("check") || command == QLatin1String("help"))
         return {};
@@ -872,7 +855,7 @@ int dispatch(const QCommandLineParser &parser, bool helpAsked)
                                                         : QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (context.data.isEmpty())
         return fail(QStringLiteral("There is no data folder for this user; give one with --data."));
-    if (const QString refused = settleStores(command->name, context); !refused.isEmpty())
+    if (const QString refused = recoverAndCheckPair(command->name, context); !refused.isEmpty())
         return fail(refused);
     return command->run(context);
 }

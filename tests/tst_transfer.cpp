@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,6 +42,8 @@ public:
     }
     bool readRows(const QString &table, const std::function<bool(const QVariantList &)> &row) override
     {
+        if (reading)
+            reading(table);
         for (const QVariantList &values : tables.value(table).rows)
             if (!row(values))
                 break;
@@ -49,6 +52,8 @@ public:
     QString errorText() const override { return m_error; }
     QMap<QString, Table> tables;
     QString m_error;
+    // Told of each table before its rows are read.
+    std::function<void(const QString &table)> reading;
 };
 
 // An old catalogue and desk with one row in each table, every field named
@@ -292,6 +297,49 @@ private slots:
                  QStringList{"Administrator"});
         // Found before anything is backed up.
         QVERIFY(!QFileInfo::exists(Transfer::backupParent(data.folder())));
+    }
+
+    // The files of a desk are written as staged copies: a loan store that
+    // cannot be committed leaves the catalogue as it was too, and the
+    // message does not say that the catalogue was imported.
+    void shouldImportNothingWhenTheLoanStoreCannotBeCommitted()
+    {
+        // GIVEN a desk on a network folder (the rollback journal, whose
+        // commit waits for every reader)
+        const auto unprobe = qScopeGuard([] { Database::setFilesystemProbe({}); });
+        Database::setFilesystemProbe([](const QString &) { return qint64(0x6969); }); // NFS
+        TestData data;
+        if (data.onServer())
+            QSKIP("a behaviour of the store files");
+        insertLoan(data, QStringLiteral("KEEP-1"));
+        const QStringList books = data.column(CatalogueFile, Books, QStringLiteral("BookNumber"));
+        MemorySource catalogue, desk;
+        oldDesk(catalogue, desk);
+        // WHEN another program reads the staged loan store while the
+        // accounts are imported
+        const QString reader = QStringLiteral("staged-reader");
+        const auto closeReader = qScopeGuard([&] { QSqlDatabase::removeDatabase(reader); });
+        std::optional<QSqlQuery> reading;
+        desk.reading = [&](const QString &table) {
+            if (table != Users)
+                return;
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), reader);
+            db.setDatabaseName(QDir(data.folder()).filePath(QStringLiteral(".swap-staging/") + DeskFile));
+            QVERIFY(db.open() && db.transaction());
+            reading.emplace(db);
+            QVERIFY(reading->exec(QStringLiteral("SELECT count(*) FROM tblUser")) && reading->next());
+        };
+        const Transfer::Outcome outcome = Transfer::importTables(catalogue, desk, data.folder(), data.location(), true);
+        reading.reset();
+        QSqlDatabase::database(reader, false).rollback();
+        QSqlDatabase::database(reader, false).close();
+        // THEN the import fails as a whole, and says so
+        QVERIFY(!outcome.ok() && outcome.rows == 0);
+        QVERIFY2(outcome.error.startsWith(
+                     QStringLiteral("Nothing was imported, since the loans and accounts could not be stored: ")),
+                 qPrintable(outcome.error));
+        QCOMPARE(data.column(CatalogueFile, Books, QStringLiteral("BookNumber")), books);
+        QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), QStringList{"KEEP-1"});
     }
 
     void shouldAddBooksByHeaderNamesAndWriteThemBack()

@@ -4,6 +4,7 @@
 #include "store/engine/database.h"
 
 #include "store/engine/dialect.h"
+#include "store/engine/execute.h"
 #include "store/engine/gramtable.h"
 #include "store/engine/installsteps.h"
 
@@ -13,7 +14,7 @@ namespace Database {
 
 namespace {
 
-using InstallSteps::runAll;
+constexpr auto runAll = Sql::execAll;
 using StoreError::failure;
 
 // Runs `work` on the store of `file` in one transaction, undone whole when
@@ -118,6 +119,22 @@ QStringList columns(const QSqlDatabase &db, const QString &table)
         if (!Schema::isHidden(name))
             names << name;
     return names;
+}
+
+// Stores made by a newer program
+
+QString madeByNewer()
+{
+    return QStringLiteral("made by a newer Tallymere");
+}
+
+QString newerStore(const QString &name, int version, int known)
+{
+    return QStringLiteral("The store %1 is of version %2, %3; this program knows version %4 at most.")
+        .arg(name)
+        .arg(version)
+        .arg(madeByNewer())
+        .arg(known);
 }
 
 } // namespace Database

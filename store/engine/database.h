@@ -185,4 +185,10 @@ QList<SchemaObject> objectsOf(const QSqlDatabase &db);
 // out), in table order; empty when it does not exist.
 QStringList columns(const QSqlDatabase &db, const QString &table);
 
+// Stores made by a newer program: how a check names one, and the sentence
+// that refuses one, `name` naming it, `version` its version and `known`
+// the highest this program knows.
+QString madeByNewer();
+QString newerStore(const QString &name, int version, int known);
+
 } // namespace Database

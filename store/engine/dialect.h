@@ -102,4 +102,21 @@ public:
     virtual QStringList rebuildHistory() const = 0;
     virtual QString countHistoryObjects() const = 0;
     virtual int historyObjectCount() const = 0;
+
+    // Moves and backups: what a copy of whole tables between stores asks of
+    // each engine, as statements run in the copy's transaction.
+    // Whether one database holds every table, so that one connection and
+    // one transaction change them all together.
+    virtual bool holdsEveryTable() const = 0;
+    // Keeps every other install, move or restore, and every desk's writes,
+    // away from the store until the transaction ends.
+    virtual QStringList takeAlone() const = 0;
+    // The first statements of a transaction that reads every table as it
+    // stood at one moment, writing nothing.
+    virtual QStringList readSnapshot() const = 0;
+    // Lets the connection write loan history rows as they are given, desk
+    // and all (a copy of another store's history).
+    virtual QStringList keepHistoryDesks() const = 0;
+    // Moves every identity counter past the rows copied in with theirs.
+    virtual QStringList followIdentities() const = 0;
 };

@@ -2,6 +2,7 @@
 // folder allows, and put right after a program was killed mid-way.
 #include "store/engine/database.h"
 
+#include "store/engine/execute.h"
 #include "store/engine/installsteps.h"
 #include "store/engine/sqlitesql.h"
 #include "store/engine/swap.h"
@@ -20,7 +21,7 @@ namespace Database {
 
 namespace {
 
-using InstallSteps::exec;
+using Sql::exec;
 using StoreError::failure;
 
 // How long a start waits for another program making, upgrading or swapping
@@ -256,11 +257,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
         return error;
     const int known = Schema::lastVersion(steps);
     if (stored > known)
-        return StoreError::make(StoreError::Kind::Newer, QStringLiteral("The store %1 is of version %2, made by a newer Tallymere; "
-                                      "this program knows version %3 at most.")
-                           .arg(QDir::toNativeSeparators(path))
-                           .arg(stored)
-                           .arg(known));
+        return StoreError::make(StoreError::Kind::Newer, newerStore(QDir::toNativeSeparators(path), stored, known));
     if (stored == known)
         return {};
     const FileConnection scoped(path);

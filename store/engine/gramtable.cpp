@@ -1,7 +1,7 @@
 #include "store/engine/gramtable.h"
 
 #include "store/engine/dialect.h"
-#include "store/engine/installsteps.h"
+#include "store/engine/execute.h"
 #include "store/engine/schema.h"
 #include "store/search/gramindex.h"
 
@@ -146,13 +146,13 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
 
 QSqlError suspend(QSqlDatabase &db)
 {
-    return InstallSteps::runAll(db, Dialect::of(db).dropGramTriggers());
+    return Sql::execAll(db, Dialect::of(db).dropGramTriggers());
 }
 
 QSqlError resume(QSqlDatabase &db, const std::function<void(qint64)> &step)
 {
     const Dialect &dialect = Dialect::of(db);
-    if (const QSqlError e = InstallSteps::runAll(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
+    if (const QSqlError e = Sql::execAll(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
         return e;
     return rebuild(db, step);
 }

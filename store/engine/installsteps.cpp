@@ -1,5 +1,7 @@
 #include "store/engine/installsteps.h"
 
+#include "store/engine/execute.h"
+
 #include "store/engine/csv.h"
 #include "store/engine/sql.h"
 #include "store/engine/sqlitehandle.h"
@@ -49,36 +51,12 @@ QSqlError seedTransactions(QSqlDatabase &db)
 QSqlError seedTallymere(QSqlDatabase &db)
 {
     const Schema::Table &user = Schema::user();
-    return exec(db, Sql::insert(user.name, user.fields),
+    return Sql::exec(db, Sql::insert(user.name, user.fields),
                 {QStringLiteral("Administrator"), QStringLiteral("tallymere"), QStringLiteral("tallymere"),
                  QStringLiteral("the name of this program")});
 }
 
 } // namespace
-
-QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params)
-{
-    QSqlQuery q(db);
-    // A statement without values is sent as it is: the server cannot
-    // prepare statements that define tables or indexes.
-    if (params.isEmpty())
-        return q.exec(sql) ? QSqlError() : q.lastError();
-    if (!q.prepare(sql))
-        return q.lastError();
-    for (const QVariant &p : params)
-        q.addBindValue(p);
-    if (!q.exec())
-        return q.lastError();
-    return {};
-}
-
-QSqlError runAll(QSqlDatabase &db, const QStringList &statements)
-{
-    for (const QString &statement : statements)
-        if (QSqlError e = exec(db, statement); e.isValid())
-            return e;
-    return {};
-}
 
 QSqlError seed(QSqlDatabase &db, Schema::File file)
 {

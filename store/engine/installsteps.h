@@ -11,15 +11,10 @@
 
 struct sqlite3;
 
-// The steps every engine's install, upgrade and repair share: statements
-// run one by one, the first rows of a new store, the progress of a long
+// The steps every engine's install, upgrade and repair share: the first rows of a new store, the progress of a long
 // step. Used inside the engine room only.
 namespace InstallSteps {
 
-// Runs one statement, with `params` bound in order when there are any.
-QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {});
-// Runs `statements` in order; the first failure ends them.
-QSqlError runAll(QSqlDatabase &db, const QStringList &statements);
 // The first rows of a new store of `file`: the sample catalogue, the
 // administrator's account.
 QSqlError seed(QSqlDatabase &db, Schema::File file);

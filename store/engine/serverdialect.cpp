@@ -189,6 +189,14 @@ public:
     QStringList rebuildHistory() const override { return ServerSql::rebuildHistory(); }
     QString countHistoryObjects() const override { return ServerSql::countHistoryObjects(); }
     int historyObjectCount() const override { return ServerSql::historyObjectCount(); }
+
+    // Moves and backups. The desk is named where a loan's change is
+    // written, so a history row copied in keeps its own.
+    bool holdsEveryTable() const override { return true; }
+    QStringList takeAlone() const override { return {ServerSql::lockForInstall(), ServerSql::lockTables()}; }
+    QStringList readSnapshot() const override { return {ServerSql::readSnapshot()}; }
+    QStringList keepHistoryDesks() const override { return {}; }
+    QStringList followIdentities() const override { return ServerSql::followIdentities(); }
 };
 
 } // namespace

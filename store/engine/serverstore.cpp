@@ -2,6 +2,7 @@
 
 #include "store/engine/database.h"
 #include "store/engine/dialect.h"
+#include "store/engine/execute.h"
 #include "store/engine/gramtable.h"
 #include "store/engine/installsteps.h"
 #include "store/engine/serverlink.h"
@@ -13,8 +14,8 @@ namespace ServerStore {
 
 namespace {
 
-using InstallSteps::exec;
-using InstallSteps::runAll;
+using Sql::exec;
+constexpr auto runAll = Sql::execAll;
 using InstallSteps::seed;
 
 // Brings a store older than this program up to its version, one file's
@@ -29,11 +30,8 @@ QSqlError upgradeStore(QSqlDatabase &db, const QString &name)
             return error;
         if (stored > Schema::currentVersion(file))
             return StoreError::make(StoreError::Kind::Newer,
-                                    QStringLiteral("The store %1 (%2) is of version %3, made by a newer "
-                                                   "Tallymere; this program knows version %4 at most.")
-                                        .arg(name, Schema::fileName(file))
-                                        .arg(stored)
-                                        .arg(Schema::currentVersion(file)));
+                                    Database::newerStore(QStringLiteral("%1 (%2)").arg(name, Schema::fileName(file)), stored,
+                                               Schema::currentVersion(file)));
         // A loan store of version 1 gains the loan history.
         if (file == Schema::File::Tallymere && stored == 1) {
             QSqlError e = runAll(db, ServerSql::addHistory());

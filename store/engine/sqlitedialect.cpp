@@ -213,6 +213,15 @@ public:
     QStringList rebuildHistory() const override { return SqliteSql::rebuildHistory(); }
     QString countHistoryObjects() const override { return SqliteSql::countHistoryObjects(); }
     int historyObjectCount() const override { return SqliteSql::historyObjectCount(); }
+
+    // Moves and backups. A file is taken alone by the desk lock and the
+    // install lock, a read transaction already reads one moment of it, and
+    // a rowid follows the rows a file holds by itself.
+    bool holdsEveryTable() const override { return false; }
+    QStringList takeAlone() const override { return {}; }
+    QStringList readSnapshot() const override { return {}; }
+    QStringList keepHistoryDesks() const override { return {SqliteSql::dropDeskTrigger()}; }
+    QStringList followIdentities() const override { return {}; }
 };
 
 } // namespace

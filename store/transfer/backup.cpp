@@ -1,10 +1,11 @@
 #include "store/transfer/backup.h"
 
+#include "store/transfer/common.h"
+
 #include "store/engine/database.h"
 #include "store/engine/desklock.h"
-#include "store/engine/sql.h"
-#include "store/engine/sqlitesql.h"
-#include "store/engine/sqlitehandle.h"
+#include "store/engine/dialect.h"
+#include "store/engine/sqlitefile.h"
 #include "store/engine/stoppoint.h"
 #include "store/engine/swap.h"
 
@@ -26,11 +27,7 @@ namespace Backup {
 
 namespace {
 
-constexpr int BusyRetries = 200;
-constexpr int BusyWaitMs = 50;
 constexpr int FaultsShown = 5;
-constexpr int SqliteFull = 13;
-constexpr int SqliteCorrupt = 11;
 
 const QString UnfinishedPrefix = QStringLiteral(".unfinished-");
 
@@ -44,36 +41,6 @@ void removeStoreFiles(const QString &path)
     QFile::remove(path + QStringLiteral("-wal"));
     QFile::remove(path + QStringLiteral("-shm"));
     QFile::remove(path + QStringLiteral("-journal"));
-}
-
-bool hasTable(const QSqlDatabase &db, const QString &name)
-{
-    QSqlQuery q(db);
-    q.prepare(SqliteSql::hasTable());
-    q.addBindValue(name);
-    return q.exec() && q.next() && q.value(0).toInt() > 0;
-}
-
-// The engine's own integrity check, a line per fault (the first few).
-QStringList integrityFaults(const QString &path, const QSqlDatabase &db, bool thorough)
-{
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.exec(thorough ? SqliteSql::integrityCheck() : SqliteSql::quickCheck()))
-        return {Database::sentence(Database::explain(path, q.lastError()))};
-    QStringList faults;
-    int seen = 0;
-    while (q.next()) {
-        QString line = q.value(0).toString();
-        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        if (line == QLatin1String("ok"))
-            continue;
-        if (++seen <= FaultsShown)
-            faults << line;
-    }
-    if (seen > FaultsShown)
-        faults << QStringLiteral("and %1 more faults").arg(seen - FaultsShown);
-    return faults;
 }
 
 // Each table of `file` with the fields the program names.
@@ -187,21 +154,6 @@ QStringList shapeFaults(const QSqlDatabase &db, Schema::File file)
     return faults;
 }
 
-// Whether the catalogue's search index agrees with its books.
-QStringList searchFaults(const QSqlDatabase &db)
-{
-    if (!hasTable(db, QStringLiteral("books_search")))
-        return {};
-    QSqlQuery q(db);
-    if (q.exec(SqliteSql::searchIndexCheck()))
-        return {};
-    // The engine calls an index out of step with its rows "malformed"; the
-    // file itself passed its own check above.
-    if ((q.lastError().nativeErrorCode().toInt() & 0xff) == SqliteCorrupt)
-        return {QStringLiteral("the search index is out of step with the books")};
-    return {QStringLiteral("the search index cannot be checked (%1)").arg(q.lastError().databaseText())};
-}
-
 // What is wrong with the store at `path`, empty when nothing is; `*version`
 // is its schema version (-1 when unknown). A thorough look runs the full
 // integrity check, compares the store's tables, indexes, triggers and
@@ -215,79 +167,17 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     const Database::FileConnection reader(path, thorough ? Database::FileConnection::Mode::Shared
                                                                   : Database::FileConnection::Mode::Backup);
     const QSqlDatabase db = reader.db();
-    QSqlQuery q(db);
-    if (!db.isOpen() || !q.exec(SqliteSql::readVersion()) || !q.next())
-        return {Database::sentence(Database::explain(path, db.isOpen() ? q.lastError() : db.lastError()))};
-    *version = q.value(0).toInt();
-    q.finish();
-    QStringList faults = integrityFaults(path, db, thorough) + tableFaults(db, file);
+    QSqlError versionError = db.lastError();
+    if (!db.isOpen() || (*version = Dialect::sqlite().version(db, file, &versionError)) < 0)
+        return {Database::sentence(Database::explain(path, versionError))};
+    QStringList faults = SqliteFile::integrityFaults(path, db, thorough, FaultsShown) + tableFaults(db, file);
     if (thorough && *version == Schema::currentVersion(file))
         faults << shapeFaults(db, file);
     if (thorough && file == Schema::File::Transactions && faults.isEmpty())
-        faults << searchFaults(db);
+        faults << SqliteFile::searchFaults(db);
     if (*version > Schema::currentVersion(file))
-        faults << QStringLiteral("made by a newer Tallymere");
+        faults << Database::madeByNewer();
     return faults;
-}
-
-// The path of a store `file` in `folder`.
-QString storePath(const QString &folder, Schema::File file)
-{
-    return QDir(folder).filePath(Schema::fileName(file));
-}
-
-// Empties the write-ahead log of the store at `path` into the file, so
-// that the file alone is the whole store.
-QSqlError settle(const QString &path)
-{
-    Database::Connection connection(path);
-    if (!connection.open())
-        return connection.lastError();
-    QSqlQuery q(connection.database());
-    if (!q.exec(SqliteSql::checkpoint()))
-        return Database::explain(path, q.lastError());
-    return {};
-}
-
-// Why a copy into `target` failed, naming the file the fault is in.
-QSqlError copyFailure(const QString &source, const QString &target, int rc)
-{
-    const QString engine = QString::fromUtf8(sqlite3_errstr(rc));
-    if ((rc & 0xff) == SqliteFull)
-        return failure(QStringLiteral("The disk holding %1 is full, so the copy could not be written.")
-                           .arg(native(target)),
-                       engine);
-    return Database::explain(source, QSqlError(QStringLiteral("Cannot copy %1.").arg(native(source)), engine,
-                                               QSqlError::StatementError, QString::number(rc)));
-}
-
-// Runs the engine's online copy from `src` into `dst` to its end.
-int copyPages(sqlite3 *src, sqlite3 *dst, const Progress &progress, int pagesPerStep)
-{
-    sqlite3_backup *copy = sqlite3_backup_init(dst, "main", src, "main");
-    if (!copy)
-        return sqlite3_errcode(dst);
-    int rc = SQLITE_OK;
-    int retries = 0;
-    for (;;) {
-        rc = sqlite3_backup_step(copy, pagesPerStep);
-        if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
-            if (++retries > BusyRetries)
-                break;
-            sqlite3_sleep(BusyWaitMs);
-            continue;
-        }
-        if (rc != SQLITE_OK && rc != SQLITE_DONE)
-            break;
-        if (progress) {
-            const int total = sqlite3_backup_pagecount(copy);
-            progress(total - sqlite3_backup_remaining(copy), total);
-        }
-        if (rc == SQLITE_DONE)
-            break;
-    }
-    sqlite3_backup_finish(copy);
-    return rc;
 }
 
 // Renames `from` to `to` unless `to` is there already (errno EEXIST).
@@ -334,20 +224,14 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
             error = Database::explain(source, fromDb.lastError());
         else if (!to.open())
             error = to.lastError();
-        sqlite3 *src = error.isValid() ? nullptr : sqliteHandle(fromDb);
-        sqlite3 *dst = error.isValid() ? nullptr : sqliteHandle(to.database());
-        if (!error.isValid() && (!src || !dst))
-            error = failure(QStringLiteral("The database engine is not SQLite."));
         // One read transaction for the whole copy: every step reads the same
         // moment of the store, and other programs' commits (into the
         // write-ahead log) can neither tear the copy nor make it start over.
-        QSqlQuery snapshot(fromDb);
-        if (!error.isValid() && (!fromDb.transaction() || !snapshot.exec(SqliteSql::countTables()) || !snapshot.next()))
-            error = Database::explain(source, fromDb.lastError().isValid() ? fromDb.lastError() : snapshot.lastError());
-        snapshot.finish();
         if (!error.isValid())
-            if (const int rc = copyPages(src, dst, progress, pagesPerStep); rc != SQLITE_DONE)
-                error = copyFailure(source, target, rc);
+            if (const QSqlError e = SqliteFile::beginSnapshot(fromDb); e.isValid())
+                error = Database::explain(source, e);
+        if (!error.isValid())
+            error = SqliteFile::copyPages(fromDb, to.database(), source, target, progress, pagesPerStep);
         if (fromDb.isOpen())
             fromDb.rollback();
     }
@@ -419,9 +303,10 @@ QSqlError finishFolder(const QString &unfinished, const QDateTime &when, QString
 QSqlError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress,
                  const QDateTime &when)
 {
+    const StoreLocation stores = StoreLocation::files(dataFolder);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (!QFileInfo::exists(storePath(dataFolder, file)))
-            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(storePath(dataFolder, file))));
+        if (!QFileInfo::exists(stores.path(file)))
+            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(stores.path(file))));
     QString folder;
     if (const QSqlError error = makeUnfinishedFolder(parent, when, &folder); error.isValid())
         return error;
@@ -429,7 +314,7 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
     qint64 donePages = 0;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         qint64 filePages = 0;
-        const QSqlError error = copyStore(storePath(dataFolder, file), storePath(folder, file),
+        const QSqlError error = copyStore(stores.path(file), StoreLocation::files(folder).path(file),
                                           [&](qint64 done, qint64 total) {
                                               filePages = total;
                                               if (progress)
@@ -456,7 +341,7 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
 QSqlError checkBackup(const QString &backupFolder)
 {
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        const QString path = storePath(backupFolder, file);
+        const QString path = StoreLocation::files(backupFolder).path(file);
         if (!QFileInfo::exists(path))
             return failure(QStringLiteral("The folder %1 is not a Tallymere backup: it holds no %2.")
                                .arg(native(backupFolder), Schema::fileName(file)));
@@ -482,14 +367,15 @@ QSqlError stageStores(const QString &from, const QString &staging, Source source
         return failure(QStringLiteral("Cannot create the folder %1.").arg(native(staging)));
     QFile::setPermissions(staging, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        if (const QSqlError error = copyStore(storePath(from, file), storePath(staging, file), {}, PagesPerStep, source);
+        if (const QSqlError error = copyStore(StoreLocation::files(from).path(file), StoreLocation::files(staging).path(file),
+                                              {}, PagesPerStep, source);
             error.isValid())
             return error;
         StopPoint::step("stage");
     }
     // A backup made by an older program is brought up to this one's version.
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (const QSqlError error = Database::installFile(storePath(staging, file), file); error.isValid())
+        if (const QSqlError error = Database::installFile(StoreLocation::files(staging).path(file), file); error.isValid())
             return error;
     return {};
 }
@@ -502,11 +388,11 @@ namespace {
 QSqlError planMoves(const QString &dataFolder, const QDateTime &keepAs, QList<StoreSwap::Move> *moves)
 {
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        const QString path = storePath(dataFolder, file);
+        const QString path = StoreLocation::files(dataFolder).path(file);
         StoreSwap::Move move{Schema::fileName(file),
                              QDir(StoreSwap::stagingName()).filePath(Schema::fileName(file)), QString()};
         if (QFileInfo::exists(path)) {
-            if (const QSqlError error = settle(path); error.isValid())
+            if (const QSqlError error = SqliteFile::emptyLog(path); error.isValid())
                 return error;
             const QString base = QFileInfo(path).completeBaseName();
             for (int n = 1; keepAs.isValid() && (move.kept.isEmpty() || QFileInfo::exists(QDir(dataFolder).filePath(move.kept))); ++n)
@@ -527,10 +413,11 @@ QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList
     QSqlError error;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         // The file alone is the whole store, on the disk.
+        const QString path = StoreLocation::files(staging).path(file);
         if (!error.isValid())
-            error = settle(storePath(staging, file));
-        if (!error.isValid() && !StoreSwap::syncFile(storePath(staging, file)))
-            error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(storePath(staging, file))));
+            error = SqliteFile::emptyLog(path);
+        if (!error.isValid() && !StoreSwap::syncFile(path))
+            error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(path)));
     }
     if (!error.isValid() && !StoreSwap::syncFolder(staging))
         error = failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(staging)));
@@ -557,12 +444,9 @@ QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStrin
 {
     if (const QSqlError error = checkBackup(backupFolder); error.isValid())
         return error;
-    const DeskLock lock(dataFolder, DeskLock::Kind::Exclusive);
-    if (!lock.isHeld())
-        return failure(lock.isBusy() ? QStringLiteral("A Tallymere desk program has the stores in %1 open; "
-                                                      "close it and try again.")
-                                           .arg(native(dataFolder))
-                                     : lock.errorText());
+    std::optional<DeskLock> lock;
+    if (QString refused; !Transfer::lockDeskAlone(lock, dataFolder, &refused))
+        return failure(refused);
     // Held to the end: no other program finishes, starts or undoes a swap
     // of these stores meanwhile, nor removes the staged files.
     const Database::InstallLock installing(dataFolder);
@@ -583,7 +467,7 @@ QList<Finding> check(const QString &dataFolder)
     QList<Finding> findings;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         int version = -1;
-        const QStringList faults = faultsOf(storePath(dataFolder, file), file, true, &version);
+        const QStringList faults = faultsOf(StoreLocation::files(dataFolder).path(file), file, true, &version);
         const int known = Schema::currentVersion(file);
         QString text = faults.isEmpty() ? QStringLiteral("ok") : faults.join(QStringLiteral("; "));
         if (version >= 0) {

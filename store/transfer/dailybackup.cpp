@@ -52,7 +52,7 @@ qint64 sizeOf(const QString &folder)
 
 qint64 rowsOf(const QString &folder, const Schema::Table &table, QString *fault)
 {
-    Database::Connection store(QDir(folder).filePath(Schema::fileName(table.file)));
+    Database::Connection store(StoreLocation::files(folder).path(table.file));
     if (!store.open()) {
         *fault = Database::sentence(store.lastError());
         return -1;

@@ -13,8 +13,13 @@
 #include <optional>
 
 // Moving rows into and out of the stores: the catalogue and the loans as
-// CSV files, and the three tables of another program's database files. A
-// store is written in one transaction: a fault leaves it as it was.
+// CSV files (csvexport.cpp, csvimport.cpp), the three tables of another
+// program's database files (jetimport.cpp), and the moves between a desk's
+// files and a server (servermove.cpp). A change is made whole or not at
+// all: one store in one transaction; the two files of a desk written as
+// copies and put in place together (see StoreSwap); a server's tables in
+// one transaction. A fault leaves the stores as they were (a backup made
+// first is kept).
 namespace Transfer {
 
 // Called now and then while the work goes on: `rows` rows of the table
