@@ -1,5 +1,6 @@
 #include "accounts/accountscreen.h"
 
+#include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
@@ -138,7 +139,7 @@ void AccountScreen::createButtons()
         connect(box, &QLineEdit::returnPressed, cmdSave, &QPushButton::click);
 }
 
-QSqlError AccountScreen::openStore()
+StoreError AccountScreen::openStore()
 {
     Data1 = new RowSource(m_stores, QStringLiteral("tblUser"), this);
     Data1->setObjectName(QStringLiteral("Data1"));
@@ -151,7 +152,7 @@ QSqlError AccountScreen::openStore()
     // Moving to another row drops an open edit; nothing reaches the store
     // but a confirmed save.
     Data1Bar->attach(Data1);
-    connect(Data1, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); });
+    connect(Data1, &RecordSource::readFailed, this, [this](const StoreError &error) { m_dialogs.showDatabaseError(error); });
     if (!Data1->open())
         return Data1->lastError();
     load();
@@ -275,7 +276,7 @@ void AccountScreen::save_record()
     if (!Data1->update()) {
         m_dialogs.showDatabaseError(Data1->lastError(), this);
         // Changed at another desk: the row is shown as stored, not in edit.
-        if (StoreError::kind(Data1->lastError()) == StoreError::Kind::Conflict)
+        if (Data1->lastError().kind() == StoreError::Kind::Conflict)
             lockEditing();
         return;
     }

@@ -5,13 +5,14 @@
 #include "admin/usage.h"
 #include "store/transfer/backup.h"
 #include "store/engine/clock.h"
-#include "store/transfer/dailybackup.h"
-#include "store/engine/database.h"
 #include "store/engine/csv.h"
+#include "store/engine/database.h"
 #include "store/engine/desklock.h"
-#include "store/records/history.h"
 #include "store/engine/location.h"
+#include "store/engine/storeerror.h"
+#include "store/records/history.h"
 #include "store/transfer/common.h"
+#include "store/transfer/dailybackup.h"
 #include "store/transfer/transfer.h"
 #include "tallymere/version.h"
 
@@ -47,7 +48,7 @@ int fail(const QString &line)
     return Admin::Failed;
 }
 
-using StoreError::native;
+using Paths::native;
 
 // How far long work has come, on standard error: nothing for work done in
 // a moment, then a line a second (rewritten in place on a terminal).
@@ -262,11 +263,11 @@ int backup(const Context &c)
         return 0;
     }
     QString made;
-    const QSqlError failure = Backup::backup(c.data, c.arguments.at(0), &made,
+    const StoreError failure = Backup::backup(c.data, c.arguments.at(0), &made,
                                              [&](qint64 done, qint64 total) { progress.reportPages(done, total); });
     progress.finish();
     if (failure.isValid())
-        return fail(Database::sentence(failure));
+        return fail(failure.text());
     print(stdout, QStringLiteral("Backed up the stores into %1.").arg(native(made)));
     return 0;
 }
@@ -315,9 +316,9 @@ int restore(const Context &given)
     if (stores.isServer())
         return restoreServer(c, stores);
     QStringList kept;
-    const QSqlError failure = Backup::restore(c.data, c.arguments.at(0), &kept);
+    const StoreError failure = Backup::restore(c.data, c.arguments.at(0), &kept);
     if (failure.isValid())
-        return fail(Database::sentence(failure));
+        return fail(failure.text());
     QStringList shown;
     for (const QString &path : kept)
         shown << native(path);
@@ -363,12 +364,12 @@ int backups(const Context &c)
 // server's; the files' are among what Backup::check compares).
 bool checkHistory(const StoreLocation &stores)
 {
-    QSqlError error;
+    StoreError error;
     const bool incomplete = Database::historyIsIncomplete(stores, &error);
     const bool ok = !incomplete && !error.isValid();
     print(stdout, QStringLiteral("%1: loan history %2")
                       .arg(Schema::fileName(Schema::File::Tallymere),
-                           error.isValid() ? QStringLiteral("not checked: ") + Database::sentence(error)
+                           error.isValid() ? QStringLiteral("not checked: ") + error.text()
                            : incomplete    ? QStringLiteral("triggers incomplete (tallymere-admin repair makes them again)")
                                            : QStringLiteral("ok")));
     return ok;
@@ -378,13 +379,13 @@ int checkServer(const StoreLocation &stores)
 {
     // The server keeps its own pages whole; what can be out of order here is
     // the store's shape: its version and its search indexes.
-    const QSqlError failure = Database::install(stores);
+    const StoreError failure = Database::install(stores);
     if (failure.isValid())
-        return fail(Database::sentence(failure));
-    QSqlError error;
+        return fail(failure.text());
+    StoreError error;
     const bool incomplete = Database::searchIsIncomplete(stores, &error);
     if (error.isValid())
-        return fail(Database::sentence(error));
+        return fail(error.text());
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const bool ok = !(file == Schema::File::Transactions && incomplete);
         print(stdout, QStringLiteral("%1 on %2: %3; schema version %4, this program's %4")
@@ -425,7 +426,7 @@ int check(const Context &c)
         print(stderr, QStringLiteral("Waiting while another Tallymere prepares the stores in %1…").arg(native(c.data)));
     });
     if (!installing.isHeld())
-        return fail(Database::sentence(installing.error()));
+        return fail(installing.error().text());
     bool healthy = true;
     for (const Backup::Finding &finding : Backup::check(c.data)) {
         print(stdout, QStringLiteral("%1: %2").arg(Schema::fileName(finding.file), finding.text));
@@ -449,13 +450,13 @@ int repair(const Context &c)
                                    : alone.errorText());
     ProgressLine progress;
     QString done;
-    const QSqlError failure = Database::repairSearch(stores, &done);
+    const StoreError failure = Database::repairSearch(stores, &done);
     progress.finish();
     if (failure.isValid())
-        return fail(Database::sentence(failure));
+        return fail(failure.text());
     print(stdout, QStringLiteral("Repaired the catalogue %1: %2.").arg(stores.name(Schema::File::Transactions), done));
-    if (const QSqlError e = Database::repairHistory(stores, &done); e.isValid())
-        return fail(Database::sentence(e));
+    if (const StoreError e = Database::repairHistory(stores, &done); e.isValid())
+        return fail(e.text());
     print(stdout, QStringLiteral("Repaired the loan store %1: %2.").arg(stores.name(Schema::File::Tallymere), done));
     return 0;
 }
@@ -479,8 +480,8 @@ int useServer(const Context &c)
         return fail(refused);
     const StoreLocation stores = StoreLocation::server(connection);
     // Connects, and sets up the store where the database has none.
-    if (const QSqlError failure = Database::install(stores); failure.isValid())
-        return fail(Database::sentence(failure));
+    if (const StoreError failure = Database::install(stores); failure.isValid())
+        return fail(failure.text());
     QString error;
     if (!DeskStore::useServer(c.data, connection, &error))
         return fail(error);
@@ -576,12 +577,12 @@ int historyCsv(const StoreLocation &stores, const LoanHistory::Filter &filter, c
                           QStringLiteral("Kind"), QStringLiteral("What")})
                    .toUtf8());
     qint64 rows = 0;
-    const QSqlError error = LoanHistory::list(stores, filter, [&](const LoanHistory::Change &change) {
+    const StoreError error = LoanHistory::list(stores, filter, [&](const LoanHistory::Change &change) {
         ++rows;
         return file.write(Csv::line(historyFields(change)).toUtf8()) >= 0;
     });
     if (error.isValid())
-        return fail(Database::sentence(error));
+        return fail(error.text());
     if (!file.commit())
         return fail(QStringLiteral("Cannot write %1: %2").arg(native(path), file.errorString()));
     print(stdout, QStringLiteral("Wrote %1 changes into %2.").arg(rows).arg(native(path)));
@@ -597,14 +598,14 @@ int pruneHistory(const Context &c, const StoreLocation &stores, const QDateTime 
         if (!outcome.ok())
             return fail(QStringLiteral("Nothing was removed, since no backup could be made first: %1").arg(outcome.error));
         made = outcome.backup;
-    } else if (const QSqlError e = Backup::backup(c.data, Transfer::backupParent(c.data), &made); e.isValid()) {
+    } else if (const StoreError e = Backup::backup(c.data, Transfer::backupParent(c.data), &made); e.isValid()) {
         return fail(QStringLiteral("Nothing was removed, since no backup could be made first: %1")
-                        .arg(Database::sentence(e)));
+                        .arg(e.text()));
     }
     print(stdout, QStringLiteral("The stores were first backed up into %1.").arg(native(made)));
     qint64 removed = 0;
-    if (const QSqlError e = LoanHistory::prune(stores, before, &removed); e.isValid())
-        return fail(Database::sentence(e));
+    if (const StoreError e = LoanHistory::prune(stores, before, &removed); e.isValid())
+        return fail(e.text());
     print(stdout, QStringLiteral("Removed %1 changes made before %2 from the loan history.")
                       .arg(removed)
                       .arg(c.options.value(QStringLiteral("prune-before"))));
@@ -618,8 +619,8 @@ bool historyStores(const Context &c, StoreLocation *stores, std::optional<DeskLo
 {
     if (!needsFolder(c, error) || !locate(c, stores, error) || !Transfer::lockDesk(lock, c.data, error))
         return false;
-    if (const QSqlError e = Database::install(*stores); e.isValid()) {
-        *error = Database::sentence(e);
+    if (const StoreError e = Database::install(*stores); e.isValid()) {
+        *error = e.text();
         return false;
     }
     return true;
@@ -650,11 +651,11 @@ int history(const Context &c)
         return pruneHistory(c, stores, before);
     if (c.has(QStringLiteral("csv")))
         return historyCsv(stores, filter, c.options.value(QStringLiteral("csv")));
-    const QSqlError failure = LoanHistory::list(stores, filter, [](const LoanHistory::Change &change) {
+    const StoreError failure = LoanHistory::list(stores, filter, [](const LoanHistory::Change &change) {
         print(stdout, historyLine(change));
         return true;
     });
-    return failure.isValid() ? fail(Database::sentence(failure)) : 0;
+    return failure.isValid() ? fail(failure.text()) : 0;
 }
 
 int undelete(const Context &c)
@@ -674,10 +675,10 @@ int undelete(const Context &c)
         return fail(error);
     const QString accession = c.arguments.at(0);
     LoanHistory::Undeleted done;
-    if (const QSqlError e = LoanHistory::undelete(stores, accession, id, &done); e.isValid()) {
+    if (const StoreError e = LoanHistory::undelete(stores, accession, id, &done); e.isValid()) {
         for (const LoanHistory::Change &candidate : done.candidates)
             print(stdout, QStringLiteral("--id %1: %2").arg(candidate.id).arg(historyLine(candidate)));
-        return fail(Database::sentence(e));
+        return fail(e.text());
     }
     print(stdout, QStringLiteral("Brought back the loan of accession number %1 (loan %2); "
                                  "the desks show it at their next reload.")
@@ -711,14 +712,14 @@ QString recoverAndCheckPair(const QString &command, const Context &c)
 {
     if (!QFileInfo(c.data).isDir() || command == QLatin1String("check") || command == QLatin1String("help"))
         return {};
-    if (const QSqlError error = Database::recover(c.data); error.isValid())
-        return Database::sentence(error);
+    if (const StoreError error = Database::recover(c.data); error.isValid())
+        return error.text();
     const QStringList pairNotNeeded{QStringLiteral("restore"), QStringLiteral("use-server"), QStringLiteral("use-local")};
     QString unreadable;
     if (pairNotNeeded.contains(command) || DeskStore::of(c.data, &unreadable).isServer())
         return {};
-    const QSqlError error = Database::checkPair(c.data);
-    return error.isValid() ? Database::sentence(error) : QString();
+    const StoreError error = Database::checkPair(c.data);
+    return error.isValid() ? error.text() : QString();
 }
 
 int help(const Context &c);

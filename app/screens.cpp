@@ -16,6 +16,7 @@
 
 #include "store/engine/database.h"
 #include "store/engine/location.h"
+#include "store/engine/storeerror.h"
 #include "store/records/recordsource.h"
 #include "tallymere/version.h"
 
@@ -130,12 +131,12 @@ void prepareApplication(QApplication &app)
     app.setStyle(QStringLiteral("Fusion"));
 }
 
-QSqlError installStores(const StoreLocation &stores)
+StoreError installStores(const StoreLocation &stores)
 {
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<QProgressDialog> box;
-    const QSqlError error = Database::install(stores, [&] {
+    const StoreError error = Database::install(stores, [&] {
         if (!box && clock.elapsed() > 400) {
             box = std::make_unique<QProgressDialog>(QStringLiteral("Preparing the catalogue for searching…"),
                                                     QString(), 0, 0);
@@ -156,7 +157,7 @@ bool openStores(const QString &folder, Dialogs &dialogs, StoreLocation *stores)
         dialogs.showDatabaseError(StoreError::make(StoreError::Kind::CannotOpen, unreadable));
         return false;
     }
-    if (const QSqlError error = installStores(*stores); error.isValid()) {
+    if (const StoreError error = installStores(*stores); error.isValid()) {
         dialogs.showDatabaseError(error);
         return false;
     }

@@ -2,7 +2,7 @@
 
 class Dialogs;
 class QApplication;
-class QSqlError;
+class StoreError;
 class QString;
 class StoreLocation;
 
@@ -18,7 +18,7 @@ void prepareApplication(QApplication &app);
 // Makes the stores ready before the first screen; a long upgrade (a large
 // catalogue gaining its search index) shows its progress in a box rather
 // than a frozen program.
-QSqlError installStores(const StoreLocation &stores);
+StoreError installStores(const StoreLocation &stores);
 
 // Finds the stores of the data folder `folder` and makes them ready, as
 // installStores does; when that fails, one box through `dialogs` says why

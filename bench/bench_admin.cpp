@@ -12,6 +12,7 @@
 #include "store/engine/database.h"
 #include "store/engine/schema.h"
 #include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -61,7 +62,7 @@ bool writeCatalogue(const QString &path, int count)
 QString freshFolder(const QTemporaryDir &dir, const QString &name)
 {
     const QString folder = dir.filePath(name);
-    const QSqlError error = Database::install(folder);
+    const StoreError error = Database::install(folder);
     if (error.isValid()) {
         std::fprintf(stderr, "cannot install %s: %s\n", qPrintable(folder), qPrintable(error.text()));
         return {};

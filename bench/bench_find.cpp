@@ -8,6 +8,7 @@
 #include "bench/benchsupport.h"
 #include "store/search/criterion.h"
 #include "store/engine/database.h"
+#include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
 
 #include <QCoreApplication>
@@ -87,7 +88,7 @@ bool measureSize(int count, QList<Row> &rows)
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (const QSqlError error = Bench::fillLoans(folder, count); error.isValid()) {
+    if (const StoreError error = Bench::fillLoans(folder, count); error.isValid()) {
         std::fprintf(stderr, "filling %d loans failed: %s\n", count, qPrintable(error.text()));
         return false;
     }

@@ -10,8 +10,9 @@
 // the same run on the same store; the goal is within 1.2x.
 #include "bench/benchsupport.h"
 #include "store/engine/database.h"
-#include "store/records/rowsource.h"
 #include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
+#include "store/records/rowsource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -36,7 +37,7 @@ struct Result {
     Bench::Summary without;
 };
 
-QSqlError run(const StoreLocation &stores, const QStringList &statements)
+StoreError run(const StoreLocation &stores, const QStringList &statements)
 {
     Database::Connection desk(stores, Schema::File::Tallymere);
     if (!desk.open())
@@ -50,7 +51,7 @@ QSqlError run(const StoreLocation &stores, const QStringList &statements)
 
 // Brings the history up to three rows a loan (the loans' own "added" rows
 // are there already), as changes to loans spread over the table.
-QSqlError fillHistory(const StoreLocation &stores, int count)
+StoreError fillHistory(const StoreLocation &stores, int count)
 {
     const QString rows = stores.isServer()
                              ? QStringLiteral("SELECT n FROM generate_series(1, %1) AS n").arg(2 * count)
@@ -105,7 +106,7 @@ bool saves(const StoreLocation &stores, int count, int n, QRandomGenerator &rand
 
 // The throwaway cluster skips the disk's flushes to fill the stores
 // quickly; a desk's server makes every Save durable, as the files do.
-QSqlError durableServer(const StoreLocation &server)
+StoreError durableServer(const StoreLocation &server)
 {
     return run(server, {QStringLiteral("ALTER SYSTEM SET fsync = on"),
                         QStringLiteral("ALTER SYSTEM SET synchronous_commit = on"),
@@ -115,11 +116,11 @@ QSqlError durableServer(const StoreLocation &server)
 bool measure(const StoreLocation &stores, const char *engine, int count, QList<Result> &results)
 {
     if (stores.isServer())
-        if (const QSqlError e = durableServer(stores); e.isValid()) {
+        if (const StoreError e = durableServer(stores); e.isValid()) {
             std::fprintf(stderr, "the server cannot be made durable: %s\n", qPrintable(e.text()));
             return false;
         }
-    if (const QSqlError e = fillHistory(stores, count); e.isValid()) {
+    if (const StoreError e = fillHistory(stores, count); e.isValid()) {
         std::fprintf(stderr, "filling the history failed: %s\n", qPrintable(e.text()));
         return false;
     }
@@ -142,7 +143,7 @@ bool measureSize(int count, Bench::ServerCluster *cluster, QList<Result> &result
         return false;
     if (cluster) {
         const QString name = QStringLiteral("history_%1").arg(count);
-        QSqlError error;
+        StoreError error;
         const QString connection = cluster->freshDatabase(name, &error);
         const bool ok = !connection.isEmpty() && Bench::timedCopy(folder, connection, Schema::borrower(), count)
                         && measure(StoreLocation::server(connection), "server", count, results);

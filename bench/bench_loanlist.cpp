@@ -21,6 +21,7 @@
 #include "bench/benchsupport.h"
 #include "catalogue/loanlistscreen.h"
 #include "store/engine/database.h"
+#include "store/engine/storeerror.h"
 #include "store/records/querysource.h"
 #include "ui/navigationbar.h"
 #include "ui/navigator.h"
@@ -284,7 +285,7 @@ bool measureSize(int count, Bench::ServerCluster *cluster, QList<SizeResult> &re
     server.engine = "server";
     server.count = count;
     const QString name = QStringLiteral("loans_%1").arg(count);
-    QSqlError error;
+    StoreError error;
     const QString connection = cluster->freshDatabase(name, &error);
     if (connection.isEmpty()) {
         std::fprintf(stderr, "no server database for %d loans: %s\n", count, qPrintable(error.text()));

@@ -10,6 +10,7 @@
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/engine/database.h"
+#include "store/engine/storeerror.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -109,7 +110,7 @@ bool measure(int books)
     QTemporaryDir output;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    if (const QSqlError error = Bench::fillBooks(folder, books); error.isValid()) {
+    if (const StoreError error = Bench::fillBooks(folder, books); error.isValid()) {
         std::fprintf(stderr, "filling %d books failed: %s\n", books, qPrintable(error.text()));
         return false;
     }

@@ -25,6 +25,7 @@
 #include "store/records/browsesource.h"
 #include "store/engine/database.h"
 #include "store/engine/location.h"
+#include "store/engine/storeerror.h"
 #include "ui/navigationbar.h"
 
 #include <QApplication>
@@ -454,7 +455,7 @@ bool measureSize(int count, Bench::ServerCluster *cluster, QList<Keystroke> &key
         return ok;
 
     const QString name = QStringLiteral("books_%1").arg(count);
-    QSqlError error;
+    StoreError error;
     const QString connection = cluster->freshDatabase(name, &error);
     if (connection.isEmpty()) {
         std::fprintf(stderr, "no server database for %d books: %s\n", count, qPrintable(error.text()));

@@ -6,6 +6,7 @@
 #include "bench/benchsupport.h"
 #include "store/records/rowsource.h"
 #include "store/engine/serverlink.h"
+#include "store/engine/storeerror.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -75,7 +76,7 @@ int main(int argc, char *argv[])
         std::printf("bench_stall: skipped, %s\n", qPrintable(why));
         return 0;
     }
-    QSqlError error;
+    StoreError error;
     const QString options = cluster->freshDatabase(QStringLiteral("stall"), &error);
     if (options.isEmpty() || Database::install(StoreLocation::server(options)).isValid()) {
         std::fprintf(stderr, "bench_stall: no store on the cluster: %s\n", qPrintable(error.text()));

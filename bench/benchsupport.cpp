@@ -3,10 +3,11 @@
 #include "store/engine/database.h"
 #include "store/engine/dialect.h"
 #include "store/engine/gramtable.h"
-#include "store/search/gramindex.h"
 #include "store/engine/location.h"
 #include "store/engine/schema.h"
 #include "store/engine/serversql.h"
+#include "store/engine/storeerror.h"
+#include "store/search/gramindex.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -90,7 +91,7 @@ FillStatement fillStatement(int count)
 }
 
 // Runs `s` in one transaction and checks that `table` then holds `count` rows.
-QSqlError fillWith(QSqlDatabase &db, const FillStatement &s, const QString &table, int count)
+StoreError fillWith(QSqlDatabase &db, const FillStatement &s, const QString &table, int count)
 {
     QSqlQuery q(db);
     // Throw-away data: nothing need survive a crash while it is written.
@@ -102,7 +103,7 @@ QSqlError fillWith(QSqlDatabase &db, const FillStatement &s, const QString &tabl
     for (const QVariant &p : s.params)
         q.addBindValue(p);
     if (!q.exec()) {
-        const QSqlError error = q.lastError();
+        const StoreError error = q.lastError();
         db.rollback();
         return error;
     }
@@ -126,13 +127,13 @@ QSqlError fillWith(QSqlDatabase &db, const FillStatement &s, const QString &tabl
 
 // Installs the stores in `folder`, then fills `file` on a connection of its
 // own: `prepare` first (it may add temporary tables), then `s`.
-QSqlError fillStore(const QString &folder, Schema::File file, const FillStatement &s, const QString &table, int count,
-                    const std::function<QSqlError(QSqlDatabase &)> &prepare = {},
-                    const std::function<QSqlError(QSqlDatabase &)> &finish = {})
+StoreError fillStore(const QString &folder, Schema::File file, const FillStatement &s, const QString &table, int count,
+                    const std::function<StoreError(QSqlDatabase &)> &prepare = {},
+                    const std::function<StoreError(QSqlDatabase &)> &finish = {})
 {
-    if (QSqlError error = Database::install(folder); error.isValid())
+    if (StoreError error = Database::install(folder); error.isValid())
         return error;
-    QSqlError error;
+    StoreError error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FillConnection);
         db.setDatabaseName(QDir(folder).filePath(Schema::fileName(file)));
@@ -211,7 +212,7 @@ const QList<const QStringList *> WordLists{&Subjects, &Adjectives, &Nouns,   &Pl
 // Empties the catalogue of the sample books it is installed with, so that
 // book i is rowid i, and puts the word lists in one temporary table, list
 // by list, each word by its place in the list.
-QSqlError prepareBooks(QSqlDatabase &db)
+StoreError prepareBooks(QSqlDatabase &db)
 {
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("DELETE FROM %1").arg(Schema::quoted(Schema::books().name))))
@@ -228,13 +229,13 @@ QSqlError prepareBooks(QSqlDatabase &db)
             q.addBindValue(int(k));
             q.addBindValue(WordLists.at(list)->at(k));
             if (!q.exec()) {
-                const QSqlError error = q.lastError();
+                const StoreError error = q.lastError();
                 db.rollback();
                 return error;
             }
         }
     }
-    return db.commit() ? QSqlError() : db.lastError();
+    return db.commit() ? StoreError() : db.lastError();
 }
 
 // A piece of SQL and the values of its marks, built strictly left to right.
@@ -339,17 +340,17 @@ FillStatement bookStatement(int count)
 
 } // namespace
 
-QSqlError fillLoans(const QString &folder, int count)
+StoreError fillLoans(const QString &folder, int count)
 {
     return fillStore(folder, Schema::File::Tallymere, fillStatement(count), Schema::borrower().name, count);
 }
 
-std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const QString &folder, int count,
+std::optional<double> timedFill(StoreError (*fill)(const QString &, int), const QString &folder, int count,
                                 const char *what)
 {
     QElapsedTimer clock;
     clock.start();
-    if (const QSqlError error = fill(folder, count); error.isValid()) {
+    if (const StoreError error = fill(folder, count); error.isValid()) {
         std::fprintf(stderr, "filling %d %s failed: %s\n", count, what, qPrintable(error.text()));
         return std::nullopt;
     }
@@ -374,24 +375,24 @@ std::optional<double> timedProcess(const QString &program, const QStringList &ar
     return clock.nsecsElapsed() / 1e9;
 }
 
-QSqlError fillBooks(const QString &folder, int count)
+StoreError fillBooks(const QString &folder, int count)
 {
     // The short-text index is filled once at the end, as the imports do.
     const auto prepare = [](QSqlDatabase &db) {
-        const QSqlError error = prepareBooks(db);
+        const StoreError error = prepareBooks(db);
         return error.isValid() ? error : GramTable::suspend(db);
     };
-    const auto finish = [](QSqlDatabase &db) {
+    const auto finish = [](QSqlDatabase &db) -> StoreError {
         if (!db.transaction())
             return db.lastError();
-        if (const QSqlError error = GramTable::resume(db); error.isValid()) {
+        if (const StoreError error = GramTable::resume(db); error.isValid()) {
             db.rollback();
             return error;
         }
         if (!db.commit())
             return db.lastError();
         QSqlQuery checkpoint(db);
-        return checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) ? QSqlError() : checkpoint.lastError();
+        return checkpoint.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)")) ? StoreError() : checkpoint.lastError();
     };
     return fillStore(folder, Schema::File::Transactions, bookStatement(count), Schema::books().name, count,
                      prepare, finish);
@@ -628,9 +629,9 @@ QString ServerCluster::options(const QString &database) const
 
 // Each statement on its own (CREATE DATABASE refuses a transaction), on a
 // connection to the maintenance database that none of the stores use.
-QSqlError ServerCluster::administer(const QStringList &statements)
+StoreError ServerCluster::administer(const QStringList &statements)
 {
-    QSqlError error;
+    StoreError error;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), AdminConnection);
         db.setHostName(m_host);
@@ -655,7 +656,7 @@ QSqlError ServerCluster::administer(const QStringList &statements)
     return error;
 }
 
-QString ServerCluster::freshDatabase(const QString &name, QSqlError *error)
+QString ServerCluster::freshDatabase(const QString &name, StoreError *error)
 {
     *error = administer({QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(name),
                          QStringLiteral("CREATE DATABASE %1").arg(name)});
@@ -681,7 +682,7 @@ QString valuesInsert(const QString &table, const QStringList &columns, int rows)
              QStringList(rows, row).join(QLatin1Char(',')));
 }
 
-QSqlError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Table &table)
+StoreError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Table &table)
 {
     QSqlQuery read(source);
     read.setForwardOnly(true);
@@ -697,7 +698,7 @@ QSqlError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
         return full.lastError();
     QVariantList batch;
     batch.reserve(CopyBatch * columns.size());
-    const auto flush = [&]() -> QSqlError {
+    const auto flush = [&]() -> StoreError {
         const int rows = int(batch.size() / columns.size());
         if (rows == 0)
             return {};
@@ -716,7 +717,7 @@ QSqlError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
         for (int c = 0; c < columns.size(); ++c)
             batch << read.value(c);
         if (batch.size() == CopyBatch * columns.size())
-            if (const QSqlError error = flush(); error.isValid())
+            if (const StoreError error = flush(); error.isValid())
                 return error;
     }
     if (read.lastError().isValid())
@@ -724,7 +725,7 @@ QSqlError copyRows(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
     return flush();
 }
 
-QSqlError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Table &table)
+StoreError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Table &table)
 {
     QSqlQuery q(target);
     if (!q.exec(QStringLiteral("DELETE FROM %1").arg(Schema::quoted(table.name))))
@@ -733,12 +734,12 @@ QSqlError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
     // A piece row per character of every book would cost far more than the
     // copy itself: the short-text index's trigger is suspended.
     if (books)
-        if (const QSqlError error = GramTable::suspend(target); error.isValid())
+        if (const StoreError error = GramTable::suspend(target); error.isValid())
             return error;
-    if (const QSqlError error = copyRows(source, target, table); error.isValid())
+    if (const StoreError error = copyRows(source, target, table); error.isValid())
         return error;
     if (books)
-        if (const QSqlError error = GramTable::resume(target); error.isValid())
+        if (const StoreError error = GramTable::resume(target); error.isValid())
             return error;
     // New rows the store adds later take identities after the copied ones.
     for (const QString &sql : ServerSql::followIdentities())
@@ -749,12 +750,12 @@ QSqlError copyInto(QSqlDatabase &source, QSqlDatabase &target, const Schema::Tab
 
 } // namespace
 
-QSqlError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count)
+StoreError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count)
 {
     const StoreLocation server = StoreLocation::server(connection);
-    if (QSqlError error = Database::install(server); error.isValid())
+    if (StoreError error = Database::install(server); error.isValid())
         return error;
-    QSqlError error;
+    StoreError error;
     {
         QSqlDatabase source = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), FillConnection);
         source.setDatabaseName(StoreLocation::files(folder).path(table.file));
@@ -802,7 +803,7 @@ std::optional<double> timedCopy(const QString &folder, const QString &connection
 {
     QElapsedTimer clock;
     clock.start();
-    if (const QSqlError error = copyToServer(folder, connection, table, count); error.isValid()) {
+    if (const StoreError error = copyToServer(folder, connection, table, count); error.isValid()) {
         std::fprintf(stderr, "copying %d rows of %s to the server failed: %s\n", count, qPrintable(table.name),
                      qPrintable(error.text()));
         return std::nullopt;

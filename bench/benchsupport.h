@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
 
 #include <QByteArray>
 #include <QList>
@@ -35,7 +36,7 @@ T *control(const QObject *screen, const char *name)
 // one statement, as the desk makes them: every third one returned, with
 // all fifteen fields; the others with the eight fields of a new loan.
 // Loan i (from 1) has the accession number "A-" and i in seven digits.
-QSqlError fillLoans(const QString &folder, int count);
+StoreError fillLoans(const QString &folder, int count);
 
 // Installs the stores in `folder` and puts `count` books in `books` in
 // place of the sample ones, in one statement, every field filled, titles and authors composed from word
@@ -45,11 +46,11 @@ QSqlError fillLoans(const QString &folder, int count);
 // The search index is kept in step by the store's own triggers. No title
 // or author holds a j, q, x or z: words made of those letters find nothing.
 // Every 10,007th book is on ornithology, the only titles with "orn".
-QSqlError fillBooks(const QString &folder, int count);
+StoreError fillBooks(const QString &folder, int count);
 // Runs `fill` (fillLoans or fillBooks) on `folder` with `count` rows and
 // gives the seconds it took; on a failure it says so on standard error,
 // naming `what` ("loans", "books"), and gives nothing.
-std::optional<double> timedFill(QSqlError (*fill)(const QString &, int), const QString &folder, int count,
+std::optional<double> timedFill(StoreError (*fill)(const QString &, int), const QString &folder, int count,
                                 const char *what);
 // Runs `program` to its end, its standard input and output from and to
 // the files `input` and `output` when given, and gives its wall-clock
@@ -77,13 +78,13 @@ public:
 
     // A new, empty database `name` (an old one of that name dropped), given
     // as the libpq options StoreLocation::server takes; empty on failure.
-    QString freshDatabase(const QString &name, QSqlError *error);
+    QString freshDatabase(const QString &name, StoreError *error);
     void dropDatabase(const QString &name);
 
 private:
     ServerCluster() = default;
     QString options(const QString &database) const;
-    QSqlError administer(const QStringList &statements);
+    StoreError administer(const QStringList &statements);
     QString m_folder;
     QString m_host;
     int m_port = 0;
@@ -100,7 +101,7 @@ inline constexpr int CopyBatch = 250;
 // one transaction, each row keeping its rowid as its identity, so that book
 // i is book i on both engines; the books' short-text index is filled once
 // after. The tables are then vacuumed and analysed.
-QSqlError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count);
+StoreError copyToServer(const QString &folder, const QString &connection, const Schema::Table &table, int count);
 // copyToServer timed, as timedFill.
 std::optional<double> timedCopy(const QString &folder, const QString &connection, const Schema::Table &table,
                                 int count);

@@ -3,6 +3,7 @@
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/search/booksearch.h"
+#include "store/engine/storeerror.h"
 #include "store/records/browsesource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
@@ -137,7 +138,7 @@ void BooksScreen::createLayout()
     connect(cmdMain, &QPushButton::clicked, this, &BooksScreen::menuRequested);
 }
 
-QSqlError BooksScreen::openStore()
+StoreError BooksScreen::openStore()
 {
     adoLib = new BrowseSource(m_stores, Schema::books().name, this);
     adoLib->setObjectName(QStringLiteral("adoLib"));
@@ -146,7 +147,7 @@ QSqlError BooksScreen::openStore()
     adoLib->setCondition(BookSearch::numbered());
     if (!adoLib->open())
         return adoLib->lastError();
-    connect(adoLib, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); },
+    connect(adoLib, &RecordSource::readFailed, this, [this](const StoreError &error) { m_dialogs.showDatabaseError(error); },
             Qt::QueuedConnection);
     createMappings();
     return {};

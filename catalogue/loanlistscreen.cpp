@@ -3,6 +3,7 @@
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
 #include "store/records/querysource.h"
+#include "store/engine/storeerror.h"
 #include "store/records/recordsource.h"
 #include "ui/dialogs.h"
 #include "ui/displayformats.h"
@@ -113,7 +114,7 @@ void LoanListScreen::createButtons()
     connect(cmdMain, &QPushButton::clicked, this, &LoanListScreen::menuRequested);
 }
 
-QSqlError LoanListScreen::openStore()
+StoreError LoanListScreen::openStore()
 {
     Adodc1 = new QuerySource(m_stores, QStringLiteral("tblBorrower"), this);
     Adodc1->setObjectName(QStringLiteral("Adodc1"));
@@ -128,7 +129,7 @@ QSqlError LoanListScreen::openStore()
     });
     // A page that cannot be read while scrolling is reported once the
     // paint that asked for it is over.
-    connect(Adodc1, &RecordSource::readFailed, this, [this](const QSqlError &error) { m_dialogs.showDatabaseError(error); },
+    connect(Adodc1, &RecordSource::readFailed, this, [this](const StoreError &error) { m_dialogs.showDatabaseError(error); },
             Qt::QueuedConnection);
     createMappings();
     return {};

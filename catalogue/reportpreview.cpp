@@ -4,6 +4,8 @@
 #include "ui/dialogs.h"
 #include "ui/widgets.h"
 
+#include "store/engine/storeerror.h"
+
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -322,7 +324,7 @@ void ReportPreview::remember(int page, const ReportRecord &record)
 
 void ReportPreview::reportFailure(const QString &text, Report report)
 {
-    const QSqlError error(QString(), text, QSqlError::UnknownError);
+    const StoreError error = StoreError::failure(text);
     if (report == Report::Later)
         QTimer::singleShot(0, this, [this, error] { m_dialogs.showDatabaseError(error); });
     else

@@ -18,12 +18,12 @@ int TableReportRows::count()
 {
     m_error.clear();
     if (!m_source.isOpen() && !m_source.open()) {
-        m_error = StoreError::sentence(m_source.lastError());
+        m_error = m_source.lastError().text();
         return -1;
     }
     PagedModel *model = m_source.model();
     if (!model->fetchAll()) {
-        m_error = StoreError::sentence(model->lastError());
+        m_error = model->lastError().text();
         return -1;
     }
     return model->rowCount();
@@ -34,6 +34,6 @@ QVariant TableReportRows::value(int row, const QString &field)
     PagedModel *model = m_source.model();
     model->retryReads();
     const QVariant v = model->value(row, field);
-    m_error = StoreError::sentence(model->lastError());
+    m_error = model->lastError().text();
     return v;
 }

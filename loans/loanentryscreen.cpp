@@ -2,6 +2,7 @@
 
 #include "loans/loanvalues.h"
 #include "loans/valuelists.h"
+#include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/clock.h"
@@ -121,7 +122,7 @@ void LoanEntryScreen::createButtons()
     LoanValues::applyBorrowerTypeRuleOnPick(cmbStatus, cmbSection);
 }
 
-QSqlError LoanEntryScreen::openStore()
+StoreError LoanEntryScreen::openStore()
 {
     dataBorrow = new RowSource(m_stores, QStringLiteral("tblBorrower"), this);
     dataBorrow->setObjectName(QStringLiteral("dataBorrow"));

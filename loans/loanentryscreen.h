@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/engine/location.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlError>
 #include <QWidget>
@@ -24,7 +25,7 @@ public:
 
     // Opens the screen's table; the error when it cannot, and then the
     // screen is not to be shown.
-    QSqlError openStore();
+    StoreError openStore();
 
 signals:
     // The main menu is to take the screen's place.

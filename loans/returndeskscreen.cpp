@@ -4,6 +4,7 @@
 #include "loans/loanvalues.h"
 #include "loans/valuelists.h"
 #include "store/search/criterion.h"
+#include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
@@ -213,7 +214,7 @@ void ReturnDeskScreen::createButtons()
     connect(cmdMain, &QPushButton::clicked, this, &ReturnDeskScreen::menuRequested);
 }
 
-QSqlError ReturnDeskScreen::openStore()
+StoreError ReturnDeskScreen::openStore()
 {
     // No navigation bar: a loan is reached only by Find Record.
     dataRetrieve = new RowSource(m_stores, QStringLiteral("tblBorrower"), this);
@@ -366,7 +367,7 @@ void ReturnDeskScreen::save_record()
             m_dialogs.showDatabaseError(dataRetrieve->lastError(), this);
             // Another desk changed the loan meanwhile: the source shows it as
             // stored, and the librarian may edit that afresh.
-            if (StoreError::kind(dataRetrieve->lastError()) == StoreError::Kind::Conflict)
+            if (dataRetrieve->lastError().kind() == StoreError::Kind::Conflict)
                 showFoundAgain();
             return;
         }

@@ -1,6 +1,7 @@
 #include "shell/loginscreen.h"
 
 #include "store/search/criterion.h"
+#include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
@@ -77,7 +78,7 @@ void LoginScreen::createLayout()
     connect(txtPassword, &QLineEdit::returnPressed, cmdLogin, &QPushButton::click);
 }
 
-QSqlError LoginScreen::openStore()
+StoreError LoginScreen::openStore()
 {
     Data1 = new RowSource(m_stores, QStringLiteral("tblUser"), this);
     Data1->setCaption(QStringLiteral("Data1"));

@@ -4,6 +4,7 @@
 #include "store/records/browsesource.h"
 #include "store/engine/database.h"
 #include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,7 +67,7 @@ TestData::TestData()
     } else {
         m_location = StoreLocation::files(m_folder);
     }
-    const QSqlError error = Database::install(m_location);
+    const StoreError error = Database::install(m_location);
     if (error.isValid())
         qFatal("cannot install the test stores: %s", qPrintable(error.text()));
 }
@@ -281,7 +282,7 @@ QStringList fieldOf(const QString &folder, const Schema::Table &table, const QSt
 
 QString pairSeenAtStart(const QString &folder)
 {
-    if (const QSqlError error = Database::install(folder); error.isValid())
+    if (const StoreError error = Database::install(folder); error.isValid())
         return QStringLiteral("refused: ") + error.text();
     return QStringLiteral("%1 books | loans %2 | passwords %3")
         .arg(fieldOf(folder, Schema::books(), QStringLiteral("BookNumber")).size())

@@ -10,6 +10,7 @@
 #include "catalogue/loanlistscreen.h"
 #include "loans/loanentryscreen.h"
 #include "store/engine/database.h"
+#include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
@@ -282,9 +283,9 @@ private slots:
         const QString database = TestServer::freshDatabase();
         const StoreLocation server =
             StoreLocation::server(TestServer::options() + " dbname=" + database + QLatin1Char(' ') + options);
-        const QSqlError error = Database::install(server);
+        const StoreError error = Database::install(server);
         TestServer::dropDatabase(database);
-        const QString said = Database::sentence(error);
+        const QString said = error.text();
         QVERIFY2(said.startsWith(QStringLiteral("The server ")) && said.contains(cause), qPrintable(said));
         QVERIFY2(!said.contains(QStringLiteral("cannot be reached")) && !said.contains(QStringLiteral("wrong")),
                  qPrintable(said));

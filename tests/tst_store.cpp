@@ -147,8 +147,8 @@ private slots:
         const QString path = data.path(CatalogueFile);
         data.release(CatalogueFile);
         QVERIFY(QFile::remove(path) && QFile(path).open(QIODevice::WriteOnly));
-        const QSqlError refused = Database::install(data.folder());
-        QVERIFY2(StoreError::kind(refused) == StoreError::Kind::Missing && refused.text().contains(path)
+        const StoreError refused = Database::install(data.folder());
+        QVERIFY2(refused.kind() == StoreError::Kind::Missing && refused.text().contains(path)
                      && refused.text().contains("tallymere-admin restore"),
                  qPrintable(refused.text()));
         QCOMPARE(QFileInfo(path).size(), 0);
@@ -178,7 +178,7 @@ private slots:
         data.release(CatalogueFile);
         QVERIFY(QFile::remove(data.path(CatalogueFile)));
         QuerySource books(data.location(), QStringLiteral("books"));
-        QVERIFY(!books.open() && StoreError::kind(books.lastError()) == StoreError::Kind::Missing);
+        QVERIFY(!books.open() && books.lastError().kind() == StoreError::Kind::Missing);
         QVERIFY(!QFileInfo::exists(data.path(CatalogueFile)));
     }
 
@@ -203,8 +203,8 @@ private slots:
         data.release(DeskFile);
 
         // This program's own steps stop at an older version: refused.
-        const QSqlError refused = Database::install(data.folder());
-        QVERIFY2(StoreError::kind(refused) == StoreError::Kind::Newer && refused.text().contains(QDir::toNativeSeparators(path))
+        const StoreError refused = Database::install(data.folder());
+        QVERIFY2(refused.kind() == StoreError::Kind::Newer && refused.text().contains(QDir::toNativeSeparators(path))
                      && refused.text().contains(QStringLiteral("version %1").arg(now + 1)), qPrintable(refused.text()));
         QCOMPARE(accessions(data), QStringList{QStringLiteral("A-1")});
     }
@@ -469,7 +469,7 @@ private slots:
         while (list.model()->canFetchMore())
             list.model()->fetchMore();
         QVERIFY(failed.size() == 1 && list.model()->rowCount() < 3000);
-        QCOMPARE(StoreError::kind(failed.first().first().value<QSqlError>()), StoreError::Kind::Damaged);
+        QCOMPARE((failed.first().first().value<StoreError>()).kind(), StoreError::Kind::Damaged);
     }
 
     void shouldTellAFailedStepByItsResultAndOneSignal_data()
@@ -511,7 +511,7 @@ private slots:
         QVERIFY(!(chosen->*steps.value(step))());
         QVERIFY(chosen->lastError().isValid());
         QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed.first().first().value<QSqlError>().text(), chosen->lastError().text());
+        QCOMPARE(failed.first().first().value<StoreError>().text(), chosen->lastError().text());
         QCOMPARE(chosen->value(Accession).toString(), QStringLiteral("N2"));
     }
 
@@ -678,7 +678,7 @@ private slots:
         QSignalSpy shown(&second, &RecordSource::currentChanged);
         QVERIFY(!second.update());
         // THEN the second is refused, shown the row as stored, and nothing of it is written
-        QCOMPARE(StoreError::kind(second.lastError()), StoreError::Kind::Conflict);
+        QCOMPARE(second.lastError().kind(), StoreError::Kind::Conflict);
         QVERIFY2(second.lastError().text().startsWith(QStringLiteral("This %1 was changed at another desk").arg(word)),
                  qPrintable(second.lastError().text()));
         QVERIFY(shown.size() >= 1 && second.editMode() == RowSource::Idle);
@@ -695,7 +695,7 @@ private slots:
         data.exec(DeskFile, QStringLiteral("DELETE FROM %1 WHERE \"_id\" = ?").arg(Schema::quoted(table)), {first.bookmark()});
         const int left = data.count(DeskFile, table);
         first.setValue(field, QStringLiteral("too late"));
-        QVERIFY(!first.update() && StoreError::kind(first.lastError()) == StoreError::Kind::Conflict);
+        QVERIFY(!first.update() && first.lastError().kind() == StoreError::Kind::Conflict);
         QCOMPARE(data.count(DeskFile, table), left);
     }
 
@@ -706,7 +706,7 @@ private slots:
         const StoreLocation gone = StoreLocation::server(
             QStringLiteral("host=%1 port=55439 user=tallymere dbname=nothing").arg(nowhere.path()));
         RowSource loans(gone, Loans);
-        QVERIFY(!loans.open() && StoreError::kind(loans.lastError()) == StoreError::Kind::Unreachable);
+        QVERIFY(!loans.open() && loans.lastError().kind() == StoreError::Kind::Unreachable);
         QVERIFY2(loans.lastError().text().startsWith(QStringLiteral("The server nothing on this computer cannot be reached")),
                  qPrintable(loans.lastError().text()));
     }

@@ -7,6 +7,7 @@
 #include "shell/menuscreen.h"
 #include "store/engine/database.h"
 #include "store/engine/sqlitesql.h"
+#include "store/engine/storeerror.h"
 #include "ui/navigator.h"
 
 #include <QDir>
@@ -241,7 +242,7 @@ private slots:
             // does before its first screen, and ends after the box) THEN one
             // critical box names the folder and the problem
             FakeDialogs dialogs;
-            const QSqlError error = Database::install(path);
+            const StoreError error = Database::install(path);
             QVERIFY(error.isValid());
             dialogs.showDatabaseError(error);
             verifyOneBox(dialogs, path, problem);

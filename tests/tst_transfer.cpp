@@ -8,6 +8,7 @@
 #include "store/engine/csv.h"
 #include "store/engine/database.h"
 #include "store/engine/desklock.h"
+#include "store/engine/storeerror.h"
 #include "store/transfer/transfer.h"
 
 #include <QBuffer>
@@ -470,7 +471,7 @@ private slots:
             // A commit by another connection between two steps of the copy.
             const QString copy = dir.filePath(QStringLiteral("copy.db"));
             int steps = 0;
-            const QSqlError error = Backup::copyStore(data.path(DeskFile), copy, [&](qint64, qint64) {
+            const StoreError error = Backup::copyStore(data.path(DeskFile), copy, [&](qint64, qint64) {
                 if (++steps == 1) {
                     QVERIFY(writer.commit());
                     insertLoan(data, QStringLiteral("LATER"));
@@ -488,7 +489,7 @@ private slots:
         insertLoan(data, QStringLiteral("AFTER-BACKUP"));
         data.release(DeskFile);
         QStringList kept; // a desk holding the stores keeps a restore out: see tst_admin
-        const QSqlError error = Backup::restore(data.folder(), made, &kept, QDateTime(QDate(2031, 5, 4), QTime(3, 2, 1)));
+        const StoreError error = Backup::restore(data.folder(), made, &kept, QDateTime(QDate(2031, 5, 4), QTime(3, 2, 1)));
         QVERIFY2(!error.isValid(), qPrintable(error.text()));
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), backedUp);
         QCOMPARE(kept, (QStringList{QDir(data.folder()).filePath("Transactions.replaced-2031-05-04-030201.db"),
@@ -498,7 +499,7 @@ private slots:
         data.exec(QDir(made).filePath(CatalogueFile), QStringLiteral("PRAGMA user_version = 99"));
         data.release(QDir(made).filePath(CatalogueFile));
         data.release(DeskFile);
-        const QString newer = Database::sentence(Backup::restore(data.folder(), made, nullptr));
+        const QString newer = (Backup::restore(data.folder(), made, nullptr)).text();
         QVERIFY2(newer.contains(QStringLiteral("made by a newer Tallymere")), qPrintable(newer));
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), backedUp);
         QCOMPARE(QDir(data.folder()).entryList({QStringLiteral("*.replaced-*.db")}).size(), 2);

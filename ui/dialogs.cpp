@@ -74,10 +74,10 @@ void MessageBoxes::beep()
     QApplication::beep();
 }
 
-void Dialogs::showDatabaseError(const QSqlError &error, QWidget *over)
+void Dialogs::showDatabaseError(const StoreError &error, QWidget *over)
 {
     // The sentence, then the engine's own words in brackets.
-    QString text = StoreError::sentence(error);
+    QString text = error.text();
     if (text.isEmpty())
         text = QStringLiteral("The database could not complete the operation.");
     message(text, QString(), Critical, Ok, over);

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QSqlError;
+class StoreError;
 class QWidget;
 
 // Every message box, input prompt and beep of the program goes through this
@@ -27,7 +27,7 @@ public:
     virtual void beep() = 0;
 
     // Shows a store failure in a critical box with the engine's own text.
-    void showDatabaseError(const QSqlError &error, QWidget *over = nullptr);
+    void showDatabaseError(const StoreError &error, QWidget *over = nullptr);
 
     static QString applicationTitle() { return QStringLiteral("Tallymere"); }
 };

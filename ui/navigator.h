@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/storeerror.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -22,7 +24,7 @@ public:
     // could not be read) when the error is valid.
     struct Made {
         QWidget *screen = nullptr;
-        QSqlError refusal;
+        StoreError refusal;
     };
     using Factory = std::function<Made()>;
 

@@ -5,6 +5,7 @@
 #include "store/engine/dialect.h"
 #include "store/engine/serverlink.h"
 #include "store/engine/sqlitesql.h"
+#include "store/engine/storeerror.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -78,18 +79,18 @@ QString Connection::name() const
     return m_label;
 }
 
-QSqlError Connection::explain(const QSqlError &engine) const
+StoreError Connection::explain(const StoreError &engine) const
 {
     return StoreError::explain(Dialect::of(m_location).engine(), name(), engine);
 }
 
-QSqlError Connection::timedOut(const QSqlError &engine) const
+StoreError Connection::timedOut(const StoreError &engine) const
 {
     return StoreError::make(StoreError::Kind::Unreachable,
                             QStringLiteral("The server %1 did not answer within %2 seconds; try again when it is back.")
                                 .arg(name())
                                 .arg(ServerLink::AnswerLimitSeconds),
-                            StoreError::detail(engine));
+                            engine.detail());
 }
 
 bool Connection::open()
@@ -97,12 +98,12 @@ bool Connection::open()
     if (isOpen())
         return true;
     const Dialect &dialect = Dialect::of(m_location);
-    if (const QSqlError missing = dialect.driverMissing(); missing.isValid()) {
+    if (const StoreError missing = dialect.driverMissing(); missing.isValid()) {
         m_error = missing;
         return false;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driver(), m_name);
-    QSqlError error = dialect.configure(db, m_location, m_path);
+    StoreError error = dialect.configure(db, m_location, m_path);
     QElapsedTimer waited;
     waited.start();
     if (!error.isValid() && !db.open())
@@ -120,7 +121,7 @@ bool Connection::open()
         QSqlDatabase::removeDatabase(m_name);
         return false;
     }
-    m_error = QSqlError();
+    m_error = StoreError();
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "store/engine/execute.h"
 #include "store/engine/gramtable.h"
 #include "store/engine/installsteps.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlQuery>
 
@@ -15,12 +16,11 @@ namespace Database {
 namespace {
 
 constexpr auto runAll = Sql::execAll;
-using StoreError::failure;
 
 // Runs `work` on the store of `file` in one transaction, undone whole when
 // any of it fails.
-QSqlError inTransaction(const StoreLocation &location, Schema::File file,
-                        const std::function<QSqlError(QSqlDatabase &)> &work)
+StoreError inTransaction(const StoreLocation &location, Schema::File file,
+                        const std::function<StoreError(QSqlDatabase &)> &work)
 {
     Connection connection(location, file);
     if (!connection.open())
@@ -28,7 +28,7 @@ QSqlError inTransaction(const StoreLocation &location, Schema::File file,
     QSqlDatabase db = connection.database();
     if (!db.transaction())
         return connection.explain(db.lastError());
-    if (const QSqlError e = work(db); e.isValid()) {
+    if (const StoreError e = work(db); e.isValid()) {
         db.rollback();
         return connection.explain(e);
     }
@@ -40,7 +40,7 @@ QSqlError inTransaction(const StoreLocation &location, Schema::File file,
 // Whether the store of `file` has fewer than `whole` of the objects
 // (tables, indexes, triggers) `countSql` counts in the engine's catalogue.
 bool lacksObjects(const StoreLocation &location, Schema::File file, const QString &countSql, int whole,
-                  QSqlError *error)
+                  StoreError *error)
 {
     Connection connection(location, file);
     if (!connection.open()) {
@@ -59,19 +59,19 @@ bool lacksObjects(const StoreLocation &location, Schema::File file, const QStrin
 
 } // namespace
 
-QSqlError install(const StoreLocation &location, const Progress &progress)
+StoreError install(const StoreLocation &location, const Progress &progress)
 {
     if (!location.isValid())
-        return failure(QStringLiteral("No store was named."));
+        return StoreError::failure(QStringLiteral("No store was named."));
     return Dialect::of(location).install(location, progress);
 }
 
-QSqlError repairSearch(const StoreLocation &location, QString *done, const Progress &progress)
+StoreError repairSearch(const StoreLocation &location, QString *done, const Progress &progress)
 {
     const Dialect &dialect = Dialect::of(location);
-    const QSqlError error = inTransaction(location, Schema::File::Transactions, [&](QSqlDatabase &db) {
+    const StoreError error = inTransaction(location, Schema::File::Transactions, [&](QSqlDatabase &db) {
         const InstallSteps::ProgressWatch watch(db, progress);
-        const QSqlError e = runAll(db, dialect.rebuildSearch());
+        const StoreError e = runAll(db, dialect.rebuildSearch());
         return e.isValid() ? e : GramTable::rebuild(db);
     });
     if (error.isValid())
@@ -81,17 +81,17 @@ QSqlError repairSearch(const StoreLocation &location, QString *done, const Progr
     return {};
 }
 
-bool searchIsIncomplete(const StoreLocation &location, QSqlError *error)
+bool searchIsIncomplete(const StoreLocation &location, StoreError *error)
 {
     const Dialect &dialect = Dialect::of(location);
     return lacksObjects(location, Schema::File::Transactions, dialect.countSearchObjects(),
                         dialect.searchObjectCount(), error);
 }
 
-QSqlError repairHistory(const StoreLocation &location, QString *done)
+StoreError repairHistory(const StoreLocation &location, QString *done)
 {
     const QStringList statements = Dialect::of(location).rebuildHistory();
-    if (const QSqlError error = inTransaction(location, Schema::File::Tallymere,
+    if (const StoreError error = inTransaction(location, Schema::File::Tallymere,
                                               [&](QSqlDatabase &db) { return runAll(db, statements); });
         error.isValid())
         return error;
@@ -100,16 +100,11 @@ QSqlError repairHistory(const StoreLocation &location, QString *done)
     return {};
 }
 
-bool historyIsIncomplete(const StoreLocation &location, QSqlError *error)
+bool historyIsIncomplete(const StoreLocation &location, StoreError *error)
 {
     const Dialect &dialect = Dialect::of(location);
     return lacksObjects(location, Schema::File::Tallymere, dialect.countHistoryObjects(),
                         dialect.historyObjectCount(), error);
-}
-
-QString sentence(const QSqlError &error)
-{
-    return StoreError::sentence(error);
 }
 
 QStringList columns(const QSqlDatabase &db, const QString &table)

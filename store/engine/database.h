@@ -33,15 +33,15 @@ using Progress = std::function<void()>;
 // starting together install each store once. A catalogue whose search
 // triggers were lost has its search index made anew.
 // Returns an invalid error on success.
-QSqlError install(const StoreLocation &location, const Progress &progress = {});
+StoreError install(const StoreLocation &location, const Progress &progress = {});
 // The two files in `folder`.
-QSqlError install(const QString &folder, const Progress &progress = {});
+StoreError install(const QString &folder, const Progress &progress = {});
 // The same for one store file (whatever the other holds).
-QSqlError installFile(const QString &path, Schema::File file, const Progress &progress = {});
+StoreError installFile(const QString &path, Schema::File file, const Progress &progress = {});
 // Runs the steps of `steps` that `path` lacks, all in one transaction.
-QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress = {});
+StoreError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress = {});
 // The version recorded in the store at `path`, -1 (and `error`) on failure.
-int version(const QString &path, QSqlError *error = nullptr);
+int version(const QString &path, StoreError *error = nullptr);
 
 // Held while the stores of a data folder are made, upgraded or swapped, so
 // that two programs never do so at once and nothing opens a store meanwhile.
@@ -57,22 +57,22 @@ public:
     InstallLock &operator=(const InstallLock &) = delete;
 
     bool isHeld() const { return !m_error.isValid(); }
-    QSqlError error() const { return m_error; }
+    StoreError error() const { return m_error; }
 
 private:
     std::unique_ptr<QLockFile> m_lock;
-    QSqlError m_error;
+    StoreError m_error;
 };
 
 // Finishes a change of the store files in `folder` that a killed program
 // left (see StoreSwap) and removes the partial files such a program leaves,
 // taking the install lock; `recoverHeld` when the caller holds it.
-QSqlError recover(const QString &folder);
-QSqlError recoverHeld(const QString &folder);
+StoreError recover(const QString &folder);
+StoreError recoverHeld(const QString &folder);
 // The unfinished files a killed program left in `folder`, as names inside it.
 QStringList leftovers(const QString &folder);
 // Refuses a folder holding one store without the other (see install).
-QSqlError checkPair(const QString &folder);
+StoreError checkPair(const QString &folder);
 
 // The journal a store keeps. WAL lets a desk read while another saves, but
 // needs memory shared through the file system, which a network file system
@@ -87,25 +87,23 @@ bool isNetworkFilesystem(qint64 type);
 // The journal the stores in `folder` should keep.
 Journal journalFor(const QString &folder);
 // The journal the store at `path` keeps now.
-Journal journalOf(const QString &path, QSqlError *error = nullptr);
+Journal journalOf(const QString &path, StoreError *error = nullptr);
 
 // Makes the catalogue's search index anew from books, with its triggers
 // where the engine keeps it by triggers; `*done` says what was done.
-QSqlError repairSearch(const StoreLocation &location, QString *done, const Progress &progress = {});
+StoreError repairSearch(const StoreLocation &location, QString *done, const Progress &progress = {});
 // Whether the catalogue lacks any part of its search index (a look at the
 // engine's catalogue of objects, not at the rows).
-bool searchIsIncomplete(const StoreLocation &location, QSqlError *error = nullptr);
+bool searchIsIncomplete(const StoreLocation &location, StoreError *error = nullptr);
 
 // Makes the loan history's triggers anew (its rows kept); `*done` says
 // what was done. Whether the loan store lacks any of them.
-QSqlError repairHistory(const StoreLocation &location, QString *done);
-bool historyIsIncomplete(const StoreLocation &location, QSqlError *error = nullptr);
+StoreError repairHistory(const StoreLocation &location, QString *done);
+bool historyIsIncomplete(const StoreLocation &location, StoreError *error = nullptr);
 
 // A sentence that names the store file `path` and the problem, with the
 // engine's text kept as the detail.
-QSqlError explain(const QString &path, const QSqlError &engine);
-// The error as one line (see StoreError::sentence).
-QString sentence(const QSqlError &error);
+StoreError explain(const QString &path, const StoreError &engine);
 
 // A connection to a SQLite file that lives for one function, opened when
 // made (db() tells whether it is open) and removed when it goes.
@@ -146,7 +144,7 @@ public:
     void close();
     bool isOpen() const;
     QSqlDatabase database() const;
-    QSqlError lastError() const { return m_error; }
+    StoreError lastError() const { return m_error; }
     // The file's path; empty on a server.
     QString path() const { return m_path; }
     // How messages name the store.
@@ -154,10 +152,10 @@ public:
     StoreLocation location() const { return m_location; }
     Schema::File file() const { return m_file; }
     // The engine's error, classified and naming this store.
-    QSqlError explain(const QSqlError &engine) const;
+    StoreError explain(const StoreError &engine) const;
     // The error of a call the server did not answer in time (see
     // ServerLink::Watch), `engine` the driver's words for the broken call.
-    QSqlError timedOut(const QSqlError &engine) const;
+    StoreError timedOut(const StoreError &engine) const;
 
 private:
     StoreLocation m_location;
@@ -165,7 +163,7 @@ private:
     QString m_path;
     QString m_name;
     mutable QString m_label; // name(), once asked
-    QSqlError m_error;
+    StoreError m_error;
 };
 
 // A table, index or trigger of a store file.

@@ -1,5 +1,6 @@
 // Which engine's dialect speaks for a connection, an engine or a location.
 #include "store/engine/dialect.h"
+#include "store/engine/storeerror.h"
 
 const Dialect &Dialect::of(const QSqlDatabase &db)
 {

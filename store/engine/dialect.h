@@ -37,9 +37,9 @@ public:
     // Points a new connection at the store of `location` (on the files, the
     // file at `path`); an error when that store cannot be there (a missing
     // file: the engine would make one).
-    virtual QSqlError configure(QSqlDatabase &db, const StoreLocation &location, const QString &path) const = 0;
+    virtual StoreError configure(QSqlDatabase &db, const StoreLocation &location, const QString &path) const = 0;
     // Readies a newly opened connection (durable saves, functions).
-    virtual QSqlError prepare(QSqlDatabase &db) const = 0;
+    virtual StoreError prepare(QSqlDatabase &db) const = 0;
 
     // Every column of `table` in table order, hidden ones included; empty
     // when the table does not exist.
@@ -57,7 +57,7 @@ public:
     // An identity for a row about to be inserted into `table`, taken before
     // the insert so that a lost answer can be settled by looking the row
     // up; -1 where the engine's answer cannot be lost (the files).
-    virtual qint64 reserveId(const QSqlDatabase &db, const QString &table, QSqlError *error) const = 0;
+    virtual qint64 reserveId(const QSqlDatabase &db, const QString &table, StoreError *error) const = 0;
 
     // The FROM clause and the ordering key when `through` (an index table)
     // drives the rows of `table`; `through` empty means the table alone.
@@ -77,17 +77,17 @@ public:
     virtual QStringList dropGramTriggers() const = 0;
 
     // The store's schema version and its upgrade steps.
-    virtual int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const = 0;
-    virtual QSqlError setVersion(QSqlDatabase &db, Schema::File file, int version) const = 0;
+    virtual int version(const QSqlDatabase &db, Schema::File file, StoreError *error) const = 0;
+    virtual StoreError setVersion(QSqlDatabase &db, Schema::File file, int version) const = 0;
 
     // Installing and repairing
     // Makes the stores of `location` ready (see Database::install).
-    virtual QSqlError install(const StoreLocation &location, const std::function<void()> &progress) const = 0;
+    virtual StoreError install(const StoreLocation &location, const std::function<void()> &progress) const = 0;
     // The error when the engine's Qt driver is not installed; none when it is.
-    virtual QSqlError driverMissing() const = 0;
+    virtual StoreError driverMissing() const = 0;
     // Why the store of `location` could not be opened, given the driver's
     // error after `waitedMs` of trying.
-    virtual QSqlError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs) const = 0;
+    virtual StoreError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs) const = 0;
     // The statements that make the catalogue's search index anew (the
     // short-text index is filled after, see GramTable::rebuild), and what
     // they did, as the repair reports it.

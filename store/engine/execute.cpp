@@ -1,16 +1,17 @@
 #include "store/engine/execute.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlQuery>
 
 namespace Sql {
 
-QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params)
+StoreError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params)
 {
     QSqlQuery q(db);
     // A statement without values is sent as it is: the server cannot
     // prepare statements that define tables or indexes.
     if (params.isEmpty())
-        return q.exec(sql) ? QSqlError() : q.lastError();
+        return q.exec(sql) ? StoreError() : q.lastError();
     if (!q.prepare(sql))
         return q.lastError();
     for (const QVariant &p : params)
@@ -20,10 +21,10 @@ QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params)
     return {};
 }
 
-QSqlError execAll(QSqlDatabase &db, const QStringList &statements)
+StoreError execAll(QSqlDatabase &db, const QStringList &statements)
 {
     for (const QString &statement : statements)
-        if (const QSqlError error = exec(db, statement); error.isValid())
+        if (const StoreError error = exec(db, statement); error.isValid())
             return error;
     return {};
 }

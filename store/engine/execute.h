@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/storeerror.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
@@ -11,8 +13,8 @@
 namespace Sql {
 
 // Runs `sql` on `db` with `params` bound in order.
-QSqlError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {});
+StoreError exec(QSqlDatabase &db, const QString &sql, const QVariantList &params = {});
 // Runs each of `statements` in turn, stopping at the first that fails.
-QSqlError execAll(QSqlDatabase &db, const QStringList &statements);
+StoreError execAll(QSqlDatabase &db, const QStringList &statements);
 
 } // namespace Sql

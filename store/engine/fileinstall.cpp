@@ -5,6 +5,7 @@
 #include "store/engine/execute.h"
 #include "store/engine/installsteps.h"
 #include "store/engine/sqlitesql.h"
+#include "store/engine/storeerror.h"
 #include "store/engine/swap.h"
 
 #include <QDir>
@@ -22,7 +23,6 @@ namespace Database {
 namespace {
 
 using Sql::exec;
-using StoreError::failure;
 
 // How long a start waits for another program making, upgrading or swapping
 // the stores, which takes seconds as a rule. It is QLockFile's stale time
@@ -61,25 +61,25 @@ qint64 statfsType(const QString &folder)
     return qint64(quint32(info.f_type));
 }
 
-QSqlError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int from)
+StoreError runSteps(QSqlDatabase &db, const QList<Schema::Upgrade> &steps, int from)
 {
     for (const Schema::Upgrade &step : steps) {
         if (step.version <= from)
             continue;
         for (const QString &statement : step.statements)
-            if (QSqlError e = exec(db, statement); e.isValid())
+            if (StoreError e = exec(db, statement); e.isValid())
                 return e;
         if (step.fill)
-            if (QSqlError e = step.fill(db); e.isValid())
+            if (StoreError e = step.fill(db); e.isValid())
                 return e;
     }
     return exec(db, SqliteSql::writeVersion(qMax(from, Schema::lastVersion(steps))));
 }
 
 // Makes the tables of a new store and its first rows, on `db`.
-QSqlError fill(QSqlDatabase &db, Schema::File file)
+StoreError fill(QSqlDatabase &db, Schema::File file)
 {
-    QSqlError error;
+    StoreError error;
     for (const Schema::Table *t : Schema::tables(file))
         if (!error.isValid())
             error = exec(db, SqliteSql::createFirstShape(*t));
@@ -91,7 +91,7 @@ QSqlError fill(QSqlDatabase &db, Schema::File file)
 }
 
 // Fills the new store at `path` (an empty file of this process's own).
-QSqlError build(const QString &path, Schema::File file)
+StoreError build(const QString &path, Schema::File file)
 {
     const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
@@ -99,7 +99,7 @@ QSqlError build(const QString &path, Schema::File file)
         return db.lastError();
     if (!db.transaction())
         return db.lastError();
-    if (const QSqlError error = fill(db, file); error.isValid()) {
+    if (const StoreError error = fill(db, file); error.isValid()) {
         db.rollback();
         return error;
     }
@@ -112,7 +112,7 @@ QSqlError build(const QString &path, Schema::File file)
 // the store open keeps it as it is (the engine refuses the change then), and
 // so does this one: the store works either way, and the next start that
 // finds it alone changes it.
-QSqlError keepJournal(const QString &path, Journal wanted)
+StoreError keepJournal(const QString &path, Journal wanted)
 {
     const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
@@ -121,12 +121,12 @@ QSqlError keepJournal(const QString &path, Journal wanted)
     // Leaving WAL on a network folder must not touch the WAL's shared memory:
     // in exclusive locking mode the engine keeps it inside this process.
     if (wanted == Journal::Rollback)
-        if (const QSqlError e = exec(db, SqliteSql::exclusiveLocking()); e.isValid())
+        if (const StoreError e = exec(db, SqliteSql::exclusiveLocking()); e.isValid())
             return explain(path, e);
     QSqlQuery q(db);
     if (!q.exec(wanted == Journal::Wal ? SqliteSql::walJournal() : SqliteSql::rollbackJournal()) || !q.next()) {
-        const QSqlError e = explain(path, q.lastError());
-        return StoreError::kind(e) == StoreError::Kind::Busy ? QSqlError() : e;
+        const StoreError e = explain(path, q.lastError());
+        return e.kind() == StoreError::Kind::Busy ? StoreError() : e;
     }
     return {};
 }
@@ -143,19 +143,19 @@ bool holdsNothing(const QString &path)
     return q.exec(SqliteSql::countTables()) && q.next() && q.value(0).toInt() == 0;
 }
 
-QSqlError create(const QString &path, Schema::File file)
+StoreError create(const QString &path, Schema::File file)
 {
     const QFileInfo info(path);
     // The new store is made under a name of this process's own and moved in
     // only when complete, so nobody ever sees half a store.
     QTemporaryFile temp(info.dir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
     if (!temp.open())
-        return failure(QStringLiteral("Cannot create a new store in %1.").arg(info.absolutePath()),
+        return StoreError::failure(QStringLiteral("Cannot create a new store in %1.").arg(info.absolutePath()),
                        temp.errorString());
     temp.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     temp.close();
     const QString tempPath = temp.fileName();
-    QSqlError error = build(tempPath, file);
+    StoreError error = build(tempPath, file);
     if (!error.isValid())
         error = keepJournal(tempPath, journalFor(info.absolutePath()));
     QFile::remove(tempPath + QStringLiteral("-wal"));
@@ -169,16 +169,16 @@ QSqlError create(const QString &path, Schema::File file)
     }
     // QFile::rename never replaces an existing file.
     if (!temp.rename(path))
-        return failure(QStringLiteral("Cannot move the new store into place as %1.").arg(path), temp.errorString());
+        return StoreError::failure(QStringLiteral("Cannot move the new store into place as %1.").arg(path), temp.errorString());
     temp.setAutoRemove(false);
     return {};
 }
 
 // A loan store whose history triggers were lost (tables rebuilt by another
 // tool) would stop keeping changes unseen: they are made again.
-QSqlError restoreHistory(const StoreLocation &here)
+StoreError restoreHistory(const StoreLocation &here)
 {
-    QSqlError error;
+    StoreError error;
     if (!historyIsIncomplete(here, &error))
         return error;
     return repairHistory(here, nullptr);
@@ -186,9 +186,9 @@ QSqlError restoreHistory(const StoreLocation &here)
 
 // A catalogue whose search triggers were lost (books rebuilt by another
 // tool) would show stale or wrong books: the index is made anew.
-QSqlError restoreSearch(const QString &path, const Progress &progress)
+StoreError restoreSearch(const QString &path, const Progress &progress)
 {
-    QSqlError error;
+    StoreError error;
     const StoreLocation here = StoreLocation::files(QFileInfo(path).absolutePath());
     if (QFileInfo(path).fileName() != Schema::fileName(Schema::File::Transactions))
         return {};
@@ -218,7 +218,7 @@ Journal journalFor(const QString &folder)
     return isNetworkFilesystem(type) ? Journal::Rollback : Journal::Wal;
 }
 
-Journal journalOf(const QString &path, QSqlError *error)
+Journal journalOf(const QString &path, StoreError *error)
 {
     const FileConnection scoped(path);
     QSqlQuery q(scoped.db());
@@ -231,12 +231,12 @@ Journal journalOf(const QString &path, QSqlError *error)
                                                                                           : Journal::Rollback;
 }
 
-QSqlError explain(const QString &path, const QSqlError &engine)
+StoreError explain(const QString &path, const StoreError &engine)
 {
     return StoreError::explain(StoreError::Engine::Sqlite, QDir::toNativeSeparators(path), engine);
 }
 
-int version(const QString &path, QSqlError *error)
+int version(const QString &path, StoreError *error)
 {
     const FileConnection scoped(path);
     QSqlDatabase db = scoped.db();
@@ -249,9 +249,9 @@ int version(const QString &path, QSqlError *error)
     return q.value(0).toInt();
 }
 
-QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress)
+StoreError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, const Progress &progress)
 {
-    QSqlError error;
+    StoreError error;
     const int stored = version(path, &error);
     if (stored < 0)
         return error;
@@ -270,7 +270,7 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
         return {};
     const QString detail = error.isValid() ? error.text() : db.lastError().text();
     db.rollback();
-    return failure(QStringLiteral("The store %1 could not be upgraded from version %2 to version %3; "
+    return StoreError::failure(QStringLiteral("The store %1 could not be upgraded from version %2 to version %3; "
                                   "it was left as it was.")
                        .arg(QDir::toNativeSeparators(path))
                        .arg(stored)
@@ -278,18 +278,18 @@ QSqlError upgrade(const QString &path, const QList<Schema::Upgrade> &steps, cons
                    detail);
 }
 
-QSqlError installFile(const QString &path, Schema::File file, const Progress &progress)
+StoreError installFile(const QString &path, Schema::File file, const Progress &progress)
 {
     // A store made elsewhere, or a folder moved to another file system, gets
     // its journal first, so that nothing below uses a WAL on a folder that
     // cannot share it.
     const QFileInfo info(path);
     if (info.exists() && info.size() > 0)
-        if (const QSqlError error = keepJournal(path, journalFor(info.absolutePath())); error.isValid())
+        if (const StoreError error = keepJournal(path, journalFor(info.absolutePath())); error.isValid())
             return error;
     if (holdsNothing(path))
         return create(path, file);
-    if (const QSqlError error = upgrade(path, SqliteSql::upgrades(file), progress); error.isValid())
+    if (const StoreError error = upgrade(path, SqliteSql::upgrades(file), progress); error.isValid())
         return error;
     if (file == Schema::File::Transactions)
         return restoreSearch(path, progress);
@@ -307,9 +307,9 @@ InstallLock::InstallLock(const QString &folder, const std::function<void()> &wai
         return;
     // A folder where no file can be made fails at once, not after the wait.
     m_error = m_lock->error() == QLockFile::LockFailedError
-                  ? failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
+                  ? StoreError::failure(QStringLiteral("Another Tallymere is still preparing the stores in %1.")
                                 .arg(QDir::toNativeSeparators(folder)))
-                  : failure(QStringLiteral("The data folder %1 cannot be written.").arg(QDir::toNativeSeparators(folder)));
+                  : StoreError::failure(QStringLiteral("The data folder %1 cannot be written.").arg(QDir::toNativeSeparators(folder)));
 }
 
 InstallLock::~InstallLock() = default;
@@ -324,9 +324,9 @@ QStringList leftovers(const QString &folder)
                                   QDir::Name);
 }
 
-QSqlError recoverHeld(const QString &folder)
+StoreError recoverHeld(const QString &folder)
 {
-    if (const QSqlError error = StoreSwap::finish(folder); error.isValid())
+    if (const StoreError error = StoreSwap::finish(folder); error.isValid())
         return error;
     // With the lock held and no swap left, every other partial file is one
     // that a killed program was still writing: a store being made, a
@@ -341,7 +341,7 @@ QSqlError recoverHeld(const QString &folder)
     return {};
 }
 
-QSqlError recover(const QString &folder)
+StoreError recover(const QString &folder)
 {
     if (!QFileInfo(folder).isDir())
         return {};
@@ -351,7 +351,7 @@ QSqlError recover(const QString &folder)
     return recoverHeld(folder);
 }
 
-QSqlError checkPair(const QString &folder)
+StoreError checkPair(const QString &folder)
 {
     const Schema::File files[] = {Schema::File::Transactions, Schema::File::Tallymere};
     bool holds[2];
@@ -370,23 +370,23 @@ QSqlError checkPair(const QString &folder)
                                      there));
 }
 
-QSqlError install(const QString &folder, const Progress &progress)
+StoreError install(const QString &folder, const Progress &progress)
 {
     if (!QDir().mkpath(folder))
-        return failure(QStringLiteral("Cannot create the data folder %1.").arg(QDir::toNativeSeparators(folder)));
+        return StoreError::failure(QStringLiteral("Cannot create the data folder %1.").arg(QDir::toNativeSeparators(folder)));
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // Two programs started together must not both build the same store.
     const InstallLock lock(folder);
     if (!lock.isHeld())
         return lock.error();
-    if (const QSqlError error = recoverHeld(folder); error.isValid())
+    if (const StoreError error = recoverHeld(folder); error.isValid())
         return error;
     // New stores are made only where there are none: beside a store that is
     // there, a missing one is a loss to be restored, never a first start.
-    if (const QSqlError error = checkPair(folder); error.isValid())
+    if (const StoreError error = checkPair(folder); error.isValid())
         return error;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        const QSqlError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file, progress);
+        const StoreError error = installFile(QDir(folder).filePath(Schema::fileName(file)), file, progress);
         if (error.isValid())
             return error;
     }

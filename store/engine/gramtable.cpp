@@ -3,6 +3,7 @@
 #include "store/engine/dialect.h"
 #include "store/engine/execute.h"
 #include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
 #include "store/search/gramindex.h"
 
 #include <QSet>
@@ -33,7 +34,7 @@ const QStringList Fields{QStringLiteral("Title"), QStringLiteral("Author")};
 struct Writer {
     QSqlDatabase &db;
     QVariantList pending;
-    QSqlError error;
+    StoreError error;
 
     void add(const QString &field, const QString &piece, qint64 block)
     {
@@ -95,7 +96,7 @@ struct BlockPieces {
 
 // The next batch of books after identity `after`, read whole: the server's
 // driver cannot run a statement while a result is still coming in.
-QSqlError readBatch(QSqlQuery &read, qint64 after, QList<Book> *batch)
+StoreError readBatch(QSqlQuery &read, qint64 after, QList<Book> *batch)
 {
     read.addBindValue(after);
     if (!read.exec())
@@ -103,14 +104,14 @@ QSqlError readBatch(QSqlQuery &read, qint64 after, QList<Book> *batch)
     batch->clear();
     while (read.next())
         batch->append(Book{read.value(0).toLongLong(), {read.value(1).toString(), read.value(2).toString()}});
-    const QSqlError error = read.lastError();
+    const StoreError error = read.lastError();
     read.finish();
     return error;
 }
 
 } // namespace
 
-QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
+StoreError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
 {
     if (QSqlQuery clear(db); !clear.exec(QStringLiteral("DELETE FROM %1").arg(quoted(GramIndex::Table))))
         return clear.lastError();
@@ -126,7 +127,7 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
     QList<Book> batch;
     batch.reserve(BooksPerRead);
     for (qint64 last = -1, done = 0;; done += batch.size()) {
-        if (const QSqlError e = readBatch(read, last, &batch); e.isValid())
+        if (const StoreError e = readBatch(read, last, &batch); e.isValid())
             return e;
         for (const Book &book : std::as_const(batch))
             block.add(book);
@@ -144,15 +145,15 @@ QSqlError rebuild(QSqlDatabase &db, const std::function<void(qint64)> &step)
     return writer.error;
 }
 
-QSqlError suspend(QSqlDatabase &db)
+StoreError suspend(QSqlDatabase &db)
 {
     return Sql::execAll(db, Dialect::of(db).dropGramTriggers());
 }
 
-QSqlError resume(QSqlDatabase &db, const std::function<void(qint64)> &step)
+StoreError resume(QSqlDatabase &db, const std::function<void(qint64)> &step)
 {
     const Dialect &dialect = Dialect::of(db);
-    if (const QSqlError e = Sql::execAll(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
+    if (const StoreError e = Sql::execAll(db, dialect.dropGramTriggers() + dialect.gramTriggers()); e.isValid())
         return e;
     return rebuild(db, step);
 }

@@ -14,7 +14,6 @@ namespace InstallSteps {
 
 namespace {
 
-using StoreError::failure;
 using Progress = std::function<void()>;
 
 int reportProgress(void *progress)
@@ -23,18 +22,18 @@ int reportProgress(void *progress)
     return 0;
 }
 
-QSqlError seedTransactions(QSqlDatabase &db)
+StoreError seedTransactions(QSqlDatabase &db)
 {
     QFile file(QStringLiteral(":/data/sample-catalogue.csv"));
     if (!file.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("The sample catalogue is missing from the program."), file.errorString());
+        return StoreError::failure(QStringLiteral("The sample catalogue is missing from the program."), file.errorString());
     const QList<QStringList> rows = Csv::parse(QString::fromUtf8(file.readAll()));
     if (rows.isEmpty())
         return {};
     const QStringList header = rows.first();
     for (const QString &name : header)
         if (!Schema::books().fields.contains(name))
-            return failure(QStringLiteral("The sample catalogue names an unknown field: %1").arg(name));
+            return StoreError::failure(QStringLiteral("The sample catalogue names an unknown field: %1").arg(name));
     QSqlQuery insert(db);
     if (!insert.prepare(Sql::insert(Schema::books().name, header)))
         return insert.lastError();
@@ -48,7 +47,7 @@ QSqlError seedTransactions(QSqlDatabase &db)
     return {};
 }
 
-QSqlError seedTallymere(QSqlDatabase &db)
+StoreError seedTallymere(QSqlDatabase &db)
 {
     const Schema::Table &user = Schema::user();
     return Sql::exec(db, Sql::insert(user.name, user.fields),
@@ -58,7 +57,7 @@ QSqlError seedTallymere(QSqlDatabase &db)
 
 } // namespace
 
-QSqlError seed(QSqlDatabase &db, Schema::File file)
+StoreError seed(QSqlDatabase &db, Schema::File file)
 {
     return file == Schema::File::Transactions ? seedTransactions(db) : seedTallymere(db);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -17,7 +18,7 @@ namespace InstallSteps {
 
 // The first rows of a new store of `file`: the sample catalogue, the
 // administrator's account.
-QSqlError seed(QSqlDatabase &db, Schema::File file);
+StoreError seed(QSqlDatabase &db, Schema::File file);
 
 // Calls `progress` every few thousand steps of the engine while it lives
 // (on the files; a server's connection is left alone).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/storeerror.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -7,7 +9,6 @@
 #include <functional>
 
 class QSqlDatabase;
-class QSqlError;
 
 // The three tables of the two database files, with every field name exactly
 // as the screens and reports use it (inner runs of spaces included), and
@@ -29,7 +30,7 @@ struct Upgrade {
     int version;
     QStringList statements;
     // Run after the statements, for what SQL alone would do too slowly.
-    std::function<QSqlError(QSqlDatabase &)> fill = {};
+    std::function<StoreError(QSqlDatabase &)> fill = {};
 };
 
 // Longest text a field may hold; the store refuses longer values.

@@ -4,6 +4,7 @@
 #include "store/engine/serversql.h"
 #include "store/engine/serverstore.h"
 #include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlQuery>
 #include <QSysInfo>
@@ -27,7 +28,7 @@ public:
     StoreError::Engine engine() const override { return StoreError::Engine::Server; }
     QString driver() const override { return QStringLiteral("QPSQL"); }
 
-    QSqlError configure(QSqlDatabase &db, const StoreLocation &location, const QString &) const override
+    StoreError configure(QSqlDatabase &db, const StoreLocation &location, const QString &) const override
     {
         const ServerOptions o = parseServerOptions(location.connection());
         if (!o.ok())
@@ -54,7 +55,7 @@ public:
         return {};
     }
 
-    QSqlError prepare(QSqlDatabase &db) const override
+    StoreError prepare(QSqlDatabase &db) const override
     {
         // A desk waits for another desk's lock as briefly as on the files,
         // then says the store is busy, rather than hanging.
@@ -105,7 +106,7 @@ public:
         return query.next() ? query.value(0).toLongLong() : -1;
     }
 
-    qint64 reserveId(const QSqlDatabase &db, const QString &table, QSqlError *error) const override
+    qint64 reserveId(const QSqlDatabase &db, const QString &table, StoreError *error) const override
     {
         QSqlQuery q(db);
         if (!q.prepare(QStringLiteral("SELECT nextval(pg_get_serial_sequence(?, ?))")))
@@ -146,7 +147,7 @@ public:
         return {QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_insert\" ON \"books\"")};
     }
 
-    int version(const QSqlDatabase &db, Schema::File file, QSqlError *error) const override
+    int version(const QSqlDatabase &db, Schema::File file, StoreError *error) const override
     {
         QSqlQuery q(db);
         if (!q.prepare(ServerSql::readVersion()) || (q.addBindValue(Schema::fileName(file)), !q.exec())) {
@@ -157,7 +158,7 @@ public:
         return q.next() ? q.value(0).toInt() : 0;
     }
 
-    QSqlError setVersion(QSqlDatabase &db, Schema::File file, int version) const override
+    StoreError setVersion(QSqlDatabase &db, Schema::File file, int version) const override
     {
         QSqlQuery q(db);
         if (!q.prepare(ServerSql::writeVersion()))
@@ -170,12 +171,12 @@ public:
     }
 
     // Installing and repairing
-    QSqlError install(const StoreLocation &location, const std::function<void()> &) const override
+    StoreError install(const StoreLocation &location, const std::function<void()> &) const override
     {
         return ServerStore::install(location);
     }
-    QSqlError driverMissing() const override { return ServerStore::driverMissing(driver()); }
-    QSqlError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs) const override
+    StoreError driverMissing() const override { return ServerStore::driverMissing(driver()); }
+    StoreError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs) const override
     {
         return ServerStore::refusal(location, driverError, waitedMs);
     }

@@ -7,6 +7,7 @@
 #include "store/engine/installsteps.h"
 #include "store/engine/serverlink.h"
 #include "store/engine/serversql.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlDatabase>
 
@@ -20,11 +21,11 @@ using InstallSteps::seed;
 
 // Brings a store older than this program up to its version, one file's
 // tables at a time; refuses a newer one.
-QSqlError upgradeStore(QSqlDatabase &db, const QString &name)
+StoreError upgradeStore(QSqlDatabase &db, const QString &name)
 {
     const Dialect &dialect = Dialect::server();
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        QSqlError error;
+        StoreError error;
         const int stored = dialect.version(db, file, &error);
         if (stored < 0)
             return error;
@@ -34,7 +35,7 @@ QSqlError upgradeStore(QSqlDatabase &db, const QString &name)
                                                Schema::currentVersion(file)));
         // A loan store of version 1 gains the loan history.
         if (file == Schema::File::Tallymere && stored == 1) {
-            QSqlError e = runAll(db, ServerSql::addHistory());
+            StoreError e = runAll(db, ServerSql::addHistory());
             if (!e.isValid())
                 e = dialect.setVersion(db, file, 2);
             if (e.isValid())
@@ -42,11 +43,11 @@ QSqlError upgradeStore(QSqlDatabase &db, const QString &name)
         }
         // A catalogue of version 2 gains the short-text index.
         if (file == Schema::File::Transactions && stored == 2) {
-            if (const QSqlError e = runAll(db, ServerSql::addGrams()); e.isValid())
+            if (const StoreError e = runAll(db, ServerSql::addGrams()); e.isValid())
                 return e;
-            if (const QSqlError e = GramTable::rebuild(db); e.isValid())
+            if (const StoreError e = GramTable::rebuild(db); e.isValid())
                 return e;
-            if (const QSqlError e = dialect.setVersion(db, file, 3); e.isValid())
+            if (const StoreError e = dialect.setVersion(db, file, 3); e.isValid())
                 return e;
         }
     }
@@ -55,7 +56,7 @@ QSqlError upgradeStore(QSqlDatabase &db, const QString &name)
 
 // Makes the tables of a database that has none of this program's, with
 // their first rows; refuses one holding a table of the same name.
-QSqlError createTables(QSqlDatabase &db, const QString &name)
+StoreError createTables(QSqlDatabase &db, const QString &name)
 {
     const Dialect &dialect = Dialect::server();
     for (const Schema::Table *t : {&Schema::books(), &Schema::borrower(), &Schema::user()})
@@ -64,12 +65,12 @@ QSqlError createTables(QSqlDatabase &db, const QString &name)
                                     QStringLiteral("The server %1 holds a table %2 that Tallymere did not make; "
                                                    "use another database.")
                                         .arg(name, t->name));
-    if (const QSqlError e = runAll(db, ServerSql::createStore()); e.isValid())
+    if (const StoreError e = runAll(db, ServerSql::createStore()); e.isValid())
         return e;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        if (const QSqlError e = seed(db, file); e.isValid())
+        if (const StoreError e = seed(db, file); e.isValid())
             return e;
-        if (const QSqlError e = dialect.setVersion(db, file, Schema::currentVersion(file)); e.isValid())
+        if (const StoreError e = dialect.setVersion(db, file, Schema::currentVersion(file)); e.isValid())
             return e;
     }
     return runAll(db, ServerSql::addHistory());
@@ -77,9 +78,9 @@ QSqlError createTables(QSqlDatabase &db, const QString &name)
 
 // Sets up the tables of a server database that has none; checks the
 // version of one that has them. Runs inside the caller's transaction.
-QSqlError installServer(QSqlDatabase &db, const QString &name)
+StoreError installServer(QSqlDatabase &db, const QString &name)
 {
-    if (const QSqlError e = exec(db, ServerSql::lockForInstall()); e.isValid())
+    if (const StoreError e = exec(db, ServerSql::lockForInstall()); e.isValid())
         return e;
     if (Dialect::server().hasTable(db, QStringLiteral("tallymere_version")))
         return upgradeStore(db, name);
@@ -88,7 +89,7 @@ QSqlError installServer(QSqlDatabase &db, const QString &name)
 
 } // namespace
 
-QSqlError install(const StoreLocation &location)
+StoreError install(const StoreLocation &location)
 {
     Database::Connection connection(location, Schema::File::Tallymere);
     if (!connection.open())
@@ -96,17 +97,17 @@ QSqlError install(const StoreLocation &location)
     QSqlDatabase db = connection.database();
     if (!db.transaction())
         return connection.explain(db.lastError());
-    const QSqlError error = installServer(db, connection.name());
+    const StoreError error = installServer(db, connection.name());
     if (error.isValid()) {
         db.rollback();
-        return StoreError::kind(error) == StoreError::Kind::Failed ? connection.explain(error) : error;
+        return error.kind() == StoreError::Kind::Failed ? connection.explain(error) : error;
     }
     if (!db.commit())
         return connection.explain(db.lastError());
     return {};
 }
 
-QSqlError driverMissing(const QString &driver)
+StoreError driverMissing(const QString &driver)
 {
     if (QSqlDatabase::isDriverAvailable(driver))
         return {};
@@ -118,9 +119,9 @@ QSqlError driverMissing(const QString &driver)
 
 // Qt's driver says only that the connection failed; the server's own code
 // (asked for once more through libpq) names the cause.
-QSqlError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs)
+StoreError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs)
 {
-    using StoreError::Kind;
+    using Kind = StoreError::Kind;
     const ServerOptions options = parseServerOptions(location.connection());
     const ServerLink::Target target = ServerLink::resolve(options.conninfo());
     const QString host = target.host.isEmpty() ? QStringLiteral("on this computer") : target.host;

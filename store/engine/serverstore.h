@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/engine/location.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlError>
 
@@ -10,12 +11,12 @@ namespace ServerStore {
 
 // Sets up the tables of a server database that has none, upgrades one of
 // an older version, refuses a newer one; all in one transaction.
-QSqlError install(const StoreLocation &location);
+StoreError install(const StoreLocation &location);
 
 // The error when Qt's PostgreSQL driver is not installed; none when it is.
-QSqlError driverMissing(const QString &driver);
+StoreError driverMissing(const QString &driver);
 // Why the server of `location` refused a connection that Qt's driver
 // reports only as failed, after `waitedMs` of trying.
-QSqlError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs);
+StoreError refusal(const StoreLocation &location, const QSqlError &driverError, qint64 waitedMs);
 
 } // namespace ServerStore

@@ -1,11 +1,12 @@
 // The SQLite side of the store: its dialect (its statements are in sqlitesql.cpp).
 #include "store/search/booksearch.h"
-#include "store/search/criterion.h"
 #include "store/engine/database.h"
 #include "store/engine/dialect.h"
 #include "store/engine/sql.h"
 #include "store/engine/sqlitehandle.h"
 #include "store/engine/sqlitesql.h"
+#include "store/engine/storeerror.h"
+#include "store/search/criterion.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -44,7 +45,7 @@ public:
     StoreError::Engine engine() const override { return StoreError::Engine::Sqlite; }
     QString driver() const override { return QStringLiteral("QSQLITE"); }
 
-    QSqlError configure(QSqlDatabase &db, const StoreLocation &, const QString &path) const override
+    StoreError configure(QSqlDatabase &db, const StoreLocation &, const QString &path) const override
     {
         // SQLite would quietly create a missing file; a missing store is an error.
         if (!QFileInfo::exists(path))
@@ -55,7 +56,7 @@ public:
         return {};
     }
 
-    QSqlError prepare(QSqlDatabase &db) const override
+    StoreError prepare(QSqlDatabase &db) const override
     {
         // Opening reads nothing; a first read tells a damaged file or a
         // folder where the journal cannot be made from a good store.
@@ -77,7 +78,7 @@ public:
 
     // A store with a history has each change this connection makes kept
     // with this desk's host name.
-    QSqlError nameDesk(QSqlDatabase &db, sqlite3 *sqlite) const
+    StoreError nameDesk(QSqlDatabase &db, sqlite3 *sqlite) const
     {
         if (sqlite3_create_function(sqlite, "tallymere_desk", 0, SQLITE_UTF8, nullptr, deskFunction, nullptr, nullptr)
             != SQLITE_OK)
@@ -85,7 +86,7 @@ public:
         if (!hasTable(db, Schema::History::Table))
             return {};
         QSqlQuery q(db);
-        return q.exec(SqliteSql::deskTrigger()) ? QSqlError() : q.lastError();
+        return q.exec(SqliteSql::deskTrigger()) ? StoreError() : q.lastError();
     }
 
     QStringList columns(const QSqlDatabase &db, const QString &table) const override
@@ -121,7 +122,7 @@ public:
         return id.isValid() ? id.toLongLong() : -1;
     }
 
-    qint64 reserveId(const QSqlDatabase &, const QString &, QSqlError *) const override { return -1; }
+    qint64 reserveId(const QSqlDatabase &, const QString &, StoreError *) const override { return -1; }
 
     QString from(const QString &table, const QString &through) const override
     {
@@ -173,7 +174,7 @@ public:
                 QStringLiteral("DROP TRIGGER IF EXISTS \"books_grams_update\"")};
     }
 
-    int version(const QSqlDatabase &db, Schema::File, QSqlError *error) const override
+    int version(const QSqlDatabase &db, Schema::File, StoreError *error) const override
     {
         QSqlQuery q(db);
         if (!q.exec(SqliteSql::readVersion()) || !q.next()) {
@@ -184,7 +185,7 @@ public:
         return q.value(0).toInt();
     }
 
-    QSqlError setVersion(QSqlDatabase &db, Schema::File, int version) const override
+    StoreError setVersion(QSqlDatabase &db, Schema::File, int version) const override
     {
         QSqlQuery q(db);
         if (!q.exec(SqliteSql::writeVersion(version)))
@@ -193,13 +194,13 @@ public:
     }
 
     // Installing and repairing
-    QSqlError install(const StoreLocation &location, const std::function<void()> &progress) const override
+    StoreError install(const StoreLocation &location, const std::function<void()> &progress) const override
     {
         return Database::install(location.folder(), progress);
     }
     // The engine is built into the program.
-    QSqlError driverMissing() const override { return {}; }
-    QSqlError refusal(const StoreLocation &, const QSqlError &driverError, qint64) const override
+    StoreError driverMissing() const override { return {}; }
+    StoreError refusal(const StoreLocation &, const QSqlError &driverError, qint64) const override
     {
         return driverError;
     }

@@ -4,6 +4,7 @@
 #include "store/engine/dialect.h"
 #include "store/engine/sqlitehandle.h"
 #include "store/engine/sqlitesql.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlQuery>
 
@@ -26,15 +27,14 @@ constexpr int SqliteFull = 13;
 constexpr int BusyRetries = 200;
 constexpr int BusyWaitMs = 50;
 
-using StoreError::failure;
-using StoreError::native;
+using Paths::native;
 
 // Why a copy into `target` failed, naming the file the fault is in.
-QSqlError copyFailure(const QString &source, const QString &target, int rc)
+StoreError copyFailure(const QString &source, const QString &target, int rc)
 {
     const QString engine = QString::fromUtf8(sqlite3_errstr(rc));
     if ((rc & 0xff) == SqliteFull)
-        return failure(QStringLiteral("The disk holding %1 is full, so the copy could not be written.")
+        return StoreError::failure(QStringLiteral("The disk holding %1 is full, so the copy could not be written.")
                            .arg(native(target)),
                        engine);
     return Database::explain(source, QSqlError(QStringLiteral("Cannot copy %1.").arg(native(source)), engine,
@@ -72,7 +72,7 @@ int runCopy(sqlite3 *src, sqlite3 *dst, const PageProgress &progress, int pagesP
 
 } // namespace
 
-QSqlError emptyLog(const QString &path)
+StoreError emptyLog(const QString &path)
 {
     Database::Connection connection(path);
     if (!connection.open())
@@ -88,7 +88,7 @@ QStringList integrityFaults(const QString &path, const QSqlDatabase &db, bool th
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(thorough ? SqliteSql::integrityCheck() : SqliteSql::quickCheck()))
-        return {Database::sentence(Database::explain(path, q.lastError()))};
+        return {(Database::explain(path, q.lastError())).text()};
     QStringList faults;
     int seen = 0;
     while (q.next()) {
@@ -118,7 +118,7 @@ QStringList searchFaults(const QSqlDatabase &db)
     return {QStringLiteral("the search index cannot be checked (%1)").arg(q.lastError().databaseText())};
 }
 
-QSqlError beginSnapshot(QSqlDatabase &db)
+StoreError beginSnapshot(QSqlDatabase &db)
 {
     // A read transaction takes its moment at its first read.
     QSqlQuery snapshot(db);
@@ -130,13 +130,13 @@ QSqlError beginSnapshot(QSqlDatabase &db)
     return {};
 }
 
-QSqlError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
+StoreError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
                     const PageProgress &progress, int pagesPerStep)
 {
     sqlite3 *src = sqliteHandle(from);
     sqlite3 *dst = sqliteHandle(to);
     if (!src || !dst)
-        return failure(QStringLiteral("The database engine is not SQLite."));
+        return StoreError::failure(QStringLiteral("The database engine is not SQLite."));
     if (const int rc = runCopy(src, dst, progress, pagesPerStep); rc != SQLITE_DONE)
         return copyFailure(source, target, rc);
     return {};
@@ -159,11 +159,11 @@ QByteArrayView RawRow::text(int column) const
 }
 
 bool eachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &params,
-             const std::function<bool(const RawRow &)> &row, QSqlError *error)
+             const std::function<bool(const RawRow &)> &row, StoreError *error)
 {
     sqlite3 *handle = sqliteHandle(db);
     if (!handle) {
-        *error = failure(QStringLiteral("The database engine is not SQLite."));
+        *error = StoreError::failure(QStringLiteral("The database engine is not SQLite."));
         return false;
     }
     sqlite3_stmt *raw = nullptr;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/storeerror.h"
+
 #include <QByteArrayView>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -18,7 +20,7 @@ namespace SqliteFile {
 
 // Folds the write-ahead log of the store at `path` into its file and
 // empties the log, so that the file alone is the whole store.
-QSqlError emptyLog(const QString &path);
+StoreError emptyLog(const QString &path);
 
 // The engine's own integrity check of the store at `path`, open on `db`
 // (thorough, or the quick check): a line per fault, the first `shown` of
@@ -31,7 +33,7 @@ QStringList searchFaults(const QSqlDatabase &db);
 
 // Begins a read transaction on `db` that reads one moment of the store
 // until it ends, whatever other programs commit meanwhile.
-QSqlError beginSnapshot(QSqlDatabase &db);
+StoreError beginSnapshot(QSqlDatabase &db);
 
 // Called after each step of a copy: `done` pages of `total`.
 using PageProgress = std::function<void(qint64 done, qint64 total)>;
@@ -39,7 +41,7 @@ using PageProgress = std::function<void(qint64 done, qint64 total)>;
 // the new store open on `to` (the file `target`) through the engine's
 // online backup, `pagesPerStep` pages a step, rowids as they are; the
 // error names the file the fault is in.
-QSqlError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
+StoreError copyPages(const QSqlDatabase &from, const QSqlDatabase &to, const QString &source, const QString &target,
                     const PageProgress &progress, int pagesPerStep);
 
 
@@ -66,6 +68,6 @@ private:
 // was handed over; false with `*error` on the engine's fault, false with no
 // error when `row` stopped it.
 bool eachRow(const QSqlDatabase &db, const QString &sql, const QVariantList &params,
-             const std::function<bool(const RawRow &)> &row, QSqlError *error);
+             const std::function<bool(const RawRow &)> &row, StoreError *error);
 
 } // namespace SqliteFile

@@ -5,19 +5,10 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
-namespace StoreError {
-
 namespace {
 
-const QString Tag = QStringLiteral("tallymere:");
-
-QString tagOf(Kind kind, const QString &engineCode)
-{
-    QString code = Tag + QString::number(int(kind));
-    if (!engineCode.isEmpty())
-        code += QLatin1Char(':') + engineCode;
-    return code;
-}
+using Kind = StoreError::Kind;
+using Engine = StoreError::Engine;
 
 // SQLite's primary result codes; extended codes keep them in the low byte.
 Kind sqliteKind(const QString &code)
@@ -115,34 +106,39 @@ QString sentenceFor(Kind kind, Engine engine, const QString &store)
 
 } // namespace
 
-Kind kind(const QSqlError &error)
+StoreError::StoreError(Kind kind, const QString &sentence, const QString &detail, const QSqlError &engine,
+                       bool classified)
+    : m_kind(kind), m_sentence(sentence), m_detail(detail), m_engine(engine), m_classified(classified)
 {
-    if (!error.isValid())
-        return Kind::None;
-    const QString code = error.nativeErrorCode();
-    if (!code.startsWith(Tag))
-        return Kind::Failed;
-    bool ok = false;
-    const int number = code.mid(Tag.size()).section(QLatin1Char(':'), 0, 0).toInt(&ok);
-    return ok && number > int(Kind::None) && number <= int(Kind::Failed) ? Kind(number) : Kind::Failed;
 }
 
-QSqlError make(Kind kind, const QString &sentence, const QString &detail)
+StoreError::StoreError(const QSqlError &engine)
+    : StoreError(engine.isValid() ? Kind::Failed : Kind::None, engine.databaseText(), engine.driverText(), engine,
+                 false)
 {
-    return QSqlError(detail, sentence, QSqlError::UnknownError, tagOf(kind, QString()));
 }
 
-QSqlError explain(Engine engine, const QString &store, const QSqlError &engineError)
+StoreError StoreError::make(Kind kind, const QString &sentence, const QString &detail)
 {
-    if (!engineError.isValid() || engineError.nativeErrorCode().startsWith(Tag))
-        return engineError;
+    return StoreError(kind, sentence, detail, QSqlError(), true);
+}
+
+StoreError StoreError::failure(const QString &sentence, const QString &detail)
+{
+    return make(Kind::Failed, sentence, detail);
+}
+
+StoreError StoreError::explain(Engine engine, const QString &store, const StoreError &error)
+{
+    if (!error.isValid() || error.m_classified)
+        return error;
+    const QSqlError &engineError = error.m_engine;
     const QString code = engineError.nativeErrorCode();
     Kind k = engine == Engine::Server ? serverKind(code, engineError.type()) : sqliteKind(code);
     // A file that cannot be written or grown on a full disk often comes
     // back as an I/O error.
     if (engine == Engine::Sqlite && k == Kind::CannotOpen && diskFull(store))
         k = Kind::Full;
-    const QString detail = engineError.text().trimmed();
     QString line = sentenceFor(k, engine, store);
     // A role without the right (to set the store up, or to write) is a
     // matter for the server's administrator, not a read-only store.
@@ -152,17 +148,17 @@ QSqlError explain(Engine engine, const QString &store, const QSqlError &engineEr
                    .arg(store);
     if (line.isEmpty())
         // The engine's own words are the clearest there are.
-        return QSqlError(engineError.driverText(), engineError.databaseText(), engineError.type(), tagOf(k, code));
-    return QSqlError(detail, line, engineError.type(), tagOf(k, code));
+        return StoreError(k, engineError.databaseText(), engineError.driverText(), engineError, true);
+    return StoreError(k, line, engineError.text().trimmed(), engineError, true);
 }
 
-QString detail(const QSqlError &error)
+QString StoreError::detail() const
 {
-    // A classified error keeps the engine's words as its driver text.
-    return (error.nativeErrorCode().startsWith(Tag) ? error.driverText() : error.text()).trimmed();
+    // An error not classified yet has only the engine's words.
+    return m_classified ? m_detail.trimmed() : m_engine.text().trimmed();
 }
 
-bool diskFull(const QString &path)
+bool StoreError::diskFull(const QString &path)
 {
     // Less than this is too little for the next page or chunk to fit.
     constexpr qint64 FullBelow = 256 * 1024;
@@ -173,10 +169,10 @@ bool diskFull(const QString &path)
     return disk.isValid() && disk.isReady() && disk.bytesAvailable() >= 0 && disk.bytesAvailable() < FullBelow;
 }
 
-QString sentence(const QSqlError &error)
+QString StoreError::text() const
 {
-    QString line = error.databaseText().trimmed();
-    const QString detail = error.driverText().trimmed();
+    QString line = m_sentence.trimmed();
+    const QString detail = m_detail.trimmed();
     if (line.isEmpty())
         line = detail;
     else if (!detail.isEmpty() && !line.contains(detail))
@@ -188,14 +184,7 @@ QString sentence(const QSqlError &error)
     return line;
 }
 
-QSqlError failure(const QString &sentence, const QString &detail)
-{
-    return make(Kind::Failed, sentence, detail);
-}
-
-QString native(const QString &path)
+QString Paths::native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
-
-} // namespace StoreError

@@ -22,9 +22,8 @@ const QByteArray Footer = "end";
 const QString Wal = QStringLiteral("-wal");
 const QString Shm = QStringLiteral("-shm");
 
-using StoreError::native;
+using Paths::native;
 
-using StoreError::failure;
 
 QString lastSystemError()
 {
@@ -71,13 +70,13 @@ bool decode(const QByteArray &text, QList<Move> *moves)
 
 // The intent is written under another name and renamed, so that it is
 // found whole or not at all.
-QSqlError writeIntent(const QString &folder, const QList<Move> &moves)
+StoreError writeIntent(const QString &folder, const QList<Move> &moves)
 {
     const QString path = intentPath(folder);
     const QString unfinished = path + QStringLiteral(".new");
     QFile file(unfinished);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return failure(QStringLiteral("Cannot write %1.").arg(native(unfinished)), file.errorString());
+        return StoreError::failure(QStringLiteral("Cannot write %1.").arg(native(unfinished)), file.errorString());
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     const QByteArray text = encode(moves);
     const bool written = file.write(text) == text.size() && file.flush();
@@ -85,7 +84,7 @@ QSqlError writeIntent(const QString &folder, const QList<Move> &moves)
     if (!written || !syncFile(unfinished) || !renamed(unfinished, path) || !syncFolder(folder)) {
         const QString why = written ? lastSystemError() : file.errorString();
         QFile::remove(unfinished);
-        return failure(QStringLiteral("Cannot write %1.").arg(native(path)), why);
+        return StoreError::failure(QStringLiteral("Cannot write %1.").arg(native(path)), why);
     }
     return {};
 }
@@ -119,26 +118,26 @@ bool moveIn(const QString &folder, const Move &move)
     return renamed(replacement, store);
 }
 
-QSqlError run(const QString &folder, const QList<Move> &moves, bool stopping)
+StoreError run(const QString &folder, const QList<Move> &moves, bool stopping)
 {
     for (const Move &move : moves) {
         if (!moveAside(folder, move))
-            return failure(QStringLiteral("Cannot move %1 aside as %2.")
+            return StoreError::failure(QStringLiteral("Cannot move %1 aside as %2.")
                                .arg(native(QDir(folder).filePath(move.store)), move.kept),
                            lastSystemError());
         if (stopping)
             StopPoint::step("swap");
         if (!moveIn(folder, move))
-            return failure(QStringLiteral("Cannot move %1 into place as %2.")
+            return StoreError::failure(QStringLiteral("Cannot move %1 into place as %2.")
                                .arg(native(QDir(folder).filePath(move.replacement)), move.store),
                            lastSystemError());
         if (stopping)
             StopPoint::step("swap");
     }
     if (!syncFolder(folder))
-        return failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(folder)), lastSystemError());
+        return StoreError::failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(folder)), lastSystemError());
     if (!QFile::remove(intentPath(folder)) || !syncFolder(folder))
-        return failure(QStringLiteral("Cannot remove %1.").arg(native(intentPath(folder))), lastSystemError());
+        return StoreError::failure(QStringLiteral("Cannot remove %1.").arg(native(intentPath(folder))), lastSystemError());
     return {};
 }
 
@@ -179,15 +178,15 @@ bool syncFolder(const QString &path)
     return syncPath(path, O_DIRECTORY);
 }
 
-QSqlError apply(const QString &folder, const QList<Move> &moves)
+StoreError apply(const QString &folder, const QList<Move> &moves)
 {
-    if (const QSqlError error = writeIntent(folder, moves); error.isValid())
+    if (const StoreError error = writeIntent(folder, moves); error.isValid())
         return error;
     StopPoint::step("swap");
     return run(folder, moves, true);
 }
 
-QSqlError finish(const QString &folder, bool *finished)
+StoreError finish(const QString &folder, bool *finished)
 {
     if (finished)
         *finished = false;
@@ -198,17 +197,17 @@ QSqlError finish(const QString &folder, bool *finished)
         return {};
     QList<Move> moves;
     if (!file.open(QIODevice::ReadOnly) || !decode(file.readAll(), &moves))
-        return failure(QStringLiteral("The unfinished change of the stores named in %1 cannot be read; "
+        return StoreError::failure(QStringLiteral("The unfinished change of the stores named in %1 cannot be read; "
                                       "nothing was opened.")
                            .arg(native(file.fileName())),
                        file.errorString());
     file.close();
     for (const Move &move : std::as_const(moves))
         if (!exists(QDir(folder).filePath(move.store)) && !exists(QDir(folder).filePath(move.replacement)))
-            return failure(QStringLiteral("The unfinished change of the stores named in %1 cannot be finished: "
+            return StoreError::failure(QStringLiteral("The unfinished change of the stores named in %1 cannot be finished: "
                                           "neither %2 nor its replacement %3 is there.")
                                .arg(native(file.fileName()), move.store, move.replacement));
-    if (const QSqlError error = run(folder, moves, false); error.isValid())
+    if (const StoreError error = run(folder, moves, false); error.isValid())
         return error;
     if (finished)
         *finished = true;

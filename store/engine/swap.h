@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/storeerror.h"
+
 #include <QList>
 #include <QSqlError>
 #include <QString>
@@ -29,11 +31,11 @@ struct Move {
 // Puts each replacement in place of its store in `folder`, keeping the old
 // store under its kept name. The caller holds the install lock and no
 // program has the stores open.
-QSqlError apply(const QString &folder, const QList<Move> &moves);
+StoreError apply(const QString &folder, const QList<Move> &moves);
 
 // Finishes a swap in `folder` that was cut short, if there is one. The
 // caller holds the install lock. `*finished` tells whether one was.
-QSqlError finish(const QString &folder, bool *finished = nullptr);
+StoreError finish(const QString &folder, bool *finished = nullptr);
 
 // The folder inside the data folder where the new files are made ready.
 QString stagingName();

@@ -3,6 +3,7 @@
 #include "store/engine/database.h"
 #include "store/engine/schema.h"
 #include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
 
 #include <QJsonDocument>
 #include <QTimeZone>
@@ -97,7 +98,7 @@ bool prepared(QSqlQuery &q, const QString &sql, const QVariantList &params)
 }
 
 // The deleted loans `undelete` may mean.
-QSqlError deletedLoans(const Database::Connection &desk, const QString &accession, qint64 changeId,
+StoreError deletedLoans(const Database::Connection &desk, const QString &accession, qint64 changeId,
                        QList<Change> *found)
 {
     Filter filter;
@@ -118,18 +119,17 @@ QSqlError deletedLoans(const Database::Connection &desk, const QString &accessio
     return {};
 }
 
-using StoreError::failure;
 
 // Puts the row `row` (a deleted loan's, as the history kept it) back,
 // its version moved on, and marks the change that adds it as an undelete.
-QSqlError putBack(const Database::Connection &desk, const QJsonObject &row, qint64 rowId)
+StoreError putBack(const Database::Connection &desk, const QJsonObject &row, qint64 rowId)
 {
     QSqlDatabase db = desk.database();
     QSqlQuery q(db);
     if (!prepared(q, Sql::selectRow(Schema::borrower().name), {rowId}))
         return desk.explain(q.lastError());
     if (q.next())
-        return failure(QStringLiteral("The loan cannot be brought back: another loan holds its identity %1 now.")
+        return StoreError::failure(QStringLiteral("The loan cannot be brought back: another loan holds its identity %1 now.")
                            .arg(rowId));
     const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + Schema::borrower().fields;
     QVariantList values{rowId, row.value(Schema::VersionColumn).toInteger() + 1};
@@ -158,7 +158,7 @@ QString storedTime(const QDateTime &when)
     return when.toUTC().toString(TimeFormat);
 }
 
-QSqlError list(const StoreLocation &stores, const Filter &filter, const std::function<bool(const Change &)> &change)
+StoreError list(const StoreLocation &stores, const Filter &filter, const std::function<bool(const Change &)> &change)
 {
     Database::Connection desk(stores, Schema::File::Tallymere);
     if (!desk.open())
@@ -192,28 +192,28 @@ QString describe(const Change &change)
            + wholeRow(change.kind == QLatin1String("deleted") ? change.before : change.after);
 }
 
-QSqlError undelete(const StoreLocation &stores, const QString &accession, qint64 changeId, Undeleted *done)
+StoreError undelete(const StoreLocation &stores, const QString &accession, qint64 changeId, Undeleted *done)
 {
     Database::Connection desk(stores, Schema::File::Tallymere);
     if (!desk.open())
         return desk.lastError();
     QList<Change> found;
-    if (const QSqlError e = deletedLoans(desk, accession, changeId, &found); e.isValid())
+    if (const StoreError e = deletedLoans(desk, accession, changeId, &found); e.isValid())
         return e;
     if (found.isEmpty())
-        return failure(changeId > 0 ? QStringLiteral("The history holds no deleted loan of accession number %1 "
+        return StoreError::failure(changeId > 0 ? QStringLiteral("The history holds no deleted loan of accession number %1 "
                                                      "as change %2.").arg(accession).arg(changeId)
                                     : QStringLiteral("The history holds no deleted loan of accession number %1.")
                                           .arg(accession));
     if (found.size() > 1) {
         done->candidates = found;
-        return failure(QStringLiteral("The history holds %1 deleted loans of accession number %2; "
+        return StoreError::failure(QStringLiteral("The history holds %1 deleted loans of accession number %2; "
                                       "name one with --id.").arg(found.size()).arg(accession));
     }
     QSqlDatabase db = desk.database();
     if (!db.transaction())
         return desk.explain(db.lastError());
-    if (const QSqlError e = putBack(desk, found.first().before, found.first().rowId); e.isValid()) {
+    if (const StoreError e = putBack(desk, found.first().before, found.first().rowId); e.isValid()) {
         db.rollback();
         return e;
     }
@@ -223,7 +223,7 @@ QSqlError undelete(const StoreLocation &stores, const QString &accession, qint64
     return {};
 }
 
-QSqlError prune(const StoreLocation &stores, const QDateTime &before, qint64 *removed)
+StoreError prune(const StoreLocation &stores, const QDateTime &before, qint64 *removed)
 {
     Database::Connection desk(stores, Schema::File::Tallymere);
     if (!desk.open())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/engine/location.h"
+#include "store/engine/storeerror.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -35,7 +36,7 @@ struct Filter {
 
 // Calls `change` with each change that `filter` lets through, newest
 // first, read as they come, until it returns false.
-QSqlError list(const StoreLocation &stores, const Filter &filter, const std::function<bool(const Change &)> &change);
+StoreError list(const StoreLocation &stores, const Filter &filter, const std::function<bool(const Change &)> &change);
 
 // What a change did, in one line: the fields it changed with their values
 // before and after, or the row it added or deleted.
@@ -56,9 +57,9 @@ struct Undeleted {
 // with its identity and every field as it was and its version moved on. A
 // loan already holding that identity is never replaced. The change this
 // makes is kept in the history as "undeleted".
-QSqlError undelete(const StoreLocation &stores, const QString &accession, qint64 changeId, Undeleted *done);
+StoreError undelete(const StoreLocation &stores, const QString &accession, qint64 changeId, Undeleted *done);
 
 // Removes the changes made before `before`; `*removed` says how many.
-QSqlError prune(const StoreLocation &stores, const QDateTime &before, qint64 *removed);
+StoreError prune(const StoreLocation &stores, const QDateTime &before, qint64 *removed);
 
 } // namespace LoanHistory

@@ -1,10 +1,11 @@
 #include "store/records/pagedmodel.h"
 
 #include "store/engine/dialect.h"
-#include "store/records/formats.h"
 #include "store/engine/schema.h"
 #include "store/engine/serverlink.h"
 #include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
+#include "store/records/formats.h"
 
 #include <QSqlQuery>
 
@@ -24,10 +25,10 @@ void PagedModel::setPageLimits(int pageSize, int maxPages)
 void PagedModel::retryReads()
 {
     m_failed = false;
-    m_error = QSqlError();
+    m_error = StoreError();
 }
 
-void PagedModel::failRead(const QSqlError &error) const
+void PagedModel::failRead(const StoreError &error) const
 {
     m_error = error;
     if (m_failed)
@@ -76,7 +77,7 @@ bool PagedModel::reload()
     m_recent.clear();
     m_known = 0;
     m_exhausted = false;
-    m_error = QSqlError();
+    m_error = StoreError();
     m_failed = false;
     Page first;
     const bool ok = readPage(0, first);

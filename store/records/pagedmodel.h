@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/engine/storeerror.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
@@ -42,7 +44,7 @@ public:
     // Forgets the rows and the connection.
     void clear();
 
-    QSqlError lastError() const { return m_error; }
+    StoreError lastError() const { return m_error; }
     // Forgets a failed read, so that the next read tries again.
     void retryReads();
     QStringList fields() const { return m_fields; }
@@ -61,7 +63,7 @@ signals:
     // failure; the model then reads no page it does not hold until reload()
     // or retryReads(), rather than showing a shorter list as if it were
     // complete.
-    void readFailed(const QSqlError &error);
+    void readFailed(const StoreError &error);
 
 private:
     struct Page {
@@ -72,7 +74,7 @@ private:
     const Page *page(int number) const;
     bool readPage(int number, Page &out) const;
     void remember(int number, Page page) const;
-    void failRead(const QSqlError &error) const;
+    void failRead(const StoreError &error) const;
 
     int m_pageSize;
     int m_maxPages;
@@ -88,6 +90,6 @@ private:
     QList<bool> m_dateColumn;
     mutable QHash<int, Page> m_pages;
     mutable QList<int> m_recent; // page numbers, most recent last
-    mutable QSqlError m_error;
+    mutable StoreError m_error;
     mutable bool m_failed = false;
 };

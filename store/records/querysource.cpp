@@ -1,13 +1,14 @@
 #include "store/records/querysource.h"
 
 #include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
 
 #include <QSqlQuery>
 
 QuerySource::QuerySource(const StoreLocation &location, const QString &table, QObject *parent)
     : RecordSource(location, table, parent), m_model(new PagedModel(this))
 {
-    connect(m_model, &PagedModel::readFailed, this, [this](const QSqlError &error) {
+    connect(m_model, &PagedModel::readFailed, this, [this](const StoreError &error) {
         // moveLast() says its own failure once, after a reconnect was tried.
         if (m_countingLast)
             return;

@@ -1,7 +1,8 @@
 #include "store/records/recordsource.h"
 
-#include "store/records/formats.h"
 #include "store/engine/serverlink.h"
+#include "store/engine/storeerror.h"
+#include "store/records/formats.h"
 
 
 TableEvents &TableEvents::instance()
@@ -69,7 +70,7 @@ bool RecordSource::openConnection()
         const ServerLink::Watch watch(m_connection.database());
         m_fields = Database::columns(m_connection.database(), m_table);
         if (watch.fired())
-            return fail(m_connection.timedOut(QSqlError()));
+            return fail(m_connection.timedOut(StoreError()));
     }
     const QString file = storeName();
     QString problem;
@@ -87,7 +88,7 @@ bool RecordSource::openConnection()
         m_connection.close();
         return fail(StoreError::make(StoreError::Kind::Missing, problem, QStringLiteral("no such table or field")));
     }
-    m_error = QSqlError();
+    m_error = StoreError();
     m_opened = true;
     return true;
 }
@@ -139,10 +140,10 @@ bool RecordSource::guarded(const std::function<bool()> &operation)
     }
 }
 
-bool RecordSource::fail(const QSqlError &error)
+bool RecordSource::fail(const StoreError &error)
 {
     m_error = m_connection.explain(error);
-    if (StoreError::kind(m_error) == StoreError::Kind::Unreachable)
+    if (m_error.kind() == StoreError::Kind::Unreachable)
         m_lost = true;
     return false;
 }

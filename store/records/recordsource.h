@@ -2,6 +2,7 @@
 
 #include "store/engine/database.h"
 #include "store/engine/dialect.h"
+#include "store/engine/storeerror.h"
 
 #include <QHash>
 #include <QObject>
@@ -57,7 +58,7 @@ public:
     const Dialect &dialect() const { return Dialect::of(m_connection.location()); }
 
     bool isOpen() const;
-    QSqlError lastError() const { return m_error; }
+    StoreError lastError() const { return m_error; }
     QStringList fields() const { return m_fields; }
 
     virtual bool hasCurrent() const = 0;
@@ -84,7 +85,7 @@ signals:
     // About to store the row: bound controls hand in their changes now.
     void aboutToStore();
     // A step to another row, or a read while scrolling, failed.
-    void readFailed(const QSqlError &error);
+    void readFailed(const StoreError &error);
 
 protected:
     // Opens the connection and checks the table and its fields.
@@ -100,7 +101,7 @@ protected:
     // Whether the last failure lost the connection: the outcome of a write
     // that was on its way is then unknown.
     bool connectionLost() const { return m_lost; }
-    bool fail(const QSqlError &error);
+    bool fail(const StoreError &error);
     // A step to another row failed: told by readFailed() as well; false.
     bool failStep();
     // The connection is about to be closed and opened anew: whatever still
@@ -121,7 +122,7 @@ private:
     QString m_caption;
     QStringList m_fields;
     QHash<QString, QString> m_labels; // by field, in lower case
-    QSqlError m_error;
+    StoreError m_error;
     bool m_opened = false;
     bool m_lost = false;
 };

@@ -1,8 +1,9 @@
 #include "store/records/rowsource.h"
 
+#include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
 #include "store/search/criterion.h"
 #include "store/search/gramindex.h"
-#include "store/engine/sql.h"
 
 #include <QSqlQuery>
 
@@ -227,7 +228,7 @@ bool RowSource::insertRow(const QVariantMap &values)
 {
     // On a server the new row's identity is taken first, so that a save
     // whose answer is lost can be looked for afterwards (see settle()).
-    QSqlError error;
+    StoreError error;
     if (m_reservedId < 0)
         m_reservedId = dialect().reserveId(database(), table(), &error);
     if (error.isValid())
@@ -319,8 +320,8 @@ bool RowSource::store(const QVariantMap &values)
         return false;
     // A refused new row may be this desk's own, stored by a connection
     // given up earlier that the server finished later.
-    const QSqlError refusal = lastError();
-    if (m_mode == Adding && m_reservedId >= 0 && StoreError::kind(refusal) == StoreError::Kind::Refused
+    const StoreError refusal = lastError();
+    if (m_mode == Adding && m_reservedId >= 0 && refusal.kind() == StoreError::Kind::Refused
         && settle(values, &stored) && stored) {
         m_uncertain = false;
         return true;

@@ -1,13 +1,14 @@
 #include "store/transfer/backup.h"
 
-#include "store/transfer/common.h"
 
 #include "store/engine/database.h"
 #include "store/engine/desklock.h"
 #include "store/engine/dialect.h"
 #include "store/engine/sqlitefile.h"
 #include "store/engine/stoppoint.h"
+#include "store/engine/storeerror.h"
 #include "store/engine/swap.h"
+#include "store/transfer/common.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -31,9 +32,8 @@ constexpr int FaultsShown = 5;
 
 const QString UnfinishedPrefix = QStringLiteral(".unfinished-");
 
-using StoreError::failure;
 
-using StoreError::native;
+using Paths::native;
 
 void removeStoreFiles(const QString &path)
 {
@@ -167,9 +167,9 @@ QStringList faultsOf(const QString &path, Schema::File file, bool thorough, int 
     const Database::FileConnection reader(path, thorough ? Database::FileConnection::Mode::Shared
                                                                   : Database::FileConnection::Mode::Backup);
     const QSqlDatabase db = reader.db();
-    QSqlError versionError = db.lastError();
+    StoreError versionError = db.lastError();
     if (!db.isOpen() || (*version = Dialect::sqlite().version(db, file, &versionError)) < 0)
-        return {Database::sentence(Database::explain(path, versionError))};
+        return {(Database::explain(path, versionError)).text()};
     QStringList faults = SqliteFile::integrityFaults(path, db, thorough, FaultsShown) + tableFaults(db, file);
     if (thorough && *version == Schema::currentVersion(file))
         faults << shapeFaults(db, file);
@@ -203,18 +203,18 @@ bool processIsGone(qint64 pid)
 
 } // namespace
 
-QSqlError copyStore(const QString &source, const QString &target, const Progress &progress, int pagesPerStep,
+StoreError copyStore(const QString &source, const QString &target, const Progress &progress, int pagesPerStep,
                     Source from)
 {
     if (!QFileInfo::exists(source))
-        return failure(QStringLiteral("The store %1 is missing.").arg(native(source)));
+        return StoreError::failure(QStringLiteral("The store %1 is missing.").arg(native(source)));
     QFile made(target);
     if (!made.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return failure(QStringLiteral("Cannot create %1.").arg(native(target)), made.errorString());
+        return StoreError::failure(QStringLiteral("Cannot create %1.").arg(native(target)), made.errorString());
     made.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     made.close();
 
-    QSqlError error;
+    StoreError error;
     {
         const Database::FileConnection reader(source, from == Source::Backup ? Database::FileConnection::Mode::Backup
                                                                                : Database::FileConnection::Mode::Shared);
@@ -228,7 +228,7 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
         // moment of the store, and other programs' commits (into the
         // write-ahead log) can neither tear the copy nor make it start over.
         if (!error.isValid())
-            if (const QSqlError e = SqliteFile::beginSnapshot(fromDb); e.isValid())
+            if (const StoreError e = SqliteFile::beginSnapshot(fromDb); e.isValid())
                 error = Database::explain(source, e);
         if (!error.isValid())
             error = SqliteFile::copyPages(fromDb, to.database(), source, target, progress, pagesPerStep);
@@ -236,7 +236,7 @@ QSqlError copyStore(const QString &source, const QString &target, const Progress
             fromDb.rollback();
     }
     if (!error.isValid() && !StoreSwap::syncFile(target))
-        error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(target)));
+        error = StoreError::failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(target)));
     if (error.isValid())
         removeStoreFiles(target);
     return error;
@@ -253,13 +253,13 @@ QStringList unfinishedFolders(const QString &parent)
                                   QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-QSqlError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QString *made)
+StoreError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QString *made)
 {
     // A file where the folder should be is named as the folder that cannot
     // be made, not as a backup that failed inside it.
     if (!QFileInfo(parent).isDir()) {
         if (!QDir().mkpath(parent))
-            return failure(QStringLiteral("Cannot create the folder %1.").arg(native(parent)));
+            return StoreError::failure(QStringLiteral("Cannot create the folder %1.").arg(native(parent)));
         QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     // Each unfinished folder carries its maker's process number: one whose
@@ -271,17 +271,17 @@ QSqlError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QSt
     const QString name = UnfinishedPrefix + folderName(when) + QLatin1Char('-')
                          + QString::number(QCoreApplication::applicationPid());
     if (!QDir(parent).mkdir(name))
-        return failure(QStringLiteral("Cannot create a backup folder in %1.").arg(native(parent)));
+        return StoreError::failure(QStringLiteral("Cannot create a backup folder in %1.").arg(native(parent)));
     *made = QDir(parent).filePath(name);
     QFile::setPermissions(*made, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return {};
 }
 
-QSqlError finishFolder(const QString &unfinished, const QDateTime &when, QString *made)
+StoreError finishFolder(const QString &unfinished, const QDateTime &when, QString *made)
 {
     const QString parent = QFileInfo(unfinished).absolutePath();
     if (!StoreSwap::syncFolder(unfinished))
-        return failure(QStringLiteral("Cannot write the backup %1 to the disk.").arg(native(unfinished)));
+        return StoreError::failure(QStringLiteral("Cannot write the backup %1 to the disk.").arg(native(unfinished)));
     // The rename never replaces a folder already there, so two backups in
     // one second (or two programs) never share one.
     for (int n = 1; n <= 1000; ++n) {
@@ -289,32 +289,32 @@ QSqlError finishFolder(const QString &unfinished, const QDateTime &when, QString
         const QString candidate = QDir(parent).filePath(name);
         if (renamedUnlessTaken(unfinished, candidate)) {
             if (!StoreSwap::syncFolder(parent))
-                return failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(parent)));
+                return StoreError::failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(parent)));
             *made = candidate;
             return {};
         }
         if (errno != EEXIST)
             break;
     }
-    return failure(QStringLiteral("Cannot name the backup in %1.").arg(native(parent)),
+    return StoreError::failure(QStringLiteral("Cannot name the backup in %1.").arg(native(parent)),
                    QString::fromLocal8Bit(std::strerror(errno)));
 }
 
-QSqlError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress,
+StoreError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress,
                  const QDateTime &when)
 {
     const StoreLocation stores = StoreLocation::files(dataFolder);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
         if (!QFileInfo::exists(stores.path(file)))
-            return failure(QStringLiteral("There is no store %1 to back up.").arg(native(stores.path(file))));
+            return StoreError::failure(QStringLiteral("There is no store %1 to back up.").arg(native(stores.path(file))));
     QString folder;
-    if (const QSqlError error = makeUnfinishedFolder(parent, when, &folder); error.isValid())
+    if (const StoreError error = makeUnfinishedFolder(parent, when, &folder); error.isValid())
         return error;
     StopPoint::step("backup");
     qint64 donePages = 0;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         qint64 filePages = 0;
-        const QSqlError error = copyStore(stores.path(file), StoreLocation::files(folder).path(file),
+        const StoreError error = copyStore(stores.path(file), StoreLocation::files(folder).path(file),
                                           [&](qint64 done, qint64 total) {
                                               filePages = total;
                                               if (progress)
@@ -328,7 +328,7 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
         donePages += filePages;
     }
     QString finished;
-    if (const QSqlError error = finishFolder(folder, when, &finished); error.isValid()) {
+    if (const StoreError error = finishFolder(folder, when, &finished); error.isValid()) {
         QDir(folder).removeRecursively();
         return error;
     }
@@ -338,36 +338,36 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
     return {};
 }
 
-QSqlError checkBackup(const QString &backupFolder)
+StoreError checkBackup(const QString &backupFolder)
 {
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QString path = StoreLocation::files(backupFolder).path(file);
         if (!QFileInfo::exists(path))
-            return failure(QStringLiteral("The folder %1 is not a Tallymere backup: it holds no %2.")
+            return StoreError::failure(QStringLiteral("The folder %1 is not a Tallymere backup: it holds no %2.")
                                .arg(native(backupFolder), Schema::fileName(file)));
         // The backup is read as its file alone: changes still in a log beside
         // it (a folder copied while a desk had it open) would be lost.
         if (QFileInfo(path + QStringLiteral("-wal")).size() > 0)
-            return failure(QStringLiteral("The backup %1 cannot be restored: the log %2 beside it holds changes not "
+            return StoreError::failure(QStringLiteral("The backup %1 cannot be restored: the log %2 beside it holds changes not "
                                           "yet in the file; run tallymere-admin --data %3 check first.")
                                .arg(native(path), Schema::fileName(file) + QStringLiteral("-wal"), native(backupFolder)));
         int version = -1;
         const QStringList faults = faultsOf(path, file, false, &version);
         if (!faults.isEmpty())
-            return failure(QStringLiteral("The backup %1 cannot be restored: %2.")
+            return StoreError::failure(QStringLiteral("The backup %1 cannot be restored: %2.")
                                .arg(native(path), faults.join(QStringLiteral("; "))));
     }
     return {};
 }
 
-QSqlError stageStores(const QString &from, const QString &staging, Source source)
+StoreError stageStores(const QString &from, const QString &staging, Source source)
 {
     QDir(staging).removeRecursively();
     if (!QDir().mkpath(staging))
-        return failure(QStringLiteral("Cannot create the folder %1.").arg(native(staging)));
+        return StoreError::failure(QStringLiteral("Cannot create the folder %1.").arg(native(staging)));
     QFile::setPermissions(staging, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
-        if (const QSqlError error = copyStore(StoreLocation::files(from).path(file), StoreLocation::files(staging).path(file),
+        if (const StoreError error = copyStore(StoreLocation::files(from).path(file), StoreLocation::files(staging).path(file),
                                               {}, PagesPerStep, source);
             error.isValid())
             return error;
@@ -375,7 +375,7 @@ QSqlError stageStores(const QString &from, const QString &staging, Source source
     }
     // A backup made by an older program is brought up to this one's version.
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (const QSqlError error = Database::installFile(StoreLocation::files(staging).path(file), file); error.isValid())
+        if (const StoreError error = Database::installFile(StoreLocation::files(staging).path(file), file); error.isValid())
             return error;
     return {};
 }
@@ -385,14 +385,14 @@ namespace {
 // What the swap does with each store: the staged file in, the store there
 // now (made whole in its file first) kept under a name with `keepAs` in it,
 // or given up when `keepAs` is not valid.
-QSqlError planMoves(const QString &dataFolder, const QDateTime &keepAs, QList<StoreSwap::Move> *moves)
+StoreError planMoves(const QString &dataFolder, const QDateTime &keepAs, QList<StoreSwap::Move> *moves)
 {
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         const QString path = StoreLocation::files(dataFolder).path(file);
         StoreSwap::Move move{Schema::fileName(file),
                              QDir(StoreSwap::stagingName()).filePath(Schema::fileName(file)), QString()};
         if (QFileInfo::exists(path)) {
-            if (const QSqlError error = SqliteFile::emptyLog(path); error.isValid())
+            if (const StoreError error = SqliteFile::emptyLog(path); error.isValid())
                 return error;
             const QString base = QFileInfo(path).completeBaseName();
             for (int n = 1; keepAs.isValid() && (move.kept.isEmpty() || QFileInfo::exists(QDir(dataFolder).filePath(move.kept))); ++n)
@@ -407,20 +407,20 @@ QSqlError planMoves(const QString &dataFolder, const QDateTime &keepAs, QList<St
 
 } // namespace
 
-QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList *kept)
+StoreError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList *kept)
 {
     const QString staging = QDir(dataFolder).filePath(StoreSwap::stagingName());
-    QSqlError error;
+    StoreError error;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         // The file alone is the whole store, on the disk.
         const QString path = StoreLocation::files(staging).path(file);
         if (!error.isValid())
             error = SqliteFile::emptyLog(path);
         if (!error.isValid() && !StoreSwap::syncFile(path))
-            error = failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(path)));
+            error = StoreError::failure(QStringLiteral("Cannot write %1 to the disk.").arg(native(path)));
     }
     if (!error.isValid() && !StoreSwap::syncFolder(staging))
-        error = failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(staging)));
+        error = StoreError::failure(QStringLiteral("Cannot write the folder %1 to the disk.").arg(native(staging)));
     StopPoint::step("stage");
     QList<StoreSwap::Move> moves;
     if (!error.isValid())
@@ -440,22 +440,22 @@ QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList
     return {};
 }
 
-QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept, const QDateTime &when)
+StoreError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept, const QDateTime &when)
 {
-    if (const QSqlError error = checkBackup(backupFolder); error.isValid())
+    if (const StoreError error = checkBackup(backupFolder); error.isValid())
         return error;
     std::optional<DeskLock> lock;
     if (QString refused; !Transfer::lockDeskAlone(lock, dataFolder, &refused))
-        return failure(refused);
+        return StoreError::failure(refused);
     // Held to the end: no other program finishes, starts or undoes a swap
     // of these stores meanwhile, nor removes the staged files.
     const Database::InstallLock installing(dataFolder);
     if (!installing.isHeld())
         return installing.error();
-    if (const QSqlError error = Database::recoverHeld(dataFolder); error.isValid())
+    if (const StoreError error = Database::recoverHeld(dataFolder); error.isValid())
         return error;
     const QString staging = QDir(dataFolder).filePath(StoreSwap::stagingName());
-    if (const QSqlError error = stageStores(backupFolder, staging, Source::Backup); error.isValid()) {
+    if (const StoreError error = stageStores(backupFolder, staging, Source::Backup); error.isValid()) {
         QDir(staging).removeRecursively();
         return error;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/engine/schema.h"
+#include "store/engine/storeerror.h"
 
 #include <QDateTime>
 #include <QList>
@@ -31,7 +32,7 @@ enum class Source { Store, Backup };
 // other programs write; their writes are neither blocked nor restart it.
 // Rowids are copied as they are. On failure no `target` is left. The copy
 // is written through to the disk.
-QSqlError copyStore(const QString &source, const QString &target, const Progress &progress = {},
+StoreError copyStore(const QString &source, const QString &target, const Progress &progress = {},
                     int pagesPerStep = PagesPerStep, Source from = Source::Store);
 
 // The name of a backup made at `when`.
@@ -41,11 +42,11 @@ QString folderName(const QDateTime &when);
 // missing) for a backup under way since `when`: hidden, and named as
 // unfinished, so that it never looks like a backup until finishFolder.
 // Unfinished folders left there by programs that were killed are removed.
-QSqlError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QString *made);
+StoreError makeUnfinishedFolder(const QString &parent, const QDateTime &when, QString *made);
 // Writes the backup in `unfinished` through to the disk and gives it its
 // real name beside it, named by folderName (a number added if that name is
 // taken); `*made` is its path.
-QSqlError finishFolder(const QString &unfinished, const QDateTime &when, QString *made);
+StoreError finishFolder(const QString &unfinished, const QDateTime &when, QString *made);
 // The unfinished backup folders inside `parent`, by name.
 QStringList unfinishedFolders(const QString &parent);
 
@@ -53,7 +54,7 @@ QStringList unfinishedFolders(const QString &parent);
 // named for `when` (a number added if that name is taken); `*made` is its
 // path. The folder appears under that name only when both stores are
 // copied whole; on failure none is left.
-QSqlError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress = {},
+StoreError backup(const QString &dataFolder, const QString &parent, QString *made, const Progress &progress = {},
                  const QDateTime &when = QDateTime::currentDateTime());
 
 // Puts the stores of the backup `backupFolder` in place in `dataFolder`,
@@ -64,7 +65,7 @@ QSqlError backup(const QString &dataFolder, const QString &parent, QString *made
 // its checks, is refused before anything is touched. The two stores change
 // together: killed at any point, the next start finds the old pair or the
 // new one (see StoreSwap).
-QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept,
+StoreError restore(const QString &dataFolder, const QString &backupFolder, QStringList *kept,
                   const QDateTime &when = QDateTime::currentDateTime());
 
 // Changing both stores together (the caller holds the desk lock alone and
@@ -74,12 +75,12 @@ QSqlError restore(const QString &dataFolder, const QString &backupFolder, QStrin
 // folder's StoreSwap::stagingName() in place of its stores, keeping those
 // it replaces under names with `keepAs` in them (listed in `*kept`), or
 // giving them up when `keepAs` is not valid.
-QSqlError stageStores(const QString &from, const QString &staging, Source source);
-QSqlError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList *kept);
+StoreError stageStores(const QString &from, const QString &staging, Source source);
+StoreError swapIn(const QString &dataFolder, const QDateTime &keepAs, QStringList *kept);
 
 // Whether `backupFolder` holds both stores, whole, and none made by a newer
 // program: the checks a restore makes before it touches anything.
-QSqlError checkBackup(const QString &backupFolder);
+StoreError checkBackup(const QString &backupFolder);
 
 struct Finding {
     Schema::File file;

@@ -1,9 +1,10 @@
 #include "store/transfer/common.h"
 
-#include "store/transfer/backup.h"
 #include "store/engine/dialect.h"
 #include "store/engine/execute.h"
+#include "store/engine/storeerror.h"
 #include "store/search/gramindex.h"
+#include "store/transfer/backup.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,9 +37,9 @@ bool lockDeskAlone(std::optional<DeskLock> &lock, const QString &dataFolder, QSt
     return false;
 }
 
-QString engineText(const QSqlError &error)
+QString engineText(const StoreError &error)
 {
-    return Database::sentence(error);
+    return error.text();
 }
 
 QString quotedName(const QString &name)
@@ -96,7 +97,7 @@ bool openStore(Database::Connection &connection, QString *error)
 
 bool exec(QSqlDatabase &db, const QString &sql, QString *error)
 {
-    const QSqlError failure = Sql::exec(db, sql);
+    const StoreError failure = Sql::exec(db, sql);
     if (!failure.isValid())
         return true;
     *error = engineText(failure);
@@ -106,7 +107,7 @@ bool exec(QSqlDatabase &db, const QString &sql, QString *error)
 bool execOn(const Database::Connection &connection, const QStringList &statements, QString *error)
 {
     QSqlDatabase db = connection.database();
-    const QSqlError failure = Sql::execAll(db, statements);
+    const StoreError failure = Sql::execAll(db, statements);
     if (!failure.isValid())
         return true;
     *error = engineText(connection.explain(failure));
@@ -115,7 +116,7 @@ bool execOn(const Database::Connection &connection, const QStringList &statement
 
 bool installStores(const StoreLocation &stores, QString *error)
 {
-    const QSqlError failure = Database::install(stores);
+    const StoreError failure = Database::install(stores);
     if (!failure.isValid())
         return true;
     *error = engineText(failure);
@@ -125,7 +126,7 @@ bool installStores(const StoreLocation &stores, QString *error)
 bool checkVersion(const Database::Connection &store, Schema::File file, const QString &name, QString *error)
 {
     QSqlDatabase db = store.database();
-    QSqlError versionError;
+    StoreError versionError;
     const int version = Dialect::of(db).version(db, file, &versionError);
     if (version < 0) {
         *error = engineText(store.explain(versionError));
@@ -146,7 +147,7 @@ QString backUp(const StoreLocation &stores, const QString &parent, QString *made
         *made = outcome.backup;
         return outcome.error;
     }
-    const QSqlError error = Backup::backup(stores.folder(), parent, made);
+    const StoreError error = Backup::backup(stores.folder(), parent, made);
     return error.isValid() ? engineText(error) : QString();
 }
 

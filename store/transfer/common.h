@@ -32,10 +32,10 @@ bool lockDeskAlone(std::optional<DeskLock> &lock, const QString &dataFolder, QSt
 // Rows between two progress reports.
 inline constexpr qint64 ReportEvery = 1000;
 
-using StoreError::native;
+using Paths::native;
 
 // The error as the one sentence an outcome gives.
-QString engineText(const QSqlError &error);
+QString engineText(const StoreError &error);
 
 // A field's name as messages quote it, and several, comma-separated.
 QString quotedName(const QString &name);

@@ -3,6 +3,7 @@
 #include "store/engine/csv.h"
 #include "store/engine/sql.h"
 #include "store/engine/sqlitefile.h"
+#include "store/engine/storeerror.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -62,7 +63,7 @@ qint64 countRows(QSqlDatabase &db, const ExportQuery &query)
 // called after each; false, with `*error`, when the store cannot be read.
 // Forward only, the driver hands the rows over one at a time.
 bool readDriverRows(Database::Connection &store, const ExportQuery &query, QByteArray &chunk,
-                    const std::function<bool()> &rowDone, QSqlError *error, bool *written)
+                    const std::function<bool()> &rowDone, StoreError *error, bool *written)
 {
     QSqlQuery read(store.database());
     read.setForwardOnly(true);
@@ -99,7 +100,7 @@ bool readDriverRows(Database::Connection &store, const ExportQuery &query, QByte
 // As readDriverRows, straight from the engine's UTF-8 to the file's, on a
 // store file (see SqliteFile::eachRow).
 bool readRawRows(const QSqlDatabase &db, const ExportQuery &query, QByteArray &chunk,
-                 const std::function<bool()> &rowDone, QSqlError *error, bool *written)
+                 const std::function<bool()> &rowDone, StoreError *error, bool *written)
 {
     const bool done = SqliteFile::eachRow(db, query.select, query.params, [&](const SqliteFile::RawRow &row) {
         for (int i = 0; i < query.width; ++i) {
@@ -153,7 +154,7 @@ Outcome writeExport(Database::Connection &store, const ExportQuery &query, const
             progress(query.what, outcome.rows, total > 0 ? double(outcome.rows) / double(total) : -1);
         return true;
     };
-    QSqlError readError;
+    StoreError readError;
     bool written = true;
     const bool read = SqliteFile::isFile(db) ? readRawRows(db, query, chunk, rowDone, &readError, &written)
                                              : readDriverRows(store, query, chunk, rowDone, &readError, &written);

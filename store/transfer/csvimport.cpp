@@ -4,6 +4,7 @@
 #include "store/engine/gramtable.h"
 #include "store/engine/sql.h"
 #include "store/engine/stoppoint.h"
+#include "store/engine/storeerror.h"
 
 #include <QFile>
 #include <QSqlQuery>
@@ -90,8 +91,8 @@ QString storeLines(const Database::Connection &store, Csv::Reader &reader, const
         }
         if (!insert.exec()) {
             // A full disk is no fault of the line it was met on.
-            const QSqlError error = store.explain(insert.lastError());
-            if (StoreError::kind(error) == StoreError::Kind::Full)
+            const StoreError error = store.explain(insert.lastError());
+            if (error.kind() == StoreError::Kind::Full)
                 return engineText(error);
             return lineFault(reader, csvPath,
                              QStringLiteral(" cannot be stored: %1").arg(engineText(insert.lastError())));
@@ -119,11 +120,11 @@ Outcome writeBooks(const StoreLocation &stores, Csv::Reader &reader, const QStri
     QString error;
     if (replace && !exec(db, Sql::deleteAll(Schema::books().name), &error))
         return failed(outcome, error, {db});
-    if (const QSqlError e = GramTable::suspend(db); e.isValid())
+    if (const StoreError e = GramTable::suspend(db); e.isValid())
         return failed(outcome, engineText(store.explain(e)), {db});
     if (error = storeLines(store, reader, header, csvPath, size, outcome, progress); !error.isEmpty())
         return failed(outcome, error, {db});
-    if (const QSqlError e = GramTable::resume(db); e.isValid())
+    if (const StoreError e = GramTable::resume(db); e.isValid())
         return failed(outcome, engineText(store.explain(e)), {db});
     StopPoint::step("import");
     if (!db.commit())

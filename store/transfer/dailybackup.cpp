@@ -1,11 +1,12 @@
 #include "store/transfer/dailybackup.h"
 
-#include "store/transfer/backup.h"
 #include "store/engine/clock.h"
 #include "store/engine/database.h"
 #include "store/engine/location.h"
 #include "store/engine/schema.h"
 #include "store/engine/sql.h"
+#include "store/engine/storeerror.h"
+#include "store/transfer/backup.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -24,7 +25,7 @@ namespace DailyBackup {
 
 namespace {
 
-using StoreError::native;
+using Paths::native;
 
 QString toldFileName()
 {
@@ -54,12 +55,12 @@ qint64 rowsOf(const QString &folder, const Schema::Table &table, QString *fault)
 {
     Database::Connection store(StoreLocation::files(folder).path(table.file));
     if (!store.open()) {
-        *fault = Database::sentence(store.lastError());
+        *fault = store.lastError().text();
         return -1;
     }
     QSqlQuery q(store.database());
     if (!q.exec(Sql::count(table.name, QString())) || !q.next()) {
-        *fault = Database::sentence(store.explain(q.lastError()));
+        *fault = (store.explain(q.lastError())).text();
         return -1;
     }
     return q.value(0).toLongLong();
@@ -243,10 +244,10 @@ Outcome run(const QString &dataFolder, const QDateTime &now)
         }
         QFile::setPermissions(parent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    const QSqlError failure = Backup::backup(dataFolder, parent, &outcome.folder, {}, now);
+    const StoreError failure = Backup::backup(dataFolder, parent, &outcome.folder, {}, now);
     if (failure.isValid()) {
         outcome.kind = Outcome::Kind::Failed;
-        outcome.error = Database::sentence(failure);
+        outcome.error = failure.text();
         return outcome;
     }
     outcome.kind = Outcome::Kind::Made;

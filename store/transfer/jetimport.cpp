@@ -1,11 +1,12 @@
 #include "store/transfer/common.h"
 
-#include "store/transfer/backup.h"
 #include "store/engine/dialect.h"
 #include "store/engine/gramtable.h"
 #include "store/engine/sql.h"
 #include "store/engine/stoppoint.h"
+#include "store/engine/storeerror.h"
 #include "store/engine/swap.h"
+#include "store/transfer/backup.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -183,11 +184,11 @@ QString fillTables(const Database::Connection &catalogue, const Database::Connec
     qint64 rows = 0;
     if (!exec(catalogueDb, Sql::deleteAll(books.table->name), &error))
         return error;
-    if (const QSqlError e = GramTable::suspend(catalogueDb); e.isValid())
+    if (const StoreError e = GramTable::suspend(catalogueDb); e.isValid())
         return engineText(catalogue.explain(e));
     if (error = copyRows(catalogueDb, books, &rows, progress); !error.isEmpty())
         return error;
-    if (const QSqlError e = GramTable::resume(catalogueDb); e.isValid())
+    if (const StoreError e = GramTable::resume(catalogueDb); e.isValid())
         return engineText(catalogue.explain(e));
     outcome.rows += rows;
     if (!exec(deskDb, Sql::deleteAll(loans.table->name), &error))
@@ -247,7 +248,7 @@ Outcome writeStaged(Plan &books, Plan &loans, Plan &users, const StoreLocation &
 {
     const Database::InstallLock installing(stores.folder());
     const QString staging = QDir(stores.folder()).filePath(StoreSwap::stagingName());
-    QSqlError error = installing.isHeld() ? Database::recoverHeld(stores.folder()) : installing.error();
+    StoreError error = installing.isHeld() ? Database::recoverHeld(stores.folder()) : installing.error();
     if (!error.isValid())
         error = Backup::stageStores(stores.folder(), staging, Backup::Source::Store);
     if (error.isValid()) {

@@ -1,11 +1,12 @@
 #include "store/transfer/common.h"
 
-#include "store/transfer/backup.h"
 #include "store/engine/dialect.h"
 #include "store/engine/gramtable.h"
 #include "store/engine/sql.h"
 #include "store/engine/stoppoint.h"
+#include "store/engine/storeerror.h"
 #include "store/engine/swap.h"
+#include "store/transfer/backup.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -59,13 +60,13 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
     QSqlDatabase target = to.database();
     const bool books = table.name == Schema::books().name;
     if (books)
-        if (const QSqlError e = GramTable::suspend(target); e.isValid())
+        if (const StoreError e = GramTable::suspend(target); e.isValid())
             return engineText(to.explain(e));
     const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + table.fields;
     if (const QString error = copyBetween(from, to, table.name, columns, rows, progress); !error.isEmpty())
         return error;
     if (books)
-        if (const QSqlError e = GramTable::resume(target); e.isValid())
+        if (const StoreError e = GramTable::resume(target); e.isValid())
             return engineText(to.explain(e));
     return {};
 }
@@ -88,7 +89,7 @@ QString finishBackup(const QString &unfinished, const QDateTime &when, QString *
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
         if (const QString path = StoreLocation::files(unfinished).path(file); !StoreSwap::syncFile(path))
             return QStringLiteral("Cannot write %1 to the disk.").arg(native(path));
-    const QSqlError error = Backup::finishFolder(unfinished, when, made);
+    const StoreError error = Backup::finishFolder(unfinished, when, made);
     return error.isValid() ? engineText(error) : QString();
 }
 
@@ -99,7 +100,7 @@ QString writeStoreFile(const Database::Connection &server, Schema::File file, co
 {
     // A store as a desk makes it, its first rows then replaced.
     const QString path = StoreLocation::files(folder).path(file);
-    if (const QSqlError error = Database::installFile(path, file); error.isValid())
+    if (const StoreError error = Database::installFile(path, file); error.isValid())
         return engineText(error);
     Database::Connection to(path);
     QString error;
@@ -212,7 +213,7 @@ QString backUpInside(const Database::Connection &to, const QString &dataFolder, 
     // Written under an unfinished name, so that a program killed midway
     // leaves nothing that looks like a backup.
     const QDateTime when = QDateTime::currentDateTime();
-    if (const QSqlError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, kept); made.isValid())
+    if (const StoreError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, kept); made.isValid())
         return engineText(made);
     qint64 backedUp = 0;
     if (QString error = writeBackup(to, *kept, &backedUp, progress); !error.isEmpty())
@@ -250,7 +251,7 @@ Outcome fillServer(const Database::Connection &to, const QString &dataFolder, co
 QString stageBackup(const QString &backupFolder, const QString &staging)
 {
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere})
-        if (const QSqlError error =
+        if (const StoreError error =
                 Backup::copyStore(StoreLocation::files(backupFolder).path(file), StoreLocation::files(staging).path(file),
                                   {}, Backup::PagesPerStep, Backup::Source::Backup);
             error.isValid())
@@ -307,7 +308,7 @@ Outcome backUpServer(const StoreLocation &server, const QString &parent, const P
         return failed(outcome, outcome.error, {db});
     const QDateTime when = QDateTime::currentDateTime();
     QString folder;
-    if (const QSqlError error = Backup::makeUnfinishedFolder(parent, when, &folder); error.isValid())
+    if (const StoreError error = Backup::makeUnfinishedFolder(parent, when, &folder); error.isValid())
         return failed(outcome, engineText(error), {db});
     outcome.error = writeBackup(from, folder, &outcome.rows, progress);
     db.rollback();
@@ -322,7 +323,7 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
                       const Progress &progress)
 {
     Outcome outcome;
-    if (const QSqlError error = Backup::checkBackup(backupFolder); error.isValid()) {
+    if (const StoreError error = Backup::checkBackup(backupFolder); error.isValid()) {
         outcome.error = engineText(error);
         return outcome;
     }
