@@ -161,6 +161,7 @@ struct Scan {
 
 private:
     bool value(MdbColumn *col, const MdbField &field, QVariant &out) const;
+    QVariant fixedValue(const MdbColumn *col, int start) const;
     bool longValueReadable(const MdbField &field) const;
     QString text(const MdbField &field, int type) const;
     bool ole(MdbColumn *col, const MdbField &field, QByteArray &out) const;
@@ -346,6 +347,32 @@ bool Scan::ole(MdbColumn *col, const MdbField &field, QByteArray &out) const
     return true;
 }
 
+// The bytes a value of a fixed-size type takes on the page; 0 for the
+// others.
+int fixedSize(int type)
+{
+    switch (type) {
+    case MDB_BYTE:
+        return 1;
+    case MDB_INT:
+        return 2;
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+    case MDB_FLOAT:
+        return 4;
+    case MDB_DOUBLE:
+    case MDB_MONEY:
+    case MDB_DATETIME:
+        return 8;
+    case MDB_REPID:
+        return 16;
+    case MDB_NUMERIC:
+        return 17;
+    default:
+        return 0;
+    }
+}
+
 bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
 {
     if (col->col_type == MDB_BOOL) {
@@ -359,65 +386,13 @@ bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
     }
     if (field.start < 0 || field.siz < 0 || qint64(field.start) + field.siz > pageSize)
         return false;
-    const auto fits = [&](int bytes) { return field.siz >= bytes && qint64(field.start) + bytes <= pageSize; };
-    unsigned char *buf = handle->pg_buf;
+    if (const int size = fixedSize(col->col_type); size > 0) {
+        if (field.siz < size || qint64(field.start) + size > pageSize)
+            return false;
+        out = fixedValue(col, field.start);
+        return true;
+    }
     switch (col->col_type) {
-    case MDB_BYTE:
-        if (!fits(1))
-            return false;
-        out = int(mdb_get_byte(buf, field.start));
-        return true;
-    case MDB_INT:
-        if (!fits(2))
-            return false;
-        out = int(qint16(mdb_get_int16(buf, field.start)));
-        return true;
-    case MDB_LONGINT:
-    case MDB_COMPLEX:
-        if (!fits(4))
-            return false;
-        out = int(qint32(mdb_get_int32(buf, field.start)));
-        return true;
-    case MDB_FLOAT:
-        if (!fits(4))
-            return false;
-        out = mdb_get_single(buf, field.start);
-        return true;
-    case MDB_DOUBLE:
-        if (!fits(8))
-            return false;
-        out = mdb_get_double(buf, field.start);
-        return true;
-    case MDB_MONEY: {
-        // Whole ten-thousandths in a little-endian 64-bit integer.
-        if (!fits(8))
-            return false;
-        out = double(qFromLittleEndian<qint64>(buf + field.start)) / 10000.0;
-        return true;
-    }
-    case MDB_NUMERIC: {
-        if (!fits(17))
-            return false;
-        const GText number(mdb_numeric_to_string(handle, field.start, col->col_scale, col->col_prec));
-        bool ok = false;
-        const double v = QLocale::c().toDouble(fromC(number.get()), &ok);
-        out = ok ? QVariant(v) : QVariant(fromC(number.get()));
-        return true;
-    }
-    case MDB_DATETIME:
-        if (!fits(8))
-            return false;
-        out = MdbReader::fromJetDate(mdb_get_double(buf, field.start));
-        return true;
-    case MDB_REPID: {
-        if (!fits(16))
-            return false;
-        const unsigned char *b = buf + field.start;
-        out = QUuid(quint32(mdb_get_int32(buf, field.start)), quint16(mdb_get_int16(buf, field.start + 4)),
-                    quint16(mdb_get_int16(buf, field.start + 6)), b[8], b[9], b[10], b[11], b[12], b[13], b[14],
-                    b[15]);
-        return true;
-    }
     case MDB_TEXT:
         out = text(field, col->col_type);
         return true;
@@ -427,7 +402,7 @@ bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
         out = text(field, col->col_type);
         return true;
     case MDB_OLE: {
-        if (!fits(MemoOverhead) || !longValueReadable(field))
+        if (field.siz < MemoOverhead || qint64(field.start) + MemoOverhead > pageSize || !longValueReadable(field))
             return false;
         QByteArray bytes;
         if (!ole(col, field, bytes))
@@ -436,8 +411,46 @@ bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
         return true;
     }
     default:
-        out = QByteArray(reinterpret_cast<const char *>(buf + field.start), field.siz);
+        out = QByteArray(reinterpret_cast<const char *>(handle->pg_buf + field.start), field.siz);
         return true;
+    }
+}
+
+// A value of a fixed-size type at `start` on the page, whose bytes are
+// known to lie within it.
+QVariant Scan::fixedValue(const MdbColumn *col, int start) const
+{
+    unsigned char *buf = handle->pg_buf;
+    switch (col->col_type) {
+    case MDB_BYTE:
+        return int(mdb_get_byte(buf, start));
+    case MDB_INT:
+        return int(qint16(mdb_get_int16(buf, start)));
+    case MDB_LONGINT:
+    case MDB_COMPLEX:
+        return int(qint32(mdb_get_int32(buf, start)));
+    case MDB_FLOAT:
+        return mdb_get_single(buf, start);
+    case MDB_DOUBLE:
+        return mdb_get_double(buf, start);
+    case MDB_MONEY:
+        // Whole ten-thousandths in a little-endian 64-bit integer.
+        return double(qFromLittleEndian<qint64>(buf + start)) / 10000.0;
+    case MDB_NUMERIC: {
+        const GText number(mdb_numeric_to_string(handle, start, col->col_scale, col->col_prec));
+        bool ok = false;
+        const double v = QLocale::c().toDouble(fromC(number.get()), &ok);
+        return ok ? QVariant(v) : QVariant(fromC(number.get()));
+    }
+    case MDB_DATETIME:
+        return MdbReader::fromJetDate(mdb_get_double(buf, start));
+    case MDB_REPID: {
+        const unsigned char *b = buf + start;
+        return QUuid(quint32(mdb_get_int32(buf, start)), quint16(mdb_get_int16(buf, start + 4)),
+                     quint16(mdb_get_int16(buf, start + 6)), b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
+    }
+    default:
+        return {};
     }
 }
 

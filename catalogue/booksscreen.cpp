@@ -91,6 +91,14 @@ void BooksScreen::createLayout()
     txtsearch->setAccessibleName(QStringLiteral("Search text"));
     txtsearch->setPlaceholderText(QStringLiteral("part of a title or an author"));
 
+    createDetails(labelStyle, boxFont);
+
+    createButtons();
+}
+
+// The book's details in two columns, a label beside each box.
+void BooksScreen::createDetails(const QString &labelStyle, const QFont &boxFont)
+{
     auto column = [&](const auto &details, int labelX, int boxX, int boxWidth) {
         int y = DetailTop;
         for (const Detail &d : details) {
@@ -107,7 +115,10 @@ void BooksScreen::createLayout()
     };
     column(LeftColumn, 40, 160, 270);
     column(RightColumn, 472, 600, 270);
+}
 
+void BooksScreen::createButtons()
+{
     adoLibBar = new NavigationBar(QStringLiteral("library books"), this);
     adoLibBar->setObjectName(QStringLiteral("adoLibBar"));
     adoLibBar->setGeometry(10, 476, 280, 32);

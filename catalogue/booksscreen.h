@@ -64,6 +64,8 @@ private:
     QLineEdit *Text12 = nullptr; // ISBN
 
     void createLayout();
+    void createDetails(const QString &labelStyle, const QFont &boxFont);
+    void createButtons();
     void createMappings();
 
     static bool isRefusedListKey(const QKeyEvent *event);

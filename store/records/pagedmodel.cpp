@@ -118,47 +118,51 @@ bool PagedModel::fetchAll()
     return true;
 }
 
-// Reads page `number`: after the previous page's last rowid when that page
-// is at hand (cheap), otherwise by offset.
-bool PagedModel::readPage(int number, Page &out) const
+// The statement that reads page `number`: after the previous page's last
+// rowid when that page is at hand (cheap), otherwise by offset.
+PagedModel::PageQuery PagedModel::pageQuery(int number) const
 {
     QStringList columns{m_key};
     for (const QString &f : m_fields)
         columns << Schema::quoted(m_table) + QLatin1Char('.') + Schema::quoted(f);
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), m_from);
+    PageQuery query{QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), m_from), m_params, false};
     QStringList conditions;
     if (!m_where.isEmpty())
         conditions << QLatin1Char('(') + m_where + QLatin1Char(')');
-    QVariantList params = m_params;
     const auto previous = m_pages.constFind(number - 1);
     const bool keyset = number > 0 && previous != m_pages.cend() && !previous->rowids.isEmpty();
     if (keyset) {
         conditions << m_key + QStringLiteral(" > ?");
-        params << previous->rowids.last();
+        query.params << previous->rowids.last();
     }
     if (!conditions.isEmpty())
-        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+        query.sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
     // Once the count is known, a page in the second half is read from the
     // end, so the last rows of a large table cost no more than the first.
     const qint64 start = qint64(number) * m_pageSize;
     const qint64 end = qMin<qint64>(start + m_pageSize, m_known);
-    const bool fromEnd = !keyset && m_exhausted && start > m_known / 2 && end > start;
-    if (fromEnd)
-        sql += QStringLiteral(" ORDER BY %1 DESC LIMIT %2 OFFSET %3").arg(m_key).arg(end - start).arg(m_known - end);
+    query.fromEnd = !keyset && m_exhausted && start > m_known / 2 && end > start;
+    if (query.fromEnd)
+        query.sql += QStringLiteral(" ORDER BY %1 DESC LIMIT %2 OFFSET %3").arg(m_key).arg(end - start).arg(m_known - end);
     else
-        sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(m_key).arg(m_pageSize);
-    if (!keyset && !fromEnd && number > 0)
-        sql += QStringLiteral(" OFFSET %1").arg(start);
+        query.sql += QStringLiteral(" ORDER BY %1 LIMIT %2").arg(m_key).arg(m_pageSize);
+    if (!keyset && !query.fromEnd && number > 0)
+        query.sql += QStringLiteral(" OFFSET %1").arg(start);
+    return query;
+}
 
+bool PagedModel::readPage(int number, Page &out) const
+{
+    const PageQuery page = pageQuery(number);
     // A page read while scrolling is bounded like every call to a server.
     const ServerLink::Watch watch(m_db);
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
-    if (!q.prepare(sql)) {
+    if (!q.prepare(page.sql)) {
         m_error = q.lastError();
         return false;
     }
-    for (const QVariant &p : params)
+    for (const QVariant &p : page.params)
         q.addBindValue(p);
     if (!q.exec()) {
         m_error = q.lastError();
@@ -178,7 +182,7 @@ bool PagedModel::readPage(int number, Page &out) const
         m_error = q.lastError();
         return false;
     }
-    if (fromEnd) {
+    if (page.fromEnd) {
         std::reverse(out.rowids.begin(), out.rowids.end());
         std::reverse(out.rows.begin(), out.rows.end());
     }

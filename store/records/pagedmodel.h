@@ -72,6 +72,14 @@ private:
     };
 
     const Page *page(int number) const;
+    // A page's statement, its values, and whether it reads the rows from
+    // the end (to be turned round).
+    struct PageQuery {
+        QString sql;
+        QVariantList params;
+        bool fromEnd;
+    };
+    PageQuery pageQuery(int number) const;
     bool readPage(int number, Page &out) const;
     void remember(int number, Page page) const;
     void failRead(const StoreError &error) const;
