@@ -469,7 +469,7 @@ private slots:
         while (list.model()->canFetchMore())
             list.model()->fetchMore();
         QVERIFY(failed.size() == 1 && list.model()->rowCount() < 3000);
-        QCOMPARE((failed.first().first().value<StoreError>()).kind(), StoreError::Kind::Damaged);
+        QCOMPARE(failed.first().first().value<StoreError>().kind(), StoreError::Kind::Damaged);
     }
 
     void shouldTellAFailedStepByItsResultAndOneSignal_data()

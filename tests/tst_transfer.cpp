@@ -499,7 +499,7 @@ private slots:
         data.exec(QDir(made).filePath(CatalogueFile), QStringLiteral("PRAGMA user_version = 99"));
         data.release(QDir(made).filePath(CatalogueFile));
         data.release(DeskFile);
-        const QString newer = (Backup::restore(data.folder(), made, nullptr)).text();
+        const QString newer = Backup::restore(data.folder(), made, nullptr).text();
         QVERIFY2(newer.contains(QStringLiteral("made by a newer Tallymere")), qPrintable(newer));
         QCOMPARE(data.column(DeskFile, Loans, QStringLiteral("AccessionNumber")), backedUp);
         QCOMPARE(QDir(data.folder()).entryList({QStringLiteral("*.replaced-*.db")}).size(), 2);

@@ -227,7 +227,7 @@ bool RowSource::checkLengths(const QVariantMap &values)
 bool RowSource::insertRow(const QVariantMap &values)
 {
     // On a server the new row's identity is taken first, so that a save
-    // whose answer is lost can be looked for afterwards (see settle()).
+    // whose answer is lost can be looked for afterwards (see lookForLostSave()).
     StoreError error;
     if (m_reservedId < 0)
         m_reservedId = dialect().reserveId(database(), table(), &error);
@@ -264,7 +264,7 @@ bool RowSource::sameValues(const QSqlRecord &stored, const QVariantMap &values) 
 // when the save is found, so that it is neither made twice nor reported
 // failed. A found save of other values than `values` is taken as the row
 // to write them over.
-bool RowSource::settle(const QVariantMap &values, bool *stored)
+bool RowSource::lookForLostSave(const QVariantMap &values, bool *stored)
 {
     *stored = false;
     const qint64 id = m_mode == Adding ? m_reservedId : m_current;
@@ -304,7 +304,7 @@ bool RowSource::settle(const QVariantMap &values, bool *stored)
 bool RowSource::store(const QVariantMap &values)
 {
     bool stored = false;
-    if (m_uncertain && !settle(values, &stored))
+    if (m_uncertain && !lookForLostSave(values, &stored))
         return false;
     if (stored)
         return true;
@@ -322,7 +322,7 @@ bool RowSource::store(const QVariantMap &values)
     // given up earlier that the server finished later.
     const StoreError refusal = lastError();
     if (m_mode == Adding && m_reservedId >= 0 && refusal.kind() == StoreError::Kind::Refused
-        && settle(values, &stored) && stored) {
+        && lookForLostSave(values, &stored) && stored) {
         m_uncertain = false;
         return true;
     }

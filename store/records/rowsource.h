@@ -83,7 +83,7 @@ private:
     // The write of the row in edit, after settling one whose outcome was
     // left unknown.
     bool store(const QVariantMap &values);
-    bool settle(const QVariantMap &values, bool *stored);
+    bool lookForLostSave(const QVariantMap &values, bool *stored);
     bool sameValues(const QSqlRecord &stored, const QVariantMap &values) const;
 
     qint64 m_current = -1;

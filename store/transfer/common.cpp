@@ -37,11 +37,6 @@ bool lockDeskAlone(std::optional<DeskLock> &lock, const QString &dataFolder, QSt
     return false;
 }
 
-QString engineText(const StoreError &error)
-{
-    return error.text();
-}
-
 QString quotedName(const QString &name)
 {
     return QLatin1Char('"') + name + QLatin1Char('"');
@@ -91,7 +86,7 @@ bool openStore(Database::Connection &connection, QString *error)
 {
     if (connection.open())
         return true;
-    *error = engineText(connection.lastError());
+    *error = StoreError(connection.lastError()).text();
     return false;
 }
 
@@ -100,7 +95,7 @@ bool exec(QSqlDatabase &db, const QString &sql, QString *error)
     const StoreError failure = Sql::exec(db, sql);
     if (!failure.isValid())
         return true;
-    *error = engineText(failure);
+    *error = failure.text();
     return false;
 }
 
@@ -110,7 +105,7 @@ bool execOn(const Database::Connection &connection, const QStringList &statement
     const StoreError failure = Sql::execAll(db, statements);
     if (!failure.isValid())
         return true;
-    *error = engineText(connection.explain(failure));
+    *error = connection.explain(failure).text();
     return false;
 }
 
@@ -119,7 +114,7 @@ bool installStores(const StoreLocation &stores, QString *error)
     const StoreError failure = Database::install(stores);
     if (!failure.isValid())
         return true;
-    *error = engineText(failure);
+    *error = failure.text();
     return false;
 }
 
@@ -129,7 +124,7 @@ bool checkVersion(const Database::Connection &store, Schema::File file, const QS
     StoreError versionError;
     const int version = Dialect::of(db).version(db, file, &versionError);
     if (version < 0) {
-        *error = engineText(store.explain(versionError));
+        *error = store.explain(versionError).text();
         return false;
     }
     if (version <= Schema::currentVersion(file))
@@ -148,7 +143,7 @@ QString backUp(const StoreLocation &stores, const QString &parent, QString *made
         return outcome.error;
     }
     const StoreError error = Backup::backup(stores.folder(), parent, made);
-    return error.isValid() ? engineText(error) : QString();
+    return error.isValid() ? error.text() : QString();
 }
 
 bool backUpFirst(const QString &dataFolder, const StoreLocation &stores, Outcome &outcome)

@@ -34,9 +34,6 @@ inline constexpr qint64 ReportEvery = 1000;
 
 using Paths::native;
 
-// The error as the one sentence an outcome gives.
-QString engineText(const StoreError &error);
-
 // A field's name as messages quote it, and several, comma-separated.
 QString quotedName(const QString &name);
 QString quotedNames(const QStringList &names);

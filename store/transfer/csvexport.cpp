@@ -161,7 +161,7 @@ Outcome writeExport(Database::Connection &store, const ExportQuery &query, const
     if (read && out.write(chunk) != chunk.size())
         written = false;
     if (!read && written) {
-        outcome.error = engineText(store.explain(readError));
+        outcome.error = store.explain(readError).text();
         outcome.rows = 0;
     } else if (!written) {
         outcome.error = cannotWrite(csvPath, out);

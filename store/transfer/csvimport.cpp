@@ -76,7 +76,7 @@ QString storeLines(const Database::Connection &store, Csv::Reader &reader, const
 {
     QSqlQuery insert(store.database());
     if (!insert.prepare(Sql::insert(Schema::books().name, header)))
-        return engineText(insert.lastError());
+        return StoreError(insert.lastError()).text();
     QStringList record;
     while (reader.next(record)) {
         if (record.size() != header.size())
@@ -93,9 +93,9 @@ QString storeLines(const Database::Connection &store, Csv::Reader &reader, const
             // A full disk is no fault of the line it was met on.
             const StoreError error = store.explain(insert.lastError());
             if (error.kind() == StoreError::Kind::Full)
-                return engineText(error);
+                return error.text();
             return lineFault(reader, csvPath,
-                             QStringLiteral(" cannot be stored: %1").arg(engineText(insert.lastError())));
+                             QStringLiteral(" cannot be stored: %1").arg(StoreError(insert.lastError()).text()));
         }
         if (++outcome.rows % ReportEvery == 0 && progress)
             progress(Schema::books().name, outcome.rows, double(reader.bytesRead()) / size);
@@ -114,21 +114,21 @@ Outcome writeBooks(const StoreLocation &stores, Csv::Reader &reader, const QStri
         return outcome;
     QSqlDatabase db = store.database();
     if (!db.transaction()) {
-        outcome.error = engineText(db.lastError());
+        outcome.error = StoreError(db.lastError()).text();
         return outcome;
     }
     QString error;
     if (replace && !exec(db, Sql::deleteAll(Schema::books().name), &error))
         return failed(outcome, error, {db});
     if (const StoreError e = GramTable::suspend(db); e.isValid())
-        return failed(outcome, engineText(store.explain(e)), {db});
+        return failed(outcome, store.explain(e).text(), {db});
     if (error = storeLines(store, reader, header, csvPath, size, outcome, progress); !error.isEmpty())
         return failed(outcome, error, {db});
     if (const StoreError e = GramTable::resume(db); e.isValid())
-        return failed(outcome, engineText(store.explain(e)), {db});
+        return failed(outcome, store.explain(e).text(), {db});
     StopPoint::step("import");
     if (!db.commit())
-        return failed(outcome, engineText(store.explain(db.lastError())), {db});
+        return failed(outcome, store.explain(db.lastError()).text(), {db});
     StopPoint::step("import");
     return outcome;
 }

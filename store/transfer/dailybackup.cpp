@@ -60,7 +60,7 @@ qint64 rowsOf(const QString &folder, const Schema::Table &table, QString *fault)
     }
     QSqlQuery q(store.database());
     if (!q.exec(Sql::count(table.name, QString())) || !q.next()) {
-        *fault = (store.explain(q.lastError())).text();
+        *fault = store.explain(q.lastError()).text();
         return -1;
     }
     return q.value(0).toLongLong();

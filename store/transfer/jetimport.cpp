@@ -105,7 +105,7 @@ QString copyRows(QSqlDatabase &db, const Plan &plan, qint64 *rows, const Progres
     const Schema::Table &table = *plan.table;
     QSqlQuery insert(db);
     if (!insert.prepare(Sql::insert(table.name, table.fields)))
-        return engineText(insert.lastError());
+        return StoreError(insert.lastError()).text();
     QString error;
     qint64 n = 0;
     const bool read = plan.source->readRows(table.name, [&](const QVariantList &values) {
@@ -123,7 +123,7 @@ QString copyRows(QSqlDatabase &db, const Plan &plan, qint64 *rows, const Progres
         if (!insert.exec()) {
             error = QStringLiteral("Row %1 of table %2 in %3 cannot be stored: %4")
                         .arg(n)
-                        .arg(table.name, native(plan.source->name()), engineText(insert.lastError()));
+                        .arg(table.name, native(plan.source->name()), StoreError(insert.lastError()).text());
             return false;
         }
         if (progress && n % ReportEvery == 0)
@@ -143,7 +143,7 @@ qint64 loanCount(const StoreLocation &stores, QString *error)
         return -1;
     QSqlQuery q(desk.database());
     if (!q.exec(Sql::count(Schema::borrower().name, QString())) || !q.next()) {
-        *error = engineText(desk.explain(q.lastError()));
+        *error = desk.explain(q.lastError()).text();
         return -1;
     }
     return q.value(0).toLongLong();
@@ -185,11 +185,11 @@ QString fillTables(const Database::Connection &catalogue, const Database::Connec
     if (!exec(catalogueDb, Sql::deleteAll(books.table->name), &error))
         return error;
     if (const StoreError e = GramTable::suspend(catalogueDb); e.isValid())
-        return engineText(catalogue.explain(e));
+        return catalogue.explain(e).text();
     if (error = copyRows(catalogueDb, books, &rows, progress); !error.isEmpty())
         return error;
     if (const StoreError e = GramTable::resume(catalogueDb); e.isValid())
-        return engineText(catalogue.explain(e));
+        return catalogue.explain(e).text();
     outcome.rows += rows;
     if (!exec(deskDb, Sql::deleteAll(loans.table->name), &error))
         return error;
@@ -219,24 +219,24 @@ Outcome writeTables(Plan &books, Plan &loans, Plan &users, const StoreLocation &
     QSqlDatabase catalogueDb = catalogueStore.database();
     QSqlDatabase deskDb = deskStore.database();
     if (!catalogueDb.transaction()) {
-        outcome.error = engineText(catalogueStore.explain(catalogueDb.lastError()));
+        outcome.error = catalogueStore.explain(catalogueDb.lastError()).text();
         return outcome;
     }
     if (!shared && !deskDb.transaction())
-        return failed(outcome, engineText(deskStore.explain(deskDb.lastError())), {catalogueDb});
+        return failed(outcome, deskStore.explain(deskDb.lastError()).text(), {catalogueDb});
     const QList<QSqlDatabase> open =
         shared ? QList<QSqlDatabase>{catalogueDb} : QList<QSqlDatabase>{catalogueDb, deskDb};
     if (const QString error = fillTables(catalogueStore, deskStore, books, loans, users, outcome, progress);
         !error.isEmpty())
         return failed(outcome, error, open);
     if (!catalogueDb.commit())
-        return failed(outcome, engineText(catalogueStore.explain(catalogueDb.lastError())), open);
+        return failed(outcome, catalogueStore.explain(catalogueDb.lastError()).text(), open);
     // Files are staged copies, given up when this fails: the catalogue
     // committed there is not imported either.
     if (!shared && !deskDb.commit())
         return failed(outcome,
                       QStringLiteral("Nothing was imported, since the loans and accounts could not be stored: %1")
-                          .arg(engineText(deskStore.explain(deskDb.lastError()))),
+                          .arg(deskStore.explain(deskDb.lastError()).text()),
                       {deskDb});
     return outcome;
 }
@@ -253,7 +253,7 @@ Outcome writeStaged(Plan &books, Plan &loans, Plan &users, const StoreLocation &
         error = Backup::stageStores(stores.folder(), staging, Backup::Source::Store);
     if (error.isValid()) {
         QDir(staging).removeRecursively();
-        outcome.error = engineText(error);
+        outcome.error = error.text();
         return outcome;
     }
     outcome = writeTables(books, loans, users, StoreLocation::files(staging), outcome, progress);
@@ -263,7 +263,7 @@ Outcome writeStaged(Plan &books, Plan &loans, Plan &users, const StoreLocation &
     }
     StopPoint::step("import");
     if (error = Backup::swapIn(stores.folder(), QDateTime(), nullptr); error.isValid()) {
-        outcome.error = engineText(error);
+        outcome.error = error.text();
         outcome.rows = 0;
     }
     return outcome;

@@ -29,25 +29,25 @@ QString copyBetween(const Database::Connection &from, const Database::Connection
     QSqlDatabase target = to.database();
     QSqlQuery clear(target);
     if (!clear.exec(Sql::deleteAll(name)))
-        return engineText(to.explain(clear.lastError()));
+        return to.explain(clear.lastError()).text();
     QSqlQuery read(source);
     read.setForwardOnly(true);
     if (!read.exec(Sql::selectAll(name, columns)))
-        return engineText(from.explain(read.lastError()));
+        return from.explain(read.lastError()).text();
     QSqlQuery insert(target);
     if (!insert.prepare(Sql::insert(name, columns)))
-        return engineText(to.explain(insert.lastError()));
+        return to.explain(insert.lastError()).text();
     qint64 n = 0;
     while (read.next()) {
         for (int c = 0; c < columns.size(); ++c)
             insert.bindValue(c, read.value(c));
         if (!insert.exec())
-            return engineText(to.explain(insert.lastError()));
+            return to.explain(insert.lastError()).text();
         if (++n % ReportEvery == 0 && progress)
             progress(name, n, -1);
     }
     if (read.lastError().isValid())
-        return engineText(from.explain(read.lastError()));
+        return from.explain(read.lastError()).text();
     *rows += n;
     return {};
 }
@@ -61,13 +61,13 @@ QString copyTable(const Database::Connection &from, const Database::Connection &
     const bool books = table.name == Schema::books().name;
     if (books)
         if (const StoreError e = GramTable::suspend(target); e.isValid())
-            return engineText(to.explain(e));
+            return to.explain(e).text();
     const QStringList columns = QStringList{Schema::IdColumn, Schema::VersionColumn} + table.fields;
     if (const QString error = copyBetween(from, to, table.name, columns, rows, progress); !error.isEmpty())
         return error;
     if (books)
         if (const StoreError e = GramTable::resume(target); e.isValid())
-            return engineText(to.explain(e));
+            return to.explain(e).text();
     return {};
 }
 
@@ -90,7 +90,7 @@ QString finishBackup(const QString &unfinished, const QDateTime &when, QString *
         if (const QString path = StoreLocation::files(unfinished).path(file); !StoreSwap::syncFile(path))
             return QStringLiteral("Cannot write %1 to the disk.").arg(native(path));
     const StoreError error = Backup::finishFolder(unfinished, when, made);
-    return error.isValid() ? engineText(error) : QString();
+    return error.isValid() ? error.text() : QString();
 }
 
 // Writes the tables of `file` as `server`'s open transaction sees them into
@@ -101,14 +101,14 @@ QString writeStoreFile(const Database::Connection &server, Schema::File file, co
     // A store as a desk makes it, its first rows then replaced.
     const QString path = StoreLocation::files(folder).path(file);
     if (const StoreError error = Database::installFile(path, file); error.isValid())
-        return engineText(error);
+        return error.text();
     Database::Connection to(path);
     QString error;
     if (!openStore(to, &error))
         return error;
     QSqlDatabase target = to.database();
     if (!target.transaction())
-        return engineText(to.explain(target.lastError()));
+        return to.explain(target.lastError()).text();
     for (const Schema::Table *table : Schema::tables(file))
         if (error.isEmpty())
             error = copyTable(server, to, *table, rows, progress);
@@ -119,7 +119,7 @@ QString writeStoreFile(const Database::Connection &server, Schema::File file, co
         return error;
     }
     if (!target.commit())
-        return engineText(to.explain(target.lastError()));
+        return to.explain(target.lastError()).text();
     return {};
 }
 
@@ -170,7 +170,7 @@ bool beginAlone(Database::Connection &to, QString *error)
         return false;
     QSqlDatabase db = to.database();
     if (!db.transaction()) {
-        *error = engineText(to.explain(db.lastError()));
+        *error = to.explain(db.lastError()).text();
         return false;
     }
     if (execOn(to, Dialect::of(to.location()).takeAlone(), error))
@@ -196,7 +196,7 @@ qint64 rowsOnServer(const Database::Connection &to, QString *error)
     for (const Schema::Table *table : {&Schema::books(), &Schema::borrower(), &Schema::user()}) {
         QSqlQuery q(to.database());
         if (!q.exec(Sql::count(table->name, QString())) || !q.next()) {
-            *error = engineText(to.explain(q.lastError()));
+            *error = to.explain(q.lastError()).text();
             return -1;
         }
         rows += q.value(0).toLongLong();
@@ -214,7 +214,7 @@ QString backUpInside(const Database::Connection &to, const QString &dataFolder, 
     // leaves nothing that looks like a backup.
     const QDateTime when = QDateTime::currentDateTime();
     if (const StoreError made = Backup::makeUnfinishedFolder(backupParent(dataFolder), when, kept); made.isValid())
-        return engineText(made);
+        return made.text();
     qint64 backedUp = 0;
     if (QString error = writeBackup(to, *kept, &backedUp, progress); !error.isEmpty())
         return error;
@@ -240,7 +240,7 @@ Outcome fillServer(const Database::Connection &to, const QString &dataFolder, co
         return failed(outcome, error, {target}, kept);
     StopPoint::step(work);
     if (!target.commit())
-        return failed(outcome, engineText(to.explain(target.lastError())), {target}, kept);
+        return failed(outcome, to.explain(target.lastError()).text(), {target}, kept);
     outcome.backup = kept;
     return outcome;
 }
@@ -255,7 +255,7 @@ QString stageBackup(const QString &backupFolder, const QString &staging)
                 Backup::copyStore(StoreLocation::files(backupFolder).path(file), StoreLocation::files(staging).path(file),
                                   {}, Backup::PagesPerStep, Backup::Source::Backup);
             error.isValid())
-            return engineText(error);
+            return error.text();
     return {};
 }
 
@@ -301,7 +301,7 @@ Outcome backUpServer(const StoreLocation &server, const QString &parent, const P
     // One snapshot for all three tables: the loans agree with the books
     // and the accounts, whatever the desks save meanwhile, and nobody waits.
     if (!db.transaction()) {
-        outcome.error = engineText(from.explain(db.lastError()));
+        outcome.error = from.explain(db.lastError()).text();
         return outcome;
     }
     if (!execOn(from, Dialect::of(server).readSnapshot(), &outcome.error))
@@ -309,7 +309,7 @@ Outcome backUpServer(const StoreLocation &server, const QString &parent, const P
     const QDateTime when = QDateTime::currentDateTime();
     QString folder;
     if (const StoreError error = Backup::makeUnfinishedFolder(parent, when, &folder); error.isValid())
-        return failed(outcome, engineText(error), {db});
+        return failed(outcome, error.text(), {db});
     outcome.error = writeBackup(from, folder, &outcome.rows, progress);
     db.rollback();
     if (outcome.ok())
@@ -324,7 +324,7 @@ Outcome restoreServer(const QString &dataFolder, const StoreLocation &server, co
 {
     Outcome outcome;
     if (const StoreError error = Backup::checkBackup(backupFolder); error.isValid()) {
-        outcome.error = engineText(error);
+        outcome.error = error.text();
         return outcome;
     }
     // A desk program of this folder would find its rows changed under it.
