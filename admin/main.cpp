@@ -3,7 +3,6 @@
 // up, restoring and checking. It links the store alone, no widgets.
 #include "admin/mdbsource.h"
 #include "admin/usage.h"
-#include "store/transfer/backup.h"
 #include "store/engine/clock.h"
 #include "store/engine/csv.h"
 #include "store/engine/database.h"
@@ -11,6 +10,7 @@
 #include "store/engine/location.h"
 #include "store/engine/storeerror.h"
 #include "store/records/history.h"
+#include "store/transfer/backup.h"
 #include "store/transfer/common.h"
 #include "store/transfer/dailybackup.h"
 #include "store/transfer/transfer.h"

@@ -2,8 +2,8 @@
 
 #include "app/screennames.h"
 #include "store/engine/clock.h"
-#include "store/transfer/dailybackup.h"
 #include "store/engine/location.h"
+#include "store/transfer/dailybackup.h"
 #include "ui/dialogs.h"
 #include "ui/navigator.h"
 

@@ -6,10 +6,10 @@
 // matches only the last loan, the other matches nothing; both read the
 // whole table.
 #include "bench/benchsupport.h"
-#include "store/search/criterion.h"
 #include "store/engine/database.h"
 #include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
+#include "store/search/criterion.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -22,10 +22,10 @@
 #include "bench/benchdialogs.h"
 #include "bench/benchsupport.h"
 #include "catalogue/booksscreen.h"
-#include "store/records/browsesource.h"
 #include "store/engine/database.h"
 #include "store/engine/location.h"
 #include "store/engine/storeerror.h"
+#include "store/records/browsesource.h"
 #include "ui/navigationbar.h"
 
 #include <QApplication>

@@ -4,9 +4,9 @@
 // throwaway cluster of the bench's own. The desk promises its box within
 // ten seconds.
 #include "bench/benchsupport.h"
-#include "store/records/rowsource.h"
 #include "store/engine/serverlink.h"
 #include "store/engine/storeerror.h"
+#include "store/records/rowsource.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,9 +2,9 @@
 
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/search/booksearch.h"
 #include "store/engine/storeerror.h"
 #include "store/records/browsesource.h"
+#include "store/search/booksearch.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"

@@ -2,8 +2,8 @@
 
 #include "catalogue/reportpreview.h"
 #include "catalogue/tablereportrows.h"
-#include "store/records/querysource.h"
 #include "store/engine/storeerror.h"
+#include "store/records/querysource.h"
 #include "store/records/recordsource.h"
 #include "ui/dialogs.h"
 #include "ui/displayformats.h"

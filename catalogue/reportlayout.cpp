@@ -1,8 +1,8 @@
 #include "catalogue/reportlayout.h"
 
+#include "store/engine/schema.h"
 #include "store/records/formats.h"
 #include "ui/displayformats.h"
-#include "store/engine/schema.h"
 
 #include <QLocale>
 

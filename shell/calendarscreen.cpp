@@ -2,8 +2,8 @@
 #include "ui/clock.h"
 #include "ui/theme.h"
 
-#include "ui/displayformats.h"
 #include "ui/dialogs.h"
+#include "ui/displayformats.h"
 #include "ui/form.h"
 #include "ui/widgets.h"
 

@@ -1,8 +1,8 @@
 #include "shell/loginscreen.h"
 
-#include "store/search/criterion.h"
 #include "store/engine/storeerror.h"
 #include "store/records/rowsource.h"
+#include "store/search/criterion.h"
 #include "ui/binder.h"
 #include "ui/dialogs.h"
 #include "ui/form.h"

@@ -1,8 +1,8 @@
 #include "shell/menuscreen.h"
 
-#include "ui/displayformats.h"
 #include "ui/clock.h"
 #include "ui/dialogs.h"
+#include "ui/displayformats.h"
 #include "ui/navigator.h"
 #include "ui/theme.h"
 #include "ui/widgets.h"

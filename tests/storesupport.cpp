@@ -1,10 +1,10 @@
 #include "storesupport.h"
 
 #include "servertest.h"
-#include "store/records/browsesource.h"
 #include "store/engine/database.h"
 #include "store/engine/schema.h"
 #include "store/engine/storeerror.h"
+#include "store/records/browsesource.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,8 +8,8 @@
 #include <QVariantList>
 #include <QVariantMap>
 
-#include "store/search/booksearch.h"
 #include "store/engine/location.h"
+#include "store/search/booksearch.h"
 
 // A fresh, installed data folder for one test case, and the stores the
 // program's record sources are given: the folder's files, or a fresh

@@ -5,17 +5,17 @@
 #include "storesupport.h"
 
 #include "servertest.h"
-#include "store/transfer/backup.h"
 #include "store/engine/csv.h"
-#include "store/transfer/dailybackup.h"
 #include "store/engine/database.h"
 #include "store/engine/desklock.h"
 #include "store/engine/location.h"
-#include "store/records/querysource.h"
-#include "store/records/rowsource.h"
 #include "store/engine/schema.h"
 #include "store/engine/sql.h"
 #include "store/engine/stoppoint.h"
+#include "store/records/querysource.h"
+#include "store/records/rowsource.h"
+#include "store/transfer/backup.h"
+#include "store/transfer/dailybackup.h"
 
 #include <QCoreApplication>
 #include <QDate>

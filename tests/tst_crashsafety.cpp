@@ -7,9 +7,9 @@
 #include "storesupport.h"
 
 #include "store/engine/database.h"
-#include "store/records/rowsource.h"
 #include "store/engine/schema.h"
 #include "store/engine/stoppoint.h"
+#include "store/records/rowsource.h"
 #include "store/transfer/transfer.h"
 
 #include <QCoreApplication>

@@ -4,8 +4,8 @@
 
 #include "store/engine/clock.h"
 #include "store/engine/csv.h"
-#include "store/transfer/dailybackup.h"
 #include "store/engine/schema.h"
+#include "store/transfer/dailybackup.h"
 #include "store/transfer/transfer.h"
 
 #include <QDir>

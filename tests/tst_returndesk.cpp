@@ -4,8 +4,8 @@
 #include "testsupport.h"
 
 #include "loans/returndeskscreen.h"
-#include "store/records/rowsource.h"
 #include "store/engine/schema.h"
+#include "store/records/rowsource.h"
 #include "ui/clock.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"

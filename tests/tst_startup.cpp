@@ -1,12 +1,12 @@
 // The start-up presentation and the login, driven as the librarian meets them.
 #include "testsupport.h"
 
-#include "app/screens.h"
 #include "app/dailybackupbox.h"
+#include "app/screens.h"
 #include "shell/loginscreen.h"
+#include "shell/splashscreen.h"
 #include "store/engine/clock.h"
 #include "store/transfer/dailybackup.h"
-#include "shell/splashscreen.h"
 #include "ui/navigator.h"
 #include "ui/widgets.h"
 

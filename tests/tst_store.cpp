@@ -2,15 +2,15 @@
 // interface (no widgets), with what the files hold checked from outside.
 #include "storesupport.h"
 
-#include "store/search/booksearch.h"
-#include "store/records/browsesource.h"
-#include "store/search/criterion.h"
 #include "store/engine/csv.h"
 #include "store/engine/database.h"
-#include "store/records/querysource.h"
-#include "store/records/rowsource.h"
 #include "store/engine/sqlitesql.h"
 #include "store/engine/storeerror.h"
+#include "store/records/browsesource.h"
+#include "store/records/querysource.h"
+#include "store/records/rowsource.h"
+#include "store/search/booksearch.h"
+#include "store/search/criterion.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,6 +124,59 @@ class StoreTest : public QObject
     Q_OBJECT
 
 private slots:
+    // What the screens and the admin tool show of a store's failure: its
+    // sentence, then the cause in brackets where that adds something, on one
+    // line; the kind says what to do about it.
+    void shouldShowAStoreErrorAsOneLineOfItsKind_data()
+    {
+        using Kind = StoreError::Kind;
+        using Engine = StoreError::Engine;
+        QTest::addColumn<StoreError>("error");
+        QTest::addColumn<Kind>("kind");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("none") << StoreError() << Kind::None << QString();
+        QTest::newRow("a sentence and its cause")
+            << StoreError::make(Kind::Refused, QStringLiteral("The loan cannot be stored."), QStringLiteral("CHECK failed"))
+            << Kind::Refused << QStringLiteral("The loan cannot be stored. (CHECK failed)");
+        QTest::newRow("a cause the sentence already says")
+            << StoreError::failure(QStringLiteral("Cannot read x: disk I/O error"), QStringLiteral("disk I/O error"))
+            << Kind::Failed << QStringLiteral("Cannot read x: disk I/O error");
+        QTest::newRow("a cause alone") << StoreError::failure(QString(), QStringLiteral("no such table: tblBook"))
+                                       << Kind::Failed << QStringLiteral("no such table: tblBook");
+        QTest::newRow("lines joined, spaces kept")
+            << StoreError::failure(QStringLiteral("First\nsecond  field"), QStringLiteral("a\r\nb"))
+            << Kind::Failed << QStringLiteral("First second  field (a b)");
+        QTest::newRow("the engine's words, not yet explained")
+            << StoreError(QSqlError(QStringLiteral("driver words"), QStringLiteral("engine words"),
+                                    QSqlError::StatementError, QStringLiteral("5")))
+            << Kind::Failed << QStringLiteral("engine words (driver words)");
+        QTest::newRow("a busy file, explained")
+            << StoreError::explain(Engine::Sqlite, QStringLiteral("/x/Tallymere.db"),
+                                   QSqlError(QStringLiteral("Unable to fetch row"), QStringLiteral("database is locked"),
+                                             QSqlError::StatementError, QStringLiteral("5")))
+            << Kind::Busy
+            << QStringLiteral("The store /x/Tallymere.db is busy with another program; try again in a moment. "
+                              "(database is locked Unable to fetch row)");
+        QTest::newRow("a refused row on the server, in its own words")
+            << StoreError::explain(Engine::Server, QStringLiteral("db on host"),
+                                   QSqlError(QStringLiteral("could not execute"), QStringLiteral("duplicate key"),
+                                             QSqlError::StatementError, QStringLiteral("23505")))
+            << Kind::Refused << QStringLiteral("duplicate key (could not execute)");
+        QTest::newRow("explained once only")
+            << StoreError::explain(Engine::Server, QStringLiteral("db on host"),
+                                   StoreError::make(Kind::Conflict, QStringLiteral("This loan was changed at another desk.")))
+            << Kind::Conflict << QStringLiteral("This loan was changed at another desk.");
+    }
+    void shouldShowAStoreErrorAsOneLineOfItsKind()
+    {
+        QFETCH(StoreError, error);
+        QFETCH(StoreError::Kind, kind);
+        QFETCH(QString, shown);
+        QCOMPARE(error.kind(), kind);
+        QCOMPARE(error.isValid(), kind != StoreError::Kind::None);
+        QCOMPARE(error.text(), shown);
+    }
+
     void shouldCreateEveryFieldWithItsExactNameAndSeedOnlyEmptyStores()
     {
         TestData data;

@@ -4,11 +4,11 @@
 // by an absolute path, such as a backup's or a copy's).
 #include "storesupport.h"
 
-#include "store/transfer/backup.h"
 #include "store/engine/csv.h"
 #include "store/engine/database.h"
 #include "store/engine/desklock.h"
 #include "store/engine/storeerror.h"
+#include "store/transfer/backup.h"
 #include "store/transfer/transfer.h"
 
 #include <QBuffer>

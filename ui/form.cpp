@@ -1,7 +1,7 @@
 #include "ui/form.h"
 
-#include "ui/dialogs.h"
 #include "store/records/recordsource.h"
+#include "ui/dialogs.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "store/search/booksearch.h"
 #include "store/engine/location.h"
 #include "store/engine/schema.h"
 #include "store/engine/storeerror.h"
+#include "store/search/booksearch.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

@@ -1,10 +1,10 @@
 // The PostgreSQL side of the store: its dialect (its statements are in serversql.cpp).
-#include "store/search/criterion.h"
 #include "store/engine/dialect.h"
 #include "store/engine/serversql.h"
 #include "store/engine/serverstore.h"
 #include "store/engine/sql.h"
 #include "store/engine/storeerror.h"
+#include "store/search/criterion.h"
 
 #include <QSqlQuery>
 #include <QSysInfo>

@@ -1,11 +1,11 @@
 // The SQLite side of the store: its dialect (its statements are in sqlitesql.cpp).
-#include "store/search/booksearch.h"
 #include "store/engine/database.h"
 #include "store/engine/dialect.h"
 #include "store/engine/sql.h"
 #include "store/engine/sqlitehandle.h"
 #include "store/engine/sqlitesql.h"
 #include "store/engine/storeerror.h"
+#include "store/search/booksearch.h"
 #include "store/search/criterion.h"
 
 #include <QDir>

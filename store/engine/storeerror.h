@@ -63,6 +63,7 @@ public:
     // space: the engines name it as a full disk (SQLite's FULL, ENOSPC)
     // only sometimes.
     static bool diskFull(const QString &path);
+
 private:
     StoreError(Kind kind, const QString &sentence, const QString &detail, const QSqlError &engine, bool classified);
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/search/gramindex.h"
 #include "store/records/recordsource.h"
+#include "store/search/gramindex.h"
 
 #include <QList>
 #include <QVariantList>

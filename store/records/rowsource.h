@@ -1,7 +1,7 @@
 #pragma once
 
-#include "store/search/criterion.h"
 #include "store/records/recordsource.h"
+#include "store/search/criterion.h"
 
 #include <QSqlQuery>
 #include <QSqlRecord>
