@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 // How libmdb is used, and why:
@@ -161,7 +162,9 @@ struct Scan {
 
 private:
     bool value(MdbColumn *col, const MdbField &field, QVariant &out) const;
-    QVariant fixedValue(const MdbColumn *col, int start) const;
+    std::optional<bool> fixedValue(const MdbColumn *col, const MdbField &field, QVariant &out) const;
+    QVariant numeric(const MdbColumn *col, int start) const;
+    QUuid replicationId(int start) const;
     bool longValueReadable(const MdbField &field) const;
     QString text(const MdbField &field, int type) const;
     bool ole(MdbColumn *col, const MdbField &field, QByteArray &out) const;
@@ -347,32 +350,6 @@ bool Scan::ole(MdbColumn *col, const MdbField &field, QByteArray &out) const
     return true;
 }
 
-// The bytes a value of a fixed-size type takes on the page; 0 for the
-// others.
-int fixedSize(int type)
-{
-    switch (type) {
-    case MDB_BYTE:
-        return 1;
-    case MDB_INT:
-        return 2;
-    case MDB_LONGINT:
-    case MDB_COMPLEX:
-    case MDB_FLOAT:
-        return 4;
-    case MDB_DOUBLE:
-    case MDB_MONEY:
-    case MDB_DATETIME:
-        return 8;
-    case MDB_REPID:
-        return 16;
-    case MDB_NUMERIC:
-        return 17;
-    default:
-        return 0;
-    }
-}
-
 bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
 {
     if (col->col_type == MDB_BOOL) {
@@ -386,12 +363,8 @@ bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
     }
     if (field.start < 0 || field.siz < 0 || qint64(field.start) + field.siz > pageSize)
         return false;
-    if (const int size = fixedSize(col->col_type); size > 0) {
-        if (field.siz < size || qint64(field.start) + size > pageSize)
-            return false;
-        out = fixedValue(col, field.start);
-        return true;
-    }
+    if (const std::optional<bool> read = fixedValue(col, field, out))
+        return *read;
     switch (col->col_type) {
     case MDB_TEXT:
         out = text(field, col->col_type);
@@ -416,42 +389,81 @@ bool Scan::value(MdbColumn *col, const MdbField &field, QVariant &out) const
     }
 }
 
-// A value of a fixed-size type at `start` on the page, whose bytes are
-// known to lie within it.
-QVariant Scan::fixedValue(const MdbColumn *col, int start) const
+// A value of a fixed-size type: whether it could be read (false when the
+// field is shorter than its type, or runs off the page); nothing for the
+// other types.
+std::optional<bool> Scan::fixedValue(const MdbColumn *col, const MdbField &field, QVariant &out) const
 {
+    const int start = field.start;
+    const auto fits = [&](int bytes) { return field.siz >= bytes && qint64(start) + bytes <= pageSize; };
     unsigned char *buf = handle->pg_buf;
     switch (col->col_type) {
     case MDB_BYTE:
-        return int(mdb_get_byte(buf, start));
+        if (!fits(1))
+            return false;
+        out = int(mdb_get_byte(buf, start));
+        return true;
     case MDB_INT:
-        return int(qint16(mdb_get_int16(buf, start)));
+        if (!fits(2))
+            return false;
+        out = int(qint16(mdb_get_int16(buf, start)));
+        return true;
     case MDB_LONGINT:
     case MDB_COMPLEX:
-        return int(qint32(mdb_get_int32(buf, start)));
+        if (!fits(4))
+            return false;
+        out = int(qint32(mdb_get_int32(buf, start)));
+        return true;
     case MDB_FLOAT:
-        return mdb_get_single(buf, start);
+        if (!fits(4))
+            return false;
+        out = mdb_get_single(buf, start);
+        return true;
     case MDB_DOUBLE:
-        return mdb_get_double(buf, start);
+        if (!fits(8))
+            return false;
+        out = mdb_get_double(buf, start);
+        return true;
     case MDB_MONEY:
         // Whole ten-thousandths in a little-endian 64-bit integer.
-        return double(qFromLittleEndian<qint64>(buf + start)) / 10000.0;
-    case MDB_NUMERIC: {
-        const GText number(mdb_numeric_to_string(handle, start, col->col_scale, col->col_prec));
-        bool ok = false;
-        const double v = QLocale::c().toDouble(fromC(number.get()), &ok);
-        return ok ? QVariant(v) : QVariant(fromC(number.get()));
-    }
+        if (!fits(8))
+            return false;
+        out = double(qFromLittleEndian<qint64>(buf + start)) / 10000.0;
+        return true;
     case MDB_DATETIME:
-        return MdbReader::fromJetDate(mdb_get_double(buf, start));
-    case MDB_REPID: {
-        const unsigned char *b = buf + start;
-        return QUuid(quint32(mdb_get_int32(buf, start)), quint16(mdb_get_int16(buf, start + 4)),
-                     quint16(mdb_get_int16(buf, start + 6)), b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
-    }
+        if (!fits(8))
+            return false;
+        out = MdbReader::fromJetDate(mdb_get_double(buf, start));
+        return true;
+    case MDB_NUMERIC:
+        if (!fits(17))
+            return false;
+        out = numeric(col, start);
+        return true;
+    case MDB_REPID:
+        if (!fits(16))
+            return false;
+        out = replicationId(start);
+        return true;
     default:
-        return {};
+        return std::nullopt;
     }
+}
+
+QVariant Scan::numeric(const MdbColumn *col, int start) const
+{
+    const GText number(mdb_numeric_to_string(handle, start, col->col_scale, col->col_prec));
+    bool ok = false;
+    const double v = QLocale::c().toDouble(fromC(number.get()), &ok);
+    return ok ? QVariant(v) : QVariant(fromC(number.get()));
+}
+
+QUuid Scan::replicationId(int start) const
+{
+    const unsigned char *b = handle->pg_buf + start;
+    return QUuid(quint32(mdb_get_int32(handle->pg_buf, start)), quint16(mdb_get_int16(handle->pg_buf, start + 4)),
+                 quint16(mdb_get_int16(handle->pg_buf, start + 6)), b[8], b[9], b[10], b[11], b[12], b[13], b[14],
+                 b[15]);
 }
 
 } // namespace

@@ -15,7 +15,6 @@ namespace Database {
 
 namespace {
 
-constexpr auto runAll = Sql::execAll;
 
 // Runs `work` on the store of `file` in one transaction, undone whole when
 // any of it fails.
@@ -71,7 +70,7 @@ StoreError repairSearch(const StoreLocation &location, QString *done, const Prog
     const Dialect &dialect = Dialect::of(location);
     const StoreError error = inTransaction(location, Schema::File::Transactions, [&](QSqlDatabase &db) {
         const InstallSteps::ProgressWatch watch(db, progress);
-        const StoreError e = runAll(db, dialect.rebuildSearch());
+        const StoreError e = Sql::execAll(db, dialect.rebuildSearch());
         return e.isValid() ? e : GramTable::rebuild(db);
     });
     if (error.isValid())
@@ -92,7 +91,7 @@ StoreError repairHistory(const StoreLocation &location, QString *done)
 {
     const QStringList statements = Dialect::of(location).rebuildHistory();
     if (const StoreError error = inTransaction(location, Schema::File::Tallymere,
-                                              [&](QSqlDatabase &db) { return runAll(db, statements); });
+                                              [&](QSqlDatabase &db) { return Sql::execAll(db, statements); });
         error.isValid())
         return error;
     if (done)

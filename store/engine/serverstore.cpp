@@ -16,7 +16,6 @@ namespace ServerStore {
 namespace {
 
 using Sql::exec;
-constexpr auto runAll = Sql::execAll;
 using InstallSteps::seed;
 
 // Brings a store older than this program up to its version, one file's
@@ -35,7 +34,7 @@ StoreError upgradeStore(QSqlDatabase &db, const QString &name)
                                                Schema::currentVersion(file)));
         // A loan store of version 1 gains the loan history.
         if (file == Schema::File::Tallymere && stored == 1) {
-            StoreError e = runAll(db, ServerSql::addHistory());
+            StoreError e = Sql::execAll(db, ServerSql::addHistory());
             if (!e.isValid())
                 e = dialect.setVersion(db, file, 2);
             if (e.isValid())
@@ -43,7 +42,7 @@ StoreError upgradeStore(QSqlDatabase &db, const QString &name)
         }
         // A catalogue of version 2 gains the short-text index.
         if (file == Schema::File::Transactions && stored == 2) {
-            if (const StoreError e = runAll(db, ServerSql::addGrams()); e.isValid())
+            if (const StoreError e = Sql::execAll(db, ServerSql::addGrams()); e.isValid())
                 return e;
             if (const StoreError e = GramTable::rebuild(db); e.isValid())
                 return e;
@@ -65,7 +64,7 @@ StoreError createTables(QSqlDatabase &db, const QString &name)
                                     QStringLiteral("The server %1 holds a table %2 that Tallymere did not make; "
                                                    "use another database.")
                                         .arg(name, t->name));
-    if (const StoreError e = runAll(db, ServerSql::createStore()); e.isValid())
+    if (const StoreError e = Sql::execAll(db, ServerSql::createStore()); e.isValid())
         return e;
     for (Schema::File file : {Schema::File::Transactions, Schema::File::Tallymere}) {
         if (const StoreError e = seed(db, file); e.isValid())
@@ -73,7 +72,7 @@ StoreError createTables(QSqlDatabase &db, const QString &name)
         if (const StoreError e = dialect.setVersion(db, file, Schema::currentVersion(file)); e.isValid())
             return e;
     }
-    return runAll(db, ServerSql::addHistory());
+    return Sql::execAll(db, ServerSql::addHistory());
 }
 
 // Sets up the tables of a server database that has none; checks the
